@@ -1,0 +1,16 @@
+# A static library of every .cpp in the current folder (minus EXCLUDE), or an
+# interface library while the folder has no sources yet.
+function(tbx_glob_library name)
+  cmake_parse_arguments(ARG "" "" "EXCLUDE;LIBS" ${ARGN})
+  file(GLOB _srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  foreach(_ex IN LISTS ARG_EXCLUDE)
+    list(REMOVE_ITEM _srcs ${CMAKE_CURRENT_SOURCE_DIR}/${_ex})
+  endforeach()
+  if(_srcs)
+    add_library(${name} STATIC ${_srcs})
+    target_link_libraries(${name} PUBLIC ${ARG_LIBS})
+  else()
+    add_library(${name} INTERFACE)
+    target_link_libraries(${name} INTERFACE ${ARG_LIBS})
+  endif()
+endfunction()

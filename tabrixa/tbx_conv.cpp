@@ -1,0 +1,1 @@
+// The converter: filled in by the converter work.
