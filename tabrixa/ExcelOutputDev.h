@@ -1,0 +1,61 @@
+// The text-pass output device: collects the characters of a page, lays the
+// page out and writes it as one worksheet of the workbook.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include <OutputDev.h>
+
+#include "TK/tk_singl.h"
+
+class GfxState;
+class GooString;
+class AnnotLink;
+class Catalog;
+
+namespace xls_core { class workbook; }
+namespace tbx { class TextPage; }
+class pdf_width_getter;
+
+class ExcelOutputDev : public tk_singleton<ExcelOutputDev>, public OutputDev {
+public:
+    // physLayout, rawOrder and append are logged only; the converter passes 0s.
+    ExcelOutputDev(const char* fileName, int physLayout, int rawOrder, int append);
+    ~ExcelOutputDev() override;
+
+    bool isOk() const { return ok; }
+    // The end of a page: coalesce, dump into a new worksheet, count, flush the collector.
+    virtual void finishPage();
+    // Writes the workbook with every page finished so far to the destination.
+    // Throws tk_exception (level 1) when the file cannot be written.
+    void save();
+    int pagesFinished() const { return pageCount; }
+
+    bool upsideDown() override { return true; }
+    bool useDrawChar() override { return true; }
+    bool interpretType3Chars() override { return false; }
+
+    void startPage(int pageNum, GfxState* state, XRef* xref) override;
+    void endPage() override {}
+    void updateFont(GfxState* state) override;
+    void restoreState(GfxState* state) override;
+    void stroke(GfxState*) override {}
+    void fill(GfxState*) override {}
+    void eoFill(GfxState*) override {}
+    void beginString(GfxState* state, const GooString* s) override;
+    void endString(GfxState* state) override;
+    void drawChar(GfxState* state, double x, double y, double dx, double dy, double originX, double originY,
+                  CharCode code, int nBytes, const Unicode* u, int uLen) override;
+    void processLink(AnnotLink*) override {}
+
+    tbx::TextPage* getTextPage() { return textPage.get(); }
+
+private:
+    std::string fileName;
+    std::unique_ptr<xls_core::workbook> workbook;
+    std::unique_ptr<tbx::TextPage> textPage;
+    bool ok = false;
+    int pageCount = 0;
+    std::unique_ptr<pdf_width_getter> widthGetter;
+};
