@@ -60,21 +60,38 @@ void tk_log::write_wide(int level, const wchar_t* format, ...) {
     if (!log || !log->enabled_) return;
     std::FILE* f = log->begin_entry(level);
     if (!f) return;
-    // glibc reads %s in a wide format as a narrow string; swap the two forms.
+    // glibc reads %s in a wide format as a narrow string; the original rules
+    // take %s/%c as wide and %S/%C as narrow, an 'h' forcing narrow and an
+    // 'l' forcing wide. Rewrite every string and character conversion so
+    // glibc reads the same arguments.
     std::wstring fmt;
     for (const wchar_t* p = format; *p; ++p) {
         fmt += *p;
         if (*p != L'%') continue;
         ++p;
-        while (*p && std::wcschr(L"-+ #0123456789.*lhLqjzt", *p)) fmt += *p++;
-        if (!*p) break;
-        switch (*p) {
-            case L's': fmt += L"ls"; break;
-            case L'c': fmt += L"lc"; break;
-            case L'S': fmt += L's'; break;
-            case L'C': fmt += L'c'; break;
-            default: fmt += *p;
+        std::wstring mods;
+        while (*p && std::wcschr(L"-+ #0123456789.*lhLqjzt", *p)) mods += *p++;
+        if (!*p) {
+            fmt += mods;
+            break;
         }
+        wchar_t conv = *p;
+        bool is_text = conv == L's' || conv == L'c' || conv == L'S' || conv == L'C';
+        if (!is_text) {
+            fmt += mods;
+            fmt += conv;
+            continue;
+        }
+        bool wide = conv == L's' || conv == L'c';
+        std::wstring kept;
+        for (wchar_t m : mods) {
+            if (m == L'h') wide = false;
+            else if (m == L'l' || m == L'w') wide = true;
+            else kept += m;
+        }
+        fmt += kept;
+        if (wide) fmt += L'l';
+        fmt += (conv == L's' || conv == L'S') ? L's' : L'c';
     }
     std::vector<wchar_t> buf(10240);
     va_list args;

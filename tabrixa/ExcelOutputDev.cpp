@@ -1,26 +1,126 @@
-// Placeholder bodies until the text model lands: pages are counted, nothing is laid out.
 #include "tabrixa/ExcelOutputDev.h"
 
+#include <cctype>
+#include <cmath>
+#include <cstring>
+
+#include <GfxFont.h>
+#include <GfxState.h>
+
+#include "PDFR/pdf_ulin.h"
+#include "PDFR/pdf_wget.h"
+#include "TK/tk_except.h"
 #include "TK/tk_log.h"
+#include "XLS/xls_workbook.h"
+#include "tabrixa/TextPage.h"
+#include "tabrixa/tbx_conv.h"
 
-namespace xls_core { class workbook {}; }
-namespace tbx { class TextPage {}; }
-class pdf_width_getter {};
-
-ExcelOutputDev::ExcelOutputDev(const char* name, int physLayout, int rawOrder, int append) {
+ExcelOutputDev::ExcelOutputDev(const char* name, int physLayout, int rawOrder, int append)
+    : widthGetter(new pdf_width_getter) {
     tk_log::write(2, "ExcelOutputDev::ctor(%d, %d, %d)", physLayout, rawOrder, append);
+    tk_log::write(2, "fileName=%s", name ? name : "");
+    // The whole path is kept: a shortened one would name another file.
     if (name && *name) {
         fileName = name;
+        workbook.reset(new xls_core::workbook);
         ok = true;
+        pageCount = 0;
+        textPage.reset(new tbx::TextPage);
     }
 }
-ExcelOutputDev::~ExcelOutputDev() { tk_log::write(2, "ExcelOutputDev::dtor"); }
-void ExcelOutputDev::finishPage() { ++pageCount; }
-void ExcelOutputDev::save() {}
-void ExcelOutputDev::startPage(int, GfxState*, XRef*) {}
-void ExcelOutputDev::updateFont(GfxState*) {}
-void ExcelOutputDev::restoreState(GfxState*) {}
-void ExcelOutputDev::beginString(GfxState*, const GooString*) {}
-void ExcelOutputDev::endString(GfxState*) {}
-void ExcelOutputDev::drawChar(GfxState*, double, double, double, double, double, double, CharCode, int,
-                              const Unicode*, int) {}
+
+ExcelOutputDev::~ExcelOutputDev() {
+    tk_log::write(2, "ExcelOutputDev::dtor");
+    textPage.reset();
+    workbook.reset();
+    widthGetter.reset();
+}
+
+void ExcelOutputDev::save() {
+    if (!workbook) throw tk_exception("No destination file was given for the workbook.", 1);
+    tk_log::write(1, "*** Right before wb->Dump");
+    int rc = workbook->Dump(fileName);
+    if (rc == -100) throw tk_exception("No page was converted: the workbook has no worksheet to write.", 1);
+    if (rc < 0) {
+        std::string msg = "Cannot write the workbook file " + fileName;
+        if (!workbook->LastError().empty()) msg += ": " + workbook->LastError();
+        throw tk_exception(msg, 1);
+    }
+}
+
+void ExcelOutputDev::finishPage() {
+    if (textPage) {
+        textPage->coalesce();
+        textPage->dump(workbook.get(), pageCount);
+    }
+    ++pageCount;
+    tk_singleton<pdf_uline_processor>::instance().flush();
+}
+
+void ExcelOutputDev::startPage(int pageNum, GfxState* state, XRef*) {
+    tk_log::write(2, "ExcelOutputDev::startPage(%d)", pageNum);
+    pdf_uline_processor* ul = tk_singleton<pdf_uline_processor>::find();
+    if (ul && ul->tables_mode()) {
+        if (tk_singleton<xelvio_convertor>::instance().graph_tab) ul->tableBuilding();
+    }
+    if (!textPage) return;
+    textPage->startPage();
+    if (state) {
+        auto bounded = [](double v) { return std::isfinite(v) ? std::fmin(std::fabs(v), maxPageSize) : 0.0; };
+        textPage->pageWidth = bounded(state->getPageWidth());
+        textPage->pageHeight = bounded(state->getPageHeight());
+    } else {
+        textPage->pageWidth = 0;
+        textPage->pageHeight = 0;
+    }
+}
+
+void ExcelOutputDev::updateFont(GfxState* state) {
+    if (!textPage || !state) return;
+    textPage->findOrAddFont(state);
+    double size = state->getTransformedFontSize();
+    const std::shared_ptr<GfxFont>& font = state->getFont();
+    if (font && font->getType() == fontType3) {
+        // Type 3 sizes come from the glyph widths: scale to a text size.
+        Gfx8BitFont* f8 = static_cast<Gfx8BitFont*>(font.get());
+        char** enc = f8->getEncoding();
+        int mCode = -1, letterCode = -1, anyCode = -1;
+        for (int code = 0; code < 256; ++code) {
+            const char* name = enc ? enc[code] : nullptr;
+            if (!name) continue;
+            if (std::strcmp(name, "m") == 0) mCode = code;
+            if (letterCode < 0 && name[0] && !name[1] &&
+                ((name[0] >= 'A' && name[0] <= 'Z') || (name[0] >= 'a' && name[0] <= 'z')))
+                letterCode = code;
+            if (anyCode < 0 && f8->getWidth(static_cast<unsigned char>(code)) > 0) anyCode = code;
+        }
+        double w;
+        if (mCode >= 0 && (w = f8->getWidth(static_cast<unsigned char>(mCode))) > 0)
+            size *= w / 0.6;
+        else if (letterCode >= 0 && (w = f8->getWidth(static_cast<unsigned char>(letterCode))) > 0)
+            size *= w * 2.0;
+        else if (anyCode >= 0 && (w = f8->getWidth(static_cast<unsigned char>(anyCode))) > 0)
+            size *= w * 2.0;
+        const double* fm = font->getFontMatrix();
+        if (fm[0] != 0) size *= std::fabs(fm[3] / fm[0]);
+    }
+    textPage->curFontSize = size;
+}
+
+void ExcelOutputDev::restoreState(GfxState* state) {
+    // After Q the core does not announce the restored font.
+    updateFont(state);
+}
+
+void ExcelOutputDev::beginString(GfxState* state, const GooString*) {
+    if (textPage && state) textPage->beginWord(state, state->getCurX(), state->getCurY());
+}
+
+void ExcelOutputDev::endString(GfxState*) {
+    if (textPage) textPage->endWord();
+}
+
+void ExcelOutputDev::drawChar(GfxState* state, double x, double y, double dx, double dy, double, double,
+                              CharCode code, int nBytes, const Unicode* u, int uLen) {
+    if (textPage && state) textPage->addChar(state, x, y, dx, dy, code, nBytes, u, uLen);
+}

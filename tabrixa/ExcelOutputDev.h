@@ -1,5 +1,6 @@
 // The text-pass output device: collects the characters of a page, lays the
-// page out and writes it as one worksheet of the workbook.
+// page out and writes it as one worksheet of the workbook. The workbook file
+// is written only by save(); destroying the device writes nothing.
 #pragma once
 
 #include <memory>
@@ -51,11 +52,19 @@ public:
 
     tbx::TextPage* getTextPage() { return textPage.get(); }
 
+    xls_core::workbook* getWorkbook() { return workbook.get(); }
+
+    // Pages larger than this (in points, 200 inches: the largest page a PDF
+    // may declare) are treated as this large; any real page is kept whole.
+    static constexpr double maxPageSize = 14400.0;
+
 private:
+    // The measurer is made first and destroyed last: words ask it while the
+    // text page lives.
+    std::unique_ptr<pdf_width_getter> widthGetter;
     std::string fileName;
     std::unique_ptr<xls_core::workbook> workbook;
     std::unique_ptr<tbx::TextPage> textPage;
     bool ok = false;
     int pageCount = 0;
-    std::unique_ptr<pdf_width_getter> widthGetter;
 };

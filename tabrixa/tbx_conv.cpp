@@ -1,1 +1,226 @@
-// The converter: filled in by the converter work.
+#include "tabrixa/tbx_conv.h"
+
+#include <GlobalParams.h>
+#include <PDFDoc.h>
+#include <SplashOutputDev.h>
+#include <splash/SplashTypes.h>
+
+#include <cctype>
+#include <climits>
+#include <optional>
+
+#include "PDFR/pdf_doc.h"
+#include "PDFR/pdf_splash.h"
+#include "PDFR/pdf_ulin.h"
+#include "TK/tk_errh.h"
+#include "TK/tk_except.h"
+#include "TK/tk_log.h"
+#include "TK/tk_prof.h"
+#include "TK/tk_texts.h"
+#include "TK/tk_utils.h"
+#include "platform/plat_files.h"
+#include "tabrixa/ExcelOutputDev.h"
+
+const char* const xelvio_convertor::invalid_page_range = "Invalid page range";
+
+namespace {
+const char* const key_password = "password";
+const char* const key_pages = "pages";
+const char* const key_graph_tab = "graph_tab";
+const char* const key_open_on_exit = "open_on_exit";
+
+// A page number as atoi reads it (leading white space, a sign, digits up to
+// the first other character), but only 1 to INT_MAX: no digits, zero,
+// negatives and overflow are refused instead of wrapping.
+bool read_page_number(const std::string& text, int& page) {
+    size_t i = 0;
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    long long value = 0;
+    size_t digits = 0;
+    for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i, ++digits) {
+        value = value * 10 + (text[i] - '0');
+        if (value > INT_MAX) return false;
+    }
+    if (digits == 0 || negative || value < 1) return false;
+    page = static_cast<int>(value);
+    return true;
+}
+
+[[noreturn]] void bad_range() { throw tk_exception(xelvio_convertor::invalid_page_range, tk_level_error); }
+}  // namespace
+
+xelvio_convertor::xelvio_convertor(bool persistent) : tk_serializer(settings_key), persistent_(persistent) {
+    if (persistent_) serialize(false);
+    // The PDF core's process-wide settings live as long as the converter.
+    globalParams = std::make_unique<GlobalParams>();
+    pdf_silence_core_errors();
+}
+
+xelvio_convertor::~xelvio_convertor() {
+    if (persistent_) {
+        try {
+            serialize(true);
+        } catch (const std::exception& e) {
+            tk_log::write(3, "ERROR:\n%s", e.what());
+        }
+    }
+    globalParams.reset();
+}
+
+bool xelvio_convertor::abort_check(void* data) { return static_cast<xelvio_convertor*>(data)->stop_requested(); }
+
+void xelvio_convertor::run() {
+    if (source.empty() || destination.empty()) throw tk_mail_assertion("tbx_conv", 124);
+    plat_local_time now = plat_now();
+    tk_log::write(3, "Conversion started on %02d/%02d/%04d at %02d:%02d:%02d\n", now.day, now.month, now.year,
+                  now.hour, now.minute, now.second);
+    tk_log::write(3, "src=[%s]\ndest=[%s]", source.c_str(), destination.c_str());
+    // Every run counts its own pages (a second conversion in one wizard session
+    // must not start where the first one ended).
+    pages_done = 0;
+    page_count = 0;
+    succeeded_ = false;
+    try {
+        // The destination must never replace the document being read.
+        common_check_not_source(destination, source);
+        std::unique_ptr<PDFDoc> doc = pdf_open_document_checked(source, password, password);
+        const int doc_pages = doc->getNumPages();
+        page_count = page_list.empty() ? doc_pages : static_cast<int>(page_list.size());
+
+        pdf_uline_processor collector(true);
+        // The raster device withholds thin shapes as ruling lines for the collector.
+        SplashColor paper = {255, 255, 255};
+        pdf_splash_dev splash(splashModeRGB8, 1, false, paper, true);
+        splash.startDoc(doc.get());
+        ExcelOutputDev excel(destination.c_str(), 0, 0, 0);
+        try {
+            const bool listed = !page_list.empty();
+            while (!stop_requested() && pages_done < page_count) {
+                int page = listed ? page_list[static_cast<size_t>(pages_done.load())] : pages_done + 1;
+                if (page <= doc_pages) convert_page(&excel, &splash, doc.get(), page);
+                else tk_log::write(1, "Page is our of range %d > %d", page, doc_pages);
+                if (stop_requested()) break;
+                ++pages_done;
+            }
+        } catch (...) {
+            // Keep the pages finished so far, as far as they can be written,
+            // before the error is reported.
+            if (!stop_requested()) {
+                try {
+                    excel.save();
+                } catch (...) {
+                }
+            }
+            throw;
+        }
+        // A stopped run writes no workbook.
+        if (stop_requested()) return;
+        excel.save();
+        succeeded_ = true;
+    } catch (const tk_final_exception&) {
+    } catch (const tk_exception& e) {
+        error_handler::instance().handle(e, 1);
+    } catch (const std::exception& e) {
+        error_handler::instance().handle_standard(e, 1);
+    } catch (...) {
+        error_handler::instance().handle(tk_current_as_internal_error("tbx_conv", 175), 1);
+    }
+}
+
+void xelvio_convertor::convert_page(ExcelOutputDev* excel, SplashOutputDev* splash, PDFDoc* doc, int page) {
+    tk_log::write(2, "xelvio_convertor::convert_page(%d)", page);
+    const double dpi = static_cast<double>(resolution);
+    doc->displayPage(splash, page, dpi, dpi, 0, false, true, false, &abort_check, this);
+    doc->displayPage(excel, page, 72.0, 72.0, 0, false, true, true, &abort_check, this);
+    tk_log::write(2, "Right after processing page #%d", page);
+    if (stop_requested()) return;
+    // A page the core could not start has no raster to paint into.
+    if (Splash* raster = splash->getSplash()) pdf_uline_processor::instance().undo_lines(raster);
+    ExcelOutputDev::instance().finishPage();
+}
+
+void xelvio_convertor::set_page_range(const std::string& text) {
+    tk_log::write(1, "xelvio_convertor::set_page_range(%s)", text.c_str());
+    page_list.clear();
+    page_range = text;
+    for (const std::string& raw : tk_split(page_range, ',')) {
+        std::string piece = tk_trim(raw);
+        if (piece.find('-') == std::string::npos) {
+            int page = 0;
+            if (!read_page_number(piece, page)) bad_range();
+            if (page_list.size() >= static_cast<size_t>(max_listed_pages)) bad_range();
+            tk_log::write(1, "Store page #%d", page);
+            page_list.push_back(page);
+            continue;
+        }
+        tk_log::write(1, "Got page range: %s", piece.c_str());
+        std::vector<std::string> ends = tk_split(piece, '-');
+        int first = 0, last = 0;
+        if (ends.size() != 2 || !read_page_number(ends[0], first) || !read_page_number(ends[1], last) ||
+            last <= first)
+            bad_range();
+        // More pages than any document holds: refuse before allocating them.
+        if (static_cast<long long>(last) - first + 1 + static_cast<long long>(page_list.size()) >
+            max_listed_pages)
+            bad_range();
+        for (int page = first;; ++page) {
+            if (tk_log::active(1)) tk_log::write(1, "Store page #%d", page);
+            page_list.push_back(page);
+            if (page == last) break;
+        }
+    }
+}
+
+bool xelvio_convertor::load_profile(const tk_profile& profile) {
+    if (!tk_converter::load_profile(profile)) return false;
+    const std::string section = tk_text(tk_txt_generic_section);
+    std::string value = profile.get_value(section, key_password);
+    if (!value.empty()) password = value;
+    value = profile.get_value(section, key_pages);
+    if (!value.empty()) set_page_range(value);
+    value = profile.get_value(section, key_graph_tab);
+    if (!value.empty()) graph_tab = value == "1";
+    value = profile.get_value(section, key_open_on_exit);
+    if (!value.empty()) open_on_exit = value == "1";
+    return true;
+}
+
+bool xelvio_convertor::load_profile_file(const std::string& path) {
+    tk_profile profile;
+    if (!profile.load(path)) return false;
+    return load_profile(profile);
+}
+
+bool xelvio_convertor::store_profile(tk_profile& profile) {
+    if (!tk_converter::store_profile(profile)) return false;
+    const std::string section = tk_text(tk_txt_generic_section);
+    profile.set_value(section, key_graph_tab, graph_tab ? "1" : "0");
+    profile.set_value(section, key_open_on_exit, open_on_exit ? "1" : "0");
+    if (!password.empty()) profile.set_value(section, key_password, password);
+    if (!page_range.empty()) profile.set_value(section, key_pages, page_range);
+    return true;
+}
+
+bool xelvio_convertor::serialize(bool store) {
+    tk_log::write(1, "serialize( %d )", store ? 1 : 0);
+    if (key_.create(plat_hkey_current_user, key_path_.c_str()) != plat_reg_ok) return false;
+    bool ok = key_.serialize_string("dest", destination, store);
+    if (!store) open_on_exit = true;
+    ok = key_.serialize_flag("open on exit", open_on_exit, store) && ok;
+    ok = key_.serialize_string("pages", page_range, store) && ok;
+    ok = key_.serialize_string("password", password, store) && ok;
+    ok = key_.serialize_string("src", source, store) && ok;
+    if (!store) graph_tab = true;
+    ok = key_.serialize_flag("graph_tab", graph_tab, store) && ok;
+    key_.close();
+    return ok;
+}
+
+double xelvio_convertor::get_percent() const {
+    unsigned long long count = static_cast<unsigned>(page_count.load());
+    if (count == 0) return 0.0;
+    unsigned long long done = static_cast<unsigned>(pages_done.load());
+    return static_cast<double>(done * 100 / count);
+}

@@ -1,1 +1,97 @@
-int main() { return 0; }
+// tbxagent: converts one PDF document into an Excel workbook from the command line.
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include <PDFDoc.h>
+
+#include "PDFR/pdf_doc.h"
+#include "TK/tk_cmdli.h"
+#include "TK/tk_errh.h"
+#include "TK/tk_except.h"
+#include "TK/tk_fname.h"
+#include "TK/tk_log.h"
+#include "TK/tk_texts.h"
+#include "TK/tk_utils.h"
+#include "tabrixa/tbx_conv.h"
+
+namespace {
+
+enum option_id { opt_dest, opt_help, opt_no_graph, opt_pages, opt_profile, opt_pswd, opt_src };
+
+// Matched by prefix in this order: the first row that begins the argument wins.
+const tk_cmd_option options[] = {
+    {opt_dest, "--dest="},   {opt_help, "--help"},       {opt_no_graph, "--no_graph"}, {opt_pages, "--pages="},
+    {opt_profile, "--profile="}, {opt_pswd, "--pswd="}, {opt_src, "--src="},          {0, ""},
+};
+
+[[noreturn]] void exit_with_message(const std::string& text) {
+    tk_log::write(3, "%s", text.c_str());
+    std::fprintf(stderr, "%s\n", text.c_str());
+    error_handler::exit_process(-1);
+}
+
+std::string usage_text() {
+    char buf[4096];
+    std::snprintf(buf, sizeof buf, tk_text(tk_txt_usage), tk_version_major, tk_version_minor);
+    return buf;
+}
+
+bool parse_cmd_line(int argc, char** argv) {
+    tk_log::write(1, "parse_cmd_line");
+    ansi_cmd_line cmd(argc, argv, options);
+    xelvio_convertor& conv = xelvio_convertor::instance();
+    while (cmd.has_more()) {
+        switch (cmd.id()) {
+            case opt_dest: conv.destination = cmd.value(); break;
+            case opt_help: exit_with_message(usage_text());
+            case opt_no_graph:
+                tk_log::write(2, "Turn off processing graphics");
+                conv.graph_tab = false;
+                break;
+            case opt_pages: conv.set_page_range(cmd.value()); break;
+            case opt_profile: conv.load_profile_file(cmd.value()); break;
+            case opt_pswd: conv.password = cmd.value(); break;
+            case opt_src: conv.source = cmd.value(); break;
+            default: break;  // unknown: counted by the reader
+        }
+        cmd.next();
+    }
+    return cmd.unknown_count() == 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    xelvio_convertor conv;
+    error_handler handler;
+    try {
+        if (argc < 2 || argc > 6 || !parse_cmd_line(argc, argv)) exit_with_message(usage_text());
+        std::string source = conv.source;
+        if (source.empty()) exit_with_message(tk_text(tk_txt_no_source));
+        if (!tk_is_file_exist(source, tk_file_read)) exit_with_message(tk_text(tk_txt_source_missing));
+
+        // Test the document once: unreadable files and wrong passwords end here.
+        std::optional<std::string> pswd;
+        if (!conv.password.empty()) pswd = conv.password;
+        pdf_open_document_checked(source, pswd, pswd).reset();
+
+        std::string destination = conv.destination;
+        if (destination.empty()) {
+            tk_file_name name(source);
+            name.set_ext(".xls");
+            destination = name.get_full_path();
+            conv.destination = destination;
+        }
+        common_check_dest(destination, source);
+        conv.run();
+    } catch (const tk_exception& e) {
+        handler.handle(e, 0);
+    } catch (const std::exception& e) {
+        exit_with_message(e.what());
+    } catch (...) {
+        handler.handle(tk_current_as_internal_error("tbxagent", 104), 0);
+    }
+    return 0;
+}

@@ -71,3 +71,16 @@ TEST(TkLog, NullNameIsInternalError) {
     tk_log log;
     EXPECT_THROW(log.set_name(nullptr), tk_mail_assertion);
 }
+
+TEST(TkLog, WideFormatsReadArgumentsAsTheOriginalPlatformDid) {
+    std::string path = temp_log_path("tbx_log_wide_forms.txt");
+    tk_log log;
+    log.set_name(path.c_str());
+    log.set_enabled(true);
+    log.set_time_stamp(false);
+    log.set_line_end(false);
+    tk_log::write_wide(1, L"%s|%S|%hs|%ls|%c|%C|%-4s|%5.2f|%d%%", L"w1", "n1", "n2", L"w2", L'x', 'y', L"ab", 1.5,
+                       7);
+    EXPECT_EQ(read_file(path), "w1|n1|n2|w2|x|y|ab  | 1.50|7%");
+    std::remove(path.c_str());
+}

@@ -1,0 +1,77 @@
+// The frame of the wizard: the single instance through which pages, the
+// converter's job and the error handler reach the window, the owner of the
+// progress timer, the boxes, the help pages and the list of collected errors.
+#pragma once
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "TK/tk_singl.h"
+
+class wizard_page;
+
+class wizard_shell : public tk_singleton<wizard_shell> {
+public:
+    static constexpr int timer_id = 0x10000;
+    static constexpr std::size_t max_errors = 20;
+
+    wizard_shell(const std::string& title, int icon_id);
+    ~wizard_shell() override;
+
+    static bool is_initialized();
+    // First activation: window title, icon; from now on boxes carry the title.
+    void init_window();
+
+    // Interface thread only (the progress page starts it when it activates).
+    void start_timer(int period_ms);
+    void stop_timer();
+    bool timer_running() const { return timer_running_; }
+    // The sheet's timer: forwarded to the current page.
+    void on_timer(int id);
+
+    // Boxes; safe from any thread (a worker's call waits for the interface
+    // thread, and gets the default answer once the window is closing).
+    static void error(const std::string& text);
+    static void message(const std::string& text);
+    // Yes/No, No being the default; false on No or when no answer can be had.
+    static bool question(const std::string& text);
+
+    // The help pages beside the program: the index, or a topic page.
+    void display_help();
+    void display_help(int topic);
+    // Where the help pages are looked for: <program folder>/<program>-help.
+    static std::string help_folder();
+
+    void enable_button(int id, bool enable);
+
+    // Pages in sheet order; the shell does not own them.
+    void add_page(wizard_page* page);
+    const std::vector<wizard_page*>& pages() const { return pages_; }
+    wizard_page* find_page(int dialog_id) const;
+    void set_current_page(wizard_page* page) { current_page_ = page; }
+    wizard_page* current_page() const { return current_page_; }
+
+    const std::string& title() const { return title_; }
+    int icon_id() const { return icon_id_; }
+
+    // The error list: appended from any thread, at most max_errors texts.
+    // Returns whether the text was listed.
+    bool add_error(const std::string& text);
+    std::vector<std::string> errors() const;
+    bool has_errors() const;
+
+private:
+    static std::string caption(const char* suffix, const char* alone);
+    void open_help(const std::string& file);
+
+    int icon_id_;
+    std::string title_;
+    bool timer_running_ = false;
+    wizard_page* current_page_ = nullptr;
+    std::atomic<bool> initialized_{false};
+    std::vector<wizard_page*> pages_;
+    mutable std::mutex errors_mutex_;
+    std::vector<std::string> errors_;
+};

@@ -1,0 +1,3 @@
+#include "GUI2/wiz_job.h"
+
+wiz_job::~wiz_job() = default;

@@ -1,0 +1,413 @@
+// The raster device's hooks. poppler's rasteriser cannot be changed from
+// outside, so each fill and stroke is first measured here the way the
+// rasteriser would measure it; a thin shape is handed to the collector and the
+// base device never sees it, anything else is painted by the base as usual.
+#include "PDFR/pdf_splash.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include <GfxState.h>
+#include <splash/Splash.h>
+#include <splash/SplashBitmap.h>
+#include <splash/SplashClip.h>
+#include <splash/SplashPath.h>
+
+#include "TK/tk_log.h"
+
+namespace pdf_splash_rules {
+
+// The clip rectangle covers [xMin, xMax) x [yMin, yMax); pixels are unit squares.
+clip_result test_rect(const clip_rect& clip, const pixel_box& box) {
+    if (box.xMax + 1.0 <= clip.xMin || box.xMin >= clip.xMax || box.yMax + 1.0 <= clip.yMin || box.yMin >= clip.yMax)
+        return clip_result::outside;
+    if (box.xMin >= clip.xMin && box.xMax + 1.0 <= clip.xMax && box.yMin >= clip.yMin && box.yMax + 1.0 <= clip.yMax &&
+        !clip.has_paths)
+        return clip_result::inside;
+    return clip_result::partial;
+}
+
+clip_result test_span(const clip_rect& clip, int x0, int x1, int y) {
+    return test_rect(clip, pixel_box{x0, y, x1, y});
+}
+
+bool thin_fill(const pixel_box& box) {
+    const int w = box.xMax - box.xMin;
+    const int h = box.yMax - box.yMin;
+    return (w <= 4 && h >= 11) || (h <= 4 && w >= 11);
+}
+
+namespace {
+
+int clamp_int(double v) {
+    if (!(v > -1e9)) return -1000000000;
+    if (!(v < 1e9)) return 1000000000;
+    return static_cast<int>(v);
+}
+
+// Anti-aliased scanning works on quarter pixels: a box edge is the quarter
+// pixel that holds the coordinate, brought back to whole pixels.
+int aa_pixel(double v) {
+    int q = clamp_int(std::floor(v * 4.0));
+    return q >= 0 ? q / 4 : -((-q + 3) / 4);
+}
+
+bool equal(double a, double b) { return a == b; }
+
+}  // namespace
+
+pixel_box fill_box(const double* xs, const double* ys, int count, bool rectangle_snap) {
+    pixel_box box;
+    if (count <= 0) return box;
+    double x0 = xs[0], x1 = xs[0], y0 = ys[0], y1 = ys[0];
+    for (int i = 1; i < count; ++i) {
+        x0 = std::min(x0, xs[i]);
+        x1 = std::max(x1, xs[i]);
+        y0 = std::min(y0, ys[i]);
+        y1 = std::max(y1, ys[i]);
+    }
+    if (rectangle_snap && (count == 4 || count == 5)) {
+        // Opposite sides must both be vertical or both horizontal.
+        auto pt = [&](int i) { return i % 4; };
+        bool pair_a = (equal(xs[pt(0)], xs[pt(1)]) && equal(xs[pt(2)], xs[pt(3)])) ||
+                      (equal(ys[pt(0)], ys[pt(1)]) && equal(ys[pt(2)], ys[pt(3)]));
+        bool pair_b = (equal(xs[pt(1)], xs[pt(2)]) && equal(xs[pt(3)], xs[pt(4)])) ||
+                      (equal(ys[pt(1)], ys[pt(2)]) && equal(ys[pt(3)], ys[pt(4)]));
+        bool closed = count == 4 || (equal(xs[4], xs[0]) && equal(ys[4], ys[0]));
+        if (pair_a && pair_b && closed) {
+            // Each edge rounds to a pixel boundary; an edge pair that rounds
+            // together keeps one pixel.
+            auto snap = [](double lo, double hi, int& first, int& last) {
+                int a = clamp_int(std::floor(lo + 0.5));
+                int b = clamp_int(std::floor(hi + 0.5));
+                if (b == a) b = a + 1;
+                first = a;
+                last = b - 1;
+            };
+            snap(x0, x1, box.xMin, box.xMax);
+            snap(y0, y1, box.yMin, box.yMax);
+            return box;
+        }
+    }
+    box.xMin = aa_pixel(x0);
+    box.xMax = aa_pixel(x1);
+    box.yMin = aa_pixel(y0);
+    box.yMax = aa_pixel(y1);
+    return box;
+}
+
+}  // namespace pdf_splash_rules
+
+using namespace pdf_splash_rules;
+
+namespace {
+
+// The path in user space, subpath by subpath, as the base device converts it.
+void convert_path(const GfxPath* path, bool drop_empty, SplashPath& out) {
+    for (int i = 0; i < path->getNumSubpaths(); ++i) {
+        const GfxSubpath* sub = path->getSubpath(i);
+        const int n = sub->getNumPoints();
+        if (n <= 0 || (drop_empty && n <= 1)) continue;
+        out.moveTo(sub->getX(0), sub->getY(0));
+        int j = 1;
+        while (j < n) {
+            if (sub->getCurve(j) && j + 2 < n) {
+                out.curveTo(sub->getX(j), sub->getY(j), sub->getX(j + 1), sub->getY(j + 1), sub->getX(j + 2),
+                            sub->getY(j + 2));
+                j += 3;
+            } else {
+                out.lineTo(sub->getX(j), sub->getY(j));
+                ++j;
+            }
+        }
+        if (sub->isClosed()) out.close();
+    }
+}
+
+// Device-space points of a path and how many subpaths it has.
+struct device_points {
+    std::vector<double> xs, ys;
+    int subpaths = 0;
+    bool curves = false;
+};
+
+device_points to_device(SplashPath& path, const SplashCoord* m) {
+    device_points d;
+    for (int i = 0; i < path.getLength(); ++i) {
+        double x, y;
+        unsigned char f;
+        path.getPoint(i, &x, &y, &f);
+        if (f & splashPathFirst) ++d.subpaths;
+        if (f & splashPathCurve) d.curves = true;
+        d.xs.push_back(x * m[0] + y * m[2] + m[4]);
+        d.ys.push_back(x * m[1] + y * m[3] + m[5]);
+    }
+    return d;
+}
+
+clip_rect clip_of(Splash* s) {
+    SplashClip* c = s->getClip();
+    return clip_rect{c->getXMin(), c->getYMin(), c->getXMax(), c->getYMax(), c->getNumPaths() > 0};
+}
+
+// The colour a pattern paints at pixel (0, 0), as 8-bit RGB.
+void colour_at_origin(SplashPattern* pattern, SplashColorMode mode, uint8_t& r, uint8_t& g, uint8_t& b) {
+    SplashColor c = {0};
+    pattern->getColor(0, 0, c);
+    switch (mode) {
+    case splashModeMono1:
+    case splashModeMono8:
+        r = g = b = c[0];
+        break;
+    default:
+        r = c[0];
+        g = c[1];
+        b = c[2];
+        break;
+    }
+}
+
+// A straight piece of a path in user space.
+struct segment {
+    double x0, y0, x1, y1;
+};
+
+// The "on" pieces of one segment under a dash pattern, as the rasteriser
+// dashes it (negative lengths count as 0; a pattern of zeros draws nothing).
+std::vector<segment> dash_pieces(const segment& seg, const std::vector<double>& pattern, double phase) {
+    if (pattern.empty()) return {seg};
+    std::vector<double> dash;
+    double total = 0;
+    for (double d : pattern) {
+        dash.push_back(d > 0 ? d : 0);
+        total += dash.back();
+    }
+    if (!(total > 0)) return {};
+    phase -= std::floor(phase / total) * total;
+    size_t idx = 0;
+    bool on = true;
+    while (phase > 0 && idx < dash.size() && phase >= dash[idx]) {
+        on = !on;
+        phase -= dash[idx];
+        ++idx;
+    }
+    if (idx == dash.size()) return {};
+    double left = dash[idx] - phase;  // of the current dash entry
+    const double len = std::hypot(seg.x1 - seg.x0, seg.y1 - seg.y0);
+    std::vector<segment> out;
+    if (!(len > 0)) {
+        if (on) out.push_back(seg);
+        return out;
+    }
+    double at = 0;
+    // Bounded: zero-length entries only flip the state.
+    for (size_t guard = 0; at < len && guard < 1000000; ++guard) {
+        double step = std::min(left, len - at);
+        if (on && step > 0) {
+            double t0 = at / len, t1 = (at + step) / len;
+            out.push_back({seg.x0 + (seg.x1 - seg.x0) * t0, seg.y0 + (seg.y1 - seg.y0) * t0,
+                           seg.x0 + (seg.x1 - seg.x0) * t1, seg.y0 + (seg.y1 - seg.y0) * t1});
+        }
+        at += step;
+        left -= step;
+        if (left <= 0) {
+            idx = (idx + 1) % dash.size();
+            on = !on;
+            left = dash[idx];
+        }
+    }
+    return out;
+}
+
+// Strokes every piece but one, undashed, with the rasteriser's current paint.
+void paint_pieces(Splash* s, const std::vector<segment>& pieces, size_t skip) {
+    SplashPath rest;
+    for (size_t i = 0; i < pieces.size(); ++i) {
+        if (i == skip) continue;
+        rest.moveTo(pieces[i].x0, pieces[i].y0);
+        rest.lineTo(pieces[i].x1, pieces[i].y1);
+    }
+    if (rest.getLength() == 0) return;
+    s->saveState();
+    s->setLineDash({}, 0);
+    s->stroke(&rest);
+    s->restoreState();
+}
+
+}  // namespace
+
+void pdf_splash_canvas::fill_box(const pdf_uline_processor::pipe_holder& how, int x0, int x1, int y0, int y1) {
+    auto* paint = dynamic_cast<const pdf_splash_paint*>(how.paint.get());
+    if (!splash_ || !paint || !paint->pattern) return;
+    Splash* s = splash_;
+    s->saveState();
+    SplashCoord identity[6] = {1, 0, 0, 1, 0, 0};
+    s->setMatrix(identity);
+    s->setStrokeAdjust(false);
+    s->setFillPattern(paint->pattern->copy());
+    s->setFillAlpha(paint->alpha);
+    if (how.noClip && s->getBitmap())
+        s->clipResetToRect(0, 0, s->getBitmap()->getWidth(), s->getBitmap()->getHeight());
+    // The far edges sit just inside the last pixel, as the rasteriser places
+    // snapped edges, so exactly the pixels x0..x1, y0..y1 are covered.
+    SplashPath path;
+    path.moveTo(x0, y0);
+    path.lineTo(x1 + 1 - 0.01, y0);
+    path.lineTo(x1 + 1 - 0.01, y1 + 1 - 0.01);
+    path.lineTo(x0, y1 + 1 - 0.01);
+    path.close();
+    s->fill(&path, false);
+    s->restoreState();
+}
+
+pdf_splash_dev::pdf_splash_dev(SplashColorMode colorMode, int bitmapRowPad, bool reverseVideo,
+                               SplashColorPtr paperColor, bool bitmapTopDown)
+    : SplashOutputDev(colorMode, bitmapRowPad, reverseVideo, paperColor, bitmapTopDown), mode_(colorMode) {}
+
+pdf_splash_dev::~pdf_splash_dev() = default;
+
+void pdf_splash_dev::startPage(int pageNum, GfxState* state, XRef* xref) {
+    SplashOutputDev::startPage(pageNum, state, xref);
+    page_splash_ = getSplash();
+}
+
+bool pdf_splash_dev::on_page_raster() {
+    // Type 3 caches, tiles, soft masks and groups paint into rasterisers of
+    // their own, whose coordinates are not the page's.
+    return page_splash_ && getSplash() == page_splash_;
+}
+
+void pdf_splash_dev::fill(GfxState* state) {
+    tk_log::write(1, "SplashOutputDev::fill");
+    if (state->getFillColorSpace()->isNonMarking()) return;
+    if (auto* col = pdf_uline_processor::find()) col->set_simple_path(state->getPath()->getNumSubpaths() == 1);
+    if (withhold_fill(state, false)) return;
+    SplashOutputDev::fill(state);
+}
+
+void pdf_splash_dev::eoFill(GfxState* state) {
+    if (state->getFillColorSpace()->isNonMarking()) return;
+    if (withhold_fill(state, true)) return;
+    SplashOutputDev::eoFill(state);
+}
+
+void pdf_splash_dev::stroke(GfxState* state) {
+    tk_log::write(1, "SplashOutputDev::stroke");
+    if (state->getStrokeColorSpace()->isNonMarking()) return;
+    if (auto* col = pdf_uline_processor::find()) {
+        const GfxPath* p = state->getPath();
+        col->set_simple_path(p->getNumSubpaths() == 1 && p->getSubpath(0)->getNumPoints() == 2);
+    }
+    if (withhold_stroke(state)) return;
+    SplashOutputDev::stroke(state);
+}
+
+bool pdf_splash_dev::withhold_fill(GfxState* state, bool /*eo: the box does not depend on the rule*/) {
+    pdf_uline_processor* col = pdf_uline_processor::find();
+    if (!col || !on_page_raster()) return false;
+    Splash* s = getSplash();
+    if (!s->getVectorAntialias()) return false;  // only anti-aliased fills are measured
+    SplashPath path;
+    convert_path(state->getPath(), true, path);
+    if (path.getLength() == 0) return false;
+    device_points d = to_device(path, s->getMatrix());
+    const bool snap = s->getStrokeAdjust() && d.subpaths == 1 && !d.curves;
+    pixel_box box = fill_box(d.xs.data(), d.ys.data(), static_cast<int>(d.xs.size()), snap);
+    if (!thin_fill(box) || test_rect(clip_of(s), box) != clip_result::inside) return false;
+
+    SplashPattern* pattern = s->getFillPattern();
+    if (!pattern) return false;
+    auto holder = std::make_unique<pdf_uline_processor::pipe_holder>();
+    colour_at_origin(pattern, mode_, holder->r, holder->g, holder->b);
+    holder->paint = std::make_unique<pdf_splash_paint>(pattern->copy(), s->getFillAlpha());
+    holder->noClip = true;
+    col->set_line(box.xMin, box.xMax, box.yMin, box.yMax, std::move(holder));
+    col->set_simple_path(false);
+    ++withheld_;
+    return true;
+}
+
+bool pdf_splash_dev::withhold_stroke(GfxState* state) {
+    pdf_uline_processor* col = pdf_uline_processor::find();
+    if (!col || !on_page_raster()) return false;
+    Splash* s = getSplash();
+    SplashPattern* pattern = s->getStrokePattern();
+    if (!pattern) return false;
+    SplashPath path;
+    convert_path(state->getPath(), false, path);
+    if (path.getLength() == 0) return false;
+    const SplashCoord* m = s->getMatrix();
+
+    auto hand_over = [&](double x0, double x1, double y0, double y1, bool noClip) {
+        auto holder = std::make_unique<pdf_uline_processor::pipe_holder>();
+        colour_at_origin(pattern, mode_, holder->r, holder->g, holder->b);
+        holder->paint = std::make_unique<pdf_splash_paint>(pattern->copy(), s->getStrokeAlpha());
+        holder->noClip = noClip;
+        col->set_line(x0, x1, y0, y1, std::move(holder));
+        col->set_simple_path(false);
+        ++withheld_;
+        return true;
+    };
+
+    if (s->getLineWidth() == 0) {
+        // Hair-line: only a simple path (one two-point segment) is looked at;
+        // a dash pattern splits it into pieces, of which the first that
+        // qualifies is withheld and the others are painted.
+        if (!col->simple_path()) return false;
+        device_points user;
+        for (int i = 0; i < path.getLength(); ++i) {
+            double x, y;
+            unsigned char f;
+            path.getPoint(i, &x, &y, &f);
+            user.xs.push_back(x);
+            user.ys.push_back(y);
+        }
+        if (user.xs.size() != 2) return false;
+        double dash_start = 0;
+        const std::vector<double>& dash = state->getLineDash(&dash_start);
+        std::vector<segment> pieces =
+            dash_pieces({user.xs[0], user.ys[0], user.xs[1], user.ys[1]}, dash, dash_start);
+        const clip_rect clip = clip_of(s);
+        for (size_t k = 0; k < pieces.size(); ++k) {
+            const segment& u = pieces[k];
+            const double fx0 = u.x0 * m[0] + u.y0 * m[2] + m[4], fy0 = u.x0 * m[1] + u.y0 * m[3] + m[5];
+            const double fx1 = u.x1 * m[0] + u.y1 * m[2] + m[4], fy1 = u.x1 * m[1] + u.y1 * m[3] + m[5];
+            int x0 = clamp_int(std::floor(fx0)), y0 = clamp_int(std::floor(fy0));
+            int x1 = clamp_int(std::floor(fx1)), y1 = clamp_int(std::floor(fy1));
+            bool take = false, noClip = false;
+            pixel_box box;
+            if (y0 == y1) {
+                if (x0 > x1) std::swap(x0, x1);
+                clip_result cr = test_span(clip, x0, x1, y0);
+                take = cr != clip_result::outside;
+                noClip = cr == clip_result::inside;
+                box = {x0, y0, x1, y0};
+            } else if (std::fabs((fx1 - fx0) / (fy1 - fy0)) <= 1) {
+                if (y0 > y1) {
+                    std::swap(x0, x1);
+                    std::swap(y0, y1);
+                }
+                box = {std::min(x0, x1), y0, std::max(x0, x1), y1};
+                clip_result cr = test_rect(clip, box);
+                take = cr != clip_result::outside && col->tables_mode() && std::abs(x1 - x0) <= 4 &&
+                       std::abs(y1 - y0) >= 11;
+                noClip = cr == clip_result::inside;
+            }
+            if (!take) continue;
+            if (pieces.size() > 1) paint_pieces(s, pieces, k);
+            return hand_over(box.xMin, box.xMax, box.yMin, box.yMax, noClip);
+        }
+        return false;
+    }
+
+    // Wide stroke: its outline is filled, so the fill rule decides.
+    if (!s->getVectorAntialias()) return false;
+    std::unique_ptr<SplashPath> outline(s->makeStrokePath(&path, s->getLineWidth(), true));
+    if (!outline || outline->getLength() == 0) return false;
+    device_points d = to_device(*outline, m);
+    const bool snap = s->getStrokeAdjust() && d.subpaths == 1 && !d.curves;
+    pixel_box box = fill_box(d.xs.data(), d.ys.data(), static_cast<int>(d.xs.size()), snap);
+    if (!thin_fill(box) || test_rect(clip_of(s), box) != clip_result::inside) return false;
+    return hand_over(box.xMin, box.xMax, box.yMin, box.yMax, true);
+}

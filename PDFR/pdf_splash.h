@@ -1,0 +1,96 @@
+// The raster device of the first pass: a SplashOutputDev that withholds thin
+// filled and stroked shapes as ruling lines (handing them to the collector)
+// instead of painting them, and that rasterises no glyphs.
+#pragma once
+
+#include <memory>
+
+#include <SplashOutputDev.h>
+#include <splash/SplashPattern.h>
+
+#include "PDFR/pdf_ulin.h"
+
+class Splash;
+class SplashPath;
+
+// The paint of a withheld shape on the page's rasteriser: a copy of its
+// pattern and its alpha.
+class pdf_splash_paint : public pdf_line_paint {
+public:
+    pdf_splash_paint(SplashPattern* pattern_copy, double alpha) : pattern(pattern_copy), alpha(alpha) {}
+    std::unique_ptr<SplashPattern> pattern;
+    double alpha;
+};
+
+// Paints withheld boxes back through the rasteriser's public operations.
+class pdf_splash_canvas : public pdf_uline_processor::canvas {
+public:
+    explicit pdf_splash_canvas(Splash* splash) : splash_(splash) {}
+    void fill_box(const pdf_uline_processor::pipe_holder& how, int x0, int x1, int y0, int y1) override;
+
+private:
+    Splash* splash_;
+};
+
+// The decisions of the hooks, on whole device pixels; kept apart from the
+// device so they can be checked on their own.
+namespace pdf_splash_rules {
+
+enum class clip_result { inside, outside, partial };
+
+struct pixel_box {
+    int xMin = 0, yMin = 0, xMax = 0, yMax = 0;  // inclusive
+};
+
+// The clip rectangle (fractional, as the rasteriser keeps it) and whether
+// any clip path narrows it further.
+struct clip_rect {
+    double xMin = 0, yMin = 0, xMax = 0, yMax = 0;
+    bool has_paths = false;
+};
+
+clip_result test_rect(const clip_rect& clip, const pixel_box& box);
+clip_result test_span(const clip_rect& clip, int x0, int x1, int y);
+
+// A filled box is withheld when it is thin one way (at most 4) and long the
+// other (at least 11), and wholly inside the clip.
+bool thin_fill(const pixel_box& box);
+
+// The pixel box a fill of these device-space points covers. With stroke
+// adjustment a single axis-parallel rectangle is snapped as the rasteriser
+// snaps it: each edge rounded to a pixel boundary, at least one pixel wide.
+pixel_box fill_box(const double* xs, const double* ys, int count, bool rectangle_snap);
+
+}  // namespace pdf_splash_rules
+
+class pdf_splash_dev : public SplashOutputDev {
+public:
+    // The same arguments as SplashOutputDev's.
+    pdf_splash_dev(SplashColorMode colorMode, int bitmapRowPad, bool reverseVideo, SplashColorPtr paperColor,
+                   bool bitmapTopDown = true);
+    ~pdf_splash_dev() override;
+
+    void startPage(int pageNum, GfxState* state, XRef* xref) override;
+    void fill(GfxState* state) override;
+    void eoFill(GfxState* state) override;
+    void stroke(GfxState* state) override;
+
+    // No glyph is rasterised; Type 3 glyph procedures are not run.
+    void updateFont(GfxState*) override {}
+    void drawChar(GfxState*, double, double, double, double, double, double, CharCode, int, const Unicode*,
+                  int) override {}
+    bool interpretType3Chars() override { return false; }
+
+    // Shapes withheld on this device since it was made (for checks and traces).
+    int withheld_count() const { return withheld_; }
+
+private:
+    // True when the shape was handed to the collector and must not be painted.
+    bool withhold_fill(GfxState* state, bool eo);
+    bool withhold_stroke(GfxState* state);
+    bool on_page_raster();
+
+    SplashColorMode mode_;
+    Splash* page_splash_ = nullptr;  // the page's own rasteriser, replaced by every startPage
+    int withheld_ = 0;
+};

@@ -1,0 +1,370 @@
+// Graphical table building: touching rulings of one colour become a table
+// box, its long rulings become row and column edges, the edges become cells.
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <limits>
+
+#include "PDFR/pdf_ulin.h"
+#include "TK/tk_log.h"
+
+namespace {
+
+constexpr double px_per_pt = 2.08333;
+
+// Interval overlap: positive when they share length (or a point lies inside),
+// 0 when they only touch, negative when apart; scaled by the shorter length.
+double overlap_ratio(double a1, double a2, double b1, double b2) {
+    if (a1 == a2) return (b1 <= a1 && a1 <= b2) ? 1.0 : 0.0;
+    if (b1 == b2) return (a1 <= b1 && b1 <= a2) ? 1.0 : 0.0;
+    double overlap = std::min(std::max(a1, a2), std::max(b1, b2)) - std::max(std::min(a1, a2), std::min(b1, b2));
+    double shorter = std::min(std::fabs(a2 - a1), std::fabs(b2 - b1));
+    return overlap / shorter;
+}
+
+bool is_horizontal(const pdf_uline_processor::line_item& l) { return l.yMax - l.yMin < 7.0; }
+double width_of(const pdf_uline_processor::line_item& l) { return l.xMax - l.xMin; }
+double height_of(const pdf_uline_processor::line_item& l) { return l.yMax - l.yMin; }
+
+// Only lines at least this long one way join a table.
+bool is_long(const pdf_uline_processor::line_item& l) { return width_of(l) >= 15.0 || height_of(l) >= 15.0; }
+
+}  // namespace
+
+// A coarse grid over the page's long lines, to find those near a box.
+class pdf_uline_processor::buckets {
+public:
+    void build(const std::vector<candidate>& lines) {
+        bool any = false;
+        for (const candidate& c : lines) {
+            const line_item& l = c.line;
+            if (!is_long(l) || !finite_box(l)) continue;
+            if (!any) {
+                x0_ = l.xMin, x1_ = l.xMax, y0_ = l.yMin, y1_ = l.yMax;
+                any = true;
+            }
+            x0_ = std::min(x0_, l.xMin), x1_ = std::max(x1_, l.xMax);
+            y0_ = std::min(y0_, l.yMin), y1_ = std::max(y1_, l.yMax);
+            ++count_;
+        }
+        if (!any) return;
+        n_ = static_cast<int>(std::clamp(std::sqrt(static_cast<double>(count_)), 1.0, 128.0));
+        cw_ = std::max((x1_ - x0_) / n_, 1e-6);
+        ch_ = std::max((y1_ - y0_) / n_, 1e-6);
+        cells_.assign(static_cast<size_t>(n_) * n_, {});
+        for (size_t i = 0; i < lines.size(); ++i) {
+            const line_item& l = lines[i].line;
+            if (!is_long(l) || !finite_box(l)) continue;
+            int bx0, bx1, by0, by1;
+            range(l.xMin, l.xMax, l.yMin, l.yMax, bx0, bx1, by0, by1);
+            for (int by = by0; by <= by1; ++by)
+                for (int bx = bx0; bx <= bx1; ++bx) cells_[static_cast<size_t>(by) * n_ + bx].push_back(static_cast<uint32_t>(i));
+        }
+    }
+    // Buckets covering [xa, xb] x [ya, yb], inclusive; an empty range when no line is indexed.
+    void range(double xa, double xb, double ya, double yb, int& bx0, int& bx1, int& by0, int& by1) const {
+        if (n_ == 0) {
+            bx0 = by0 = 0;
+            bx1 = by1 = -1;
+            return;
+        }
+        bx0 = slot(xa, x0_, cw_), bx1 = slot(xb, x0_, cw_);
+        by0 = slot(ya, y0_, ch_), by1 = slot(yb, y0_, ch_);
+    }
+    const std::vector<uint32_t>& bucket(int bx, int by) const { return cells_[static_cast<size_t>(by) * n_ + bx]; }
+
+private:
+    static bool finite_box(const line_item& l) {
+        return std::isfinite(l.xMin) && std::isfinite(l.xMax) && std::isfinite(l.yMin) && std::isfinite(l.yMax);
+    }
+    int slot(double v, double origin, double size) const {
+        double k = std::floor((v - origin) / size);
+        if (!(k > 0)) return 0;
+        return k >= n_ - 1 ? n_ - 1 : static_cast<int>(k);
+    }
+    double x0_ = 0, x1_ = 0, y0_ = 0, y1_ = 0, cw_ = 1, ch_ = 1;
+    int n_ = 0;
+    size_t count_ = 0;
+    std::vector<std::vector<uint32_t>> cells_;
+};
+
+namespace {
+
+// Codes are id x 10000 + cell and tags id x 1000; both must stay in 32 bits.
+constexpr int max_table_id = (std::numeric_limits<int32_t>::max() - 9999) / 10000;
+
+}  // namespace
+
+void pdf_uline_processor::tableBuilding() {
+    tk_log::write(2, "tableBuilding");
+    drop_taken();
+    if (lines_.size() < 4) return;
+
+    auto colour_of = [](const candidate& c) {
+        return std::array<int, 3>{c.holder->r, c.holder->g, c.holder->b};
+    };
+
+    size_t seed = lines_.size();
+    for (size_t i = 0; i < lines_.size(); ++i) {
+        if (width_of(lines_[i].line) >= 7.0 || height_of(lines_[i].line) >= 7.0) {
+            seed = i;
+            break;
+        }
+    }
+    if (seed == lines_.size()) return;
+
+    // Phase 1: grouping into table boxes.
+    buckets near;
+    near.build(lines_);
+    size_t tail = lines_.size();
+    int id = static_cast<int>(regions_.size()) + 1;
+    while (seed < lines_.size() && id <= max_table_id) {
+        const int32_t tag = id * 1000;
+        line_item& s = lines_[seed].line;
+        auto colour = colour_of(lines_[seed]);
+        reg_item reg;
+        reg.id = id;
+        reg.r = static_cast<uint8_t>(colour[0]);
+        reg.g = static_cast<uint8_t>(colour[1]);
+        reg.b = static_cast<uint8_t>(colour[2]);
+        reg.xMin = s.xMin;
+        reg.xMax = s.xMax;
+        reg.yMin = s.yMin;
+        reg.yMax = s.yMax;
+        if (width_of(s) >= 7.0) {
+            reg.horiz_count = 1;
+            reg.vert_count = 0;
+            reg.thickness = height_of(s) / px_per_pt;
+        } else {
+            reg.horiz_count = 0;
+            reg.vert_count = 1;
+            reg.thickness = width_of(s) / px_per_pt;
+        }
+        if (reg.thickness < 0.3) reg.thickness = 0.3;
+        s.tag = tag;
+
+        // Lines join while they touch the (growing) box; the lines that end up
+        // in the table do not depend on the order they are met in, so only
+        // those near the box are looked at, again until none joins.
+        for (bool grown = true; grown;) {
+            grown = false;
+            int bx0, bx1, by0, by1;
+            near.range(reg.xMin - 4.0, reg.xMax + 4.0, reg.yMin - 4.0, reg.yMax + 4.0, bx0, bx1, by0, by1);
+            for (int by = by0; by <= by1; ++by) {
+                for (int bx = bx0; bx <= bx1; ++bx) {
+                    for (uint32_t i : near.bucket(bx, by)) {
+                        line_item& l = lines_[i].line;
+                        if (l.tag != 0) continue;
+                        auto c = colour_of(lines_[i]);
+                        bool joins = overlap_ratio(reg.yMin - 4.0, reg.yMax + 4.0, l.yMin, l.yMax) > 0 &&
+                                     overlap_ratio(reg.xMin - 4.0, reg.xMax + 4.0, l.xMin, l.xMax) > 0 &&
+                                     std::abs(c[0] - reg.r) < 2 && std::abs(c[1] - reg.g) < 2 &&
+                                     std::abs(c[2] - reg.b) < 2;
+                        if (!joins) continue;
+                        l.tag = tag;
+                        reg.xMin = std::min(reg.xMin, l.xMin);
+                        reg.xMax = std::max(reg.xMax, l.xMax);
+                        reg.yMin = std::min(reg.yMin, l.yMin);
+                        reg.yMax = std::max(reg.yMax, l.yMax);
+                        grown = true;
+                    }
+                }
+            }
+        }
+        regions_.push_back(std::move(reg));
+        // The next table starts from the last long line no table has taken.
+        while (tail > 0 && (lines_[tail - 1].line.tag != 0 || !is_long(lines_[tail - 1].line))) --tail;
+        seed = tail > 0 ? tail - 1 : lines_.size();
+        ++id;
+    }
+
+    // Phase 2: rows, columns and cells on the ordered lines.
+    sort_lines();
+    index_valid_ = false;
+    std::vector<bool> walked(regions_.size() + 1, false);
+    size_t p = 0;
+    const size_t n = lines_.size();
+    auto line = [&](size_t i) -> line_item& { return lines_[i].line; };
+    while (p < n) {
+        const int32_t T = line(p).tag;
+        const size_t rid = static_cast<size_t>(T / 1000);
+        if (T == 0 || rid == 0 || rid > regions_.size() || walked[rid]) {
+            ++p;
+            continue;
+        }
+        walked[rid] = true;
+        reg_item& R = regions_[rid - 1];
+        // The order keeps a table's lines together.
+        const size_t p0 = p;
+        size_t end = p;
+        while (end < n && line(end).tag == T) ++end;
+        std::vector<double> ys, xs;
+        double last_row = 0.0, last_col = 0.0;
+
+        while (p < n && line(p).tag == T && is_horizontal(line(p))) {
+            const line_item& F = line(p);
+            size_t q = p + 1;
+            while (q < n && line(q).tag == T && is_horizontal(line(q)) &&
+                   std::fabs((line(q).yMin + line(q).yMax) - (F.yMin + F.yMax)) < 7.0)
+                ++q;
+            double x0 = F.xMin, xEnd = F.xMax;
+            bool gap = false;
+            for (size_t m = p + 1; m < q; ++m) {
+                const line_item& M = line(m);
+                if (std::fabs(M.xMin - xEnd) <= 7.0 || overlap_ratio(M.xMin, M.xMax, x0, xEnd) >= 0)
+                    xEnd = std::max(xEnd, M.xMax);
+                else
+                    gap = true;
+            }
+            double mid = (F.yMax + F.yMin) * 0.5;
+            if (xEnd - x0 > 0.8 * (R.xMax - R.xMin) && !gap && (last_row == 0.0 || std::fabs(mid - last_row) > 7.0)) {
+                ys.push_back(mid);
+                last_row = mid;
+            } else {
+                for (size_t m = p; m < q; ++m) line(m).tag = 0;
+            }
+            p = q;
+        }
+
+        while (p < n && line(p).tag == T && !is_horizontal(line(p))) {
+            const line_item& F = line(p);
+            size_t q = p + 1;
+            while (q < n && line(q).tag == T && !is_horizontal(line(q)) &&
+                   std::fabs((line(q).xMin + line(q).xMax) - (F.xMin + F.xMax)) < 7.0)
+                ++q;
+            double y0 = F.yMin, yEnd = F.yMax;
+            bool gap = false;
+            for (size_t m = p + 1; m < q; ++m) {
+                const line_item& M = line(m);
+                if (std::fabs(M.yMin - yEnd) <= 7.0 || overlap_ratio(M.yMin, M.yMax, y0, yEnd) >= 0)
+                    yEnd = std::max(yEnd, M.yMax);
+                else
+                    gap = true;
+            }
+            double mid = (F.xMax + F.xMin) * 0.5;
+            if (std::fabs(R.yMax - yEnd) < 10.0 && !gap && yEnd - y0 > 0.5 * (R.yMax - R.yMin) &&
+                (last_col == 0.0 || std::fabs(mid - last_col) > 7.0)) {
+                xs.push_back(mid);
+                last_col = mid;
+            } else {
+                for (size_t m = p; m < q; ++m) line(m).tag = 0;
+            }
+            p = q;
+        }
+
+        if (!xs.empty() && R.xMin + 10.0 < xs.front()) xs.insert(xs.begin(), R.xMin);
+        if (!xs.empty() && xs.back() + 10.0 < R.xMax) xs.push_back(R.xMax);
+        if (!ys.empty() && R.yMin + 10.0 < ys.front()) ys.insert(ys.begin(), R.yMin);
+        if (!ys.empty() && ys.back() + 10.0 < R.yMax) ys.push_back(R.yMax);
+        R.horiz_count = static_cast<int32_t>(ys.size());
+        R.vert_count = static_cast<int32_t>(xs.size());
+
+        // A table of max_table_cells cells or more would run into the next
+        // table's codes: its lines stay plain lines, like a table too small.
+        bool too_big = ys.size() >= 3 && xs.size() >= 3 &&
+                       static_cast<double>(ys.size() - 1) * static_cast<double>(xs.size() - 1) >= max_table_cells;
+        if (ys.size() < 3 || xs.size() < 3 || too_big) {
+            for (size_t m = p0; m < end; ++m)
+                if (line(m).tag == T) line(m).tag = 0;
+            R.id = 0;
+        } else {
+            R.cellsBuilding(ys, xs);
+        }
+    }
+
+    std::vector<candidate> kept;
+    kept.reserve(lines_.size());
+    for (candidate& c : lines_)
+        if (c.line.tag == 0) kept.push_back(std::move(c));
+    lines_ = std::move(kept);
+    built_regions_.clear();
+    for (size_t k = 0; k < regions_.size(); ++k)
+        if (regions_[k].id > 0 && !regions_[k].cells.empty()) built_regions_.push_back(k);
+    tk_log::write(1, "tableBuilding: %d(%d) lines left", static_cast<int>(lines_.size()),
+                  static_cast<int>(lines_.size()));
+}
+
+// The order the walk needs: by tag, horizontal before vertical, rows from the
+// top (lines of a row from the left), columns from the left (lines of a
+// column from the top). Lines within 7 px of each other share a row or column;
+// the bands are formed once, anchored at their first line, so the order is a
+// true ordering even where such lines chain.
+void pdf_uline_processor::sort_lines() {
+    struct key_t {
+        int32_t tag;
+        int vertical;
+        size_t band;
+        double along;
+        size_t pos;
+    };
+    const size_t n = lines_.size();
+    std::vector<key_t> keys(n);
+    std::vector<size_t> order(n);
+    for (size_t i = 0; i < n; ++i) {
+        const line_item& l = lines_[i].line;
+        keys[i] = {l.tag, is_horizontal(l) ? 0 : 1, 0, is_horizontal(l) ? l.xMin : l.yMin, i};
+        order[i] = i;
+    }
+    // Bands: within one tag and orientation, by the lower edge across the lines.
+    auto across_min = [&](size_t i) {
+        return keys[i].vertical ? lines_[i].line.xMin : lines_[i].line.yMin;
+    };
+    auto across_max = [&](size_t i) {
+        return keys[i].vertical ? lines_[i].line.xMax : lines_[i].line.yMax;
+    };
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+        if (keys[a].tag != keys[b].tag) return keys[a].tag < keys[b].tag;
+        if (keys[a].vertical != keys[b].vertical) return keys[a].vertical < keys[b].vertical;
+        return across_min(a) < across_min(b);
+    });
+    size_t band = 0;
+    for (size_t k = 0; k < n;) {
+        size_t anchor = order[k];
+        double limit = across_max(anchor) + 7.0;
+        size_t j = k;
+        while (j < n && keys[order[j]].tag == keys[anchor].tag && keys[order[j]].vertical == keys[anchor].vertical &&
+               !(across_min(order[j]) > limit)) {
+            keys[order[j]].band = band;
+            ++j;
+        }
+        ++band;
+        k = j;
+    }
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+        const key_t& ka = keys[a];
+        const key_t& kb = keys[b];
+        if (ka.tag != kb.tag) return ka.tag < kb.tag;
+        if (ka.vertical != kb.vertical) return ka.vertical < kb.vertical;
+        if (ka.band != kb.band) return ka.band < kb.band;
+        if (ka.along != kb.along) return ka.along < kb.along;
+        return ka.pos < kb.pos;
+    });
+    std::vector<candidate> sorted;
+    sorted.reserve(n);
+    for (size_t i : order) sorted.push_back(std::move(lines_[i]));
+    lines_ = std::move(sorted);
+}
+
+void pdf_uline_processor::reg_item::cellsBuilding(std::vector<double> ys, std::vector<double> xs) {
+    tk_log::write(1, "pdf_uline_processor::reg_item::cellsBuilding");
+    cells.clear();
+    row_edges.clear();
+    col_edges.clear();
+    for (double y : ys) row_edges.push_back(y / px_per_pt);
+    for (double x : xs) col_edges.push_back(x / px_per_pt);
+    if (ys.size() >= 2 && xs.size() >= 2) {
+        cells.reserve((ys.size() - 1) * (xs.size() - 1));
+        for (size_t i = 0; i + 1 < ys.size(); ++i) {
+            for (size_t j = 0; j + 1 < xs.size(); ++j) {
+                cells.push_back({xs[j] / px_per_pt, xs[j + 1] / px_per_pt, ys[i] / px_per_pt, ys[i + 1] / px_per_pt});
+                if (tk_log::active(1))
+                    tk_log::write(1, "Cell%d_%d: xMin=%.2f,yMin=%.2f xMax=%.2f,yMax%.2f \n", static_cast<int>(i),
+                                  static_cast<int>(j), xs[j], ys[i], xs[j + 1], ys[i + 1]);
+            }
+        }
+    }
+    xMin /= px_per_pt;
+    xMax /= px_per_pt;
+    yMin /= px_per_pt;
+    yMax /= px_per_pt;
+}

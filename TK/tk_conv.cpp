@@ -1,0 +1,69 @@
+#include "TK/tk_conv.h"
+
+#include <chrono>
+#include <thread>
+
+#include "TK/tk_except.h"
+#include "TK/tk_fname.h"
+#include "TK/tk_log.h"
+#include "TK/tk_prof.h"
+#include "TK/tk_texts.h"
+#include "TK/tk_utils.h"
+
+tk_thread_functor::~tk_thread_functor() = default;
+
+void tk_thread_functor::run() {
+    while (!is_done()) {
+        if (stop_requested()) return;
+        step();
+    }
+    finish();
+}
+
+bool tk_thread_functor::is_done() { return false; }
+
+void tk_thread_functor::step() { std::this_thread::sleep_for(std::chrono::milliseconds(100)); }
+
+void tk_thread_functor::finish() {}
+
+tk_converter::tk_converter() { tk_log::write(2, "tk_converter::ctor"); }
+
+tk_converter::~tk_converter() = default;
+
+bool tk_converter::load_profile(const tk_profile& profile) {
+    tk_log::write(1, "tk_converter::load_profile");
+    const std::string section = tk_text(tk_txt_generic_section);
+    std::string value = profile.get_value(section, tk_text(tk_txt_key_src));
+    if (!value.empty()) source = value;
+    value = profile.get_value(section, tk_text(tk_txt_key_dest));
+    if (!value.empty()) destination = value;
+    value = profile.get_value(section, tk_text(tk_txt_key_logfile));
+    if (!value.empty()) set_logfile(value);
+    return true;
+}
+
+bool tk_converter::store_profile(tk_profile& profile) {
+    tk_log::write(2, "tk_converter::store_profile");
+    const std::string section = tk_text(tk_txt_generic_section);
+    profile.set_value(section, tk_text(tk_txt_key_src), source);
+    profile.set_value(section, tk_text(tk_txt_key_dest), destination);
+    profile.set_value(section, tk_text(tk_txt_key_logfile), log_file);
+    return true;
+}
+
+void tk_converter::set_logfile(const std::string& path) {
+    tk_log::write(1, "tk_convertor::set_logfile(%s)", path.c_str());
+    if (!path.empty()) {
+        if (tk_is_file_exist(path, tk_file_read) && !tk_is_file_exist(path, tk_file_read_write))
+            throw tk_exception(tk_text(tk_txt_logfile_read_only), tk_level_error);
+        if (!tk_is_path_exist(tk_file_name(path).get_drive_path()))
+            throw tk_exception(tk_text(tk_txt_logfile_path), tk_level_error);
+    }
+    log_file = path;
+    if (path.empty()) return;
+    // Neither program creates the log; without an instance the name is only kept.
+    if (tk_log* log = tk_log::find()) {
+        log->set_name(path.c_str());
+        log->set_enabled(true);
+    }
+}

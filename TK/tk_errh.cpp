@@ -1,0 +1,78 @@
+#include "TK/tk_errh.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "TK/tk_log.h"
+
+tk_error_converter::tk_error_converter() { tk_log::write(2, "tk_error_converter::empty ctor"); }
+
+std::string tk_error_converter::convert(int code) const {
+    tk_log::write(2, "tk_error_converter::convert(%d)", code);
+    auto it = table_.find(static_cast<unsigned>(code));
+    if (it == table_.end()) {
+        tk_log::write(1, "Error message not found!");
+        return std::string();
+    }
+    tk_log::write(1, "Error message has been found: %s", it->second.c_str());
+    return it->second;
+}
+
+error_handler::error_handler() { tk_log::write(2, "error_handler::empty ctor"); }
+
+error_handler::~error_handler() = default;
+
+void error_handler::exit_process(int code) {
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::exit(code);
+}
+
+std::string error_handler::report_text(const tk_exception& e) const {
+    std::string text;
+    if (!prefix_.empty()) text = prefix_ + ": ";
+    std::string table_text = converter_.convert(e.code());
+    text += table_text.empty() ? std::string(e.what()) : table_text;
+    return text;
+}
+
+void error_handler::handle(const tk_exception& e, int /*in_job*/) {
+    tk_log::write(2, "error_handler::handle");
+    if (e.level() == tk_level_internal) {
+        tk_log::write(3, "Internal error:\n%s", e.what());
+        std::printf("Internal error: %s\n", e.what());
+        exit_process(-1);
+    }
+    std::string text = report_text(e);
+    tk_log::write(3, "Error:\n%s", text.c_str());
+    for (char& c : text)
+        if (c == '\n') c = ' ';
+    if (!quiet_) std::printf("Error:\n%s\n", text.c_str());
+    if (e.level() == tk_level_error) {
+        tk_log::write(1, "Got 1-level error");
+        exit_process(-1);
+    }
+    tk_log::write(1, "Got 0-level error");
+}
+
+void error_handler::handle_standard(const std::exception& e, int /*in_job*/) {
+    tk_log::write(3, "ERROR:\n%s", e.what());
+    std::fprintf(stderr, "%s\n", e.what());
+    exit_process(-1);
+}
+
+tk_exception tk_current_as_internal_error(const char* source, int line) {
+    try {
+        throw;
+    } catch (const char* text) {
+        return tk_exception(text ? text : "", tk_level_internal);
+    } catch (const std::string& text) {
+        return tk_exception(text, tk_level_internal);
+    } catch (const tk_exception& e) {
+        return e;
+    } catch (const std::exception& e) {
+        return tk_exception(e.what(), tk_level_internal);
+    } catch (...) {
+    }
+    return tk_mail_assertion(source, line);
+}

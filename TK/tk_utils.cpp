@@ -1,0 +1,95 @@
+#include "TK/tk_utils.h"
+
+#include "TK/tk_except.h"
+#include "TK/tk_fname.h"
+#include "TK/tk_log.h"
+#include "platform/plat_files.h"
+
+const char* const common_dest_messages[dest_msg_count] = {
+    "Destination name should specify a file, not folder.",
+    "The program cannot resolve the path specified",
+    "Destination name specifies an existing read-only file.",
+    "Destination path does not exist.\nPlease verify the correct path was given.",
+    "Destination name specifies the source file.\nPlease give another destination name.",
+};
+
+bool tk_is_file_exist(const std::string& path, int mode) {
+    tk_log::write(1, "tk_is_file_exist(%s)", path.c_str());
+    if (plat_file_can_open(path, mode == tk_file_read_write)) return true;
+    tk_log::write(1, "File not exists!");
+    return false;
+}
+
+bool tk_is_path_exist(const std::string& path) {
+    tk_log::write(1, "tk_is_path_exist(%s)", path.c_str());
+    // Asked of the file system directly: switching the process's current
+    // folder would disturb a worker thread that resolves relative paths.
+    return plat_is_folder(path);
+}
+
+tk_cur_dir::tk_cur_dir(const std::string& path) {
+    std::string target = path;
+    if (target.empty()) target = tk_file_name("").get_drive_path();
+    ok_ = plat_get_cwd(saved_) && plat_set_cwd(target);
+    switched_ = ok_;
+}
+
+tk_cur_dir::~tk_cur_dir() {
+    if (switched_) plat_set_cwd(saved_);
+}
+
+std::string tk_get_module_file_name() {
+    std::string path = plat_program_path();
+    if (path.empty()) throw tk_mail_assertion("tk_utils", 203);
+    return path;
+}
+
+void common_check_dest(const std::string& destination) {
+    tk_log::write(1, "common_check_dest(%s)", destination.c_str());
+    if (tk_is_path_exist(destination)) throw tk_exception(common_dest_messages[dest_msg_is_folder], tk_level_error);
+    if (tk_is_file_exist(destination, tk_file_read) && !tk_is_file_exist(destination, tk_file_read_write))
+        throw tk_exception(common_dest_messages[dest_msg_read_only], tk_level_error);
+    if (destination.empty() || !tk_is_path_exist(tk_file_name(destination.c_str()).get_drive_path()))
+        throw tk_exception(common_dest_messages[dest_msg_no_path], tk_level_error);
+}
+
+void common_check_not_source(const std::string& destination, const std::string& source) {
+    if (!destination.empty() && !source.empty() && plat_same_file(destination, source))
+        throw tk_exception(common_dest_messages[dest_msg_is_source], tk_level_error);
+}
+
+void common_check_dest(const std::string& destination, const std::string& source) {
+    common_check_dest(destination);
+    common_check_not_source(destination, source);
+}
+
+std::string tk_trim_left(const std::string& s) {
+    size_t first = s.find_first_not_of(' ');
+    return first == std::string::npos ? std::string() : s.substr(first);
+}
+
+std::string tk_trim_right(const std::string& s) {
+    size_t last = s.find_last_not_of(' ');
+    if (last == std::string::npos) {
+        if (!s.empty()) tk_log::write(1, "Special processing for all-spaces-string");
+        return std::string();
+    }
+    return s.substr(0, last + 1);
+}
+
+std::string tk_trim(const std::string& s) { return tk_trim_left(tk_trim_right(s)); }
+
+std::vector<std::string> tk_split(const std::string& s, char separator) {
+    std::vector<std::string> pieces;
+    if (s.empty()) return pieces;
+    size_t start = 0;
+    for (;;) {
+        size_t pos = s.find(separator, start);
+        if (pos == std::string::npos) {
+            pieces.push_back(s.substr(start));
+            return pieces;
+        }
+        pieces.push_back(s.substr(start, pos - start));
+        start = pos + 1;
+    }
+}

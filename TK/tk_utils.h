@@ -1,0 +1,61 @@
+// File-system and string utilities of the toolkit.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Mode of tk_is_file_exist: read and write access; any other value tests reading.
+constexpr int tk_file_read_write = 1;
+constexpr int tk_file_read = 0x4000;
+
+// Whether the file opens (mode tk_file_read_write: for reading and writing).
+// A folder is not a file. Never throws.
+bool tk_is_file_exist(const std::string& path, int mode = tk_file_read);
+// Whether the folder exists. Never throws.
+bool tk_is_path_exist(const std::string& path);
+
+// Switches the current folder for the life of the object (empty path: the
+// program's folder) and switches back at the end.
+class tk_cur_dir {
+public:
+    explicit tk_cur_dir(const std::string& path);
+    ~tk_cur_dir();
+    tk_cur_dir(const tk_cur_dir&) = delete;
+    tk_cur_dir& operator=(const tk_cur_dir&) = delete;
+    bool ok() const { return ok_; }
+    const std::string& saved() const { return saved_; }
+
+private:
+    bool ok_ = true;
+    bool switched_ = false;
+    std::string saved_;
+};
+
+// The program file's full path; an internal error when it cannot be told.
+std::string tk_get_module_file_name();
+
+// Texts of the destination check, all of level 1.
+enum common_dest_message {
+    dest_msg_is_folder = 0,
+    dest_msg_cannot_resolve = 1,
+    dest_msg_read_only = 2,
+    dest_msg_no_path = 3,
+    dest_msg_is_source = 4,
+    dest_msg_count
+};
+extern const char* const common_dest_messages[dest_msg_count];
+
+// Returns when the destination may be written, else throws tk_exception level 1.
+void common_check_dest(const std::string& destination);
+// The same, and the destination must not be the source file itself (a
+// conversion would otherwise overwrite the document it reads).
+void common_check_dest(const std::string& destination, const std::string& source);
+// Throws the level-1 "is the source" error when both paths name one file.
+void common_check_not_source(const std::string& destination, const std::string& source);
+
+// Only the blank ' ' is trimmed; tabs and line ends are text.
+std::string tk_trim_left(const std::string& s);
+std::string tk_trim_right(const std::string& s);
+std::string tk_trim(const std::string& s);
+// Pieces between separators, empty pieces kept; an empty text gives none.
+std::vector<std::string> tk_split(const std::string& s, char separator);

@@ -1,0 +1,411 @@
+#include "XLS/xls_globals.h"
+
+#include "TK/tk_except.h"
+#include "TK/tk_log.h"
+#include "XLS/xls_assert.h"
+#include "XLS/xls_unit.h"
+
+namespace xls_core {
+
+namespace {
+
+// Custom colours 8..63 written in the PALETTE record (0xRRGGBB).
+const std::uint32_t palette_colours[56] = {
+    0x000000, 0xFFFFFF, 0xFF0000, 0x00FF00, 0x0000FF, 0xFFFF00, 0xFF00FF, 0x00FFFF,
+    0x800000, 0x008000, 0x000080, 0x808000, 0x800080, 0x008080, 0xC0C0C0, 0x808080,
+    0x9999FF, 0x993366, 0xFFFFCC, 0xCCFFFF, 0x660066, 0xFF8080, 0x0066CC, 0xCCCCFF,
+    0x000080, 0xFF00FF, 0xFFFF00, 0x00FFFF, 0x800080, 0x800000, 0x008080, 0x0000FF,
+    0x00CCFF, 0xCCFFFF, 0xCCFFCC, 0xFFFF99, 0x99CCFF, 0xFF99CC, 0xCC99FF, 0xE3E3E3,
+    0x3366FF, 0x33CCCC, 0x99CC00, 0xFFCC00, 0xFF9900, 0xFF6600, 0x666699, 0x969696,
+    0x003366, 0x339966, 0x003300, 0x333300, 0x993300, 0x993366, 0x333399, 0x333333};
+
+// Built-in styles: XF index and style id.
+const std::uint16_t style_entries[6][2] = {{16, 3}, {17, 6}, {18, 4}, {19, 7}, {0, 0}, {20, 5}};
+
+void put(std::string& key, std::uint32_t v)
+{
+    key.append(reinterpret_cast<const char*>(&v), sizeof v);
+}
+
+std::string xf_key(const xf_value_t& v)
+{
+    std::string key;
+    key.reserve(40);
+    const void* font = v.font;
+    key.append(reinterpret_cast<const char*>(&font), sizeof font);
+    put(key, v.format);
+    const std::uint8_t bytes[] = {v.halign, v.valign, v.indent, v.rotation, v.fill, v.pattern_colour,
+                                  v.pattern_bg, static_cast<std::uint8_t>(v.flags & 0x1F), v.used};
+    key.append(reinterpret_cast<const char*>(bytes), sizeof bytes);
+    key.append(reinterpret_cast<const char*>(v.border_style), sizeof v.border_style);
+    key.append(reinterpret_cast<const char*>(v.border_colour), sizeof v.border_colour);
+    return key;
+}
+
+void encode_xf(CRecord& r, const xf_t& xf)
+{
+    const xf_value_t& v = xf.Value();
+    r.Reserve(20);
+    r.AppendWord(v.font ? v.font->GetIndex() : 0);
+    r.AppendWord(v.format);
+    std::uint16_t prot = (v.flags & xf_cell) ? 0x0000 : 0xFFF4;
+    if (v.flags & xf_locked)
+        prot |= 0x01;
+    if (v.flags & xf_hidden)
+        prot |= 0x02;
+    r.AppendWord(prot);
+    r.AppendByte(static_cast<std::uint8_t>((v.halign & 7) | ((v.flags & xf_wrap) ? 0x08 : 0) | ((v.valign & 7) << 4)));
+    r.AppendByte(v.rotation);
+    // The indent byte shares its record byte with other fields; take only the
+    // bits the value speaks for.
+    std::uint8_t mask = (v.indent & 0x0F) ? 0x0F : (v.indent & 0x10) ? 0x10 : (v.indent & 0xC0) ? 0xC0 : 0xDF;
+    r.AppendByte(static_cast<std::uint8_t>(v.indent & mask));
+    r.AppendByte(static_cast<std::uint8_t>(v.used & 0xFC));
+    std::uint32_t b1 = (v.border_style[2] & 0xFu) | ((v.border_style[3] & 0xFu) << 4) |
+                       ((v.border_style[1] & 0xFu) << 8) | ((v.border_style[0] & 0xFu) << 12) |
+                       ((v.border_colour[2] & 0x7Fu) << 16) | ((v.border_colour[3] & 0x7Fu) << 23);
+    std::uint32_t b2 = (v.border_colour[1] & 0x7Fu) | ((v.border_colour[0] & 0x7Fu) << 7) |
+                       (static_cast<std::uint32_t>(v.fill & 0x3F) << 26);
+    r.AppendDword(b1);
+    r.AppendDword(b2);
+    r.AppendWord(static_cast<std::uint16_t>((v.pattern_colour & 0x7F) | ((v.pattern_bg & 0x7F) << 7)));
+}
+
+}  // namespace
+
+CGlobalRecords::CGlobalRecords()
+{
+    const std::uint16_t font_ids[5] = {0, 1, 2, 3, 5};
+    const std::uint16_t boldness[5] = {400, 700, 400, 700, 400};
+    const std::uint16_t attrs[5] = {0, 1, 2, 3, 0};
+    for (int i = 0; i < 5; ++i) {
+        std::unique_ptr<font_t> f(new font_t);
+        f->name_ = "Verdana";
+        f->index_ = font_ids[i];
+        f->height_ = 200;
+        f->boldness_ = boldness[i];
+        f->attributes_ = attrs[i];
+        fonts_.push_back(std::move(f));
+    }
+    for (int i = 0; i < 21; ++i)
+        default_xfs_.emplace_back(MakeDefaultXF(i));
+    default_cell_xf_ = default_xfs_[15].get();
+    if (!default_cell_xf_)
+        xls_assert_dispatch("defaultXF", xls_src_globalrec, 201, "???");
+}
+
+CGlobalRecords::~CGlobalRecords() = default;
+
+xf_t* CGlobalRecords::MakeDefaultXF(int i)
+{
+    xf_value_t v;
+    v.flags = xf_locked | (i == 15 ? xf_cell : 0);
+    v.used = (i == 0 || i == 15) ? 0x00 : 0xFC;
+    for (int side = 0; side < 5; ++side) {
+        xf_t::SetBorderStyle(v, side, 0);
+        xf_t::SetBorderColor(v, side, 0);
+    }
+    const font_t* font = nullptr;
+    if (i == 1 || i == 2)
+        font = fonts_[1].get();
+    else if (i == 3 || i == 4)
+        font = fonts_[2].get();
+    else if (i >= 5 && i <= 14)
+        font = fonts_[0].get();
+    else if (i >= 16)
+        font = fonts_[4].get();
+    static const int format_options[5] = {29, 27, 30, 28, 9};
+    if (i >= 16)
+        xf_t::SetFormat(v, format_options[i - 16]);
+    if (font)
+        xf_t::SetFont(v, font);
+    if (i >= 16)
+        v.used |= 0x08;
+    xf_t* xf = new xf_t(v, static_cast<std::uint16_t>(i));
+    xf->AddUse();
+    xf->AddUse();
+    return xf;
+}
+
+const font_t* CGlobalRecords::FindFont(const std::string& name_in, std::uint16_t height, std::uint16_t boldness,
+                                       std::uint16_t script, std::uint16_t attributes, std::uint16_t colour,
+                                       std::uint8_t underline, std::uint8_t family, std::uint8_t charset)
+{
+    // The FONT record counts the name's characters in one byte.
+    std::string name = name_in.size() > 255 ? name_in.substr(0, 255) : name_in;
+    std::string key = name;
+    key.push_back('\0');
+    put(key, height);
+    put(key, boldness);
+    put(key, script);
+    put(key, attributes);
+    put(key, colour);
+    put(key, underline);
+    put(key, family);
+    put(key, charset);
+    if (font_pool_.empty()) {
+        // The defaults take part in the pool; the first of equal values wins.
+        for (auto& f : fonts_) {
+            std::string k = f->name_;
+            k.push_back('\0');
+            put(k, f->height_);
+            put(k, f->boldness_);
+            put(k, f->script_);
+            put(k, f->attributes_);
+            put(k, f->colour_);
+            put(k, f->underline_);
+            put(k, f->family_);
+            put(k, f->charset_);
+            font_pool_.emplace(k, f.get());
+        }
+    }
+    auto it = font_pool_.find(key);
+    if (it != font_pool_.end())
+        return it->second;
+    if (fonts_.size() >= max_font_records)
+        throw tk_exception("The workbook needs more than 510 fonts, the limit of the file format.", tk_level_error);
+    std::unique_ptr<font_t> f(new font_t);
+    f->name_ = name;
+    f->index_ = next_font_index_++;
+    f->height_ = height;
+    f->boldness_ = boldness;
+    f->script_ = script;
+    f->attributes_ = attributes;
+    f->colour_ = colour;
+    f->underline_ = underline;
+    f->family_ = family;
+    f->charset_ = charset;
+    font_t* raw = f.get();
+    fonts_.push_back(std::move(f));
+    font_pool_.emplace(std::move(key), raw);
+    return raw;
+}
+
+xf_t* CGlobalRecords::findXF(const xf_value_t& value)
+{
+    tk_log::write(1, "CGlobalRecords::findXF");
+    std::string key = xf_key(value);
+    auto it = xf_pool_.find(key);
+    if (it != xf_pool_.end()) {
+        tk_log::write(1, "findXF - the match is found");
+        return it->second;
+    }
+    if (XFCount() >= max_xf_records)
+        throw tk_exception("The workbook needs more than 4000 cell formats, the limit of the file format.",
+                           tk_level_error);
+    tk_log::write(1, "CGlobalRecords::AddXFormat");
+    xf_value_t v = value;
+    v.flags |= xf_cell | xf_user;
+    std::unique_ptr<xf_t> xf(new xf_t(v, static_cast<std::uint16_t>(XFCount())));
+    xf_t* raw = xf.get();
+    added_xfs_.push_back(std::move(xf));
+    xf_pool_.emplace(std::move(key), raw);
+    return raw;
+}
+
+std::uint64_t CGlobalRecords::AddLongLabel(const label_t* label)
+{
+    std::uint64_t serial = next_serial_++;
+    long_labels_.emplace(serial, label);
+    return serial;
+}
+
+std::uint32_t CGlobalRecords::LongLabelIndex(const label_t* label) const
+{
+    auto it = sst_index_.find(label);
+    if (it == sst_index_.end()) {
+        xls_assert_dispatch("\"Did not find a label\"", xls_src_globalrec, 798, "???");
+        return 0x80000000u;
+    }
+    return it->second;
+}
+
+std::vector<std::uint8_t> CGlobalRecords::EncodeSST(const std::vector<const std::u16string*>& texts)
+{
+    std::vector<std::uint8_t> out;
+    std::size_t rec_start = 0;
+    auto word = [&out](std::uint16_t v) {
+        out.push_back(static_cast<std::uint8_t>(v));
+        out.push_back(static_cast<std::uint8_t>(v >> 8));
+    };
+    auto start = [&](std::uint16_t type) {
+        rec_start = out.size();
+        word(type);
+        word(0);
+    };
+    auto close = [&]() {
+        std::size_t len = out.size() - rec_start - 4;
+        out[rec_start + 2] = static_cast<std::uint8_t>(len);
+        out[rec_start + 3] = static_cast<std::uint8_t>(len >> 8);
+    };
+    auto body = [&]() { return out.size() - rec_start - 4; };
+
+    start(rec_sst);
+    for (int i = 0; i < 2; ++i) {
+        std::uint32_t n = static_cast<std::uint32_t>(texts.size());
+        word(static_cast<std::uint16_t>(n));
+        word(static_cast<std::uint16_t>(n >> 16));
+    }
+    for (const std::u16string* t : texts) {
+        bool compressed = CUnit::IsCompressible(*t);
+        std::size_t cs = compressed ? 1 : 2;
+        std::size_t enc = 3 + cs * t->size();
+        if (body() + enc > max_record_body && enc <= max_record_body) {
+            // A string that fits one record is never divided.
+            close();
+            start(rec_continue);
+        }
+        if (body() + enc <= max_record_body) {
+            CUnit u;
+            u.AddUnicodeString(*t, CUnit::count16);
+            out.insert(out.end(), u.Data(), u.Data() + u.Size());
+            continue;
+        }
+        // Longer than one record: the header and whole characters go as far
+        // as they fit; each CONTINUE begins with the string's flags byte.
+        if (max_record_body - body() < 3 + cs) {
+            close();
+            start(rec_continue);
+        }
+        word(static_cast<std::uint16_t>(t->size()));
+        out.push_back(compressed ? 0 : 1);
+        std::size_t done = 0;
+        for (;;) {
+            std::size_t room = (max_record_body - body()) / cs;
+            std::size_t take = std::min(room, t->size() - done);
+            for (std::size_t k = 0; k < take; ++k) {
+                char16_t c = (*t)[done + k];
+                if (compressed)
+                    out.push_back(static_cast<std::uint8_t>(c));
+                else
+                    word(static_cast<std::uint16_t>(c));
+            }
+            done += take;
+            if (done == t->size())
+                break;
+            close();
+            start(rec_continue);
+            out.push_back(compressed ? 0 : 1);
+        }
+    }
+    close();
+    return out;
+}
+
+void CGlobalRecords::WriteRecords(CDataStorage& out, std::vector<std::size_t>& boundsheet_at)
+{
+    {
+        CRecord r(rec_bof);
+        r.AppendWord(0x0600);
+        r.AppendWord(0x0005);
+        r.AppendWord(0x1D5F);
+        r.AppendWord(0x07CD);
+        r.AppendDword(0);
+        r.AppendDword(0x00000600);
+        out.Add(r);
+    }
+    {
+        CRecord r(rec_codepage);
+        r.AppendWord(1200);
+        out.Add(r);
+    }
+    {
+        CRecord r(rec_window1);
+        r.AppendWord(0);
+        r.AppendWord(0);
+        r.AppendWord(715 * 20);
+        r.AppendWord(484 * 20);
+        r.AppendWord(0x38);
+        r.AppendWord(0);
+        r.AppendWord(0);
+        r.AppendWord(1);
+        r.AppendWord(500);
+        out.Add(r);
+    }
+    {
+        CRecord r(rec_datemode);
+        r.AppendWord(0);
+        out.Add(r);
+    }
+    for (auto& f : fonts_) {
+        CRecord r(rec_font);
+        r.AppendWord(f->height_);
+        r.AppendWord(f->attributes_);
+        r.AppendWord(f->colour_);
+        r.AppendWord(f->boldness_);
+        r.AppendWord(f->script_);
+        r.AppendByte(f->underline_);
+        r.AppendByte(f->family_);
+        r.AppendByte(f->charset_);
+        r.AppendByte(0);
+        r.AddUnicodeString(f->name_, CUnit::count8);
+        out.Add(r);
+    }
+    for (auto* list : {&default_xfs_, &added_xfs_}) {
+        for (auto& xf : *list) {
+            CRecord r(rec_xf);
+            encode_xf(r, *xf);
+            out.Add(r);
+        }
+    }
+    for (auto& s : style_entries) {
+        CRecord r(rec_style);
+        r.AppendWord(static_cast<std::uint16_t>(0x8000 | s[0]));
+        r.AppendByte(static_cast<std::uint8_t>(s[1]));
+        r.AppendByte(255);
+        out.Add(r);
+    }
+    {
+        CRecord r(rec_palette);
+        r.Reserve(2 + 56 * 4);
+        r.AppendWord(56);
+        for (std::uint32_t c : palette_colours) {
+            r.AppendByte(static_cast<std::uint8_t>(c >> 16));
+            r.AppendByte(static_cast<std::uint8_t>(c >> 8));
+            r.AppendByte(static_cast<std::uint8_t>(c));
+            r.AppendByte(0);
+        }
+        out.Add(r);
+    }
+    boundsheet_at.clear();
+    for (auto& name : sheet_names_) {
+        CRecord r(rec_boundsheet);
+        r.AppendDword(0);
+        r.AppendWord(0);
+        r.AddUnicodeString(name, CUnit::count8);
+        boundsheet_at.push_back(out.Add(r) + 4);
+    }
+    std::uint16_t n = static_cast<std::uint16_t>(sheet_names_.size());
+    {
+        CRecord r(rec_supbook);
+        r.AppendWord(n);
+        r.AppendByte(0x01);
+        r.AppendByte(0x04);
+        out.Add(r);
+    }
+    {
+        CRecord r(rec_externsheet);
+        r.Reserve((n + 1u) * 6u);
+        r.AppendWord(n);
+        for (std::uint16_t i = 0; i < n; ++i) {
+            r.AppendWord(0);
+            r.AppendWord(i);
+            r.AppendWord(i);
+        }
+        out.Add(r);
+    }
+    sst_index_.clear();
+    if (!long_labels_.empty()) {
+        std::vector<const std::u16string*> texts;
+        texts.reserve(long_labels_.size());
+        for (auto& e : long_labels_) {
+            sst_index_.emplace(e.second, static_cast<std::uint32_t>(texts.size()));
+            texts.push_back(&e.second->GetText());
+        }
+        out.AddRaw(EncodeSST(texts));
+    }
+    CRecord eof(rec_eof);
+    out.Add(eof);
+}
+
+}  // namespace xls_core

@@ -1,0 +1,396 @@
+#include "XLS/xls_oledoc.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "TK/tk_log.h"
+
+namespace xls_core {
+
+int CByteSink::PutWord(std::uint16_t v)
+{
+    std::uint8_t b[2] = {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8)};
+    return PutBytes(b, 2);
+}
+
+int CByteSink::PutDword(std::uint32_t v)
+{
+    std::uint8_t b[4];
+    for (int i = 0; i < 4; ++i)
+        b[i] = static_cast<std::uint8_t>(v >> (8 * i));
+    return PutBytes(b, 4);
+}
+
+int CByteSink::PutFill(std::uint8_t v, std::size_t n)
+{
+    std::uint8_t block[512];
+    std::memset(block, v, sizeof block);
+    int rc = 0;
+    while (n > 0 && rc == 0) {
+        std::size_t k = n < sizeof block ? n : sizeof block;
+        rc = PutBytes(block, k);
+        n -= k;
+    }
+    return rc;
+}
+
+int CMemorySink::PutBytes(const std::uint8_t* p, std::size_t n)
+{
+    bytes.insert(bytes.end(), p, p + n);
+    return 0;
+}
+
+// ---- CBinFile ----
+
+namespace {
+
+// The process's file-creation mask, read without changing it (changing it
+// for a moment would race with files other threads create).
+mode_t current_umask()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.compare(0, 6, "Umask:") == 0)
+            return static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8));
+    mode_t mask = ::umask(022);
+    ::umask(mask);
+    return mask;
+}
+
+void sync_folder(const std::string& dir)
+{
+    int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+}  // namespace
+
+CBinFile::~CBinFile()
+{
+    Abandon();
+}
+
+void CBinFile::Fail(const char* what)
+{
+    if (!failed_)
+        error_ = std::string(what) + " '" + final_name_ + "': " + std::strerror(errno);
+    failed_ = true;
+}
+
+int CBinFile::Open(const std::string& name)
+{
+    Abandon();
+    failed_ = false;
+    error_.clear();
+    final_name_ = name;
+    temp_name_.clear();
+    in_place_ = false;
+    buffer_.clear();
+    buffer_.reserve(1 << 16);
+
+    // Replacing a symbolic link would cut the link: write beside its target.
+    struct stat lst;
+    if (::lstat(name.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
+        char resolved[PATH_MAX];
+        if (::realpath(name.c_str(), resolved))
+            final_name_ = resolved;
+    }
+    struct stat st;
+    bool exists = ::stat(final_name_.c_str(), &st) == 0;
+    if (exists && !S_ISREG(st.st_mode)) {
+        in_place_ = true;
+        fd_ = ::open(final_name_.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+        if (fd_ < 0) {
+            Fail("Cannot open");
+            return -1;
+        }
+        return 0;
+    }
+    std::string dir = ".", base = final_name_;
+    auto slash = final_name_.find_last_of('/');
+    if (slash != std::string::npos) {
+        dir = slash == 0 ? "/" : final_name_.substr(0, slash);
+        base = final_name_.substr(slash + 1);
+    }
+    folder_ = dir;
+    std::string tmpl = (dir == "/" ? std::string("/") : dir + "/") + "." + base + ".XXXXXX";
+    std::vector<char> buf(tmpl.begin(), tmpl.end());
+    buf.push_back('\0');
+    fd_ = ::mkstemp(buf.data());
+    if (fd_ < 0) {
+        Fail("Cannot create");
+        return -1;
+    }
+    temp_name_ = buf.data();
+    // mkstemp makes the file private; give it the mode a plain create would.
+    mode_t mode;
+    if (exists) {
+        mode = st.st_mode & 07777;
+    } else {
+        mode = 0666 & ~current_umask();
+    }
+    if (::fchmod(fd_, mode) != 0) {
+        Fail("Cannot set the mode of");
+        Abandon();
+        return -1;
+    }
+    return 0;
+}
+
+int CBinFile::Flush()
+{
+    std::size_t done = 0;
+    while (done < buffer_.size() && !failed_) {
+        ssize_t w = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
+        if (w < 0) {
+            if (errno == EINTR)
+                continue;
+            Fail("Cannot write");
+        } else if (w == 0) {
+            errno = EIO;
+            Fail("Cannot write");
+        } else {
+            done += static_cast<std::size_t>(w);
+        }
+    }
+    buffer_.clear();
+    return failed_ ? -1 : 0;
+}
+
+int CBinFile::PutBytes(const std::uint8_t* p, std::size_t n)
+{
+    if (fd_ < 0 || failed_)
+        return failed_ ? -1 : 0;
+    buffer_.insert(buffer_.end(), p, p + n);
+    if (buffer_.size() >= (1 << 16))
+        return Flush();
+    return 0;
+}
+
+int CBinFile::Close()
+{
+    if (fd_ < 0)
+        return failed_ ? -1 : 0;
+    Flush();
+    if (!failed_ && !in_place_ && ::fsync(fd_) != 0)
+        Fail("Cannot write");
+    int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0 && !failed_)
+        Fail("Cannot close");
+    if (!in_place_) {
+        if (!failed_ && ::rename(temp_name_.c_str(), final_name_.c_str()) != 0)
+            Fail("Cannot replace");
+        if (!failed_)
+            sync_folder(folder_);
+        if (failed_)
+            ::unlink(temp_name_.c_str());
+        temp_name_.clear();
+    }
+    return failed_ ? -1 : 0;
+}
+
+void CBinFile::Abandon()
+{
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+    if (!temp_name_.empty()) {
+        ::unlink(temp_name_.c_str());
+        temp_name_.clear();
+    }
+    buffer_.clear();
+}
+
+// ---- COleDoc ----
+
+std::vector<std::string> COleDoc::SplitPath(const std::string& path)
+{
+    std::vector<std::string> names;
+    std::size_t i = 0;
+    while (i <= path.size()) {
+        std::size_t j = path.find('/', i);
+        if (j == std::string::npos)
+            j = path.size();
+        if (j > i)
+            names.push_back(path.substr(i, j - i));
+        i = j + 1;
+    }
+    return names;
+}
+
+int COleDoc::AddStream(const std::string& path, std::vector<std::uint8_t> data)
+{
+    std::vector<std::string> names = SplitPath(path);
+    for (auto& e : streams_)
+        if (!names.empty() && e.name == names.front())
+            return names.size() == 1 ? -2 : -3;
+    if (names.size() != 1)
+        return -1;
+    if (streams_.size() >= 3)
+        return -4;
+    tk_log::write(1, "COleDoc::AddStream(%s)", path.c_str());
+    entry_t e;
+    e.name = names.front();
+    std::size_t size = (data.size() + sector_size - 1) / sector_size * sector_size;
+    if (size < 4096)
+        size = 4096;
+    data.resize(size, 0);
+    e.data = std::move(data);
+    std::int32_t id = static_cast<std::int32_t>(streams_.size() + 1);
+    // Sibling links: with the streams added in the order Workbook,
+    // SummaryInformation, DocumentSummaryInformation the middle one is the
+    // root of a tree ordered by name length.
+    if (streams_.empty()) {
+        root_child_ = id;
+    } else if (streams_.size() == 1) {
+        root_child_ = id;
+        e.left = 1;
+    } else {
+        streams_.back().right = id;
+    }
+    streams_.push_back(std::move(e));
+    return 0;
+}
+
+void COleDoc::ComputeLayout(std::uint32_t d, std::uint32_t& fat, std::uint32_t& difat)
+{
+    std::uint64_t f = d / 128 + d / 16384, x = 0, capacity = 0, prev = 1;
+    while (prev > capacity || prev != f) {
+        prev = f;
+        if (prev > 109)
+            x = (prev - 109 + 126) / 127;
+        std::uint64_t total = prev + 1 + x + d;
+        f = (total + 127) / 128;
+        capacity = x * 127 + 109;
+    }
+    fat = static_cast<std::uint32_t>(prev);
+    difat = static_cast<std::uint32_t>(x);
+}
+
+std::uint64_t COleDoc::TotalDataSize() const
+{
+    std::uint64_t total = 0;
+    for (auto& e : streams_)
+        total += e.data.size();
+    return total;
+}
+
+int COleDoc::WriteEntry(CByteSink& out, const std::string& name, std::uint8_t type, std::int32_t left,
+                         std::int32_t right, std::int32_t child, std::uint32_t start, std::uint32_t size)
+{
+    std::size_t n = name.size() < 31 ? name.size() : 31;
+    std::uint8_t rec[128] = {};
+    for (std::size_t i = 0; i < n; ++i)
+        rec[2 * i] = static_cast<std::uint8_t>(name[i]);
+    auto put16 = [&rec](std::size_t at, std::uint32_t v) {
+        rec[at] = static_cast<std::uint8_t>(v);
+        rec[at + 1] = static_cast<std::uint8_t>(v >> 8);
+    };
+    auto put32 = [&rec](std::size_t at, std::uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            rec[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+    };
+    put16(64, static_cast<std::uint32_t>((n + 1) * 2));
+    rec[66] = type;
+    rec[67] = 1;   // black
+    put32(68, static_cast<std::uint32_t>(left));
+    put32(72, static_cast<std::uint32_t>(right));
+    put32(76, static_cast<std::uint32_t>(child));
+    put32(116, start);
+    put32(120, size);
+    return out.PutBytes(rec, sizeof rec);
+}
+
+int COleDoc::WriteCompoundFile(CByteSink& out)
+{
+    std::uint64_t total = TotalDataSize();
+    std::uint32_t d = static_cast<std::uint32_t>(total / sector_size), f = 0, x = 0;
+    ComputeLayout(d, f, x);
+    std::uint32_t first_fat = x + d;
+    int rc = 0;
+
+    // Header.
+    static const std::uint8_t signature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+    rc |= out.PutBytes(signature, 8);
+    rc |= out.PutFill(0, 16);
+    rc |= out.PutWord(0x003E);
+    rc |= out.PutWord(3);
+    rc |= out.PutWord(0xFFFE);
+    rc |= out.PutWord(9);
+    rc |= out.PutWord(6);
+    rc |= out.PutFill(0, 6);
+    rc |= out.PutDword(0);
+    rc |= out.PutDword(f);
+    rc |= out.PutDword(x + d + f);
+    rc |= out.PutDword(0);
+    rc |= out.PutDword(4096);
+    rc |= out.PutDword(end_of_chain);
+    rc |= out.PutDword(0);
+    rc |= out.PutDword(x > 0 ? 0 : end_of_chain);
+    rc |= out.PutDword(x);
+    for (std::uint32_t i = 0; i < 109; ++i)
+        rc |= out.PutDword(i < f ? first_fat + i : free_sector);
+
+    // DIFAT sectors: the FAT sectors past the 109 of the header, 127 per
+    // sector, each sector ending with the number of the next.
+    std::uint32_t listed = 109;
+    for (std::uint32_t s = 0; s < x; ++s) {
+        for (std::uint32_t k = 0; k < 127; ++k, ++listed)
+            rc |= out.PutDword(listed < f ? first_fat + listed : free_sector);
+        rc |= out.PutDword(s + 1 < x ? s + 1 : end_of_chain);
+    }
+
+    // Streams.
+    std::uint32_t next = x;
+    for (auto& e : streams_) {
+        e.start = next;
+        next += static_cast<std::uint32_t>(e.data.size() / sector_size);
+        rc |= out.PutBytes(e.data.data(), e.data.size());
+    }
+
+    // FAT.
+    std::uint64_t entries = 0;
+    auto put_entry = [&](std::uint32_t v) {
+        rc |= out.PutDword(v);
+        ++entries;
+    };
+    for (std::uint32_t i = 0; i < x; ++i)
+        put_entry(difat_sector);
+    for (auto& e : streams_) {
+        std::uint32_t n = static_cast<std::uint32_t>(e.data.size() / sector_size);
+        for (std::uint32_t i = 1; i < n; ++i)
+            put_entry(e.start + i);
+        put_entry(end_of_chain);
+    }
+    for (std::uint32_t i = 0; i < f; ++i)
+        put_entry(fat_sector);
+    put_entry(end_of_chain);
+    rc |= out.PutFill(0xFF, static_cast<std::size_t>((static_cast<std::uint64_t>(f) * 128 - entries) * 4));
+
+    // Directory.
+    rc |= WriteEntry(out, "Root Entry", 5, -1, -1, root_child_, end_of_chain, 0);
+    for (auto& e : streams_)
+        rc |= WriteEntry(out, e.name, 2, e.left, e.right, -1, e.start, static_cast<std::uint32_t>(e.data.size()));
+    for (std::size_t i = streams_.size() + 1; i < 4; ++i) {
+        // Unused entries of the directory sector.
+        std::uint8_t rec[128] = {};
+        for (int k = 68; k < 80; ++k)
+            rec[k] = 0xFF;
+        rc |= out.PutBytes(rec, sizeof rec);
+    }
+    return rc ? -1 : 0;
+}
+
+}  // namespace xls_core

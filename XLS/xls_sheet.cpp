@@ -1,0 +1,349 @@
+// Worksheet model and the records of one sheet.
+#include <cmath>
+
+#include "TK/tk_except.h"
+#include "TK/tk_log.h"
+#include "XLS/xls_globals.h"
+#include "XLS/xls_unit.h"
+#include "XLS/xls_workbook.h"
+
+namespace xls_core {
+
+namespace {
+
+constexpr std::uint16_t default_row_height = 15;   // points
+constexpr std::uint16_t default_col_width = 10;    // characters
+constexpr std::uint16_t plain_row_height = 264;    // twips, a ROW without height entry
+constexpr std::size_t merges_per_record = 1027;
+constexpr std::uint32_t rows_per_block = 16;
+
+std::uint32_t cell_key(std::uint32_t row, std::uint32_t col)
+{
+    return row * max_cols + col;
+}
+
+void add_cell_record(CDataStorage& out, const cell_t& cell, const CGlobalRecords& globals, std::size_t& pos)
+{
+    std::uint16_t xf = cell.GetXF()->GetIndex();
+    if (auto* label = dynamic_cast<const label_t*>(&cell)) {
+        CRecord r(label->IsLong() ? rec_labelsst : rec_label);
+        r.Reserve(label->RecordSize() - 4);
+        r.AppendWord(static_cast<std::uint16_t>(cell.GetRow()));
+        r.AppendWord(static_cast<std::uint16_t>(cell.GetCol()));
+        r.AppendWord(xf);
+        if (label->IsLong())
+            r.AppendDword(globals.LongLabelIndex(label));
+        else
+            r.AddUnicodeString(label->GetText(), CUnit::count16);
+        pos = out.Add(r);
+    } else {
+        auto& number = static_cast<const number_t&>(cell);
+        CRecord r(rec_number);
+        r.Reserve(14);
+        r.AppendWord(static_cast<std::uint16_t>(cell.GetRow()));
+        r.AppendWord(static_cast<std::uint16_t>(cell.GetCol()));
+        r.AppendWord(xf);
+        r.AppendDouble(number.GetValue());
+        pos = out.Add(r);
+    }
+}
+
+}  // namespace
+
+worksheet::worksheet(CGlobalRecords& globals, std::uint16_t index) : globals_(globals), index_(index) {}
+
+worksheet::~worksheet()
+{
+    for (auto& c : colinfos_)
+        if (c.second.xf)
+            c.second.xf->ReleaseUse();
+    for (auto& r : rowheights_)
+        if (r.second.xf)
+            r.second.xf->ReleaseUse();
+}
+
+void worksheet::check_cell(std::uint32_t row, std::uint32_t col, const char* what) const
+{
+    if (row >= max_rows)
+        throw tk_exception(std::string(what) + ": row " + std::to_string(row) +
+                               " is beyond the last row of a worksheet (65535).",
+                           tk_level_error);
+    if (col >= max_cols)
+        throw tk_exception(std::string(what) + ": column " + std::to_string(col) +
+                               " is beyond the last column of a worksheet (255).",
+                           tk_level_error);
+}
+
+cell_t* worksheet::label(std::uint32_t row, std::uint32_t col, const std::string& text, xf_t* xf)
+{
+    return label(row, col, widen_latin1(text), xf);
+}
+
+cell_t* worksheet::label(std::uint32_t row, std::uint32_t col, const std::wstring& text, xf_t* xf)
+{
+    std::u16string t;
+    t.reserve(text.size());
+    for (wchar_t c : text)
+        t.push_back(static_cast<char16_t>(static_cast<std::uint32_t>(c) & 0xFFFF));
+    return label(row, col, t, xf);
+}
+
+cell_t* worksheet::label(std::uint32_t row, std::uint32_t col, const std::u16string& text, xf_t* xf)
+{
+    check_cell(row, col, "Text cell");
+    return PlaceCell(std::unique_ptr<cell_t>(new label_t(globals_, row, col, text, xf)));
+}
+
+cell_t* worksheet::number(std::uint32_t row, std::uint32_t col, double value, xf_t* xf)
+{
+    // A NUMBER record holding an infinity or a NaN reads back as garbage or
+    // an error value; keep such values readable as text.
+    if (!std::isfinite(value))
+        return label(row, col, std::string(std::isnan(value) ? "nan" : value > 0 ? "inf" : "-inf"), xf);
+    check_cell(row, col, "Number cell");
+    return PlaceCell(std::unique_ptr<cell_t>(new number_t(globals_, row, col, value, xf)));
+}
+
+cell_t* worksheet::PlaceCell(std::unique_ptr<cell_t> cell)
+{
+    std::uint32_t row = cell->GetRow(), col = cell->GetCol();
+    if (row < first_row_)
+        first_row_ = row;
+    if (row > last_row_)
+        last_row_ = row;
+    if (col < first_col_)
+        first_col_ = col;
+    if (col > last_col_)
+        last_col_ = col;
+    cell_t* raw = cell.get();
+    // Cells mostly arrive in order, so the end is the usual place.
+    std::uint32_t key = cell_key(row, col);
+    auto it = cells_.lower_bound(key);
+    if (it != cells_.end() && it->first == key)
+        it->second = std::move(cell);   // the later cell replaces the earlier one
+    else
+        cells_.emplace_hint(it, key, std::move(cell));
+    return raw;
+}
+
+const cell_t* worksheet::GetCell(std::uint32_t row, std::uint32_t col) const
+{
+    auto it = cells_.find(cell_key(row, col));
+    return it == cells_.end() ? nullptr : it->second.get();
+}
+
+bool worksheet::merge(std::uint32_t first_row, std::uint32_t first_col, std::uint32_t last_row,
+                      std::uint32_t last_col)
+{
+    check_cell(first_row, first_col, "Merged range");
+    check_cell(last_row, last_col, "Merged range");
+    if (first_row > last_row || first_col > last_col) {
+        tk_log::write(1, "worksheet::merge(%u,%u,%u,%u) refused: reversed range", first_row, first_col, last_row,
+                      last_col);
+        return false;
+    }
+    // Readers reject overlapping merged ranges, so a range that touches an
+    // earlier one is left out.
+    for (std::uint32_t r = first_row; r <= last_row; ++r) {
+        auto row = merged_rows_.find(r);
+        if (row == merged_rows_.end())
+            continue;
+        auto next = row->second.upper_bound(last_col);
+        if (next != row->second.begin() && std::prev(next)->second >= first_col) {
+            tk_log::write(1, "worksheet::merge(%u,%u,%u,%u) refused: overlaps an earlier range", first_row,
+                          first_col, last_row, last_col);
+            return false;
+        }
+    }
+    for (std::uint32_t r = first_row; r <= last_row; ++r)
+        merged_rows_[r].emplace(first_col, last_col);
+    merges_.push_back(range_t{first_row, last_row, first_col, last_col});
+    return true;
+}
+
+void worksheet::colwidth(std::uint32_t col, std::uint32_t width, xf_t* xf)
+{
+    check_cell(0, col, "Column width");
+    if (width > max_colwidth)
+        width = max_colwidth;
+    if (xf)
+        xf->AddUse();
+    auto it = colinfos_.find(col);
+    if (it != colinfos_.end()) {
+        if (it->second.xf)
+            it->second.xf->ReleaseUse();
+        colinfos_.erase(it);
+    }
+    colinfos_.emplace(col, colinfo_t{xf, col, col, static_cast<std::uint16_t>(width), 0});
+}
+
+void worksheet::rowheight(std::uint32_t row, std::uint32_t height, xf_t* xf)
+{
+    check_cell(row, 0, "Row height");
+    if (height < min_rowheight)
+        height = min_rowheight;
+    if (height > max_rowheight)
+        height = max_rowheight;
+    if (xf)
+        xf->AddUse();
+    auto it = rowheights_.find(row);
+    if (it != rowheights_.end()) {
+        if (it->second.xf)
+            it->second.xf->ReleaseUse();
+        rowheights_.erase(it);
+    }
+    rowheights_.emplace(row, rowheight_t{xf, row, static_cast<std::uint16_t>(height)});
+}
+
+void worksheet::WriteRecords(CDataStorage& out) const
+{
+    {
+        CRecord r(rec_bof);
+        r.AppendWord(0x0600);
+        r.AppendWord(0x0010);
+        r.AppendWord(0x1D5F);
+        r.AppendWord(0x07CD);
+        r.AppendDword(0);
+        r.AppendDword(0x00000600);
+        out.Add(r);
+    }
+    // Everything after the INDEX goes to a second stream first, so that the
+    // INDEX can name where its DBCELL records and DEFCOLWIDTH land.
+    CDataStorage tail;
+    {
+        CRecord r(rec_defaultrowheight);
+        r.AppendWord(default_row_height != 15 ? 1 : 0);
+        r.AppendWord(default_row_height * 20);
+        tail.Add(r);
+    }
+    for (auto& e : colinfos_) {
+        const colinfo_t& c = e.second;
+        CRecord r(rec_colinfo);
+        r.AppendWord(static_cast<std::uint16_t>(c.first_col));
+        r.AppendWord(static_cast<std::uint16_t>(c.last_col));
+        r.AppendWord(c.width);
+        r.AppendWord(c.xf ? c.xf->GetIndex() : 15);
+        r.AppendWord(c.options);
+        r.AppendWord(0);
+        tail.Add(r);
+    }
+    std::size_t defcolwidth_at;
+    {
+        CRecord r(rec_defcolwidth);
+        r.AppendWord(default_col_width);
+        defcolwidth_at = tail.Add(r);
+    }
+    {
+        // An empty sheet has zero bounds.
+        bool empty = cells_.empty();
+        CRecord r(rec_dimension);
+        r.AppendDword(empty ? 0 : first_row_);
+        r.AppendDword(empty ? 0 : last_row_ + 1);
+        r.AppendWord(static_cast<std::uint16_t>(empty ? 0 : first_col_));
+        r.AppendWord(static_cast<std::uint16_t>(empty ? 0 : last_col_ + 1));
+        r.AppendWord(0);
+        tail.Add(r);
+    }
+
+    // Row blocks: up to 16 ROW records, their cells, one DBCELL.
+    std::vector<std::size_t> dbcells;
+    auto cit = cells_.begin();
+    auto hit = rowheights_.begin();
+    while (cit != cells_.end()) {
+        std::size_t block_start = tail.Size();
+        auto block_first = cit;
+        std::uint32_t rows = 0;
+        while (rows < rows_per_block && cit != cells_.end()) {
+            std::uint32_t r = cit->second->GetRow();
+            if (hit != rowheights_.end() && hit->first < r)
+                r = hit->first;
+            std::uint32_t first_col = 1, last_col = 0;
+            if (cit->second->GetRow() == r) {
+                first_col = cit->second->GetCol();
+                while (cit != cells_.end() && cit->second->GetRow() == r) {
+                    last_col = cit->second->GetCol();
+                    ++cit;
+                }
+            }
+            std::uint16_t height = plain_row_height;
+            const xf_t* xf = nullptr;
+            if (hit != rowheights_.end() && hit->first == r) {
+                height = hit->second.height;
+                xf = hit->second.xf;
+                ++hit;
+            }
+            CRecord rec(rec_row);
+            rec.Reserve(16);
+            rec.AppendWord(static_cast<std::uint16_t>(r));
+            rec.AppendWord(static_cast<std::uint16_t>(first_col));
+            rec.AppendWord(static_cast<std::uint16_t>(last_col + 1));
+            rec.AppendWord(height);
+            rec.AppendWord(0);
+            rec.AppendWord(0);
+            rec.AppendWord(height != plain_row_height ? 0x00C0 : 0x0080);
+            rec.AppendWord(xf ? xf->GetIndex() : 15);
+            tail.Add(rec);
+            ++rows;
+        }
+        CRecord db(rec_dbcell);
+        db.AppendDword(0);
+        bool first = true;
+        for (auto c = block_first; c != cit; ++c) {
+            std::size_t pos;
+            add_cell_record(tail, *c->second, globals_, pos);
+            std::size_t entry = first ? pos - block_start : c->second->RecordSize();
+            db.AppendWord(static_cast<std::uint16_t>(entry));
+            first = false;
+        }
+        std::size_t db_at = tail.Size();
+        db.SetDwordAt(static_cast<std::uint32_t>(db_at - block_start), 0);
+        tail.Add(db);
+        dbcells.push_back(db_at);
+    }
+
+    for (std::size_t i = 0; i < merges_.size(); i += merges_per_record) {
+        std::size_t n = std::min(merges_per_record, merges_.size() - i);
+        CRecord r(rec_mergedcells);
+        r.Reserve(2 + 8 * n);
+        r.AppendWord(static_cast<std::uint16_t>(n));
+        for (std::size_t k = i; k < i + n; ++k) {
+            r.AppendWord(static_cast<std::uint16_t>(merges_[k].first_row));
+            r.AppendWord(static_cast<std::uint16_t>(merges_[k].last_row));
+            r.AppendWord(static_cast<std::uint16_t>(merges_[k].first_col));
+            r.AppendWord(static_cast<std::uint16_t>(merges_[k].last_col));
+        }
+        tail.Add(r);
+    }
+    {
+        CRecord r(rec_window2);
+        r.AppendWord(index_ == 0 ? 0x06BE : 0x00BE);
+        r.AppendWord(0);
+        r.AppendWord(0);
+        r.AppendWord(64);
+        r.AppendWord(0);
+        r.AppendWord(0);
+        r.AppendWord(0);
+        r.AppendDword(0);
+        tail.Add(r);
+    }
+    {
+        CRecord r(rec_eof);
+        tail.Add(r);
+    }
+
+    CRecord index(rec_index);
+    std::size_t body = 16 + 4 * dbcells.size();
+    index.Reserve(body);
+    std::size_t tail_at = out.Size() + CDataStorage::EncodedSize(body);
+    bool empty = cells_.empty();
+    index.AppendDword(0);
+    index.AppendDword(empty ? 0 : cells_.begin()->second->GetRow());
+    index.AppendDword(empty ? 0 : cells_.rbegin()->second->GetRow() + 1);
+    index.AppendDword(static_cast<std::uint32_t>(tail_at + defcolwidth_at));
+    for (std::size_t d : dbcells)
+        index.AppendDword(static_cast<std::uint32_t>(tail_at + d));
+    out.Add(index);
+    out.AddRaw(tail.Bytes());
+}
+
+}  // namespace xls_core

@@ -1,0 +1,117 @@
+#include "XLS/xls_workbook.h"
+
+#include <ctime>
+
+#include "TK/tk_except.h"
+#include "TK/tk_log.h"
+#include "XLS/xls_globals.h"
+#include "XLS/xls_oledoc.h"
+#include "XLS/xls_summary.h"
+#include "XLS/xls_unit.h"
+
+namespace xls_core {
+
+namespace {
+
+// Case folding of Latin-1 for the uniqueness of sheet names.
+std::u16string fold(const std::u16string& s)
+{
+    std::u16string f = s;
+    for (char16_t& c : f)
+        if ((c >= u'A' && c <= u'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7))
+            c = static_cast<char16_t>(c + 32);
+    return f;
+}
+
+}  // namespace
+
+workbook::workbook() : globals_(new CGlobalRecords), created_(static_cast<std::int64_t>(std::time(nullptr)))
+{
+}
+
+workbook::~workbook()
+{
+    // Cells hold formats and long labels of the globals: sheets go first.
+    sheets_.clear();
+}
+
+worksheet* workbook::sheet(const std::string& name)
+{
+    std::u16string wide = widen_latin1(name);
+    if (wide.empty() || wide.size() > max_sheet_name)
+        throw tk_exception("Invalid worksheet name '" + name + "': a name has 1 to 31 characters.", tk_level_error);
+    if (wide.find_first_of(u":\\/?*[]") != std::u16string::npos)
+        throw tk_exception("Invalid worksheet name '" + name + "': a name may not hold any of : \\ / ? * [ ].",
+                           tk_level_error);
+    std::u16string folded = fold(wide);
+    for (auto& n : folded_names_)
+        if (n == folded)
+            throw tk_exception("Invalid worksheet name '" + name + "': the workbook has a sheet of that name.",
+                               tk_level_error);
+    if (sheets_.size() >= 65535)
+        throw tk_exception("A workbook holds at most 65535 worksheets.", tk_level_error);
+    tk_log::write(1, "workbook::sheet(%s)", name.c_str());
+    sheets_.emplace_back(new worksheet(*globals_, static_cast<std::uint16_t>(sheets_.size())));
+    folded_names_.push_back(std::move(folded));
+    globals_->AddSheetEntry(wide);
+    return sheets_.back().get();
+}
+
+worksheet* workbook::GetSheet(std::size_t index) const
+{
+    return index < sheets_.size() ? sheets_[index].get() : nullptr;
+}
+
+std::vector<std::uint8_t> workbook::WorkbookStream() const
+{
+    CDataStorage out;
+    std::vector<std::size_t> boundsheet_at;
+    globals_->WriteRecords(out, boundsheet_at);
+    for (std::size_t i = 0; i < sheets_.size(); ++i) {
+        out.SetDwordAt(static_cast<std::uint32_t>(out.Size()), boundsheet_at[i]);
+        sheets_[i]->WriteRecords(out);
+    }
+    return std::move(out.Bytes());
+}
+
+int workbook::Dump(const std::string& file_name)
+{
+    tk_log::write(1, "workbook::Dump(%s)", file_name.c_str());
+    last_error_.clear();
+    if (sheets_.empty()) {
+        last_error_ = "The workbook has no worksheet.";
+        return -100;
+    }
+    // Every stream is complete in memory before the file is touched.
+    std::vector<std::uint8_t> stream = WorkbookStream();
+    if (stream.size() > 0xFFFFFFFFull - 2 * 4096 - 1024 * 1024) {
+        last_error_ = "The workbook is too large for the file format.";
+        return -1;
+    }
+    COleDoc doc;
+    doc.AddStream("/Workbook", std::move(stream));
+    doc.AddStream(std::string("\005SummaryInformation"), CSummaryInfo(created_).MakeStream());
+    doc.AddStream(std::string("\005DocumentSummaryInformation"), CDocSummaryInfo().MakeStream());
+
+    CBinFile file;
+    if (file.Open(file_name) != 0) {
+        last_error_ = file.Error();
+        tk_log::write(1, "workbook::Dump: %s", last_error_.c_str());
+        return -1;
+    }
+    int rc = doc.WriteCompoundFile(file);
+    if (rc != 0) {
+        last_error_ = file.Error();
+        file.Abandon();
+        tk_log::write(1, "workbook::Dump: %s", last_error_.c_str());
+        return -1;
+    }
+    if (file.Close() != 0) {
+        last_error_ = file.Error();
+        tk_log::write(1, "workbook::Dump: %s", last_error_.c_str());
+        return -1;
+    }
+    return 0;
+}
+
+}  // namespace xls_core

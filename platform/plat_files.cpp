@@ -1,0 +1,112 @@
+#include "platform/plat_files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <ctime>
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+bool plat_file_can_open(const std::string& path, bool for_write) {
+    if (path.empty()) return false;
+    // Non-blocking, so that probing a FIFO does not wait for a writer.
+    int fd = ::open(path.c_str(), (for_write ? O_RDWR : O_RDONLY) | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return false;
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode);
+    ::close(fd);
+    return ok;
+}
+
+bool plat_is_regular_file(const std::string& path) {
+    struct stat st {};
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool plat_is_folder(const std::string& path) {
+    struct stat st {};
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool plat_full_path(const std::string& path, std::string& full) {
+    if (path.empty()) return false;
+    std::error_code ec;
+    fs::path p = fs::absolute(fs::path(path), ec);
+    if (ec) return false;
+    std::string text = p.lexically_normal().string();
+    if (text.empty() || text.size() >= plat_max_path) return false;
+    full = text;
+    return true;
+}
+
+std::string plat_program_path() {
+    std::vector<char> buf(plat_max_path + 1);
+    ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size() - 1);
+    // A result that fills the buffer may be cut: treat it as unknown.
+    if (n <= 0 || static_cast<size_t>(n) >= buf.size() - 1) return std::string();
+    return std::string(buf.data(), static_cast<size_t>(n));
+}
+
+bool plat_get_cwd(std::string& folder) {
+    std::vector<char> buf(plat_max_path + 1);
+    if (!::getcwd(buf.data(), buf.size())) return false;
+    folder = buf.data();
+    return true;
+}
+
+bool plat_set_cwd(const std::string& folder) { return !folder.empty() && ::chdir(folder.c_str()) == 0; }
+
+bool plat_same_file(const std::string& a, const std::string& b) {
+    struct stat sa {}, sb {};
+    if (::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0)
+        return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    std::string fa, fb;
+    return plat_full_path(a, fa) && plat_full_path(b, fb) && fa == fb;
+}
+
+void plat_split_path(const std::string& full, std::string& drive, std::string& folder, std::string& name,
+                     std::string& ext) {
+    drive.clear();
+    size_t slash = full.rfind('/');
+    size_t start = slash == std::string::npos ? 0 : slash + 1;
+    folder = full.substr(0, start);
+    std::string base = full.substr(start);
+    size_t dot = base.rfind('.');
+    if (dot == std::string::npos) {
+        name = base;
+        ext.clear();
+    } else {
+        name = base.substr(0, dot);
+        ext = base.substr(dot);
+    }
+}
+
+std::string plat_make_path(const std::string& drive, const std::string& folder, const std::string& name,
+                           const std::string& ext) {
+    std::string out = drive + folder;
+    if (!folder.empty() && out.back() != '/') out += '/';
+    out += name;
+    if (!ext.empty()) {
+        if (ext[0] != '.') out += '.';
+        out += ext;
+    }
+    return out;
+}
+
+plat_local_time plat_now() {
+    std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&now, &tm);
+    plat_local_time t;
+    t.year = tm.tm_year + 1900;
+    t.month = tm.tm_mon + 1;
+    t.day = tm.tm_mday;
+    t.hour = tm.tm_hour;
+    t.minute = tm.tm_min;
+    t.second = tm.tm_sec;
+    return t;
+}

@@ -1,0 +1,40 @@
+// File-system and process facts the toolkit needs from the operating system.
+#pragma once
+
+#include <string>
+
+// Longest path the toolkit accepts once made full.
+constexpr std::size_t plat_max_path = 4096;
+
+// Whether the path names something that opens for reading (for_write: for
+// reading and writing). A folder is never a file here.
+bool plat_file_can_open(const std::string& path, bool for_write);
+// Whether the path names an existing plain file (not a folder, device or pipe).
+bool plat_is_regular_file(const std::string& path);
+// Whether the path names an existing folder.
+bool plat_is_folder(const std::string& path);
+// The path made absolute against the current folder, "." and ".." removed
+// (symbolic links are kept). False for an empty path or a result that is too long.
+bool plat_full_path(const std::string& path, std::string& full);
+// The running program's own file; empty when it cannot be told.
+std::string plat_program_path();
+// The current folder; false when it cannot be read.
+bool plat_get_cwd(std::string& folder);
+bool plat_set_cwd(const std::string& folder);
+// Whether both paths name the same file: the same inode when both exist,
+// else the same full path.
+bool plat_same_file(const std::string& a, const std::string& b);
+
+// A full path split the way the toolkit stores it: the drive is always empty
+// here, the folder keeps its leading and trailing '/', the extension its '.'.
+void plat_split_path(const std::string& full, std::string& drive, std::string& folder, std::string& name,
+                     std::string& ext);
+// The reverse of plat_split_path: a missing '/' after the folder and a missing
+// '.' before the extension are added.
+std::string plat_make_path(const std::string& drive, const std::string& folder, const std::string& name,
+                           const std::string& ext);
+
+struct plat_local_time {
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+};
+plat_local_time plat_now();

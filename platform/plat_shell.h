@@ -1,0 +1,23 @@
+// Desktop services for the wizard: handing a file or link to the desktop's
+// handler, mail links, and the user's folders.
+#pragma once
+
+#include <string>
+
+// Starts "xdg-open <target>" (the target is one argument; no shell is
+// involved) and reaps it in the background. False when it could not start.
+bool plat_open_with_desktop(const std::string& target);
+// The program the desktop handler is started with; tests point it elsewhere.
+void plat_set_desktop_opener(const std::string& program);
+
+// A mailto: link: the address, then subject and body as UTF-8,
+// percent-encoded (RFC 6068; line ends become %0D%0A).
+std::string plat_mailto_url(const std::string& address, const std::string& subject, const std::string& body);
+// Percent-encoding of every byte but the unreserved ones (A-Z a-z 0-9 - . _ ~).
+std::string plat_percent_encode(const std::string& text);
+
+// The user's home folder ($HOME, else the password database); empty when unknown.
+std::string plat_home_folder();
+// The XDG documents folder (user-dirs.dirs), when it exists and lies inside
+// the home folder; else the home folder. No trailing '/'.
+std::string plat_documents_folder();

@@ -1,0 +1,85 @@
+// The page dump: one worksheet per laid-out page.
+#include <GlobalParams.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "TK/tk_log.h"
+#include "XLS/xls_workbook.h"
+#include "tabrixa/PageGrid.h"
+#include "tabrixa/PageRegions.h"
+#include "tabrixa/PageTables.h"
+#include "tabrixa/PageText.h"
+#include "tabrixa/RegionWriter.h"
+#include "tabrixa/TextBlock.h"
+#include "tabrixa/TextLine.h"
+#include "tabrixa/TextPage.h"
+
+namespace tbx {
+
+namespace {
+
+// Fills a missing base line and drops lines without words from their block.
+void cleanLines(TextBlock* blk) {
+    TextLine* prev = nullptr;
+    TextLine* l = blk->lines;
+    while (l) {
+        TextLine* next = l->next;
+        if (l->base < 0.0) l->base = 0.72 * l->yMax + 0.28 * l->yMin;
+        if (!l->words) {
+            if (prev)
+                prev->next = next;
+            else
+                blk->lines = next;
+            if (blk->lastLine == l) blk->lastLine = prev;
+            if (blk->lineCount > 0) --blk->lineCount;
+            delete l;
+        } else {
+            prev = l;
+        }
+        l = next;
+    }
+}
+
+}  // namespace
+
+void TextPage::dump(xls_core::workbook* wb, int pageCount) {
+    tk_log::write(2, "TextPage::dump");
+    if (!wb) return;
+    // Without the core's text encoding the page is not written. Missing
+    // global settings do not stop the page: the map only gates the dump.
+    if (globalParams && !globalParams->getTextEncoding()) return;
+
+    for (TextBlock* blk : blocks)
+        if (blk) cleanLines(blk);
+    tk_log::write(1, "> \"undoing\" the layout");
+
+    char name[32];
+    std::snprintf(name, sizeof name, "Page_%d", pageCount + 1);
+    xls_core::worksheet* sheet = wb->sheet(name);
+
+    const PageTables tables = PageTables::fromCollector();
+    PageRegions regions;
+    regions.build(blocks.data(), std::min(nBlocks, static_cast<int>(blocks.size())), tables);
+    PageGrid grid;
+    grid.build(regions);
+
+    const int columns = std::min(grid.columnCount(), PageGrid::maxColumns);
+    for (int i = 0; i < columns; ++i) {
+        const unsigned width = columnWidthUnits(grid.boundary(i + 1) - grid.boundary(i));
+        tk_log::write(1, ">>sh->colwidth(%d,%u)", i, width);
+        sheet->colwidth(static_cast<std::uint32_t>(i), width);
+    }
+
+    RegionWriter writer(*this, *sheet, grid, tables);
+    int row = 0;
+    for (auto& region : regions.regions) {
+        if (region->blocks.empty() || region->id == PageRegion::verticalTextId) continue;
+        row += writer.dumpRegion(*region, row);
+    }
+    // Vertical text has no place in the page's columns; it follows the rest.
+    for (auto& region : regions.regions)
+        if (region->id == PageRegion::verticalTextId) row += writer.dumpVertical(*region, row);
+}
+
+}  // namespace tbx

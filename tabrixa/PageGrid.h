@@ -1,0 +1,43 @@
+// The column grid of one worksheet page: ascending column boundaries in
+// points, shared by every region of the page.
+#pragma once
+
+#include <vector>
+
+namespace tbx {
+
+class PageRegions;
+
+class PageGrid {
+public:
+    // A worksheet has at most this many columns; cells never go further right.
+    static constexpr int maxColumns = 256;
+
+    // Fills the grid from the page's regions (the region of vertical text is ignored).
+    void build(const PageRegions& regions);
+    // Inserts the edges of one horizontal span, snapping to nearby boundaries.
+    void addSpan(double x1, double x2);
+    // The column in which x lies: boundaries strictly left of x, minus one,
+    // at least 0 and never beyond the worksheet's last column.
+    int columnAt(double x) const;
+
+    // Number of columns (one less than the boundaries; 0 for an empty grid).
+    int columnCount() const { return nColumns; }
+    int boundaryCount() const { return static_cast<int>(bounds.size()); }
+    // Boundary i; positions outside the list give the nearest end (0.0 when empty).
+    double boundary(int i) const;
+    const std::vector<double>& boundaries() const { return bounds; }
+    double minX() const { return minX_; }
+    // Sets the leftmost edge before spans are added (build does this itself).
+    void reset(double minX);
+    void clear();
+
+private:
+    void placeEdge(double x, double d);
+
+    std::vector<double> bounds;
+    int nColumns = 0;
+    double minX_ = 9999.0;
+};
+
+}  // namespace tbx

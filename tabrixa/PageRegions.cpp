@@ -1,0 +1,546 @@
+#include "tabrixa/PageRegions.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "tabrixa/PageTables.h"
+#include "tabrixa/TextBlock.h"
+#include "tabrixa/TextHelpers.h"
+#include "tabrixa/TextLine.h"
+
+namespace tbx {
+
+namespace {
+
+// One interval is a point inside the other, or their overlap ratio passes
+// the limit (strictly, or at least when `inclusive`).
+bool overlapsX(double a0, double a1, double b0, double b1, bool inclusive) {
+    if (a0 == a1) return b0 <= a0 && a0 <= b1;
+    if (b0 == b1) return a0 <= b0 && b0 <= a1;
+    const double r = overlapRatio(a0, a1, b0, b1);
+    return inclusive ? r >= 0.01 : r > 0.01;
+}
+
+int truncMark(double distance) {
+    const double v = distance + 0.45;
+    if (!(v < 1.0e6)) return 1000000;  // far apart (or NaN): never a row mark of 2..99
+    return static_cast<int>(v);
+}
+
+bool tableLine(const TextLine* l) { return l->cellCode >= cellCodeBase; }
+
+}  // namespace
+
+double layoutSize(const TextLine* line) { return line->words ? line->meanFontSize() : 7.0; }
+
+// ---------------------------------------------------------------- RegionBlock
+
+RegionBlock::RegionBlock(TextLine* line)
+    : xMin(line->xMin), xMax(line->xMax), baseMin(line->base), baseMax(line->base), yMin(line->yMin),
+      yMax(line->yMax), colGroup(line->colGroup), rot(line->rot), blk(line->blk) {
+    markedLines = (line->blockIndex >= 3 && line->blockIndex <= 99) ? 1 : 0;
+    line->blockIndex = 0;
+    lines.push_back(line);
+}
+
+RegionBlock::RegionBlock(double x0, double x1, double y0, double y1)
+    : xMin(x0), xMax(x1), baseMin(y0), baseMax(0), yMin(y0), yMax(y1) {}
+
+RegionBlock::~RegionBlock() = default;
+
+void RegionBlock::addLine(TextLine* line, const PageTables* tables) {
+    if (line->blockIndex >= 2 && line->blockIndex <= 99) ++markedLines;
+    line->blockIndex = 0;
+    lines.push_back(line);
+    xMin = std::min(xMin, line->xMin);
+    xMax = std::max(xMax, line->xMax);
+    baseMin = std::min(baseMin, line->base);
+    baseMax = std::max(baseMax, line->base);
+    yMin = std::min(yMin, line->yMin);
+    yMax = std::max(yMax, line->yMax);
+    blk = line->blk;
+    if (colGroup == 0) colGroup = line->colGroup;
+    if (tableLine(line)) {
+        const int t = line->cellCode / cellCodeBase;
+        const TableCell* c = tables ? tables->cell(t, line->cellCode - t * cellCodeBase) : nullptr;
+        if (c) {
+            xMin = std::min(xMin, c->xMin);
+            xMax = std::max(xMax, c->xMax);
+            yMin = std::min(yMin, c->yMin);
+            yMax = std::max(yMax, c->yMax);
+        }
+        line->cellCode = -line->cellCode;
+    }
+}
+
+void RegionBlock::widenBy(const PageRegion& r) {
+    xMin = std::min(xMin, r.xMin);
+    xMax = std::max(xMax, r.xMax);
+    yMin = std::min(yMin, r.yMin);
+    yMax = std::max(yMax, r.yMax);
+    if (!r.blocks.empty()) {
+        baseMin = std::min(baseMin, r.baseMin);
+        baseMax = std::max(baseMax, r.baseMax);
+    }
+}
+
+void RegionBlock::closeNested(bool dissolve) {
+    if (!nested) return;
+    std::unique_ptr<PageRegion> n = std::move(nested);
+    const bool keep = !dissolve && (n->borderWeight != 0 || (n->maxLineCount() >= 2 && n->blockCount() >= 2));
+    if (keep) {
+        widenBy(*n);
+        subRegions.push_back(std::move(n));
+        return;
+    }
+    for (auto& b : n->blocks) {
+        for (TextLine* l : b->lines) addLine(l);
+        b->lines.clear();
+    }
+    std::stable_sort(lines.begin(), lines.end(), [](const TextLine* a, const TextLine* b) {
+        if (a->base != b->base) return a->base < b->base;
+        return a->xMin < b->xMin;
+    });
+}
+
+// ---------------------------------------------------------------- PageRegion
+
+PageRegion::~PageRegion() = default;
+
+void PageRegion::widenBy(const RegionBlock& b) {
+    xMin = std::min(xMin, b.xMin);
+    xMax = std::max(xMax, b.xMax);
+    yMin = std::min(yMin, b.yMin);
+    yMax = std::max(yMax, b.yMax);
+    baseMin = std::min(baseMin, b.baseMin);
+    baseMax = std::max(baseMax, b.baseMax);
+    maxLines = std::max(maxLines, b.lineCount());
+}
+
+void PageRegion::recomputeExtent() {
+    if (blocks.empty()) return;
+    const RegionBlock& f = *blocks.front();
+    xMin = f.xMin;
+    xMax = f.xMax;
+    yMin = f.yMin;
+    yMax = f.yMax;
+    baseMin = f.baseMin;
+    baseMax = f.baseMax;
+    for (const auto& b : blocks) widenBy(*b);
+}
+
+void PageRegion::addBlock(std::unique_ptr<RegionBlock> block) {
+    if (blocks.empty() && borderWeight == 0) {
+        rot = block->rot;
+        baseMin = block->baseMin;
+        baseMax = block->baseMax;
+        yMin = block->yMin;
+        yMax = block->yMax;
+        xMin = block->xMin;
+        xMax = block->xMax;
+        maxLines = block->lineCount();
+    } else {
+        xMin = std::min(xMin, block->xMin);
+        xMax = std::max(xMax, block->xMax);
+        yMin = std::min(yMin, block->yMin);
+        yMax = std::max(yMax, block->yMax);
+        if (blocks.empty()) {
+            baseMin = block->baseMin;
+            baseMax = block->baseMax;
+        } else {
+            baseMin = std::min(baseMin, block->baseMin);
+            baseMax = std::max(baseMax, block->baseMax);
+        }
+        maxLines = std::max(maxLines, block->lineCount());
+    }
+    blocks.push_back(std::move(block));
+}
+
+static int compareRegionBlocks(const RegionBlock* a, const RegionBlock* b) {
+    double d;
+    switch (a->rot) {
+        case 0: d = a->xMin - b->xMin; break;
+        case 1: d = a->yMin - b->yMin; break;
+        case 2: d = b->xMax - a->xMax; break;
+        case 3: d = b->yMax - a->yMax; break;
+        default: return 0;
+    }
+    return d < -1.1 ? -1 : (d > 1.1 ? 1 : 0);
+}
+
+void PageRegion::finish() {
+    if (blocks.empty()) return;
+    std::vector<RegionBlock*> order;
+    for (auto& b : blocks) order.push_back(b.release());
+    sortWith(order, compareRegionBlocks);
+    for (size_t i = 0; i < order.size(); ++i) blocks[i].reset(order[i]);
+    for (const auto& b : blocks) widenBy(*b);
+}
+
+int PageRegion::maxLineCount() {
+    for (const auto& b : blocks) maxLines = std::max(maxLines, b->lineCount());
+    return maxLines;
+}
+
+bool PageRegion::blockTakesLine(const TextLine* line, int k) {
+    const RegionBlock& b = *blocks[static_cast<size_t>(k)];
+    const double ox = overlapRatio(line->xMin, line->xMax, b.xMin, b.xMax);
+    const double oy = overlapRatio(line->yMin, line->yMax, yMin, yMax);
+    const bool column = b.colGroup == 0 || b.colGroup == line->colGroup || b.nested != nullptr;
+    if (ox > 0.45) return true;
+    if (ox > 0.01 && oy > 0.98) return column;
+    if (overlapRatioMin(line->xMin, line->xMax, b.xMin, b.xMax) > -0.03 && oy > 0.98 && maxLineCount() == 1 &&
+        k == blockCount() - 1)
+        return column;
+    if (ox > 0.25 && oy > 0.25) return column;
+    return false;
+}
+
+bool PageRegion::overlapsBlocksX(double x0, double x1) const {
+    for (const auto& b : blocks)
+        if (overlapsX(x0, x1, b->xMin, b->xMax, false)) return true;
+    return false;
+}
+
+bool PageRegion::touchesBlocksX(double x0, double x1) const {
+    for (const auto& b : blocks)
+        if (overlapsX(x0, x1, b->xMin, b->xMax, true)) return true;
+    return false;
+}
+
+void PageRegion::clear() { blocks.clear(); }
+
+// ---------------------------------------------------------------- PageRegions
+
+PageRegions::~PageRegions() = default;
+
+void PageRegions::clear() {
+    regions.clear();
+    lines.clear();
+}
+
+// One past the last line of the row that starts at lines[i].
+int PageRegions::rowEnd(int i) const {
+    const int n = static_cast<int>(lines.size());
+    const TextLine* r = lines[static_cast<size_t>(i)];
+    int j = i;
+    for (; j < n; ++j) {
+        const TextLine* l = lines[static_cast<size_t>(j)];
+        const double tol = l->words ? 0.7 * l->meanFontSize() : 7.0;
+        const bool sameBase = std::fabs(l->base - r->base) <= tol;
+        const bool sameBand = overlapRatio(l->yMin, l->yMax, r->yMin, r->yMax) >= 0.4;
+        if (!(sameBase || sameBand) || !(r->xMin <= l->xMin + 0.5)) break;
+    }
+    return std::max(j, i + 1);
+}
+
+bool PageRegions::rowCrossesBlocks(const PageRegion& region, int i) {
+    TextLine* r = lines[static_cast<size_t>(i)];
+    const int end = rowEnd(i);
+    for (int j = i; j < end; ++j) {
+        TextLine* l = lines[static_cast<size_t>(j)];
+        const int mark = truncMark(std::fabs(l->base - r->base));
+        l->blockIndex = std::max(l->blockIndex, mark);
+        r->blockIndex = std::max(r->blockIndex, mark);
+        int hits = 0;
+        for (const auto& b : region.blocks)
+            if (overlapsX(l->xMin, l->xMax, b->xMin, b->xMax, false) && ++hits >= 2) return true;
+    }
+    return false;
+}
+
+namespace {
+// 0: no block gets two lines of the row; 1: one does; 2: one does and the two
+// lines belong to different column groups.
+int splitCount(const std::vector<TextLine*>& lines, int i, int end, double x0, double x1) {
+    int counted = 0;
+    int group = 0;
+    for (int j = i; j < end; ++j) {
+        const TextLine* l = lines[static_cast<size_t>(j)];
+        if (!overlapsX(l->xMin, l->xMax, x0, x1, true)) continue;
+        if (++counted == 1) {
+            group = l->colGroup;
+        } else {
+            return (l->colGroup != 0 && group != 0 && l->colGroup != group) ? 2 : 1;
+        }
+    }
+    return 0;
+}
+}  // namespace
+
+int PageRegions::rowSplitsBlocks(const PageRegion& region, int i) const {
+    const int end = rowEnd(i);
+    for (const auto& b : region.blocks) {
+        const int r = splitCount(lines, i, end, b->xMin, b->xMax);
+        if (r) return r;
+    }
+    return 0;
+}
+
+int PageRegions::rowSplitsRegionBlock(const RegionBlock& block, int i) const {
+    return splitCount(lines, i, rowEnd(i), block.xMin, block.xMax);
+}
+
+bool PageRegions::lineLeavesRegion(const PageRegion& region, int i) const {
+    const TextLine* L = lines[static_cast<size_t>(i)];
+    const double sL = layoutSize(L);
+    if (overlapRatio(L->yMin, L->yMax, region.yMin, region.yMax) > 0.45) return false;
+    double ref = sL;
+    if (i > 0) {
+        const TextLine* prev = lines[static_cast<size_t>(i - 1)];
+        ref = layoutSize(prev);
+        if (std::fabs(prev->base - L->base) < (L->words ? 0.4 * sL : 4.0)) return false;
+    }
+    const int b = region.blockCount();
+    if (b == 0) return false;
+    int n = 0;
+    const int total = static_cast<int>(lines.size());
+    for (int j = i; j < total; ++j) {
+        const TextLine* l = lines[static_cast<size_t>(j)];
+        const double s = layoutSize(l);
+        if (b > 2) {
+            for (int k = 0; k < b; ++k) {
+                const RegionBlock& B = *region.blocks[static_cast<size_t>(k)];
+                if (k > 0 && (std::fabs(B.xMin - l->xMin) < 0.1 || std::fabs(B.xMax - l->xMax) < 0.1) &&
+                    l->yMin - region.yMax < 8 * s)
+                    return false;
+                if (B.xMin <= l->xMin + 0.1 && l->xMax <= B.xMax + 0.1) {
+                    for (const TextLine* bl : B.lines)
+                        if (std::fabs(bl->xMin - l->xMin) < 0.1 || std::fabs(bl->xMax - l->xMax) < 0.1)
+                            return false;
+                }
+            }
+        }
+        const double tol = l->words ? 0.95 * s : 7.0;
+        bool yOverlap;
+        if (l->yMin == l->yMax)
+            yOverlap = L->yMin <= l->yMin && l->yMin <= L->yMax;
+        else if (L->yMin == L->yMax)
+            yOverlap = l->yMin <= L->yMin && L->yMin <= l->yMax;
+        else
+            yOverlap = overlapRatio(l->yMin, l->yMax, L->yMin, L->yMax) >= 0.05;
+        if (std::fabs(l->base - L->base) > tol || !yOverlap) break;
+        ++n;
+    }
+    if (n > 0) {
+        const double nb = static_cast<double>(n) / b;
+        const double bn = static_cast<double>(b) / n;
+        if ((nb < 0.5 || bn < 0.5) && region.maxLines >= 6 && b > 3) return true;
+    }
+    const double sizeRatio = ref / sL;
+    if (sizeRatio < 0.5 || sizeRatio > 2.0) return true;
+    if (region.maxLines > 2 && L->yMax - 0.1 > region.yMax &&
+        overlapRatio(region.xMin, region.xMax, L->xMin, L->xMax) < 0.0)
+        return true;
+    if (L->yMin - region.yMax > 4 * sL) return true;
+    if (n < 3) return false;
+    return rowSplitsBlocks(region, i) != 0;
+}
+
+void PageRegions::addRegion(std::unique_ptr<PageRegion> region) {
+    for (auto& bp : region->blocks) {
+        RegionBlock& b = *bp;
+        if (!b.nested) continue;
+        if (b.nested->blockCount() > 0) {
+            b.nested->finish();
+            b.nested->id = static_cast<int>(b.subRegions.size());
+            b.closeNested(region->blockCount() > 3);
+            region->widenBy(b);
+        }
+        b.nested.reset();
+    }
+    regions.push_back(std::move(region));
+}
+
+void PageRegions::closeNestedOf(PageRegion& current, RegionBlock& b) {
+    if (!b.nested) return;
+    if (b.nested->blockCount() > 0) {
+        b.nested->finish();
+        b.nested->id = static_cast<int>(b.subRegions.size());
+        b.closeNested(current.blockCount() > 3);
+        current.widenBy(b);
+    }
+    b.nested.reset();
+}
+
+void PageRegions::closeCurrent(std::unique_ptr<PageRegion>& current, int& counter) {
+    current->finish();
+    addRegion(std::move(current));
+    ++counter;
+    current = std::make_unique<PageRegion>(counter);
+}
+
+void PageRegions::build(TextBlock** blocks, int blockCount, const PageTables& tables) {
+    clear();
+    PageRegion* vertical = nullptr;
+    for (int bi = 0; bi < blockCount; ++bi) {
+        TextBlock* blk = blocks[bi];
+        if (!blk) continue;
+        if (blk->rot == 1 || blk->rot == 3) {
+            if (!blk->lines) continue;
+            if (!vertical) {
+                regions.push_back(std::make_unique<PageRegion>(PageRegion::verticalTextId));
+                vertical = regions.back().get();
+            }
+            auto rb = std::make_unique<RegionBlock>(blk->lines);
+            for (TextLine* l = blk->lines->next; l; l = l->next) rb->addLine(l);
+            vertical->addBlock(std::move(rb));
+            continue;
+        }
+        for (TextLine* l = blk->lines; l; l = l->next) lines.push_back(l);
+    }
+    sortWith(lines, compareLinesInOrder);
+
+    std::unique_ptr<PageRegion> current;
+    int counter = 0;
+    if (!lines.empty() && lines.front()->cellCode < cellCodeBase) current = std::make_unique<PageRegion>(0);
+    for (int i = 0; i < static_cast<int>(lines.size()); ++i) {
+        const TextLine* line = lines[static_cast<size_t>(i)];
+        if ((line->len == 1 && std::fabs(line->xMax - line->xMin) < 0.3) || line->cellCode < 0) continue;
+        if (tableLine(line) && tables.find(line->cellCode / cellCodeBase))
+            handleTableLine(current, counter, i, tables);
+        else
+            handleTextLine(current, counter, i);
+    }
+    if (current && current->blockCount() > 0) {
+        current->finish();
+        addRegion(std::move(current));
+    }
+}
+
+void PageRegions::handleTableLine(std::unique_ptr<PageRegion>& current, int& counter, int i,
+                                  const PageTables& tables) {
+    const int t = lines[static_cast<size_t>(i)]->cellCode / cellCodeBase;
+    const TableRecord& rec = *tables.find(t);
+    auto table = std::make_unique<PageRegion>();
+    // A table's thickness is at least 0.3 points; the weight marks the region as a table.
+    table->borderWeight = std::max(6, static_cast<int>(rec.thickness * 20.0));
+    table->tableId = t;
+    table->xMin = rec.xMin;
+    table->xMax = rec.xMax;
+    table->yMin = rec.yMin;
+    table->yMax = rec.yMax;
+    const int cols = std::min(rec.columnCount(), static_cast<int>(rec.cells.size()));
+    for (int c = 0; c < cols; ++c) {
+        const TableCell& cell = rec.cells[static_cast<size_t>(c)];
+        table->blocks.push_back(std::make_unique<RegionBlock>(cell.xMin, cell.xMax, table->yMin, table->yMax));
+    }
+    PageRegion* tab = table.get();
+
+    RegionBlock* host = nullptr;
+    if (current && current->blockCount() > 0) {
+        for (auto& bp : current->blocks) {
+            if (bp->xMin <= tab->xMin && tab->xMax <= bp->xMax) {
+                host = bp.get();
+                break;
+            }
+        }
+    }
+    if (host) {
+        closeNestedOf(*current, *host);
+        tab->parentBlockCount = current->blockCount();
+        tab->id = static_cast<int>(host->subRegions.size());
+        host->nested = std::move(table);
+        host->closeNested(false);
+        current->widenBy(*host);
+    } else {
+        if (current && current->blockCount() > 0) {
+            current->finish();
+            addRegion(std::move(current));
+            ++counter;
+        }
+        tab->id = counter;
+    }
+
+    for (size_t j = static_cast<size_t>(i); j < lines.size(); ++j) {
+        TextLine* l = lines[j];
+        if (!tableLine(l) || l->cellCode / cellCodeBase != t) continue;
+        RegionBlock& b = *tab->blocks[static_cast<size_t>((l->cellCode - t * cellCodeBase) % cols)];
+        b.addLine(l, &tables);
+        tab->widenBy(b);
+    }
+
+    if (host) {
+        host->xMin = std::min(host->xMin, tab->xMin);
+        host->xMax = std::max(host->xMax, tab->xMax);
+        host->yMin = std::min(host->yMin, tab->yMin);
+        host->yMax = std::max(host->yMax, tab->yMax);
+        host->widenBy(*tab);
+        current->widenBy(*host);
+    } else {
+        regions.push_back(std::move(table));
+        ++counter;
+        current = std::make_unique<PageRegion>(counter);
+    }
+}
+
+void PageRegions::handleTextLine(std::unique_ptr<PageRegion>& current, int& counter, int i) {
+    TextLine* line = lines[static_cast<size_t>(i)];
+    if (!current) current = std::make_unique<PageRegion>(counter);
+    const bool crosses = rowCrossesBlocks(*current, i);
+    const int splits = rowSplitsBlocks(*current, i);
+    if (current->blockCount() > 0 && (crosses || splits == 2 || lineLeavesRegion(*current, i)))
+        closeCurrent(current, counter);
+
+    int k = -1;
+    for (int b = 0; b < current->blockCount(); ++b) {
+        if (current->blockTakesLine(line, b)) {
+            k = b;
+            break;
+        }
+    }
+    if (k < 0) {
+        auto nb = std::make_unique<RegionBlock>(line);
+        if (current->touchesBlocksX(nb->xMin, nb->xMax) &&
+            overlapRatio(current->yMin, current->yMax, nb->yMin, nb->yMax) < 0.01)
+            closeCurrent(current, counter);
+        current->addBlock(std::move(nb));
+        return;
+    }
+
+    RegionBlock& B = *current->blocks[static_cast<size_t>(k)];
+    if (B.nested) {
+        PageRegion& N = *B.nested;
+        const bool nCrosses = rowCrossesBlocks(N, i);
+        const int nSplits = rowSplitsBlocks(N, i);
+        const double dist = std::fabs(N.yMax - line->base);
+        const bool close = N.blockCount() == 0 || nCrosses || nSplits != 0 ||
+                           (dist > 10.0 && !N.overlapsBlocksX(line->xMin, line->xMax)) || dist > 40.0;
+        if (close) {
+            closeNestedOf(*current, B);
+        } else {
+            int m = -1;
+            for (int b = 0; b < N.blockCount(); ++b) {
+                if (N.blockTakesLine(line, b)) {
+                    m = b;
+                    break;
+                }
+            }
+            if (m >= 0) {
+                RegionBlock& nb = *N.blocks[static_cast<size_t>(m)];
+                nb.addLine(line);
+                N.widenBy(nb);
+            } else {
+                N.addBlock(std::make_unique<RegionBlock>(line));
+                N.recomputeExtent();
+            }
+            B.widenBy(N);
+            current->widenBy(B);
+            return;
+        }
+    }
+
+    if (rowSplitsRegionBlock(B, i) == 0) {
+        B.addLine(line);
+        current->widenBy(B);
+        return;
+    }
+    auto n = std::make_unique<PageRegion>();
+    n->parentBlockCount = current->blockCount();
+    n->addBlock(std::make_unique<RegionBlock>(line));
+    B.nested = std::move(n);
+    B.widenBy(*B.nested);
+    current->widenBy(B);
+}
+
+}  // namespace tbx

@@ -1,0 +1,44 @@
+// The ruled tables of the page being written, as the layout reads them: a
+// snapshot of the line collector's table list taken when the page is dumped.
+#pragma once
+
+#include <vector>
+
+namespace tbx {
+
+// A table line's cell code is table number x cellCodeBase + cell index.
+constexpr int cellCodeBase = 10000;
+
+struct TableCell {
+    double xMin = 0, xMax = 0, yMin = 0, yMax = 0;
+};
+
+struct TableRecord {
+    int id = 0;  // 0: rejected table, never referred to
+    double xMin = 0, xMax = 0, yMin = 0, yMax = 0;
+    double thickness = 0.3;
+    int vertCount = 0;  // column edges
+    std::vector<TableCell> cells;  // row-major
+
+    int columnCount() const { return vertCount - 1; }
+};
+
+class PageTables {
+public:
+    PageTables() = default;
+    // The collector's current tables; empty when there is no collector.
+    static PageTables fromCollector();
+
+    void add(TableRecord table) { tables_.push_back(std::move(table)); }
+    // Table number t (1-based position in the list), or null when the number
+    // is out of range, the table was rejected or it has no usable columns.
+    const TableRecord* find(int t) const;
+    // Cell c of table t, or null.
+    const TableCell* cell(int t, int c) const;
+    bool empty() const { return tables_.empty(); }
+
+private:
+    std::vector<TableRecord> tables_;
+};
+
+}  // namespace tbx

@@ -1,0 +1,198 @@
+#include "tabrixa/PageText.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "TK/tk_log.h"
+#include "XLS/xls_workbook.h"
+#include "tabrixa/PageGrid.h"
+#include "tabrixa/TextHelpers.h"
+#include "tabrixa/TextLine.h"
+#include "tabrixa/TextPage.h"
+#include "tabrixa/TextWord.h"
+
+namespace tbx {
+
+namespace {
+bool isCSpace(wchar_t c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
+bool isDigit(wchar_t c) { return c >= '0' && c <= '9'; }
+}  // namespace
+
+bool parseCellNumber(const std::wstring& text, double& value) {
+    size_t i = 0;
+    const size_t n = text.size();
+    while (i < n && isCSpace(text[i])) ++i;
+    std::string ascii;
+    if (i < n && (text[i] == '+' || text[i] == '-')) {
+        if (text[i] == '-') ascii += '-';
+        ++i;
+    }
+    size_t digits = 0;
+    while (i < n && isDigit(text[i])) ascii += static_cast<char>(text[i++]), ++digits;
+    if (i < n && text[i] == '.') {
+        ascii += '.';
+        ++i;
+        while (i < n && isDigit(text[i])) ascii += static_cast<char>(text[i++]), ++digits;
+    }
+    if (digits == 0) return false;
+    if (i < n && (text[i] == 'e' || text[i] == 'E')) {
+        size_t j = i + 1;
+        std::string exp = "e";
+        if (j < n && (text[j] == '+' || text[j] == '-')) exp += static_cast<char>(text[j++]);
+        size_t expDigits = 0;
+        while (j < n && isDigit(text[j])) exp += static_cast<char>(text[j++]), ++expDigits;
+        // Without digits the exponent letter is not part of the number.
+        if (expDigits > 0) {
+            ascii += exp;
+            i = j;
+        }
+    }
+    if (i != n) return false;
+    double v = 0;
+    const auto res = std::from_chars(ascii.data(), ascii.data() + ascii.size(), v);
+    if (res.ec != std::errc() || res.ptr != ascii.data() + ascii.size() || !std::isfinite(v)) return false;
+    value = v;
+    return true;
+}
+
+void appendCellChar(std::wstring& text, Unicode code) {
+    switch (code) {
+        case 0x201C: case 0x201D: text += L'"'; return;
+        case 0x2013: text += L'-'; return;
+        case 0x2018: case 0x2019: text += L'\''; return;
+        case 0xFB00: case 11: text += L"ff"; return;
+        case 0xFB01: case 12: text += L"fi"; return;
+        case 0xFB03: case 14: text += L"ffi"; return;
+        default: break;
+    }
+    if (code >= 15 && code <= 28) {
+        text += static_cast<wchar_t>(code + 29);
+    } else if (code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
+        text += static_cast<wchar_t>(0xFFFD);
+    } else if (code > 0xFFFF) {
+        const Unicode v = code - 0x10000;
+        text += static_cast<wchar_t>(0xD800 + (v >> 10));
+        text += static_cast<wchar_t>(0xDC00 + (v & 0x3FF));
+    } else {
+        text += static_cast<wchar_t>(code);
+    }
+}
+
+void fitCellText(std::wstring& text) {
+    size_t n = xls_core::max_cell_chars;
+    if (text.size() <= n) return;
+    if (text[n - 1] >= 0xD800 && text[n - 1] <= 0xDBFF) --n;
+    text.resize(n);
+}
+
+// The default font's character (Arial 10: 7 pixels at 96 dpi) in points.
+static constexpr double charWidthPoints = 7.0 * 72.0 / 96.0;
+
+unsigned columnWidthUnits(double points) {
+    if (!(points >= 10.0)) points = 10.0;  // also catches NaN
+    const double units = std::floor(points / charWidthPoints * 256.0 + 0.5);
+    return units > xls_core::max_colwidth ? xls_core::max_colwidth : static_cast<unsigned>(units);
+}
+
+unsigned rowHeightTwips(double points) {
+    if (!(points > 0.0)) return xls_core::min_rowheight;
+    const double tw = std::floor(points * 20.0 + 0.5);
+    if (tw < xls_core::min_rowheight) return xls_core::min_rowheight;
+    if (tw > xls_core::max_rowheight) return xls_core::max_rowheight;
+    return static_cast<unsigned>(tw);
+}
+
+int fontHeightTwips(double points) {
+    if (!std::isfinite(points) || points <= 0.0) return 0;
+    const double tw = std::trunc(points * 20.0);
+    if (tw < xls_core::min_font_height) return xls_core::min_font_height;
+    if (tw > xls_core::max_font_height) return xls_core::max_font_height;
+    return static_cast<int>(tw);
+}
+
+const char* fontNameOfClass(const std::string& c) {
+    static const struct { const char* cls; const char* name; } table[] = {
+        {"f10", "Arial"}, {"f20", "Times New Roman"}, {"f30", "Courier New"}, {"f21", "Garamond"},
+        {"f60", "Impact"}, {"f31", "Lucida Console"}, {"f40", "Symbol"},
+    };
+    for (const auto& e : table)
+        if (c == e.cls) return e.name;
+    return nullptr;
+}
+
+// ---------------------------------------------------------------- TextPage pieces
+
+void TextPage::convertChar(std::wstring& text, Unicode code) {
+    if (tk_log::active(1)) {
+        tk_log::write(1, "TextPage::convertChar(%04X)", code);
+        tk_log::write(1, "kod16='%x' kod10='%d' left='%c' right='%c'\n", code, code, (code >> 8) & 0xFF, code & 0xFF);
+    }
+    appendCellChar(text, code);
+}
+
+void TextPage::setCellFont(TextLine* line, xls_core::cell_t* cell) {
+    if (!cell || !line || !line->words || line->words->len < 1) return;
+    const int h = fontHeightTwips(line->meanFontSize());
+    if (h > 0) cell->set_font_height(h);
+    if (const char* name = fontNameOfClass(line->words->fontClass)) cell->set_font_name(name);
+    cell->set_valign(0);
+}
+
+int TextPage::dumpLines(xls_core::worksheet* sheet, PageGrid* grid, int row, double x1, double x2,
+                        TextLine** lines, int count) {
+    tk_log::write(1, "TextPage::dumpLines");
+    if (!sheet || !grid || !lines || count <= 0) return 0;
+    const int first = grid->columnAt(x1 + 3.0);
+    const int last = grid->columnAt(x2 - 1.0);
+    int cells = 0;
+    int i = 0;
+    while (i < count) {
+        TextLine* f = lines[i];
+        if ((f->len == 1 && std::fabs(f->xMin - f->xMax) < 0.3) || !f->words) {
+            ++i;
+            continue;
+        }
+        int j = i + 1;
+        for (; j < count; ++j) {
+            const TextLine* l = lines[j];
+            double m = l->meanFontSize();
+            if (m == 0.0) m = curFontSize;
+            const double dBase = std::fabs(l->base - f->base);
+            const double oy = overlapRatio(l->yMin, l->yMax, f->yMin, f->yMax);
+            const bool beside = l->xMin > f->xMin && overlapRatio(l->xMin, l->xMax, f->xMin, f->xMax) < 0.3 &&
+                                (dBase < 0.6 * m || oy > 0.6);
+            if (!(beside || dBase < 0.1 || oy > 0.9)) break;
+        }
+        // Every joined line is written whole, however long the cell text gets.
+        std::wstring text;
+        for (int k = i; k < j; ++k) {
+            for (int c = 0; c < lines[k]->len; ++c) convertChar(text, lines[k]->text[static_cast<size_t>(c)]);
+            text += L' ';
+        }
+        const auto r = static_cast<std::uint32_t>(row + cells);
+        if (first < last) {
+            tk_log::write(1, "Just before sh->merge (1)");
+            sheet->merge(r, static_cast<std::uint32_t>(first), r, static_cast<std::uint32_t>(last));
+        }
+        xls_core::cell_t* cell;
+        double value = 0;
+        if (parseCellNumber(text.substr(0, text.size() - 1), value)) {
+            tk_log::write(1, "sh->number(%d,%d,%f)", static_cast<int>(r), first, value);
+            cell = sheet->number(r, static_cast<std::uint32_t>(first), value);
+        } else {
+            if (tk_log::active(1)) tk_log::write_wide(1, L"sh->label1(%d,%d,%s)", static_cast<int>(r), first, text.c_str());
+            fitCellText(text);
+            cell = sheet->label(r, static_cast<std::uint32_t>(first), text);
+        }
+        cell->set_halign(1);
+        setCellFont(f, cell);
+        ++cells;
+        i = j;
+    }
+    return cells;
+}
+
+}  // namespace tbx

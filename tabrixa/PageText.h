@@ -1,0 +1,38 @@
+// Small pieces shared by the page writers: cell numbers, character mapping
+// and the units at the workbook's boundary.
+#pragma once
+
+#include <string>
+
+#include <CharTypes.h>
+
+namespace tbx {
+
+// A cell text is a number when, read in the "C" locale, it is a finite
+// decimal number from its first to its last character (leading blanks,
+// sign, fraction and exponent allowed). "inf", "nan", hexadecimal forms,
+// an empty text and anything else stay text.
+bool parseCellNumber(const std::wstring& text, double& value);
+
+// Appends the cell text of one Unicode code: typographic quotes and dashes
+// become plain ones, ligatures their letters, a few low codes of symbol
+// fonts their digits; codes above U+FFFF become a UTF-16 surrogate pair and
+// invalid codes U+FFFD.
+void appendCellChar(std::wstring& text, Unicode code);
+
+// Cuts a cell text to the most characters a cell can hold (32767 UTF-16
+// units), never between the two halves of a surrogate pair.
+void fitCellText(std::wstring& text);
+
+// Column width for the worksheet (1/256 of a character of the default font)
+// of a column so many points wide; at least 10 points.
+unsigned columnWidthUnits(double points);
+// Row height for the worksheet (twips) of a row so many points high.
+unsigned rowHeightTwips(double points);
+// Font height (twips) of a font size in points; 0 when the size is unusable.
+int fontHeightTwips(double points);
+// Screen font name of a font class ("f10" -> "Arial"), or null for classes
+// that keep the cell's font name.
+const char* fontNameOfClass(const std::string& fontClass);
+
+}  // namespace tbx

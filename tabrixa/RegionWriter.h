@@ -1,0 +1,38 @@
+// Writes one page region into the page's worksheet, from a given row down:
+// grid layout (one cell per line or cell group, columns from the page grid,
+// borders for ruled tables) or flow layout (block by block, nested regions
+// in their vertical place).
+#pragma once
+
+namespace xls_core { class worksheet; }
+
+namespace tbx {
+
+class TextPage;
+class PageGrid;
+class PageRegion;
+class PageTables;
+
+class RegionWriter {
+public:
+    RegionWriter(TextPage& page, xls_core::worksheet& sheet, PageGrid& grid, const PageTables& tables)
+        : page_(page), sheet_(sheet), grid_(grid), tables_(tables) {}
+
+    // Writes the region starting at firstRow; returns the rows it used.
+    int dumpRegion(PageRegion& region, int firstRow);
+    // Writes the page's vertical text (rotations 1 and 3) one line per row in
+    // the first column, block by block, so that no word of the page is lost;
+    // returns the rows used.
+    int dumpVertical(PageRegion& region, int firstRow);
+
+private:
+    int dumpGrid(PageRegion& region, int firstRow, int lineCount);
+    int dumpFlow(PageRegion& region, int firstRow);
+
+    TextPage& page_;
+    xls_core::worksheet& sheet_;
+    PageGrid& grid_;
+    const PageTables& tables_;
+};
+
+}  // namespace tbx

@@ -1,0 +1,59 @@
+// Fonts met on a page and the font classes that pick a cell's screen font.
+#pragma once
+
+#include <memory>
+#include <string>
+
+class GfxFont;
+
+namespace tbx {
+
+// One entry per distinct core font object used on the page. Holding the
+// shared pointer keeps the font alive, so a later font allocated at the same
+// address can never be mistaken for this one.
+class TextFontRef {
+public:
+    explicit TextFontRef(std::shared_ptr<GfxFont> f) : gfxFont(std::move(f)) {}
+    bool matches(const GfxFont* f) const { return gfxFont.get() == f; }
+    GfxFont* font() const { return gfxFont.get(); }
+
+    std::shared_ptr<GfxFont> gfxFont;
+};
+
+// One row of the font class table.
+struct FontClassRow {
+    const char* entry;      // font table entry in RTF form
+    const char* keys[7];    // name keys, null-terminated list
+    double ratio;           // blank width / font size
+};
+
+extern const FontClassRow FontClassTable[];
+extern const int FontClassTableCount;
+
+// What a font's names and flags say about its class.
+struct FontClass {
+    int row = 1;                 // row of FontClassTable
+    std::string fontClass;       // "f10".."f60"
+    std::string winFontName;     // "Arial", ... possibly empty
+    double spaceRatio = 0.145;
+    bool bold = false;
+    bool italic = false;
+};
+
+// PDF font descriptor flags used by the classification.
+enum : int {
+    fontFlagFixedPitch = 1,
+    fontFlagSerif = 2,
+    fontFlagItalic = 64,
+    fontFlagForceBold = 262144,
+};
+
+// Pure classification: name and embedded name (empty when absent) and the
+// PDF flags of a font. hasFont false gives the class of text without a font.
+FontClass classifyFont(const std::string& name, const std::string& embeddedName, int flags, bool hasFont = true);
+
+// Class code and screen font name of a table row.
+std::string fontClassCode(int row);
+std::string fontClassWinName(int row);
+
+}  // namespace tbx

@@ -1,0 +1,69 @@
+// Measures and orders shared by the layout code: interval overlap, the row
+// order of two lines, the sort comparators, a sort that stays defined with
+// tolerance comparators, and the left-to-right / right-to-left classifier.
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+#include <CharTypes.h>
+
+namespace tbx {
+
+class TextWord;
+class TextLine;
+class TextBlock;
+class TextPage;
+
+// Overlap of two intervals (ends in either order) over the shorter / longer length.
+double overlapRatio(double a1, double a2, double b1, double b2);
+double overlapRatioMin(double a1, double a2, double b1, double b2);
+
+// -1, 0, 1: row order of two lines (0: same row).
+int compareLines(const TextLine* a, const TextLine* b);
+
+// Sign of a difference; NaN gives 0 so no comparison goes astray.
+inline int signOf(double d) { return d < 0 ? -1 : (d > 0 ? 1 : 0); }
+
+// Comparators (-1, 0, 1). The block comparators read the page's primary rotation.
+int compareWordsXY(const TextWord* a, const TextWord* b);
+int compareBlocksXY(const TextBlock* a, const TextBlock* b, int primaryRot);
+int compareBlocksYX(const TextBlock* a, const TextBlock* b, int primaryRot);
+int compareLinesAlong(const TextLine* a, const TextLine* b);
+int compareLinesInOrder(const TextLine* a, const TextLine* b);
+int compareLinesByCell(const TextLine* a, const TextLine* b);
+
+// Sorts with a three-way comparator. A merge sort: it only ever compares
+// elements it holds, so comparators with tolerances (which are no strict weak
+// order) give some order instead of undefined behaviour; equal keys keep
+// their input order.
+template <class T, class Cmp>
+void sortWith(std::vector<T>& v, Cmp cmp) {
+    const std::size_t n = v.size();
+    if (n < 2) return;
+    std::vector<T> tmp(n);
+    for (std::size_t width = 1; width < n; width *= 2) {
+        for (std::size_t lo = 0; lo < n; lo += 2 * width) {
+            std::size_t mid = lo + width < n ? lo + width : n;
+            std::size_t hi = lo + 2 * width < n ? lo + 2 * width : n;
+            std::size_t i = lo, j = mid, k = lo;
+            while (i < mid && j < hi) tmp[k++] = (cmp(v[j], v[i]) < 0) ? v[j++] : v[i++];
+            while (i < mid) tmp[k++] = v[i++];
+            while (j < hi) tmp[k++] = v[j++];
+        }
+        v.swap(tmp);
+    }
+}
+template <class T, class Cmp>
+void sortWith(T** a, int n, Cmp cmp) {
+    if (!a || n < 2) return;
+    std::vector<T*> v(a, a + n);
+    sortWith(v, cmp);
+    for (int i = 0; i < n; ++i) a[i] = v[i];
+}
+
+// Unicode character classes for the reading direction.
+bool unicodeTypeL(Unicode c);  // strong left-to-right
+bool unicodeTypeR(Unicode c);  // strong right-to-left
+
+}  // namespace tbx

@@ -1,0 +1,226 @@
+#include "tabrixa/TextPage.h"
+
+#include <cmath>
+
+#include <GfxFont.h>
+#include <GfxState.h>
+
+#include "tabrixa/TextBlock.h"
+#include "tabrixa/TextFlow.h"
+#include "tabrixa/TextFontRef.h"
+#include "tabrixa/TextLine.h"
+#include "tabrixa/TextPool.h"
+#include "tabrixa/TextWord.h"
+
+namespace tbx {
+
+namespace {
+// Tiny characters counted per page before further ones are dropped.
+constexpr int maxTinyChars = 50000;
+}  // namespace
+
+TextPage::TextPage() {
+    for (auto& p : pools) p = new TextPool;
+}
+
+TextPage::~TextPage() {
+    clear();
+    for (auto& p : pools) {
+        delete p;
+        p = nullptr;
+    }
+}
+
+void TextPage::clear() {
+    delete curWord;
+    curWord = nullptr;
+    for (auto& p : pools) {
+        delete p;
+        p = nullptr;
+    }
+    while (flows) {
+        TextFlow* n = flows->next;
+        delete flows;
+        flows = n;
+    }
+    for (TextBlock* b : blocks) delete b;
+    blocks.clear();
+    nBlocks = 0;
+    // Blocks still on the building list (never put into the array).
+    while (blockList) {
+        TextBlock* n = blockList->next;
+        delete blockList;
+        blockList = n;
+    }
+    for (TextFontRef* f : fonts) delete f;
+    fonts.clear();
+}
+
+void TextPage::startPage() {
+    clear();
+    charPos = 0;
+    curFont = nullptr;
+    curFontSize = 0;
+    nest = 0;
+    nTinyChars = 0;
+    lastCharOverlap = false;
+    for (auto& p : pools) p = new TextPool;
+    primaryRot = -1;
+    primaryLR = true;
+}
+
+TextFontRef* TextPage::findOrAddFont(GfxState* state) {
+    const std::shared_ptr<GfxFont>& f = state ? state->getFont() : std::shared_ptr<GfxFont>();
+    if (!f) {
+        curFont = nullptr;  // poppler announces "no font" at page start
+        return nullptr;
+    }
+    for (TextFontRef* r : fonts) {
+        if (r->matches(f.get())) {
+            curFont = r;
+            return r;
+        }
+    }
+    fonts.push_back(new TextFontRef(f));
+    curFont = fonts.back();
+    return curFont;
+}
+
+void TextPage::beginWord(GfxState* state, double x, double y) {
+    if (curWord) {
+        ++nest;
+        return;
+    }
+    double m[4];
+    state->getFontTransMat(&m[0], &m[1], &m[2], &m[3]);
+    const std::shared_ptr<GfxFont>& font = state->getFont();
+    if (font && font->getType() == fontType3) {
+        const double* fm = font->getFontMatrix();
+        double m2[4];
+        m2[0] = fm[0] * m[0] + fm[1] * m[2];
+        m2[1] = fm[0] * m[1] + fm[1] * m[3];
+        m2[2] = fm[2] * m[0] + fm[3] * m[2];
+        m2[3] = fm[2] * m[1] + fm[3] * m[3];
+        for (int i = 0; i < 4; ++i) m[i] = m2[i];
+    }
+    int rot;
+    if (std::fabs(m[0] * m[3]) > std::fabs(m[1] * m[2]))
+        rot = (m[3] < 0) ? 0 : 2;
+    else
+        rot = (m[2] > 0) ? 1 : 3;
+    curWord = new TextWord(state, rot, x, y, charPos, curFont, curFontSize);
+}
+
+void TextPage::addChar(GfxState* state, double x, double y, double dx, double dy, CharCode code, int nBytes,
+                       const Unicode* u, int uLen) {
+    double sp = state->getCharSpace();
+    if (code == 32) sp += state->getWordSpace();
+    double dx2, dy2;
+    state->textTransformDelta(sp * state->getHorizScaling(), 0, &dx2, &dy2);
+    dx -= dx2;
+    dy -= dy2;
+    double w1, h1, x1, y1;
+    state->transformDelta(dx, dy, &w1, &h1);
+    state->transform(x, y, &x1, &y1);
+
+    // Off the page (or not a position at all).
+    if (!std::isfinite(x1) || !std::isfinite(y1) || !std::isfinite(w1) || !std::isfinite(h1) || x1 + w1 < 0 ||
+        x1 > pageWidth || y1 + h1 < 0 || y1 > pageHeight || w1 > pageWidth || h1 > pageHeight) {
+        charPos += nBytes;
+        return;
+    }
+
+    if (std::fabs(w1) < 3 && std::fabs(h1) < 3) {
+        if (++nTinyChars > maxTinyChars) {
+            charPos += nBytes;
+            return;
+        }
+    }
+
+    if (uLen == 1 && u && u[0] == 32) {
+        if (curWord) ++curWord->charLen;
+        charPos += nBytes;
+        endWord();
+        return;
+    }
+
+    if (curWord && curWord->len > 0) {
+        double base, gap, delta;
+        const double lastEdge = curWord->edge[curWord->len - 1];
+        switch (curWord->rot) {
+            default:
+            case 0: base = y1, gap = x1 - curWord->xMax, delta = x1 - lastEdge; break;
+            case 1: base = x1, gap = y1 - curWord->yMax, delta = y1 - lastEdge; break;
+            case 2: base = y1, gap = curWord->xMin - x1, delta = lastEdge - x1; break;
+            case 3: base = x1, gap = curWord->yMin - y1, delta = lastEdge - y1; break;
+        }
+        const double s = curWord->fontSize;
+        const bool overlap = std::fabs(delta) < 0.1 * s && std::fabs(base - curWord->base) < 0.2 * s;
+        if (overlap || lastCharOverlap || gap < -0.2 * s || gap > 0.1 * s || std::fabs(base - curWord->base) > 0.5 ||
+            curFontSize != s)
+            endWord();
+        lastCharOverlap = overlap;
+    } else {
+        lastCharOverlap = false;
+    }
+
+    if (uLen > 0 && u) {
+        if (!curWord) beginWord(state, x, y);
+        const int r = curWord->rot;
+        if ((r == 0 && w1 < 0) || (r == 1 && h1 < 0) || (r == 2 && w1 > 0) || (r == 3 && h1 > 0)) {
+            endWord();
+            beginWord(state, x + dx, y + dy);
+            x1 += w1;
+            y1 += h1;
+            w1 = -w1;
+            h1 = -h1;
+        }
+        w1 /= uLen;
+        h1 /= uLen;
+        if (curWord->len == 0 && isBullet(code) && isBullet(u[0])) curWord->bullet = true;
+        for (int i = 0; i < uLen; ++i) curWord->addChar(state, x1 + i * w1, y1 + i * h1, w1, h1, u[i]);
+    }
+    if (curWord) curWord->charLen += nBytes;
+    charPos += nBytes;
+}
+
+void TextPage::endWord() {
+    if (nest > 0) {
+        --nest;
+        return;
+    }
+    if (curWord) {
+        TextWord* w = curWord;
+        curWord = nullptr;
+        addWord(w);
+    }
+}
+
+void TextPage::addWord(TextWord* word) {
+    if (!word) return;
+    if (word->len == 0) {
+        delete word;
+        return;
+    }
+    int r = (word->rot >= 0 && word->rot <= 3) ? word->rot : 0;
+    if (!pools[r]) pools[r] = new TextPool;
+    pools[r]->addWord(word);
+}
+
+bool TextPage::isBullet(CharCode code) {
+    switch (code) {
+        case 1: case 2: case 3: case 4: case 128: case 149: case 150: case 165: case 183: case 216: case 8226:
+            return true;
+        default:
+            return false;
+    }
+}
+
+int TextPage::wordCount() const {
+    int n = 0;
+    for (const TextPool* p : pools)
+        if (p) n += p->wordCount();
+    return n;
+}
+
+}  // namespace tbx

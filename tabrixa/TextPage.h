@@ -1,0 +1,90 @@
+// The text model of the page being played through the output device:
+// characters become words in four rotation pools; at the end of the page the
+// words become lines, blocks and flows.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include <CharTypes.h>
+
+class GfxState;
+class UnicodeMap;
+
+namespace xls_core {
+class workbook;
+class worksheet;
+class cell_t;
+}  // namespace xls_core
+
+namespace tbx {
+
+class TextFontRef;
+class TextWord;
+class TextPool;
+class TextLine;
+class TextBlock;
+class TextFlow;
+class PageGrid;
+
+class TextPage {
+public:
+    TextPage();
+    ~TextPage();
+    TextPage(const TextPage&) = delete;
+    TextPage& operator=(const TextPage&) = delete;
+
+    // Clears the page for the next one.
+    void startPage();
+
+    // Intake, driven by the output device.
+    void beginWord(GfxState* state, double x, double y);
+    void addChar(GfxState* state, double x, double y, double dx, double dy, CharCode code, int nBytes,
+                 const Unicode* u, int uLen);
+    void endWord();
+    void addWord(TextWord* word);  // ownership passes to the page
+    // Font bookkeeping of the device's updateFont: the entry of the state's font
+    // (made on first use) becomes curFont.
+    TextFontRef* findOrAddFont(GfxState* state);
+
+    static bool isBullet(CharCode code);
+
+    // Words to lines, blocks and flows (end of page).
+    void coalesce();
+
+    // One new worksheet for the page (written by the page-dump code).
+    void dump(xls_core::workbook* wb, int pageCount);
+    // Shared pieces of the page writers (written by the page-dump code).
+    int dumpLines(xls_core::worksheet* sheet, PageGrid* grid, int row, double x1, double x2, TextLine** lines,
+                  int count);
+    void convertChar(std::wstring& text, Unicode code);
+    void setCellFont(TextLine* line, xls_core::cell_t* cell);
+
+    // Characters seen on the page (for the reading-direction count and tests).
+    int wordCount() const;
+
+    double pageWidth = 0, pageHeight = 0;
+    TextWord* curWord = nullptr;
+    int charPos = 0;
+    TextFontRef* curFont = nullptr;
+    double curFontSize = 0;
+    int nest = 0;
+    int nTinyChars = 0;
+    bool lastCharOverlap = false;
+    TextPool* pools[4] = {nullptr, nullptr, nullptr, nullptr};
+    TextFlow* flows = nullptr;
+    std::vector<TextBlock*> blocks;  // reading order; owned by the page
+    int nBlocks = 0;
+    int primaryRot = -1;
+    bool primaryLR = true;
+    std::vector<TextFontRef*> fonts;  // owned
+
+private:
+    void clear();
+    void assignCellsAndGroups();
+    void buildBlocks(const UnicodeMap* uMap);
+    void buildFlows();
+    TextBlock* blockList = nullptr;  // blocks while they are built, before the array
+};
+
+}  // namespace tbx

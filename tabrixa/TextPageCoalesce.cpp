@@ -1,0 +1,442 @@
+// End of page: words into cells and column groups, blocks, reading order and flows.
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include <GlobalParams.h>
+
+#include "PDFR/pdf_ulin.h"
+#include "tabrixa/TextBlock.h"
+#include "tabrixa/TextFlow.h"
+#include "tabrixa/TextHelpers.h"
+#include "tabrixa/TextLine.h"
+#include "tabrixa/TextPage.h"
+#include "tabrixa/TextPool.h"
+#include "tabrixa/TextWord.h"
+
+namespace tbx {
+
+namespace {
+
+// Strictly earlier along the reading direction, by a's rotation.
+bool earlierAlong(const TextWord* a, const TextWord* b) {
+    switch (a->rot) {
+        default:
+        case 0: return a->xMin < b->xMin;
+        case 1: return a->yMin < b->yMin;
+        case 2: return a->xMax > b->xMax;
+        case 3: return a->yMax > b->yMax;
+    }
+}
+
+bool earlierAlong(const TextBlock* a, const TextBlock* b) {
+    switch (a->rot) {
+        default:
+        case 0: return a->xMin < b->xMin;
+        case 1: return a->yMin < b->yMin;
+        case 2: return a->xMax > b->xMax;
+        case 3: return a->yMax > b->yMax;
+    }
+}
+
+// How far below a the block b starts, by a's rotation.
+double secondaryDistance(const TextBlock* a, const TextBlock* b) {
+    switch (a->rot) {
+        default:
+        case 0: return b->yMin - a->yMax;
+        case 1: return a->xMin - b->xMax;
+        case 2: return a->yMin - b->yMax;
+        case 3: return b->xMin - a->xMax;
+    }
+}
+
+// Along-the-line extent of a word or block, by rotation.
+template <class T>
+double lo(const T* t, int rot) { return (rot == 0 || rot == 2) ? t->xMin : t->yMin; }
+template <class T>
+double hi(const T* t, int rot) { return (rot == 0 || rot == 2) ? t->xMax : t->yMax; }
+
+double firstWordSize(const TextBlock* b) {
+    return (b->lines && b->lines->words) ? b->lines->words->fontSize : 0.0;
+}
+
+double firstLineMean(const TextBlock* b) { return b->lines ? b->lines->meanFontSize() : NAN; }
+
+}  // namespace
+
+void TextPage::assignCellsAndGroups() {
+    pdf_uline_processor* ul = tk_singleton<pdf_uline_processor>::find();
+    if (!ul || !ul->tables_mode()) return;
+    std::vector<TextWord*> words;
+    for (int rot = 0; rot < 4; ++rot) {
+        TextPool* pool = pools[rot];
+        words.clear();
+        for (int b = pool->nextNonEmpty(pool->minBaseIdx); b <= pool->maxBaseIdx; b = pool->nextNonEmpty(b + 1)) {
+            for (TextWord* w = pool->getPool(b); w; w = w->next) {
+                w->cellCode = ul->process_is_inCell(w->xMin, w->xMax, w->yMin, w->yMax);
+                words.push_back(w);
+            }
+        }
+        const int n = static_cast<int>(words.size());
+        if (n < 4) continue;
+        sortWith(words, compareWordsXY);
+        int group = 1;
+        int i = 0;
+        while (i < n) {
+            const TextWord* ref = words[i];
+            const double refXMin = ref->xMin, refXMax = ref->xMax, s = ref->layoutSize();
+            double prevBase = ref->base;
+            int run = 1;
+            bool rightEdge = false;
+            while (i + run < n) {
+                const TextWord* w = words[i + run];
+                if (!(std::fabs(w->xMin - refXMin) < 0.1)) break;
+                rightEdge = std::fabs(w->xMax - refXMax) < 0.1;
+                if (std::fabs(w->base - prevBase) > 4 * s && !rightEdge && run < 4) {
+                    i += run;
+                    run = 1;
+                } else {
+                    ++run;
+                }
+                prevBase = w->base;
+            }
+            if (run >= 4 || rightEdge) {
+                for (int k = i; k < i + run; ++k) words[k]->colGroup = group;
+                ++group;
+            }
+            i += run;
+        }
+    }
+}
+
+void TextPage::buildBlocks(const UnicodeMap* uMap) {
+    int rotChars[4] = {0, 0, 0, 0};
+    TextBlock* listTail = nullptr;
+    for (int rot = 0; rot < 4; ++rot) {
+        TextPool* pool = pools[rot];
+        int start = pool->minBaseIdx;
+        while (true) {
+            int b = pool->nextNonEmpty(start);
+            if (b > pool->maxBaseIdx) break;
+            start = b;
+            int startBucket = b;
+            TextWord* first = pool->getPool(b);
+            for (int bb = b + 1; bb <= b + 3 && bb <= pool->maxBaseIdx; ++bb) {
+                TextWord* w = pool->getPool(bb);
+                if (w && earlierAlong(w, first)) {
+                    first = w;
+                    startBucket = bb;
+                }
+            }
+            pool->unlink(startBucket, nullptr, first);
+
+            TextBlock* blk = new TextBlock(this, rot);
+            blk->addWord(first);
+            const double fs = first->fontSize;
+            double minBase = first->base, maxBase = first->base;
+            const double colSpace1 = 0.3 * fs, colSpace2 = 1.0 * fs, lineSpace = 1.5 * fs,
+                         intraLineSpace = 0.7 * fs;
+            auto overlapsAlong = [&](const TextWord* w, double slack) {
+                return lo(w, rot) < hi(blk, rot) + slack && hi(w, rot) > lo(blk, rot) - slack;
+            };
+            auto sizeWithin = [&](const TextWord* w, double f) { return std::fabs(w->fontSize - fs) < f * fs; };
+            // Takes every word of bucket idx that passes; returns the base of the last one taken.
+            auto takeAll = [&](int idx, auto&& pass, bool& took, double& lastBase) {
+                TextWord* prev = nullptr;
+                TextWord* w = pool->getPool(idx);
+                while (w) {
+                    TextWord* nx = w->next;
+                    if (pass(w)) {
+                        pool->unlink(idx, prev, w);
+                        blk->addWord(w);
+                        took = true;
+                        lastBase = w->base;
+                    } else {
+                        prev = w;
+                    }
+                    w = nx;
+                }
+            };
+
+            bool found;
+            do {
+                found = false;
+                // Above.
+                {
+                    bool took = false;
+                    double lastBase = minBase;
+                    const double lim = minBase - lineSpace;
+                    const int bLo = pool->getBaseIdx(lim);
+                    for (int idx = pool->prevNonEmpty(pool->getBaseIdx(minBase)); idx >= bLo && idx >= pool->minBaseIdx;
+                         idx = pool->prevNonEmpty(idx - 1)) {
+                        takeAll(idx,
+                                [&](const TextWord* w) {
+                                    return w->base < minBase && w->base >= lim && overlapsAlong(w, 0) &&
+                                           sizeWithin(w, 0.05);
+                                },
+                                took, lastBase);
+                    }
+                    if (took) minBase = lastBase, found = true;
+                }
+                // Below.
+                {
+                    bool took = false;
+                    double lastBase = maxBase;
+                    const double lim = maxBase + lineSpace;
+                    const int bHi = pool->getBaseIdx(lim);
+                    for (int idx = pool->nextNonEmpty(pool->getBaseIdx(maxBase)); idx <= bHi;
+                         idx = pool->nextNonEmpty(idx + 1)) {
+                        takeAll(idx,
+                                [&](const TextWord* w) {
+                                    return w->base > maxBase && w->base <= lim && overlapsAlong(w, 0) &&
+                                           sizeWithin(w, 0.05);
+                                },
+                                took, lastBase);
+                    }
+                    if (took) maxBase = lastBase, found = true;
+                }
+                // The same lines, beside the block.
+                {
+                    bool took = false;
+                    double lastBase = 0;
+                    const double lo2 = minBase - intraLineSpace, hi2 = maxBase + intraLineSpace;
+                    const int bHi = pool->getBaseIdx(hi2);
+                    for (int idx = pool->nextNonEmpty(pool->getBaseIdx(lo2)); idx <= bHi;
+                         idx = pool->nextNonEmpty(idx + 1)) {
+                        takeAll(idx,
+                                [&](const TextWord* w) {
+                                    return w->base >= lo2 && w->base <= hi2 && overlapsAlong(w, colSpace1) &&
+                                           sizeWithin(w, 0.6);
+                                },
+                                took, lastBase);
+                    }
+                    if (took) found = true;
+                }
+                if (found) continue;
+
+                // One to three words just before, then just after the block.
+                for (int side = 0; side < 2; ++side) {
+                    auto fits = [&](const TextWord* w) {
+                        if (!(w->base >= minBase - intraLineSpace && w->base <= maxBase + intraLineSpace)) return false;
+                        if (!sizeWithin(w, 0.2)) return false;
+                        if (side == 0) return hi(w, rot) <= lo(blk, rot) && hi(w, rot) > lo(blk, rot) - colSpace2;
+                        return lo(w, rot) >= hi(blk, rot) && lo(w, rot) < hi(blk, rot) + colSpace2;
+                    };
+                    int n = 0;
+                    for (int idx = pool->nextNonEmpty(pool->getBaseIdx(minBase - intraLineSpace));
+                         idx <= pool->getBaseIdx(maxBase + intraLineSpace); idx = pool->nextNonEmpty(idx + 1)) {
+                        for (TextWord* w = pool->getPool(idx); w; w = w->next) {
+                            if (fits(w)) {
+                                ++n;
+                                break;
+                            }
+                        }
+                    }
+                    if (n < 1 || n > 3) continue;
+                    for (int idx = pool->nextNonEmpty(pool->getBaseIdx(minBase - intraLineSpace));
+                         idx <= pool->getBaseIdx(maxBase + intraLineSpace); idx = pool->nextNonEmpty(idx + 1)) {
+                        TextWord* prev = nullptr;
+                        TextWord* w = pool->getPool(idx);
+                        while (w && !fits(w)) {
+                            prev = w;
+                            w = w->next;
+                        }
+                        if (!w) continue;
+                        pool->unlink(idx, prev, w);
+                        if (w->base < minBase)
+                            minBase = w->base;
+                        else if (w->base > maxBase)
+                            maxBase = w->base;
+                        blk->addWord(w);
+                        found = true;
+                    }
+                }
+            } while (found);
+
+            blk->coalesce(uMap);
+            if (listTail)
+                listTail->next = blk;
+            else
+                blockList = blk;
+            listTail = blk;
+            rotChars[rot] += blk->charCount;
+            if (primaryRot < 0 || rotChars[rot] > rotChars[primaryRot]) primaryRot = rot;
+            ++nBlocks;
+        }
+    }
+}
+
+void TextPage::buildFlows() {
+    const int n = static_cast<int>(blocks.size());
+    std::vector<TextBlock*> left(blocks);
+    int firstLeft = 0;
+    auto advanceFirst = [&]() {
+        while (firstLeft < n && !left[firstLeft]) ++firstLeft;
+    };
+    TextFlow* flowTail = nullptr;
+    advanceFirst();
+    while (firstLeft < n) {
+        int choiceIdx = firstLeft;
+        TextBlock* choice = left[firstLeft];
+        for (int j = firstLeft + 1; j < n; ++j) {
+            TextBlock* c = left[j];
+            if (!c) continue;
+            if (secondaryDistance(choice, c) > 0) break;
+            if (earlierAlong(c, choice)) {
+                choice = c;
+                choiceIdx = j;
+            }
+        }
+        left[choiceIdx] = nullptr;
+        advanceFirst();
+        TextFlow* flow = new TextFlow(this, choice);
+        if (flowTail)
+            flowTail->next = flow;
+        else
+            flows = flow;
+        flowTail = flow;
+
+        choice->stackLink = nullptr;
+        TextBlock* stack = choice;
+        while (stack) {
+            TextBlock* top = stack;
+            const double allowed = 2.5 * firstWordSize(top);
+            TextBlock* cand = nullptr;
+            int candIdx = -1;
+            for (int j = firstLeft; j < n; ++j) {
+                TextBlock* e = left[j];
+                if (!e) continue;
+                if (secondaryDistance(top, e) > allowed) break;
+                if (cand && secondaryDistance(cand, e) > 0) break;
+                if (e->liesBelow(top) && (!cand || earlierAlong(e, cand))) {
+                    cand = e;
+                    candIdx = j;
+                }
+            }
+            bool accept = false;
+            if (cand) {
+                accept = !(firstLineMean(cand) > firstLineMean(flow->lastBlock));
+                if (accept) {
+                    if (primaryRot == 1 || primaryRot == 3)
+                        accept = cand->yMin >= flow->spanMin && cand->yMax <= flow->spanMax;
+                    else
+                        accept = cand->xMin >= flow->spanMin && cand->xMax <= flow->spanMax;
+                }
+            }
+            if (accept) {
+                left[candIdx] = nullptr;
+                advanceFirst();
+                flow->addBlock(cand);
+                cand->stackLink = stack;
+                stack = cand;
+            } else {
+                stack = stack->stackLink;
+            }
+        }
+    }
+}
+
+void TextPage::coalesce() {
+    // A word still open (a string without its end) belongs to the page too.
+    if (curWord) {
+        nest = 0;
+        endWord();
+    }
+    // A second call on the same page starts over from the pools only.
+    while (flows) {
+        TextFlow* nx = flows->next;
+        delete flows;
+        flows = nx;
+    }
+    for (TextBlock* b : blocks) delete b;
+    blocks.clear();
+
+    // The encoding map belongs to poppler's global settings.
+    const UnicodeMap* uMap = globalParams ? globalParams->getTextEncoding() : nullptr;
+    blockList = nullptr;
+    nBlocks = 0;
+    primaryRot = -1;
+    for (auto& p : pools)
+        if (!p) p = new TextPool;
+
+    assignCellsAndGroups();
+    buildBlocks(uMap);
+
+    int lr = 0;
+    for (TextBlock* b = blockList; b; b = b->next)
+        for (TextLine* l = b->lines; l; l = l->next)
+            for (TextWord* w = l->words; w; w = w->next)
+                for (int i = 0; i < w->len; ++i) {
+                    if (unicodeTypeL(w->text[i]))
+                        ++lr;
+                    else if (unicodeTypeR(w->text[i]))
+                        --lr;
+                }
+    primaryLR = lr >= 0;
+
+    blocks.clear();
+    for (TextBlock* b = blockList; b; b = b->next) blocks.push_back(b);
+    blockList = nullptr;  // the array owns them now
+    nBlocks = static_cast<int>(blocks.size());
+    const int pr = primaryRot;
+    sortWith(blocks, [pr](const TextBlock* a, const TextBlock* b) { return compareBlocksXY(a, b, pr); });
+
+    for (int i = 0; i < nBlocks; ++i) {
+        TextBlock* B = blocks[i];
+        int firstCol = 0;
+        for (int j = 0; j < i; ++j) {
+            const TextBlock* E = blocks[j];
+            double bLo, eLo, eHi;
+            bool after;
+            switch (pr) {
+                default:
+                case 0: after = B->xMin > E->xMax, bLo = B->xMin, eLo = E->xMin, eHi = E->xMax; break;
+                case 1: after = B->yMin > E->yMax, bLo = B->yMin, eLo = E->yMin, eHi = E->yMax; break;
+                case 2: after = B->xMax < E->xMin, bLo = B->xMax, eLo = E->xMax, eHi = E->xMin; break;
+                case 3: after = B->yMax < E->yMin, bLo = B->yMax, eLo = E->yMax, eHi = E->yMin; break;
+            }
+            int v;
+            if (after)
+                v = E->firstColumn + E->columnCount + 3;
+            else if (eHi == eLo)
+                v = E->firstColumn;
+            else {
+                double f = (bLo - eLo) / (eHi - eLo) * E->columnCount;
+                v = E->firstColumn + (std::isfinite(f) ? static_cast<int>(std::fmax(std::fmin(f, 1e9), -1e9)) : 0);
+            }
+            if (v > firstCol) firstCol = v;
+        }
+        B->firstColumn = firstCol;
+        for (TextLine* l = B->lines; l; l = l->next)
+            for (int& c : l->col) c += firstCol;
+    }
+
+    sortWith(blocks, [pr](const TextBlock* a, const TextBlock* b) { return compareBlocksYX(a, b, pr); });
+    // Free stretches: only blocks that overlap across the reading direction
+    // narrow each other, and the narrowing commutes, so sorting by that axis
+    // lets each block meet only its overlapping neighbours.
+    {
+        const bool yAxis = !(pr == 1 || pr == 3);
+        std::vector<TextBlock*> byLo(blocks);
+        std::stable_sort(byLo.begin(), byLo.end(), [yAxis](const TextBlock* a, const TextBlock* b) {
+            double ka = yAxis ? a->yMin : a->xMin, kb = yAxis ? b->yMin : b->xMin;
+            if (!(ka == ka)) ka = 0;  // keeps the order a strict weak one
+            if (!(kb == kb)) kb = 0;
+            return ka < kb;
+        });
+        for (size_t i = 0; i < byLo.size(); ++i) {
+            TextBlock* a = byLo[i];
+            const double aHi = yAxis ? a->yMax : a->xMax;
+            for (size_t j = i + 1; j < byLo.size(); ++j) {
+                TextBlock* b = byLo[j];
+                if ((yAxis ? b->yMin : b->xMin) >= aHi) break;
+                a->narrowFreeSpan(b);
+                b->narrowFreeSpan(a);
+            }
+        }
+    }
+
+    buildFlows();
+}
+
+}  // namespace tbx

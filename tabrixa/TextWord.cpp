@@ -1,0 +1,165 @@
+#include "tabrixa/TextWord.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include <GfxFont.h>
+#include <GfxState.h>
+
+#include "PDFR/pdf_ulin.h"
+#include "PDFR/pdf_wget.h"
+#include "TK/tk_log.h"
+#include "tabrixa/TextFontRef.h"
+
+namespace tbx {
+
+TextWord::TextWord(int rotation, double baseLine, double size) : rot(rotation), base(baseLine), fontSize(size) {
+    FontClass fc = classifyFont(std::string(), std::string(), 0, false);
+    fontClass = fc.fontClass;
+    winFontName = fc.winFontName;
+    spaceRatio = fc.spaceRatio;
+}
+
+TextWord::TextWord(GfxState* state, int rotation, double x, double y, int pos, TextFontRef* fontRef, double size)
+    : rot(rotation), charPos(pos), font(fontRef), fontSize(size) {
+    GfxRGB rgb;
+    state->getFillRGB(&rgb);
+    colorR = rgb.r / 255;
+    colorG = rgb.g / 255;
+    colorB = rgb.b / 255;
+
+    double dx0, dy0;
+    state->transform(x, y, &dx0, &dy0);
+
+    GfxFont* f = fontRef ? fontRef->font() : nullptr;
+    FontClass fc;
+    if (f) {
+        const std::optional<std::string>& name = f->getName();
+        const GooString* emb = f->getEmbeddedFontName();
+        fc = classifyFont(name ? *name : std::string(), emb ? emb->toStr() : std::string(), f->getFlags(), true);
+    } else {
+        fc = classifyFont(std::string(), std::string(), 0, false);
+    }
+    fontClass = fc.fontClass;
+    winFontName = fc.winFontName;
+    spaceRatio = fc.spaceRatio;
+    bold = fc.bold;
+    italic = fc.italic;
+
+    // The width of a blank in the word's screen font. A size that cannot be
+    // divided by, or a face that cannot be opened, keeps the class's ratio.
+    if (!winFontName.empty() && std::isfinite(fontSize) && fontSize > 0) {
+        pdf_width_getter& wg = tk_singleton<pdf_width_getter>::instance();
+        wg.set_font(winFontName, static_cast<float>(fontSize * 1.0), bold, italic);
+        if (wg.has_font()) spaceRatio = wg.get_width(" ") * 72.0 / fontSize;
+    }
+
+    double ascent, descent;
+    if (f) {
+        ascent = f->getAscent() * fontSize;
+        descent = f->getDescent() * fontSize;
+    } else {
+        ascent = 0.95 * fontSize;
+        descent = -0.35 * fontSize;
+    }
+    double* lo;
+    double* hi;
+    double pos0;
+    switch (rot) {
+        default:
+        case 0:
+            yMin = dy0 - ascent, yMax = dy0 - descent, base = dy0;
+            lo = &yMin, hi = &yMax, pos0 = dy0;
+            break;
+        case 1:
+            xMin = dx0 + descent, xMax = dx0 + ascent, base = dx0;
+            lo = &xMin, hi = &xMax, pos0 = dx0;
+            break;
+        case 2:
+            yMin = dy0 + descent, yMax = dy0 + ascent, base = dy0;
+            lo = &yMin, hi = &yMax, pos0 = dy0;
+            break;
+        case 3:
+            xMin = dx0 - ascent, xMax = dx0 - descent, base = dx0;
+            lo = &xMin, hi = &xMax, pos0 = dx0;
+            break;
+    }
+    if (*lo == *hi) {
+        *lo = pos0;
+        *hi = pos0 + 1.0;
+    }
+}
+
+void TextWord::addChar(GfxState*, double x, double y, double dx, double dy, Unicode u) {
+    if (tk_log::active(1))
+        tk_log::write(1, "TextWord::addChar(x=%lg, y=%lg, y_base=%f, c='%c', c16='%x%x') ", x, y, base,
+                      static_cast<int>(u & 0xFF), static_cast<unsigned>(u >> 8), static_cast<unsigned>(u & 255));
+    text.push_back(u);
+    edge.resize(len + 2);
+    switch (rot) {
+        default:
+        case 0:
+            if (len == 0) xMin = x;
+            edge[len] = x;
+            xMax = edge[len + 1] = x + dx;
+            break;
+        case 1:
+            if (len == 0) yMin = y;
+            edge[len] = y;
+            yMax = edge[len + 1] = y + dy;
+            break;
+        case 2:
+            if (len == 0) xMax = x;
+            edge[len] = x;
+            xMin = edge[len + 1] = x + dx;
+            break;
+        case 3:
+            if (len == 0) yMax = y;
+            edge[len] = y;
+            yMin = edge[len + 1] = y + dy;
+            break;
+    }
+    ++len;
+    if (pdf_uline_processor* ul = tk_singleton<pdf_uline_processor>::find()) {
+        if (ul->process_as_underline(std::min(xMin, x), x + dx, y, colorR, colorG, colorB)) underlined = true;
+    }
+}
+
+void TextWord::merge(TextWord* w) {
+    tk_log::write(1, "TextWord::merge");
+    xMin = std::min(xMin, w->xMin);
+    yMin = std::min(yMin, w->yMin);
+    xMax = std::max(xMax, w->xMax);
+    yMax = std::max(yMax, w->yMax);
+    text.resize(len + w->len);
+    edge.resize(len + w->len + 1);
+    for (int i = 0; i < w->len; ++i) {
+        text[len + i] = w->text[i];
+        edge[len + i] = w->edge[i];
+    }
+    edge[len + w->len] = w->len > 0 ? w->edge[w->len] : (len > 0 ? edge[len] : 0.0);
+    len += w->len;
+    charLen += w->charLen;
+}
+
+double TextWord::gapAlong(const TextWord* other) const {
+    switch (rot) {
+        default:
+        case 0: return other->xMin - xMax;
+        case 1: return other->yMin - yMax;
+        case 2: return xMin - other->xMax;
+        case 3: return yMin - other->yMax;
+    }
+}
+
+double TextWord::primaryCoord() const {
+    switch (rot) {
+        default:
+        case 0: return xMin;
+        case 1: return yMin;
+        case 2: return -xMax;
+        case 3: return -yMax;
+    }
+}
+
+}  // namespace tbx

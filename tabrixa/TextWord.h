@@ -1,0 +1,61 @@
+// A word: characters of one font size on one baseline, one rotation.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include <CharTypes.h>
+
+class GfxState;
+
+namespace tbx {
+
+class TextFontRef;
+
+class TextWord {
+public:
+    // x, y in user space; charPos is the content-stream position of the first code.
+    TextWord(GfxState* state, int rot, double x, double y, int charPos, TextFontRef* fontRef, double fontSize);
+    // A word from plain values (no state, no font, no width measurer): used by
+    // layout code that builds words itself.
+    TextWord(int rot, double base, double fontSize);
+    ~TextWord() = default;
+    TextWord(const TextWord&) = delete;
+    TextWord& operator=(const TextWord&) = delete;
+
+    // x, y, dx, dy in device space; one Unicode code.
+    void addChar(GfxState* state, double x, double y, double dx, double dy, Unicode u);
+    // Appends w's characters to this word (w stays the caller's).
+    void merge(TextWord* w);
+    // Gap along the reading direction from the end of this word to the start of other.
+    double gapAlong(const TextWord* other) const;
+    // Coordinate along the reading direction: xMin, yMin, -xMax, -yMax by rotation.
+    double primaryCoord() const;
+    // Layout size: the font size when positive, else 0.
+    double layoutSize() const { return fontSize > 0 ? fontSize : 0.0; }
+    int getLength() const { return len; }
+
+    int rot = 0;
+    double xMin = 0, xMax = 0, yMin = 0, yMax = 0;
+    double base = 0;
+    std::vector<Unicode> text;
+    std::vector<double> edge;   // len + 1 entries once the word holds a character
+    int len = 0;
+    int charPos = 0, charLen = 0;
+    TextFontRef* font = nullptr;
+    double fontSize = 0;
+    double spaceRatio = 0;
+    bool spaceAfter = false;
+    TextWord* next = nullptr;
+    bool bold = false, italic = false;
+    bool bullet = false;
+    bool underlined = false;
+    int superscript = 0, subscript = 0;
+    std::string fontClass;
+    std::string winFontName;
+    int colGroup = 0;
+    int cellCode = 0;
+    int colorR = 0, colorG = 0, colorB = 0;
+};
+
+}  // namespace tbx

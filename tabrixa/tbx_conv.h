@@ -1,0 +1,73 @@
+// The conversion job: the settings of one conversion, page lists, profiles,
+// the settings store, and the run that plays every selected page through the
+// PDF core twice (raster pass for ruling lines, text pass into the workbook).
+#pragma once
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "TK/tk_conv.h"
+#include "TK/tk_regk.h"
+#include "TK/tk_singl.h"
+
+class ExcelOutputDev;
+class SplashOutputDev;
+class PDFDoc;
+class tk_profile;
+
+class xelvio_convertor : public tk_converter, public tk_singleton<xelvio_convertor>, public tk_serializer {
+public:
+    // Where the wizard keeps its settings (below the user's configuration folder).
+    static constexpr const char* settings_key = "Software\\Vantrel\\Tabrixa";
+    // A PDF holds at most this many objects, so no document has more pages:
+    // a longer page list is refused rather than allocated.
+    static constexpr int max_listed_pages = 8388607;
+
+    // persistent: load the settings store now and write it back at destruction
+    // (the wizard); the console program passes false and never touches it.
+    explicit xelvio_convertor(bool persistent = false);
+    ~xelvio_convertor() override;
+
+    // The conversion. Source and destination must be set (else an internal
+    // error reaches the caller); every other failure goes to the error handler.
+    void run() override;
+    // Both passes of one page (numbered from 1), then the end of the page.
+    void convert_page(ExcelOutputDev* excel, SplashOutputDev* splash, PDFDoc* doc, int page);
+
+    // "1,3,5-10": numbers and rising ranges; throws tk_exception level 1
+    // "Invalid page range". An empty text means every page.
+    void set_page_range(const std::string& text);
+
+    bool load_profile(const tk_profile& profile) override;
+    // Loads the file and applies it; false (nothing applied) for a bad layout.
+    // A missing file throws.
+    bool load_profile_file(const std::string& path);
+    bool store_profile(tk_profile& profile) override;
+
+    // The settings store: false = load, true = store. True when the key opened
+    // and all six values were transferred.
+    bool serialize(bool store);
+    // pages_done * 100 / page_count, truncated; 0 without pages.
+    double get_percent() const;
+    // Whether the last run wrote the whole workbook.
+    bool succeeded() const { return succeeded_.load(); }
+
+    std::string page_range;
+    std::string password;
+    bool graph_tab = true;
+    bool open_on_exit = false;
+    int resolution = 150;
+    std::vector<int> page_list;
+    // Written by the run's thread, read by the wizard's interface thread.
+    std::atomic<int> pages_done{0};
+    std::atomic<int> page_count{0};
+
+    static const char* const invalid_page_range;
+
+private:
+    static bool abort_check(void* data);
+
+    bool persistent_;
+    std::atomic<bool> succeeded_{false};
+};

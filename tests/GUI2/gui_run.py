@@ -1,0 +1,104 @@
+#!/usr/bin/env python3
+"""Runs one wizard scenario under xvfb-run with a private home folder and
+checks what it leaves behind (workbook, settings file).
+
+usage: gui_run.py SCENARIO DRIVER ARTIFACT_DIR SOURCE_DIR
+"""
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+scenario, driver, artifacts, source_dir = sys.argv[1:5]
+sys.path.insert(0, os.path.join(source_dir, "tools"))
+import pdfgen  # noqa: E402
+
+os.makedirs(artifacts, exist_ok=True)
+work = tempfile.mkdtemp(prefix="wizgui_")
+home = os.path.join(work, "home")
+os.makedirs(home)
+env = dict(os.environ, HOME=home, XDG_CONFIG_HOME=os.path.join(home, ".config"),
+           TBX_GUI_SCENARIO=scenario, TBX_GUI_SHOTS=artifacts, NO_AT_BRIDGE="1", GTK_A11Y="none")
+settings_file = os.path.join(home, ".config", "Vantrel", "Tabrixa", "settings")
+src = os.path.join(work, "report.pdf")
+dest = os.path.join(work, "out", "report.xls")
+os.makedirs(os.path.dirname(dest))
+pdfgen.write(src, [pdfgen.text(72, 700, "Quarter") + pdfgen.text(200, 700, "Sales") +
+                   pdfgen.text(72, 680, "Q1") + pdfgen.text(200, 680, "1200"),
+                   pdfgen.text(72, 700, "Second page")])
+
+
+def fail(msg):
+    print("FAILED:", msg)
+    sys.exit(1)
+
+
+def profile(path, **keys):
+    with open(path, "w") as f:
+        f.write("[Generic settings]\r\n")
+        for k, v in keys.items():
+            f.write("%s=%s\r\n" % (k, v))
+
+
+def run(*args):
+    cmd = ["xvfb-run", "-a", "-s", "-screen 0 1280x1024x24", driver] + list(args)
+    start = time.time()
+    p = subprocess.run(cmd, env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=100)
+    out = p.stdout.decode(errors="replace")
+    print(out)
+    print("%s took %.1f s, exit %d" % (scenario, time.time() - start, p.returncode))
+    if p.returncode != 0:
+        fail("driver exit code %d" % p.returncode)
+
+
+def check_workbook(path, pages):
+    import xlrd
+    if not os.path.exists(path):
+        fail("no workbook " + path)
+    book = xlrd.open_workbook(path)
+    names = book.sheet_names()
+    if names != ["Page_%d" % (i + 1) for i in range(pages)]:
+        fail("sheets %r" % names)
+
+
+def settings_text():
+    if not os.path.exists(settings_file):
+        fail("no settings file")
+    with open(settings_file, "rb") as f:
+        return f.read()
+
+
+try:
+    if scenario == "smoke":
+        run()
+    elif scenario == "convert":
+        env.update(TBX_GUI_SRC=src, TBX_GUI_DEST=dest)
+        run()
+        check_workbook(dest, 2)
+        if src.encode() not in settings_text():
+            fail("settings file lacks the source")
+    elif scenario == "quick":
+        prof = os.path.join(work, "quick.tbx")
+        profile(prof, src=src, dest=dest, pages="2")
+        run(prof)
+        check_workbook(dest, 1)
+    elif scenario == "badpass":
+        if not shutil.which("qpdf"):
+            print("qpdf missing: no encrypted PDF")
+            sys.exit(77)
+        locked = os.path.join(work, "locked.pdf")
+        subprocess.run(["qpdf", "--encrypt", "right", "right", "256", "--", src, locked], check=True)
+        prof = os.path.join(work, "bad.tbx")
+        profile(prof, src=locked, dest=dest, password="wrongpass")
+        run(prof)
+        if os.path.exists(dest):
+            fail("a workbook was written")
+        if b"wrongpass" in settings_text():
+            fail("the password reached the settings file")
+    else:
+        fail("unknown scenario")
+finally:
+    shutil.rmtree(work, ignore_errors=True)
+print("ok")

@@ -1,0 +1,155 @@
+// The wizard program's conversion job around the real converter: profiles,
+// the per-user settings file, stopping. No display needed.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include "GUI2/tbx_shel.h"
+#include "TK/tk_errh.h"
+#include "TK/tk_except.h"
+#include "platform/plat_settings.h"
+#include "tabrixa/tbx_conv.h"
+#include "tests/support/mini_pdf.h"
+
+namespace {
+
+std::string read_file(const std::string& path) {
+    std::ifstream in(path);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+unsigned mode_of(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return 0;
+    return st.st_mode & 07777;
+}
+
+struct AppFixture : ::testing::Test {
+    std::string dir;
+    AppFixture() {
+        char tmpl[] = "/tmp/wiz_app_XXXXXX";
+        dir = ::mkdtemp(tmpl);
+        ::setenv("XDG_CONFIG_HOME", (dir + "/config").c_str(), 1);
+    }
+    ~AppFixture() override {
+        ::unsetenv("XDG_CONFIG_HOME");
+        std::system(("rm -rf '" + dir + "'").c_str());
+    }
+    std::string settings_file() { return plat_reg_key_file(plat_hkey_current_user, xelvio_convertor::settings_key); }
+};
+
+TEST_F(AppFixture, ProfilesKeepThePasswordAndAreForTheOwnerOnly) {
+    xelvio_convertor conv;
+    convertor_job job(conv);
+    job.set_source("/in/a.pdf");
+    job.set_destination("/out/a.xls");
+    job.set_password("s3cret");
+    job.set_page_range("1-2");
+
+    const std::string path = dir + "/p.tbx";
+    std::ofstream(path) << "old";
+    ::chmod(path.c_str(), 0644);
+    ASSERT_TRUE(job.store_profile_file(path));
+    EXPECT_EQ(mode_of(path), 0600u);
+    const std::string text = read_file(path);
+    EXPECT_NE(text.find("password=s3cret"), std::string::npos) << text;
+    EXPECT_EQ(text.find("old"), std::string::npos);
+
+    EXPECT_FALSE(job.store_profile_file(dir + "/missing/p.tbx"));
+
+    xelvio_convertor::instance();  // still the one instance
+}
+
+TEST_F(AppFixture, ProfileLoadsBack) {
+    const std::string path = dir + "/p.tbx";
+    {
+        xelvio_convertor conv;
+        convertor_job job(conv);
+        job.set_source("/in/a.pdf");
+        job.set_password("pw");
+        job.set_graph_tab(false);
+        ASSERT_TRUE(job.store_profile_file(path));
+    }
+    xelvio_convertor conv;
+    convertor_job job(conv);
+    ASSERT_TRUE(job.load_profile_file(path));
+    EXPECT_EQ(job.source(), "/in/a.pdf");
+    EXPECT_EQ(job.password(), "pw");
+    EXPECT_FALSE(job.graph_tab());
+    EXPECT_THROW(job.load_profile_file(dir + "/none.tbx"), tk_exception);
+}
+
+TEST_F(AppFixture, SettingsFileRoundTripWithoutThePassword) {
+    {
+        xelvio_convertor conv(true);
+        convertor_job job(conv);
+        job.set_source(dir + "/in.pdf");
+        job.set_destination(dir + "/out.xls");
+        job.set_password("topsecret");
+        job.set_open_on_exit(false);
+    }
+    const std::string file = settings_file();
+    ASSERT_FALSE(file.empty());
+    const std::string text = read_file(file);
+    EXPECT_NE(text.find(dir + "/in.pdf"), std::string::npos) << text;
+    EXPECT_EQ(text.find("topsecret"), std::string::npos) << text;
+    EXPECT_EQ(mode_of(file), 0600u);
+
+    // A password stored by an earlier version is still read.
+    {
+        plat_reg_handle* key = nullptr;
+        unsigned long disposition = 0;
+        ASSERT_EQ(plat_reg_create(plat_hkey_current_user, xelvio_convertor::settings_key, &key, &disposition),
+                  plat_reg_ok);
+        const std::string old = "legacy";
+        plat_reg_set(key, "password", plat_reg_type_sz, reinterpret_cast<const unsigned char*>(old.c_str()),
+                     static_cast<unsigned long>(old.size() + 1));
+        plat_reg_close(key);
+    }
+    xelvio_convertor conv(true);
+    EXPECT_EQ(conv.source, dir + "/in.pdf");
+    EXPECT_FALSE(conv.open_on_exit);
+    EXPECT_EQ(conv.password, "legacy");
+}
+
+TEST_F(AppFixture, StoppedRunLeavesTheOldWorkbookAndAFinishedOneReplacesIt) {
+    error_handler handler;
+    const std::string src = dir + "/in.pdf", dest = dir + "/out.xls";
+    mini_pdf::write(src, {mini_pdf::text(72, 700, "Hello"), mini_pdf::text(72, 700, "World")});
+    std::ofstream(dest) << "old";
+    xelvio_convertor conv;
+    convertor_job job(conv);
+    job.set_source(src);
+    job.set_destination(dest);
+    EXPECT_NO_THROW(job.check_source(src, ""));
+    EXPECT_THROW(job.check_source(dir + "/out.xls", ""), tk_exception);
+    EXPECT_THROW(job.check_destination(src), tk_exception);  // never over the source
+
+    job.request_stop();  // a cancel before the worker got going still counts
+    job.run();
+    EXPECT_FALSE(job.succeeded());
+    EXPECT_EQ(read_file(dest), "old");
+}
+
+TEST_F(AppFixture, FinishedRunWritesTheWorkbook) {
+    error_handler handler;
+    const std::string src = dir + "/in.pdf", dest = dir + "/out.xls";
+    mini_pdf::write(src, {mini_pdf::text(72, 700, "Hello"), mini_pdf::text(72, 700, "World")});
+    std::ofstream(dest) << "old";
+    xelvio_convertor conv;
+    convertor_job job(conv);
+    job.set_source(src);
+    job.set_destination(dest);
+    job.run();
+    EXPECT_TRUE(job.succeeded());
+    EXPECT_EQ(job.pages_done(), 2);
+    EXPECT_EQ(job.page_count(), 2);
+    EXPECT_EQ(job.get_percent(), 100.0);
+    EXPECT_NE(read_file(dest), "old");
+}
+
+}  // namespace

@@ -1,0 +1,142 @@
+// Document opening: the two error texts, passwords, file-name retries.
+#include "PDFR/pdf_doc.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <ErrorCodes.h>
+#include <GlobalParams.h>
+#include <PDFDoc.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "TK/tk_except.h"
+#include "tests/support/mini_pdf.h"
+
+namespace {
+namespace fs = std::filesystem;
+
+const std::string unreadable =
+    "The program cannot read PDF document. It might be corrupted or\ndoes not comply with Adobe PDF format.";
+
+struct DocOpen : ::testing::Test {
+    static fs::path dir;
+    static void SetUpTestSuite() {
+        globalParams = std::make_unique<GlobalParams>();
+        dir = fs::temp_directory_path() / ("tbx_pdfdoc_" + std::to_string(::getpid()));
+        fs::create_directories(dir);
+        mini_pdf::write((dir / "plain.pdf").string(),
+                        {mini_pdf::text(72, 700, "one"), mini_pdf::text(72, 700, "two")});
+    }
+    static void TearDownTestSuite() {
+        fs::remove_all(dir);
+        globalParams.reset();
+    }
+    static std::string path(const std::string& name) { return (dir / name).string(); }
+    // An encrypted copy of plain.pdf made by qpdf; empty when qpdf is missing.
+    static std::string encrypted(const std::string& name, const std::string& user, const std::string& owner) {
+        std::string out = path(name);
+        if (fs::exists(out)) return out;
+        std::string cmd = "qpdf --object-streams=disable --encrypt '" + user + "' '" + owner + "' 256 -- '" +
+                          path("plain.pdf") + "' '" + out + "' 2>/dev/null";
+        return std::system(cmd.c_str()) == 0 ? out : std::string();
+    }
+    static std::string read(const std::string& p) {
+        std::ifstream in(p, std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    static std::string message(const std::string& file, std::optional<std::string> pw = std::nullopt) {
+        try {
+            pdf_open_document(file, pw, pw);
+        } catch (const tk_exception& e) {
+            EXPECT_EQ(e.level(), 1);
+            EXPECT_EQ(e.code(), 0);
+            return e.what();
+        }
+        return "(opened)";
+    }
+};
+fs::path DocOpen::dir;
+}  // namespace
+
+TEST_F(DocOpen, PlainDocumentOpensAndIgnoresPasswords) {
+    auto doc = pdf_open_document(path("plain.pdf"), std::nullopt, std::nullopt);
+    ASSERT_TRUE(doc->isOk());
+    EXPECT_EQ(doc->getNumPages(), 2);
+    auto doc2 = pdf_open_document_checked(path("plain.pdf"), std::string("any"), std::string("any"));
+    EXPECT_EQ(doc2->getNumPages(), 2);
+}
+
+TEST_F(DocOpen, MissingFileIsNotOkWithoutExceptionUnlessChecked) {
+    auto doc = pdf_open_document(path("none.pdf"), std::nullopt, std::nullopt);
+    ASSERT_TRUE(doc);
+    EXPECT_FALSE(doc->isOk());
+    EXPECT_EQ(doc->getErrorCode(), errOpenFile);
+    try {
+        pdf_open_document_checked(path("none.pdf"), std::nullopt, std::nullopt);
+        FAIL();
+    } catch (const tk_exception& e) {
+        EXPECT_EQ(e.what(), unreadable);
+    }
+    // A folder does not open as a document either.
+    EXPECT_FALSE(pdf_open_document(dir.string(), std::nullopt, std::nullopt)->isOk());
+}
+
+TEST_F(DocOpen, LowerAndUpperCaseSpellingsAreTried) {
+    fs::copy_file(path("plain.pdf"), path("lower.pdf"));
+    fs::copy_file(path("plain.pdf"), path("UPPER.PDF"));
+    // Relative names, so that the retries change only the names, not the folder.
+    fs::path saved = fs::current_path();
+    fs::current_path(dir);
+    EXPECT_TRUE(pdf_open_document("LoWeR.pdf", std::nullopt, std::nullopt)->isOk());
+    EXPECT_TRUE(pdf_open_document("Upper.pdf", std::nullopt, std::nullopt)->isOk());
+    auto none = pdf_open_document("NoSuch.pdf", std::nullopt, std::nullopt);
+    EXPECT_FALSE(none->isOk());
+    EXPECT_EQ(none->getErrorCode(), errOpenFile);
+    fs::current_path(saved);
+}
+
+TEST_F(DocOpen, NotAPdfAndTruncatedPdfAreUnreadable) {
+    std::ofstream(path("text.pdf")) << "just some text, no header and no cross-reference table\n";
+    EXPECT_EQ(message(path("text.pdf")), unreadable);
+    std::ofstream(path("empty.pdf")).flush();
+    EXPECT_EQ(message(path("empty.pdf")), unreadable);
+    // A pipe is refused at once instead of waiting for a writer.
+    ASSERT_EQ(::mkfifo(path("pipe.pdf").c_str(), 0600), 0);
+    EXPECT_EQ(message(path("pipe.pdf")), unreadable);
+    std::string whole = read(path("plain.pdf"));
+    std::ofstream(path("cut.pdf"), std::ios::binary) << whole.substr(0, 60);
+    EXPECT_EQ(message(path("cut.pdf")), unreadable);
+}
+
+TEST_F(DocOpen, PasswordsOfTheStandardHandler) {
+    std::string enc = encrypted("enc.pdf", "user", "owner");
+    if (enc.empty()) GTEST_SKIP() << "qpdf is not installed";
+    EXPECT_EQ(message(enc), "Incorrect password");
+    EXPECT_EQ(message(enc, std::string("wrong")), "Incorrect password");
+    EXPECT_EQ(message(enc, std::string("user")), "(opened)");
+    EXPECT_EQ(message(enc, std::string("owner")), "(opened)");
+    auto doc = pdf_open_document_checked(enc, std::string("user"), std::string("user"));
+    EXPECT_EQ(doc->getNumPages(), 2);
+    // An empty user password opens without any password given.
+    std::string open_enc = encrypted("open_enc.pdf", "", "owner");
+    ASSERT_FALSE(open_enc.empty());
+    EXPECT_EQ(message(open_enc), "(opened)");
+}
+
+TEST_F(DocOpen, UnknownSecurityHandlerIsUnreadable) {
+    std::string enc = encrypted("enc2.pdf", "user", "owner");
+    if (enc.empty()) GTEST_SKIP() << "qpdf is not installed";
+    std::string bytes = read(enc);
+    size_t pos = bytes.find("/Standard");
+    ASSERT_NE(pos, std::string::npos);
+    bytes.replace(pos, 9, "/Nonstand");  // same length: offsets stay valid
+    std::ofstream(path("foreign.pdf"), std::ios::binary) << bytes;
+    EXPECT_EQ(message(path("foreign.pdf"), std::string("user")), unreadable);
+}

@@ -1,0 +1,295 @@
+// The raster device's hooks on generated pages at 150 dpi: which shapes are
+// withheld, with which box, and that painting them back afterwards gives the
+// raster the plain device would have made.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <GlobalParams.h>
+#include <PDFDoc.h>
+#include <SplashOutputDev.h>
+#include <splash/SplashBitmap.h>
+
+#include "PDFR/pdf_splash.h"
+#include "PDFR/pdf_ulin.h"
+#include "tests/support/mini_pdf.h"
+
+namespace {
+
+using ulp = pdf_uline_processor;
+using rules = pdf_splash_rules::pixel_box;
+
+// Points of a pixel coordinate at 150 dpi (0.48 pt per pixel); y from the top.
+double px(double p) { return p * 0.48; }
+double py(double p) { return 792 - p * 0.48; }
+
+// A filled rectangle given in device pixels (left, top, width, height).
+std::string rect_px(double x, double y, double w, double h, double r = 0, double g = 0, double b = 0,
+                    const char* op = "f") {
+    char buf[200];
+    std::snprintf(buf, sizeof buf, "%g %g %g rg %g %g %g %g re %s\n", r, g, b, px(x), py(y + h), px(w), px(h), op);
+    return buf;
+}
+
+// A stroked two-point line in device pixels with a line width in points.
+std::string line_px(double x0, double y0, double x1, double y1, double width, double r = 0, double g = 0,
+                    double b = 0) {
+    char buf[200];
+    std::snprintf(buf, sizeof buf, "%g %g %g RG %g w %g %g m %g %g l S\n", r, g, b, width, px(x0), py(y0), px(x1),
+                  py(y1));
+    return buf;
+}
+
+struct raster {
+    int w = 0, h = 0;
+    std::vector<unsigned char> rgb;
+    unsigned char at(int x, int y, int c) const { return rgb[(static_cast<size_t>(y) * w + x) * 3 + c]; }
+    bool white(int x, int y) const { return at(x, y, 0) == 255 && at(x, y, 1) == 255 && at(x, y, 2) == 255; }
+    // Box of every non-white pixel; xMin > xMax when there is none.
+    rules ink() const {
+        rules b{w, h, -1, -1};
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                if (!white(x, y)) {
+                    b.xMin = std::min(b.xMin, x);
+                    b.xMax = std::max(b.xMax, x);
+                    b.yMin = std::min(b.yMin, y);
+                    b.yMax = std::max(b.yMax, y);
+                }
+        return b;
+    }
+};
+
+raster grab(SplashBitmap* bm) {
+    raster r;
+    r.w = bm->getWidth();
+    r.h = bm->getHeight();
+    r.rgb.resize(static_cast<size_t>(r.w) * r.h * 3);
+    for (int y = 0; y < r.h; ++y)
+        std::copy_n(bm->getDataPtr() + static_cast<size_t>(y) * bm->getRowSize(), r.w * 3, &r.rgb[y * r.w * 3]);
+    return r;
+}
+
+class pdf_splash : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        if (!globalParams) globalParams = std::make_unique<GlobalParams>();
+    }
+
+    std::unique_ptr<PDFDoc> open(const std::string& content) {
+        path_ = ::testing::TempDir() + "pdf_splash_" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".pdf";
+        mini_pdf::write(path_, {content});
+        auto doc = std::make_unique<PDFDoc>(std::make_unique<GooString>(path_));
+        EXPECT_TRUE(doc->isOk());
+        return doc;
+    }
+
+    // The page through the plain device.
+    raster plain(const std::string& content) {
+        auto doc = open(content);
+        SplashColor paper = {255, 255, 255};
+        SplashOutputDev dev(splashModeRGB8, 1, false, paper, true);
+        dev.startDoc(doc.get());
+        doc->displayPage(&dev, 1, 150, 150, 0, false, true, false);
+        return grab(dev.getBitmap());
+    }
+
+    // The page through the hooked device; the raster before and after undo_lines.
+    void hooked(const std::string& content, raster& before, raster* after = nullptr) {
+        auto doc = open(content);
+        SplashColor paper = {255, 255, 255};
+        pdf_splash_dev dev(splashModeRGB8, 1, false, paper, true);
+        dev.startDoc(doc.get());
+        doc->displayPage(&dev, 1, 150, 150, 0, false, true, false);
+        before = grab(dev.getBitmap());
+        if (after) {
+            collector.undo_lines(dev.getSplash());
+            *after = grab(dev.getBitmap());
+        }
+    }
+
+    std::unique_ptr<ulp> owned = std::make_unique<ulp>(true);
+    ulp& collector = *owned;
+    std::string path_;
+};
+
+TEST_F(pdf_splash, rules_for_boxes_and_clips) {
+    using namespace pdf_splash_rules;
+    EXPECT_TRUE(thin_fill({0, 0, 11, 4}));
+    EXPECT_FALSE(thin_fill({0, 0, 10, 4}));
+    EXPECT_FALSE(thin_fill({0, 0, 11, 5}));
+    EXPECT_TRUE(thin_fill({0, 0, 4, 11}));
+    clip_rect clip{10.0, 10.0, 100.0, 100.0, false};
+    EXPECT_EQ(test_rect(clip, {10, 10, 99, 99}), clip_result::inside);
+    EXPECT_EQ(test_rect(clip, {10, 10, 100, 99}), clip_result::partial);
+    EXPECT_EQ(test_rect(clip, {100, 10, 120, 99}), clip_result::outside);
+    clip.has_paths = true;
+    EXPECT_EQ(test_rect(clip, {20, 20, 30, 30}), clip_result::partial);
+    // Snapped rectangles: edges round to pixel boundaries, never below one pixel.
+    double xs[] = {10.4, 30.6, 30.6, 10.4, 10.4}, ys[] = {5.2, 5.2, 5.4, 5.4, 5.2};
+    rules b = fill_box(xs, ys, 5, true);
+    EXPECT_EQ(std::make_tuple(b.xMin, b.xMax, b.yMin, b.yMax), std::make_tuple(10, 30, 5, 5));
+    b = fill_box(xs, ys, 5, false);
+    EXPECT_EQ(std::make_tuple(b.xMin, b.xMax, b.yMin, b.yMax), std::make_tuple(10, 30, 5, 5));
+}
+
+TEST_F(pdf_splash, thin_filled_rectangles_are_withheld_with_the_box_the_plain_device_paints) {
+    // Heights 3, 5 and 6 px span 2, 4 and 5 pixel rows beyond the first.
+    struct shape {
+        double x, y, w, h;
+        bool withheld;
+    };
+    const shape shapes[] = {
+        {100, 100, 200, 3, true},  {100, 200, 200, 5, true},  {100, 300, 200, 6, false},
+        {400, 100, 3, 11, false},  {400, 200, 3, 12, true},   {500, 100.3, 150.2, 2.6, true},
+        {500, 200.7, 1.2, 40, true},
+    };
+    for (const shape& s : shapes) {
+        SCOPED_TRACE(testing::Message() << s.x << "," << s.y << " " << s.w << "x" << s.h);
+        std::string page = rect_px(s.x, s.y, s.w, s.h, 0.2, 0.4, 0.6);
+        raster ref = plain(page);
+        rules want = ref.ink();
+        raster got;
+        hooked(page, got);
+        ASSERT_EQ(collector.line_count(), s.withheld ? 1u : 0u);
+        if (s.withheld) {
+            EXPECT_GT(got.ink().xMin, got.ink().xMax) << "nothing painted";
+            ulp::line_item l = collector.get_lines()[0];
+            EXPECT_EQ(l.xMin, want.xMin);
+            EXPECT_EQ(l.xMax, want.xMax);
+            EXPECT_EQ(l.yMin, want.yMin);
+            EXPECT_EQ(l.yMax, want.yMax);
+            const ulp::pipe_holder* h = collector.holder_at(0);
+            EXPECT_TRUE(h->noClip);
+            EXPECT_EQ(std::make_tuple(h->r, h->g, h->b), std::make_tuple(51, 102, 153));
+        } else {
+            EXPECT_EQ(got.rgb, ref.rgb);
+        }
+        collector.flush();
+    }
+}
+
+TEST_F(pdf_splash, even_odd_fills_and_clips) {
+    raster got;
+    hooked(rect_px(100, 100, 200, 3, 0, 0, 0, "f*"), got);
+    EXPECT_EQ(collector.line_count(), 1u);
+    collector.flush();
+    // A clip that cuts the rectangle: painted as usual.
+    char clip[120];
+    std::snprintf(clip, sizeof clip, "q %g %g %g %g re W n\n", px(150), py(400), px(400), px(400));
+    std::string cut = std::string(clip) + rect_px(100, 100, 200, 3) + "Q\n";
+    hooked(cut, got);
+    EXPECT_EQ(collector.line_count(), 0u);
+    EXPECT_EQ(got.rgb, plain(cut).rgb);
+    // A clip that holds it whole: withheld.
+    std::snprintf(clip, sizeof clip, "q %g %g %g %g re W n\n", px(50), py(400), px(400), px(400));
+    hooked(std::string(clip) + rect_px(100, 100, 200, 3) + "Q\n", got);
+    EXPECT_EQ(collector.line_count(), 1u);
+}
+
+TEST_F(pdf_splash, hair_lines_by_direction_and_shape) {
+    raster got;
+    // Horizontal: withheld as one row.
+    hooked(line_px(100.5, 300.5, 400.5, 300.5, 0), got);
+    ASSERT_EQ(collector.line_count(), 1u);
+    auto l = collector.get_lines()[0];
+    EXPECT_EQ(l.yMin, l.yMax);
+    EXPECT_EQ(l.yMin, 300);
+    EXPECT_EQ(l.xMin, 100);
+    EXPECT_EQ(l.xMax, 400);
+    EXPECT_TRUE(collector.holder_at(0)->noClip);
+    collector.flush();
+    // Steep and long: withheld; steep but short: painted.
+    hooked(line_px(200.5, 100.5, 202.5, 300.5, 0), got);
+    ASSERT_EQ(collector.line_count(), 1u);
+    l = collector.get_lines()[0];
+    EXPECT_EQ(std::make_tuple(l.xMin, l.xMax, l.yMin, l.yMax), std::make_tuple(200.0, 202.0, 100.0, 300.0));
+    collector.flush();
+    hooked(line_px(200.5, 100.5, 200.5, 110.5, 0), got);
+    EXPECT_EQ(collector.line_count(), 0u);
+    // Shallow diagonal and a hair-line rectangle outline: painted.
+    std::string shallow = line_px(100.5, 100.5, 400.5, 150.5, 0);
+    hooked(shallow, got);
+    EXPECT_EQ(collector.line_count(), 0u);
+    EXPECT_EQ(got.rgb, plain(shallow).rgb);
+    char outline[160];
+    std::snprintf(outline, sizeof outline, "0 w %g %g %g %g re S\n", px(100), py(300), px(300), px(200));
+    hooked(outline, got);
+    EXPECT_EQ(collector.line_count(), 0u);
+    EXPECT_EQ(got.rgb, plain(outline).rgb);
+    // A horizontal hair-line only partly inside the clip is withheld, to be
+    // painted back with clip tests.
+    char clip[120];
+    std::snprintf(clip, sizeof clip, "q %g %g %g %g re W n\n", px(200), py(400), px(400), px(400));
+    hooked(std::string(clip) + line_px(100.5, 300.5, 400.5, 300.5, 0) + "Q\n", got);
+    ASSERT_EQ(collector.line_count(), 1u);
+    EXPECT_FALSE(collector.holder_at(0)->noClip);
+}
+
+TEST_F(pdf_splash, a_dashed_hair_line_gives_its_first_dash_and_paints_the_others) {
+    std::string page = "[20 10] 5 d\n" + line_px(100.5, 300.5, 700.5, 300.5, 0);
+    raster before, after;
+    hooked(page, before, &after);
+    ASSERT_EQ(collector.line_count(), 1u);
+    auto l = collector.get_lines()[0];
+    EXPECT_EQ(l.xMin, 100);
+    EXPECT_EQ(l.xMax, 131);  // 15 pt of the first dash left after the phase
+    EXPECT_EQ(l.yMin, 300);
+    EXPECT_FALSE(before.white(170, 300));  // a later dash is painted at once
+    EXPECT_TRUE(before.white(110, 300));
+    EXPECT_EQ(after.rgb, plain(page).rgb);
+}
+
+TEST_F(pdf_splash, wide_strokes_one_pixel_grids_and_thick_lines) {
+    raster got;
+    // A 1 px grid of stroked rules: every rule withheld, nothing painted.
+    std::string grid;
+    for (int i = 0; i < 4; ++i) grid += line_px(100, 100 + i * 40, 400, 100 + i * 40, 0.48);
+    for (int i = 0; i < 4; ++i) grid += line_px(100 + i * 100, 100, 100 + i * 100, 220, 0.48);
+    hooked(grid, got);
+    EXPECT_EQ(collector.line_count(), 8u);
+    EXPECT_GT(got.ink().xMin, got.ink().xMax);
+    collector.flush();
+    // A 10 px thick line is painted.
+    std::string thick = line_px(100, 300, 400, 300, 4.8);
+    hooked(thick, got);
+    EXPECT_EQ(collector.line_count(), 0u);
+    EXPECT_EQ(got.rgb, plain(thick).rgb);
+}
+
+TEST_F(pdf_splash, text_leaves_no_glyph_in_the_raster) {
+    raster got;
+    hooked(mini_pdf::text(72, 700, "Total 1234", 1, 24) + mini_pdf::text(72, 600, "Times", 3, 24), got);
+    EXPECT_GT(got.ink().xMin, got.ink().xMax);
+}
+
+TEST_F(pdf_splash, undo_lines_paints_back_exactly_what_was_withheld_in_its_colour) {
+    std::string page = rect_px(100, 100, 200, 3, 1, 0, 0) + rect_px(100, 200.4, 300.3, 2.2, 0, 0.5, 0) +
+                       rect_px(400, 100, 2, 200, 0, 0, 1) + line_px(100.5, 400.5, 500.5, 400.5, 0, 0.3, 0.3, 0.3) +
+                       line_px(600.5, 100.5, 600.5, 500.5, 0, 0.7, 0.1, 0.9) + line_px(100, 600, 500, 600, 0.5) +
+                       rect_px(700, 100, 100, 100, 0.5, 0.5, 0.5);  // a box: painted at once
+    raster before, after;
+    hooked(page, before, &after);
+    EXPECT_EQ(collector.line_count(), 6u);
+    raster ref = plain(page);
+    EXPECT_NE(before.rgb, ref.rgb);
+    ASSERT_EQ(after.rgb.size(), ref.rgb.size());
+    size_t differ = 0;
+    for (size_t i = 0; i < ref.rgb.size(); ++i) differ += ref.rgb[i] != after.rgb[i];
+    EXPECT_EQ(differ, 0u);
+}
+
+TEST_F(pdf_splash, without_a_collector_the_device_paints_everything) {
+    std::string page = rect_px(100, 100, 200, 3) + line_px(100.5, 300.5, 400.5, 300.5, 0);
+    raster ref = plain(page);
+    owned.reset();
+    raster got;
+    hooked(page, got);
+    EXPECT_EQ(got.rgb, ref.rgb);
+}
+
+}  // namespace

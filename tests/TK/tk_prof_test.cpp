@@ -1,0 +1,133 @@
+// Profile files: layout rules, line ends, first value wins, store format.
+#include "TK/tk_prof.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "TK/tk_except.h"
+
+namespace {
+namespace fs = std::filesystem;
+
+struct ProfileFile : ::testing::Test {
+    fs::path dir;
+    void SetUp() override {
+        dir = fs::temp_directory_path() / ("tbx_prof_" + std::to_string(::getpid()) + "_" +
+                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(dir);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+    std::string write(const std::string& name, const std::string& text) {
+        std::string path = (dir / name).string();
+        std::ofstream(path, std::ios::binary) << text;
+        return path;
+    }
+    static std::string read(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+};
+}  // namespace
+
+TEST_F(ProfileFile, KeyLinesSectionsAndFirstValueWins) {
+    tk_profile p;
+    ASSERT_TRUE(p.load(write("a.ini",
+                             "\n[Generic settings]\n"
+                             "key = value\n"
+                             "a=b=c\n"
+                             "x=1\n"
+                             "x=2\n"
+                             "  trailing =  v  \n"
+                             ";comment=yes\n"
+                             "tab\tkey=t\n"
+                             "[ Generic settings ]\n"
+                             "x=3\n"
+                             "[Generic settings]\n"
+                             "late=ok\n")));
+    EXPECT_EQ(p.get_value("Generic settings", "key"), " value");
+    EXPECT_EQ(p.get_value("Generic settings", "a"), "b=c");
+    EXPECT_EQ(p.get_value("Generic settings", "x"), "1");
+    EXPECT_EQ(p.get_value("Generic settings", "trailing"), "  v");
+    EXPECT_EQ(p.get_value("Generic settings", ";comment"), "yes");  // no comment syntax
+    EXPECT_EQ(p.get_value("Generic settings", "tab\tkey"), "t");
+    EXPECT_EQ(p.get_value("Generic settings", "late"), "ok");  // a repeated header continues
+    EXPECT_EQ(p.get_value(" Generic settings ", "x"), "3");
+    EXPECT_EQ(p.get_value("Generic settings", "missing"), "");
+    EXPECT_EQ(p.get_value("No such", "x"), "");
+}
+
+TEST_F(ProfileFile, CrLfLinesMeanTheSameAsLf) {
+    tk_profile p;
+    ASSERT_TRUE(p.load(write("crlf.ini", "[Generic settings]\r\ngraph_tab=1\r\nsrc=a.pdf \r\nbare\r\n")));
+    EXPECT_EQ(p.get_value("Generic settings", "graph_tab"), "1");
+    EXPECT_EQ(p.get_value("Generic settings", "src"), "a.pdf");
+    ASSERT_EQ(p.bare_lines().at("Generic settings").size(), 1u);
+    EXPECT_EQ(p.bare_lines().at("Generic settings")[0], "bare");
+}
+
+TEST_F(ProfileFile, KeyBeforeAnySectionFailsKeepingNothingAfter) {
+    tk_profile p;
+    EXPECT_FALSE(p.load(write("bad.ini", "src=a.pdf\n[Generic settings]\ndest=b.xls\n")));
+    EXPECT_EQ(p.get_value("Generic settings", "src"), "");
+    EXPECT_EQ(p.get_value("Generic settings", "dest"), "");
+    tk_profile q;
+    EXPECT_FALSE(q.load(write("bare.ini", "just words\n")));
+}
+
+TEST_F(ProfileFile, EmptyFileLoadsAndMissingFileThrows) {
+    tk_profile p;
+    EXPECT_TRUE(p.load(write("empty.ini", "")));
+    ASSERT_EQ(p.sections().size(), 1u);
+    EXPECT_EQ(p.sections().begin()->first, "Generic settings");
+    try {
+        p.load((dir / "nope.ini").string());
+        FAIL();
+    } catch (const tk_exception& e) {
+        EXPECT_EQ(e.level(), 1);
+        EXPECT_STREQ(e.what(), "Profile does not exist. Please verify the correct path/name was given.");
+    }
+    // A folder is not a profile.
+    EXPECT_THROW(p.load(dir.string()), tk_exception);
+}
+
+TEST_F(ProfileFile, LongLineIsRead) {
+    std::string value(10000, 'v');
+    tk_profile p;
+    ASSERT_TRUE(p.load(write("long.ini", "[S]\nk=" + value + "\nafter=1\n")));
+    EXPECT_EQ(p.get_value("S", "k"), value);
+    EXPECT_EQ(p.get_value("S", "after"), "1");
+}
+
+TEST_F(ProfileFile, StoreWritesSortedKeysThenBareLines) {
+    tk_profile p;
+    ASSERT_TRUE(p.load(write("in.ini", "[X]\nfoo\nb=2\n[Selected Tables]\nt1\n")));
+    p.set_value("Generic settings", "src", "/in/report.pdf");
+    p.set_value("Generic settings", "dest", "/out/report.xls");
+    p.set_value("Generic settings", "dest", "ignored");
+    p.set_value("Generic settings", "logfile", "");
+    std::string out = (dir / "out.ini").string();
+    ASSERT_TRUE(p.store(out));
+    EXPECT_EQ(read(out),
+              "[Generic settings]\ndest=/out/report.xls\nlogfile=\nsrc=/in/report.pdf\n\n"
+              "[Selected Tables]\nt1\n\n"
+              "[X]\nb=2\nfoo=\n\n"
+              "[Selected Tables]\nt1\n"
+              "[X]\nfoo\n");
+    // What was stored loads back to the same values.
+    tk_profile back;
+    ASSERT_TRUE(back.load(out));
+    EXPECT_EQ(back.get_value("Generic settings", "dest"), "/out/report.xls");
+    EXPECT_EQ(back.get_value("X", "b"), "2");
+}
+
+TEST_F(ProfileFile, StoreIntoMissingFolderFails) {
+    tk_profile p;
+    EXPECT_FALSE(p.store((dir / "no" / "such.ini").string()));
+}

@@ -1,0 +1,153 @@
+// The settings store: location, modes, typed values, escaping, registry-style queries.
+#include "platform/plat_settings.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace {
+namespace fs = std::filesystem;
+
+struct Store : ::testing::Test {
+    fs::path dir;
+    void SetUp() override {
+        dir = fs::temp_directory_path() / ("tbx_settings_" + std::to_string(::getpid()) + "_" +
+                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        ::setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+    plat_reg_handle* open(unsigned long* disp = nullptr) {
+        plat_reg_handle* key = nullptr;
+        EXPECT_EQ(plat_reg_create(plat_hkey_current_user, "Software\\Vantrel\\Tabrixa", &key, disp), plat_reg_ok);
+        return key;
+    }
+    long set_sz(plat_reg_handle* key, const std::string& name, const std::string& text) {
+        return plat_reg_set(key, name, plat_reg_type_sz, reinterpret_cast<const unsigned char*>(text.c_str()),
+                            static_cast<unsigned long>(text.size() + 1));
+    }
+    std::string get_sz(plat_reg_handle* key, const std::string& name) {
+        unsigned long size = 0, type = 0;
+        if (plat_reg_query(key, name, &type, nullptr, &size) != plat_reg_ok) return "(missing)";
+        std::string buf(size, '\0');
+        EXPECT_EQ(plat_reg_query(key, name, &type, reinterpret_cast<unsigned char*>(&buf[0]), &size), plat_reg_ok);
+        EXPECT_EQ(type, plat_reg_type_sz);
+        EXPECT_EQ(buf.back(), '\0');
+        return buf.substr(0, buf.size() - 1);
+    }
+};
+}  // namespace
+
+TEST_F(Store, KeyPathMapsBelowTheConfigFolder) {
+    EXPECT_EQ(plat_reg_key_file(plat_hkey_current_user, "Software\\Vantrel\\Tabrixa"),
+              dir.string() + "/Vantrel/Tabrixa/settings");
+    EXPECT_EQ(plat_reg_key_file(plat_hkey_current_user, "Software\\..\\x"), "");
+    EXPECT_EQ(plat_reg_key_file(plat_hkey_current_user, "Software"), "");
+    EXPECT_EQ(plat_reg_key_file(nullptr, "Software\\a"), "");
+    // A relative XDG_CONFIG_HOME is ignored: ~/.config is used.
+    ::setenv("XDG_CONFIG_HOME", "relative/dir", 1);
+    ::setenv("HOME", dir.c_str(), 1);
+    EXPECT_EQ(plat_reg_key_file(plat_hkey_current_user, "Software\\A"), dir.string() + "/.config/A/settings");
+}
+
+TEST_F(Store, CreateMakesPrivateFolderAndFile) {
+    unsigned long disp = 0;
+    plat_reg_handle* key = open(&disp);
+    EXPECT_EQ(disp, plat_reg_created_new_key);
+    struct stat st {};
+    ASSERT_EQ(::stat((dir / "Vantrel" / "Tabrixa").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    ASSERT_EQ(::stat((dir / "Vantrel").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    ASSERT_EQ(::stat((dir / "Vantrel" / "Tabrixa" / "settings").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    plat_reg_close(key);
+    key = open(&disp);
+    EXPECT_EQ(disp, plat_reg_opened_existing_key);
+    plat_reg_close(key);
+}
+
+TEST_F(Store, TypedValuesRoundTripThroughTheFile) {
+    plat_reg_handle* key = open();
+    const std::string odd = "line1\nline2\r\\ = tab\t\x01 end";
+    ASSERT_EQ(set_sz(key, "dest", "/tmp/a b.xls"), plat_reg_ok);
+    ASSERT_EQ(set_sz(key, "na=me\nx", odd), plat_reg_ok);
+    ASSERT_EQ(set_sz(key, "empty", ""), plat_reg_ok);
+    uint32_t n = 0xDEADBEEF;
+    ASSERT_EQ(plat_reg_set(key, "open on exit", plat_reg_type_dword, reinterpret_cast<unsigned char*>(&n), 4),
+              plat_reg_ok);
+    plat_reg_close(key);
+
+    key = open();
+    EXPECT_EQ(get_sz(key, "dest"), "/tmp/a b.xls");
+    EXPECT_EQ(get_sz(key, "na=me\nx"), odd);
+    EXPECT_EQ(get_sz(key, "empty"), "");
+    uint32_t back = 0;
+    unsigned long size = 4, type = 0;
+    ASSERT_EQ(plat_reg_query(key, "open on exit", &type, reinterpret_cast<unsigned char*>(&back), &size),
+              plat_reg_ok);
+    EXPECT_EQ(type, plat_reg_type_dword);
+    EXPECT_EQ(size, 4u);
+    EXPECT_EQ(back, 0xDEADBEEFu);
+    EXPECT_EQ(get_sz(key, "Dest"), "(missing)");  // names are case-sensitive
+    // Overwriting keeps one value, and no temporary file stays behind.
+    ASSERT_EQ(set_sz(key, "dest", "second"), plat_reg_ok);
+    EXPECT_EQ(get_sz(key, "dest"), "second");
+    int files = 0;
+    for (auto& e : fs::directory_iterator(dir / "Vantrel" / "Tabrixa")) {
+        (void)e;
+        ++files;
+    }
+    EXPECT_EQ(files, 1);
+    plat_reg_close(key);
+}
+
+TEST_F(Store, QueryFollowsRegistrySizeRules) {
+    plat_reg_handle* key = open();
+    ASSERT_EQ(set_sz(key, "s", "hello"), plat_reg_ok);
+    unsigned long size = 0, type = 0;
+    EXPECT_EQ(plat_reg_query(key, "s", &type, nullptr, &size), plat_reg_ok);
+    EXPECT_EQ(size, 6u);
+    unsigned char small[3];
+    size = sizeof small;
+    EXPECT_EQ(plat_reg_query(key, "s", &type, small, &size), plat_reg_more_data);
+    EXPECT_EQ(size, 6u);
+    EXPECT_EQ(plat_reg_query(key, "none", &type, nullptr, &size), plat_reg_not_found);
+    unsigned char three[3] = {1, 2, 3};
+    EXPECT_EQ(plat_reg_set(key, "n", plat_reg_type_dword, three, 3), plat_reg_invalid_parameter);
+    EXPECT_EQ(plat_reg_set(key, "n", 3 /* binary */, three, 3), plat_reg_invalid_parameter);
+    EXPECT_EQ(plat_reg_query(nullptr, "s", &type, nullptr, &size), plat_reg_invalid_handle);
+    plat_reg_close(key);
+}
+
+TEST_F(Store, DamagedLinesAreSkipped) {
+    plat_reg_handle* key = open();
+    plat_reg_close(key);
+    std::ofstream(dir / "Vantrel" / "Tabrixa" / "settings")
+        << "garbage\nsz ok=fine\ndword bad=12x\ndword big=99999999999\nsz broken=\\x4\nqword q=1\n";
+    key = open();
+    EXPECT_EQ(get_sz(key, "ok"), "fine");
+    unsigned long size = 0;
+    EXPECT_EQ(plat_reg_query(key, "bad", nullptr, nullptr, &size), plat_reg_not_found);
+    EXPECT_EQ(plat_reg_query(key, "big", nullptr, nullptr, &size), plat_reg_not_found);
+    EXPECT_EQ(plat_reg_query(key, "broken", nullptr, nullptr, &size), plat_reg_not_found);
+    EXPECT_EQ(plat_reg_query(key, "q", nullptr, nullptr, &size), plat_reg_not_found);
+    plat_reg_close(key);
+}
+
+TEST_F(Store, UnwritableFolderReportsAnError) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root writes anywhere";
+    fs::create_directories(dir / "Vantrel");
+    fs::permissions(dir / "Vantrel", fs::perms::owner_read | fs::perms::owner_exec);
+    plat_reg_handle* key = nullptr;
+    EXPECT_NE(plat_reg_create(plat_hkey_current_user, "Software\\Vantrel\\Tabrixa", &key, nullptr), plat_reg_ok);
+    EXPECT_EQ(key, nullptr);
+    fs::permissions(dir / "Vantrel", fs::perms::owner_all);
+}

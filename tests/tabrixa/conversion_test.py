@@ -1,0 +1,134 @@
+"""End-to-end conversions through tbxagent, read back with xlrd."""
+import unittest
+
+import xlrd
+
+import conversion_util as cu
+from conversion_util import pdfgen
+
+PT_PER_UNIT = 7.0 / 256 * 72.0 / 96.0  # a column width unit in points (7-pixel character at 96 dpi)
+
+
+class SheetNames(unittest.TestCase):
+    def test_sheets_follow_the_count_of_converted_pages(self):
+        pdf = cu.path("twelve.pdf")
+        pdfgen.write(pdf, [pdfgen.text(72, 700, "Content of page %d" % (i + 1)) for i in range(12)])
+        book = cu.convert(pdf, cu.path("twelve.xls"), pages="5,9,12")
+        self.assertEqual(book.sheet_names(), ["Page_1", "Page_2", "Page_3"])
+        for sheet, page in zip(book.sheets(), (5, 9, 12)):
+            cu.find_text(sheet, "Content of page %d" % page)
+
+
+class TwoColumns(unittest.TestCase):
+    def test_columns_stay_side_by_side_row_by_row(self):
+        content, left, right = cu.two_column_page()
+        pdf = cu.path("columns.pdf")
+        pdfgen.write(pdf, [content])
+        sheet = cu.convert(pdf, cu.path("columns.xls")).sheet_by_index(0)
+        lpos = [cu.find_text(sheet, t)[:2] for t in left]
+        rpos = [cu.find_text(sheet, t)[:2] for t in right]
+        self.assertEqual(len({c for _, c in lpos}), 1, lpos)
+        self.assertEqual(len({c for _, c in rpos}), 1, rpos)
+        self.assertLess(lpos[0][1], rpos[0][1])
+        self.assertEqual([r for r, _ in lpos], [r for r, _ in rpos])
+        self.assertEqual([r for r, _ in lpos], sorted(r for r, _ in lpos))
+        self.assertEqual(len(set(r for r, _ in lpos)), 10)
+
+    def test_column_widths_have_the_page_sizes(self):
+        content, _, _ = cu.two_column_page()
+        pdf = cu.path("widths.pdf")
+        pdfgen.write(pdf, [content])
+        sheet = cu.convert(pdf, cu.path("widths.xls")).sheet_by_index(0)
+        widths = {c: info.width for c, info in sheet.colinfo_map.items()}
+        self.assertGreaterEqual(len(widths), 2, widths)
+        # The right column starts 258 points right of the left one.
+        _, lcol, _ = cu.find_text(sheet, "Left column line number 0 of the report")
+        _, rcol, _ = cu.find_text(sheet, "Right column entry 0 with its words")
+        span = sum(widths.get(c, 0) for c in range(lcol, rcol)) * PT_PER_UNIT
+        self.assertAlmostEqual(span, 330 - 72, delta=3)
+        # Font heights and row heights stay within the format's units.
+        for c in sheet.colinfo_map.values():
+            self.assertLessEqual(c.width, 255 * 256)
+
+
+class Numbers(unittest.TestCase):
+    def check(self, env=None):
+        pdf = cu.path("numbers.pdf")
+        pdfgen.write(pdf, [cu.numbers_page()])
+        sheet = cu.convert(pdf, cu.path("numbers.xls"), env=env).sheet_by_index(0)
+        for text, value in cu.NUMBER_LINES:
+            if value is None:
+                cu.find_text(sheet, text)
+            else:
+                cu.find_number(sheet, value)
+        self.assertEqual(sum(1 for t, _ in cu.cells(sheet).values() if t == xlrd.XL_CELL_NUMBER),
+                         sum(1 for _, v in cu.NUMBER_LINES if v is not None))
+
+    def test_finite_decimal_numbers_become_number_cells(self):
+        self.check()
+
+    def test_a_decimal_comma_locale_changes_nothing(self):
+        env = cu.decimal_comma_env()
+        if env is None:
+            self.skipTest("no locale with a decimal comma")
+        self.check(env)
+
+
+class Characters(unittest.TestCase):
+    def test_characters_above_the_basic_plane_survive(self):
+        pdf = cu.path("astral.pdf")
+        cu.astral_pdf(pdf)
+        sheet = cu.convert(pdf, cu.path("astral.xls")).sheet_by_index(0)
+        texts = [v for t, v in cu.cells(sheet).values() if t == xlrd.XL_CELL_TEXT]
+        self.assertIn(cu.ASTRAL, [t.strip() for t in texts], texts)
+        cu.find_text(sheet, "plain words")
+
+
+class Fonts(unittest.TestCase):
+    def test_cells_carry_the_font_of_their_text(self):
+        pdf = cu.path("fonts.pdf")
+        pdfgen.write(pdf, [cu.fonts_page()])
+        book = cu.convert(pdf, cu.path("fonts.xls"))
+        sheet = book.sheet_by_index(0)
+        for text, name, height in (("Times text here", "Times New Roman", 240),
+                                   ("Courier text here", "Courier New", 200),
+                                   ("Helvetica text here", "Arial", 280)):
+            _, _, cell = cu.find_text(sheet, text)
+            font = book.font_list[book.xf_list[cell.xf_index].font_index]
+            self.assertEqual((font.name, font.height), (name, height), text)
+            self.assertEqual(book.xf_list[cell.xf_index].alignment.hor_align, 1)
+
+
+class Tables(unittest.TestCase):
+    def test_ruled_table_cells_and_numbers(self):
+        pdf = cu.path("table.pdf")
+        pdfgen.write(pdf, pdfgen.sample_pages())
+        book = cu.convert(pdf, cu.path("table.xls"))
+        sheet = book.sheet_by_index(0)
+        for text in ("Quarterly report", "Region", "North", "September", "Totals are given in thousands."):
+            cu.find_text(sheet, text)
+        for value in (1200, 1350.5, 1104.25, 870):
+            cu.find_number(sheet, value)
+        # The row of North holds its figures in page order.
+        r, c, _ = cu.find_text(sheet, "North")
+        row = [v for (rr, cc), (t, v) in sorted(cu.cells(sheet).items()) if rr == r and cc > c]
+        self.assertEqual(row, [1200.0, 1350.5, 1410.0])
+        # The text below the table comes after the table's rows.
+        self.assertGreater(cu.find_text(sheet, "Totals are given in thousands.")[0],
+                           cu.find_text(sheet, "West")[0])
+
+    def test_ruled_table_cells_get_borders_and_row_heights(self):
+        pdf = cu.path("ruled.pdf")
+        pdfgen.write(pdf, pdfgen.sample_pages())
+        book = cu.convert(pdf, cu.path("ruled.xls"))
+        sheet = book.sheet_by_index(0)
+        r, c, cell = cu.find_text(sheet, "North")
+        border = book.xf_list[cell.xf_index].border
+        self.assertEqual([border.top_line_style, border.bottom_line_style,
+                          border.left_line_style, border.right_line_style], [1, 1, 1, 1])
+        # Rows of 20 points: 400 twips.
+        self.assertEqual(sheet.rowinfo_map[r].height, 400)
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,149 @@
+"""Shared pieces of the end-to-end conversion tests: PDF fixtures, running
+tbxagent, and reading the workbook back with xlrd."""
+import os
+import subprocess
+import sys
+
+SOURCE_DIR = os.environ["TBX_SOURCE_DIR"]
+AGENT = os.environ["TBX_AGENT"]
+WORK = os.environ.get("TBX_WORK_DIR", "/tmp/tbx_conversion")
+sys.path.insert(0, os.path.join(SOURCE_DIR, "tools"))
+import pdfgen  # noqa: E402
+import xlrd  # noqa: E402
+
+os.makedirs(WORK, exist_ok=True)
+
+
+def path(name):
+    return os.path.join(WORK, name)
+
+
+def convert(pdf, xls, pages=None, env=None):
+    """Runs tbxagent; returns the opened workbook (formatting info on)."""
+    if os.path.exists(xls):
+        os.remove(xls)
+    cmd = [AGENT, "--src=" + pdf, "--dest=" + xls]
+    if pages:
+        cmd.append("--pages=" + pages)
+    run_env = dict(os.environ)
+    run_env.update(env or {})
+    res = subprocess.run(cmd, capture_output=True, text=True, timeout=300, env=run_env)
+    if res.returncode != 0:
+        raise AssertionError("tbxagent failed (%d): %s %s" % (res.returncode, res.stdout, res.stderr))
+    return xlrd.open_workbook(xls, formatting_info=True)
+
+
+def cells(sheet):
+    """{(row, col): (ctype, value)} of the non-empty cells."""
+    out = {}
+    for r in range(sheet.nrows):
+        for c in range(sheet.ncols):
+            cell = sheet.cell(r, c)
+            if cell.ctype in (xlrd.XL_CELL_EMPTY, xlrd.XL_CELL_BLANK):
+                continue
+            if cell.ctype == xlrd.XL_CELL_TEXT and not cell.value.strip():
+                continue
+            out[(r, c)] = (cell.ctype, cell.value)
+    return out
+
+
+def find_text(sheet, text):
+    """(row, col, cell) of the first text cell whose stripped text is `text`."""
+    for (r, c), (t, v) in sorted(cells(sheet).items()):
+        if t == xlrd.XL_CELL_TEXT and v.strip() == text:
+            return r, c, sheet.cell(r, c)
+    raise AssertionError("%r not in sheet %s: %s" % (text, sheet.name, sorted(cells(sheet).values())))
+
+
+def find_number(sheet, value):
+    for (r, c), (t, v) in sorted(cells(sheet).items()):
+        if t == xlrd.XL_CELL_NUMBER and v == value:
+            return r, c
+    raise AssertionError("number %r not in sheet %s: %s" % (value, sheet.name, sorted(cells(sheet).values())))
+
+
+def two_column_page():
+    left = ["Left column line number %d of the report" % i for i in range(10)]
+    right = ["Right column entry %d with its words" % i for i in range(10)]
+    parts = []
+    for i in range(10):
+        parts.append(pdfgen.text(72, 700 - 14 * i, left[i], "F1", 10))
+        parts.append(pdfgen.text(330, 700 - 14 * i, right[i], "F1", 10))
+    return "".join(parts), left, right
+
+
+NUMBER_LINES = [("1234.5", 1234.5), ("12 kg", None), ("-42", -42.0), ("inf", None), ("0x1A", None),
+                ("nan", None), ("2.5e3", 2500.0), ("1,5", None)]
+
+
+def numbers_page():
+    return "".join(pdfgen.text(72, 700 - 24 * i, s, "F1", 10) for i, (s, _) in enumerate(NUMBER_LINES))
+
+
+def fonts_page():
+    return (pdfgen.text(72, 700, "Times text here", "F3", 12) +
+            pdfgen.text(72, 660, "Courier text here", "F4", 10) +
+            pdfgen.text(72, 620, "Helvetica text here", "F1", 14))
+
+
+# Codes 0x41 and 0x42 of font F5 map to U+1D400 and U+1F600 through its ToUnicode map.
+ASTRAL = "\U0001D400\U0001F600"
+_CMAP = b"""/CIDInit /ProcSet findresource begin
+12 dict begin
+begincmap
+/CIDSystemInfo << /Registry (Adobe) /Ordering (UCS) /Supplement 0 >> def
+/CMapName /Adobe-Identity-UCS def
+/CMapType 2 def
+1 begincodespacerange
+<00> <FF>
+endcodespacerange
+2 beginbfchar
+<41> <D835DC00>
+<42> <D83DDE00>
+endbfchar
+endcmap
+CMapName currentdict /CMap defineresource pop
+end
+end
+"""
+
+
+def astral_pdf(out_path):
+    """One page: 'AB' in F5 (two characters above U+FFFF), then 'plain' in F1."""
+    content = (b"BT /F5 12 Tf 72 700 Td (AB) Tj ET\n"
+               b"BT /F1 12 Tf 72 660 Td (plain words) Tj ET\n")
+    objs = [
+        b"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>",
+        b"<< /Length %d >>\nstream\n" % len(_CMAP) + _CMAP + b"\nendstream",
+        b"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding /ToUnicode 2 0 R >>",
+        b"<< /Length %d >>\nstream\n" % len(content) + content + b"\nendstream",
+        b"<< /Type /Page /Parent 6 0 R /MediaBox [0 0 612 792] /Contents 4 0 R "
+        b"/Resources << /Font << /F1 1 0 R /F5 3 0 R >> >> >>",
+        b"<< /Type /Pages /Kids [5 0 R] /Count 1 >>",
+        b"<< /Type /Catalog /Pages 6 0 R >>",
+    ]
+    out = bytearray(b"%PDF-1.4\n")
+    offsets = []
+    for i, body in enumerate(objs):
+        offsets.append(len(out))
+        out += b"%d 0 obj\n" % (i + 1) + body + b"\nendobj\n"
+    xref = len(out)
+    out += b"xref\n0 %d\n0000000000 65535 f \n" % (len(objs) + 1)
+    for off in offsets:
+        out += b"%010d 00000 n \n" % off
+    out += b"trailer\n<< /Size %d /Root 7 0 R >>\nstartxref\n%d\n%%%%EOF\n" % (len(objs) + 1, xref)
+    with open(out_path, "wb") as f:
+        f.write(bytes(out))
+
+
+def decimal_comma_env():
+    """Environment of a German locale (compiled into the work folder when the
+    system has none), or None when it cannot be had."""
+    locdir = path("locales")
+    target = os.path.join(locdir, "de_DE.UTF-8")
+    if not os.path.isdir(target):
+        os.makedirs(locdir, exist_ok=True)
+        subprocess.run(["localedef", "-i", "de_DE", "-f", "UTF-8", target], capture_output=True)
+    if not os.path.isdir(target):
+        return None
+    return {"LOCPATH": locdir, "LC_ALL": "de_DE.UTF-8", "LANG": "de_DE.UTF-8"}

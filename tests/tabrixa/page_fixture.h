@@ -1,0 +1,110 @@
+// Hand-made blocks and lines for the page writer tests: a line is a run of
+// words of one font size, every character 0.5 x size wide.
+#pragma once
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tabrixa/TextBlock.h"
+#include "tabrixa/TextLine.h"
+#include "tabrixa/TextWord.h"
+
+namespace page_fixture {
+
+struct LineSpec {
+    double size = 10.0;
+    const char* fontClass = "f10";
+    int cellCode = 0;
+    int colGroup = 0;
+};
+
+class Blocks {
+public:
+    tbx::TextBlock* block(int rot = 0) {
+        owned.push_back(std::make_unique<tbx::TextBlock>(nullptr, rot));
+        return owned.back().get();
+    }
+
+    // A line whose first character starts at x0, on baseline `base`.
+    tbx::TextLine* line(tbx::TextBlock* b, double x0, double base, const std::u32string& text,
+                        LineSpec spec = LineSpec()) {
+        auto* l = new tbx::TextLine(b, b->rot, base);
+        const double cw = 0.5 * spec.size;
+        double x = x0;
+        size_t pos = 0;
+        while (pos <= text.size()) {
+            size_t end = text.find(U' ', pos);
+            if (end == std::u32string::npos) end = text.size();
+            if (end > pos) {
+                auto* w = new tbx::TextWord(b->rot, base, spec.size);
+                w->xMin = x;
+                w->yMin = base - 0.8 * spec.size;
+                w->yMax = base + 0.2 * spec.size;
+                for (size_t i = pos; i < end; ++i) {
+                    w->text.push_back(text[i]);
+                    w->edge.push_back(x);
+                    x += cw;
+                }
+                w->edge.push_back(x);
+                w->xMax = x;
+                w->len = static_cast<int>(end - pos);
+                w->fontClass = spec.fontClass;
+                w->cellCode = spec.cellCode;
+                w->colGroup = spec.colGroup;
+                l->addWord(w);
+                x += 0.5 * spec.size;
+            }
+            pos = end + 1;
+        }
+        if (!l->words) {  // a line without words still has a box
+            l->xMin = x0;
+            l->xMax = x0 + cw * static_cast<double>(text.size());
+            l->yMin = base - 0.8 * spec.size;
+            l->yMax = base + 0.2 * spec.size;
+        }
+        for (tbx::TextWord* w = l->words; w; w = w->next) {
+            for (size_t i = 0; i < w->text.size(); ++i) l->text.push_back(w->text[i]);
+            if (w->next) {
+                w->spaceAfter = true;
+                l->text.push_back(U' ');
+            }
+        }
+        l->len = static_cast<int>(l->text.size());
+        l->cellCode = spec.cellCode;
+        l->colGroup = spec.colGroup;
+        if (b->lastLine)
+            b->lastLine->next = l;
+        else
+            b->lines = l;
+        b->lastLine = l;
+        ++b->lineCount;
+        if (b->xMin > b->xMax) {
+            b->xMin = l->xMin; b->xMax = l->xMax; b->yMin = l->yMin; b->yMax = l->yMax;
+        } else {
+            b->xMin = std::min(b->xMin, l->xMin); b->xMax = std::max(b->xMax, l->xMax);
+            b->yMin = std::min(b->yMin, l->yMin); b->yMax = std::max(b->yMax, l->yMax);
+        }
+        return l;
+    }
+
+    std::vector<tbx::TextBlock*> array() const {
+        std::vector<tbx::TextBlock*> v;
+        for (const auto& b : owned) v.push_back(b.get());
+        return v;
+    }
+    // Hands the blocks to a page that deletes them.
+    std::vector<tbx::TextBlock*> release() {
+        std::vector<tbx::TextBlock*> v;
+        for (auto& b : owned) v.push_back(b.release());
+        owned.clear();
+        return v;
+    }
+
+    std::vector<std::unique_ptr<tbx::TextBlock>> owned;
+};
+
+inline std::u32string u32(const std::string& s) { return std::u32string(s.begin(), s.end()); }
+
+}  // namespace page_fixture

@@ -1,0 +1,148 @@
+// The region builder's finer rules: row marks, nested regions, ruled tables
+// inside and outside columns.
+#include <gtest/gtest.h>
+
+#include "page_fixture.h"
+#include "tabrixa/PageRegions.h"
+#include "tabrixa/PageTables.h"
+
+using page_fixture::Blocks;
+using page_fixture::LineSpec;
+using page_fixture::u32;
+
+namespace {
+tbx::PageTables tableAt(double x0, double x1, double y0, double y1, int cols, int rows) {
+    tbx::TableRecord t;
+    t.id = 1;
+    t.xMin = x0; t.xMax = x1; t.yMin = y0; t.yMax = y1;
+    t.vertCount = cols + 1;
+    const double w = (x1 - x0) / cols, h = (y1 - y0) / rows;
+    for (int r = 0; r < rows; ++r)
+        for (int c = 0; c < cols; ++c) t.cells.push_back({x0 + w * c, x0 + w * (c + 1), y0 + h * r, y0 + h * (r + 1)});
+    tbx::PageTables tables;
+    tables.add(t);
+    return tables;
+}
+LineSpec cell(int index) {
+    LineSpec s;
+    s.cellCode = 10000 + index;
+    return s;
+}
+}  // namespace
+
+TEST(RegionBlocks, RowMarksCountFromThreeForTheFirstLineAndTwoForOthers) {
+    Blocks f;
+    auto* b = f.block();
+    tbx::TextLine* a = f.line(b, 50, 100, u32("first"));
+    tbx::TextLine* c = f.line(b, 50, 112, u32("second"));
+    tbx::TextLine* d = f.line(b, 50, 124, u32("third"));
+    a->blockIndex = 2;
+    c->blockIndex = 2;
+    d->blockIndex = 100;
+    tbx::RegionBlock rb(a);
+    EXPECT_EQ(rb.markedLines, 0);
+    rb.addLine(c);
+    rb.addLine(d);
+    EXPECT_EQ(rb.markedLines, 1);
+    EXPECT_EQ(a->blockIndex + c->blockIndex + d->blockIndex, 0);
+    EXPECT_EQ(rb.baseMin, 100);
+    EXPECT_EQ(rb.baseMax, 124);
+}
+
+TEST(RegionBlocks, ADissolvedNestedRegionJoinsItsBlockInBaseOrder) {
+    Blocks f;
+    auto* b = f.block();
+    tbx::TextLine* top = f.line(b, 50, 100, u32("top line"));
+    tbx::TextLine* l1 = f.line(b, 60, 130, u32("left one"));
+    tbx::TextLine* r1 = f.line(b, 200, 130, u32("right one"));
+    tbx::TextLine* l2 = f.line(b, 60, 142, u32("left two"));
+    tbx::RegionBlock block(top);
+    auto nested = std::make_unique<tbx::PageRegion>();
+    auto left = std::make_unique<tbx::RegionBlock>(l1);
+    left->addLine(l2);
+    nested->addBlock(std::move(left));
+    nested->addBlock(std::make_unique<tbx::RegionBlock>(r1));
+    block.nested = std::move(nested);
+    block.closeNested(true);
+    EXPECT_TRUE(block.subRegions.empty());
+    EXPECT_EQ(block.lines, (std::vector<tbx::TextLine*>{top, l1, r1, l2}));
+
+    // The same region, not dissolved, stays nested: two blocks, two lines.
+    tbx::RegionBlock keep(top);
+    nested = std::make_unique<tbx::PageRegion>();
+    left = std::make_unique<tbx::RegionBlock>(l1);
+    left->addLine(l2);
+    nested->addBlock(std::move(left));
+    nested->addBlock(std::make_unique<tbx::RegionBlock>(r1));
+    keep.nested = std::move(nested);
+    keep.closeNested(false);
+    ASSERT_EQ(keep.subRegions.size(), 1u);
+    EXPECT_EQ(keep.lines.size(), 1u);
+    EXPECT_GE(keep.yMax, l2->yMax);
+}
+
+TEST(TableRegions, ATableInsideAColumnNestsInIt) {
+    tbx::PageTables tables = tableAt(100, 300, 150, 190, 2, 2);
+    Blocks f;
+    auto* text = f.block();
+    f.line(text, 50, 100, u32("A wide paragraph line that spans the whole column of the page text"));
+    f.line(text, 50, 112, u32("and a second line of the same wide paragraph in the column here"));
+    auto* tb = f.block();
+    f.line(tb, 104, 165, u32("a"), cell(0));
+    f.line(tb, 204, 185, u32("d"), cell(3));
+    auto blocks = f.array();
+    tbx::PageRegions regions;
+    regions.build(blocks.data(), 2, tables);
+    ASSERT_EQ(regions.regions.size(), 1u);
+    const tbx::PageRegion& r = *regions.regions[0];
+    ASSERT_EQ(r.blockCount(), 1);
+    const tbx::RegionBlock& b = *r.blocks[0];
+    ASSERT_EQ(b.subRegions.size(), 1u);
+    const tbx::PageRegion& t = *b.subRegions[0];
+    EXPECT_TRUE(t.isTable());
+    EXPECT_EQ(t.parentBlockCount, 1);
+    ASSERT_EQ(t.blockCount(), 2);
+    EXPECT_EQ(t.blocks[0]->lineCount(), 1);
+    EXPECT_EQ(t.blocks[1]->lineCount(), 1);
+    EXPECT_GE(b.yMax, 190);
+    // Nested regions are written in flow layout, in their vertical place.
+    EXPECT_EQ(r.gridLineCount(), 0);
+}
+
+TEST(TableRegions, ATableBesideTheTextStandsAlone) {
+    // Four columns: cell index 6 is in column 2.
+    tbx::PageTables tables = tableAt(100, 500, 150, 190, 4, 2);
+    Blocks f;
+    auto* text = f.block();
+    f.line(text, 50, 100, u32("Heading above"));
+    auto* tb = f.block();
+    f.line(tb, 104, 165, u32("first"), cell(0));
+    f.line(tb, 304, 185, u32("seven"), cell(6));
+    auto* after = f.block();
+    f.line(after, 50, 250, u32("Text after the table"));
+    auto blocks = f.array();
+    tbx::PageRegions regions;
+    regions.build(blocks.data(), 3, tables);
+    ASSERT_EQ(regions.regions.size(), 3u);
+    EXPECT_EQ(regions.regions[0]->id, 0);
+    EXPECT_FALSE(regions.regions[0]->isTable());
+    const tbx::PageRegion& t = *regions.regions[1];
+    EXPECT_EQ(t.id, 1);
+    ASSERT_TRUE(t.isTable());
+    ASSERT_EQ(t.blockCount(), 4);
+    EXPECT_EQ(t.blocks[2]->lineCount(), 1);
+    EXPECT_EQ(t.blocks[0]->lineCount(), 1);
+    EXPECT_EQ(regions.regions[2]->id, 2);
+}
+
+TEST(TableRegions, LinesOfAnUnknownTableStayText) {
+    Blocks f;
+    auto* b = f.block();
+    f.line(b, 50, 100, u32("orphan"), cell(3));
+    auto blocks = f.array();
+    tbx::PageRegions regions;
+    regions.build(blocks.data(), 1, tbx::PageTables());
+    ASSERT_EQ(regions.regions.size(), 1u);
+    EXPECT_FALSE(regions.regions[0]->isTable());
+    EXPECT_EQ(regions.regions[0]->blocks[0]->lineCount(), 1);
+}

@@ -1,0 +1,385 @@
+// The page writers on hand-made lines: line cells, numbers, fonts, regions,
+// ruled tables, long text regions, flow layout and the page dump.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "XLS/xls_workbook.h"
+#include "page_fixture.h"
+#include "tabrixa/PageGrid.h"
+#include "tabrixa/PageRegions.h"
+#include "tabrixa/PageTables.h"
+#include "tabrixa/RegionWriter.h"
+#include "tabrixa/TextPage.h"
+
+using page_fixture::Blocks;
+using page_fixture::LineSpec;
+using page_fixture::u32;
+
+namespace {
+
+std::string textAt(const xls_core::worksheet* ws, unsigned r, unsigned c) {
+    const auto* cell = dynamic_cast<const xls_core::label_t*>(ws->GetCell(r, c));
+    if (!cell) return "<none>";
+    std::string out;
+    for (char16_t ch : cell->GetText()) out += ch < 128 ? static_cast<char>(ch) : '?';
+    return out;
+}
+
+bool numberAt(const xls_core::worksheet* ws, unsigned r, unsigned c, double& v) {
+    const auto* cell = dynamic_cast<const xls_core::number_t*>(ws->GetCell(r, c));
+    if (!cell) return false;
+    v = cell->GetValue();
+    return true;
+}
+
+bool hasMerge(const xls_core::worksheet* ws, unsigned r, unsigned c0, unsigned c1) {
+    for (const auto& m : ws->Merges())
+        if (m.first_row == r && m.last_row == r && m.first_col == c0 && m.last_col == c1) return true;
+    return false;
+}
+
+tbx::PageGrid gridOf(std::initializer_list<double> bounds) {
+    tbx::PageGrid g;
+    auto it = bounds.begin();
+    g.reset(*it);
+    double prev = *it++;
+    for (; it != bounds.end(); ++it) {
+        g.addSpan(prev, *it);
+        prev = *it;
+    }
+    return g;
+}
+
+}  // namespace
+
+TEST(DumpLines, LinesOnOneBaselineShareAMergedCell) {
+    xls_core::workbook wb;
+    xls_core::worksheet* ws = wb.sheet("S");
+    tbx::TextPage page;
+    Blocks f;
+    auto* b = f.block();
+    tbx::TextLine* lines[] = {f.line(b, 50, 100, u32("Total:")), f.line(b, 150, 100, u32("1234"))};
+    tbx::PageGrid g = gridOf({50, 100, 200, 300});
+    EXPECT_EQ(page.dumpLines(ws, &g, 5, 50, 300, lines, 2), 1);
+    EXPECT_EQ(textAt(ws, 5, 0), "Total: 1234 ");
+    EXPECT_TRUE(hasMerge(ws, 5, 0, 2));
+}
+
+TEST(DumpLines, NumbersTinyLinesAndLongLines) {
+    xls_core::workbook wb;
+    xls_core::worksheet* ws = wb.sheet("S");
+    tbx::TextPage page;
+    Blocks f;
+    auto* b = f.block();
+    std::string longText;
+    for (int i = 0; i < 300; ++i) longText += "word ";
+    longText += "end";
+    LineSpec tiny;
+    tiny.size = 0.4;  // one character 0.2 points wide
+    tbx::TextLine* lines[] = {
+        f.line(b, 50, 100, u32("42")),       f.line(b, 50, 120, u32(".")), f.line(b, 50, 140, u32("42 %")),
+        f.line(b, 50, 160, u32("inf")),      f.line(b, 50, 180, u32(longText)),
+    };
+    // The tiny line: one character whose box is 0.2 points wide.
+    lines[1]->xMax = lines[1]->xMin + 0.2;
+    tbx::PageGrid g = gridOf({50, 300});
+    EXPECT_EQ(page.dumpLines(ws, &g, 0, 50, 300, lines, 5), 4);
+    double v = 0;
+    ASSERT_TRUE(numberAt(ws, 0, 0, v));
+    EXPECT_EQ(v, 42.0);
+    EXPECT_EQ(textAt(ws, 1, 0), "42 % ");
+    EXPECT_EQ(textAt(ws, 2, 0), "inf ");
+    EXPECT_EQ(textAt(ws, 3, 0), longText + " ");
+    EXPECT_EQ(textAt(ws, 4, 0), "<none>");
+}
+
+TEST(DumpLines, CellFontFromTheLine) {
+    xls_core::workbook wb;
+    xls_core::worksheet* ws = wb.sheet("S");
+    tbx::TextPage page;
+    Blocks f;
+    auto* b = f.block();
+    LineSpec narrow;
+    narrow.size = 10.5;
+    narrow.fontClass = "f11";
+    LineSpec times;
+    times.size = 12;
+    times.fontClass = "f20";
+    tbx::TextLine* lines[] = {f.line(b, 50, 100, u32("Narrow text"), narrow), f.line(b, 50, 140, u32("Serif"), times)};
+    tbx::PageGrid g = gridOf({50, 300});
+    ASSERT_EQ(page.dumpLines(ws, &g, 0, 50, 300, lines, 2), 2);
+    const xls_core::font_t* f0 = ws->GetCell(0, 0)->GetXF()->GetFont();
+    const xls_core::font_t* f1 = ws->GetCell(1, 0)->GetXF()->GetFont();
+    ASSERT_TRUE(f0 && f1);
+    EXPECT_EQ(f0->GetHeight(), 210);
+    EXPECT_NE(f0->GetName(), "Times New Roman");
+    EXPECT_EQ(f1->GetHeight(), 240);
+    EXPECT_EQ(f1->GetName(), "Times New Roman");
+    EXPECT_EQ(ws->GetCell(1, 0)->GetXF()->Value().valign, 0);
+}
+
+TEST(Regions, TwoColumnsMakeOneRegionOfTwoBlocks) {
+    Blocks f;
+    auto* left = f.block();
+    auto* right = f.block();
+    for (int i = 0; i < 6; ++i) {
+        f.line(left, 50, 100 + 12 * i, u32("Left column text " + std::to_string(i)));
+        f.line(right, 320, 100 + 12 * i, u32("Right column text " + std::to_string(i)));
+    }
+    auto blocks = f.array();
+    tbx::PageRegions regions;
+    regions.build(blocks.data(), 2, tbx::PageTables());
+    ASSERT_EQ(regions.regions.size(), 1u);
+    const tbx::PageRegion& r = *regions.regions[0];
+    EXPECT_EQ(r.id, 0);
+    ASSERT_EQ(r.blockCount(), 2);
+    EXPECT_EQ(r.blocks[0]->lineCount(), 6);
+    EXPECT_EQ(r.blocks[1]->lineCount(), 6);
+    EXPECT_LT(r.blocks[0]->xMax, r.blocks[1]->xMin);
+    // Flow layout: each column written downwards from the region's first row.
+    EXPECT_EQ(r.gridLineCount(), 0);
+}
+
+TEST(Regions, VerticalTextAndTinyLinesAreNeverWritten) {
+    Blocks f;
+    auto* vertical = f.block(1);
+    f.line(vertical, 20, 30, u32("Sideways"));
+    auto* text = f.block();
+    f.line(text, 50, 100, u32("Body"));
+    tbx::TextLine* tiny = f.line(text, 50, 300, u32("."));
+    tiny->xMax = tiny->xMin + 0.2;
+    auto blocks = f.array();
+    tbx::PageRegions regions;
+    regions.build(blocks.data(), 2, tbx::PageTables());
+    ASSERT_EQ(regions.regions.size(), 2u);
+    EXPECT_EQ(regions.regions[0]->id, tbx::PageRegion::verticalTextId);
+    ASSERT_EQ(regions.regions[1]->blockCount(), 1);
+    EXPECT_EQ(regions.regions[1]->blocks[0]->lineCount(), 1);
+
+    Blocks g;
+    f.line(g.block(3), 20, 30, u32("Only sideways"));
+    auto onlyVertical = g.array();
+    regions.build(onlyVertical.data(), 1, tbx::PageTables());
+    ASSERT_EQ(regions.regions.size(), 1u);
+    EXPECT_EQ(regions.regions[0]->id, tbx::PageRegion::verticalTextId);
+}
+
+namespace {
+// A ruled table of 3 rows x 2 columns at x 100..300, y 100..160.
+tbx::PageTables threeByTwo(double thickness = 0.5) {
+    tbx::TableRecord t;
+    t.id = 1;
+    t.xMin = 100; t.xMax = 300; t.yMin = 100; t.yMax = 160;
+    t.thickness = thickness;
+    t.vertCount = 3;
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 2; ++c)
+            t.cells.push_back({100.0 + 100 * c, 200.0 + 100 * c, 100.0 + 20 * r, 120.0 + 20 * r});
+    tbx::PageTables tables;
+    tables.add(t);
+    return tables;
+}
+LineSpec inCell(int cell) {
+    LineSpec s;
+    s.cellCode = 10000 + cell;
+    return s;
+}
+}  // namespace
+
+TEST(TableRegions, CellsNumbersBordersAndEmptyRows) {
+    tbx::PageTables tables = threeByTwo(0.3);
+    Blocks f;
+    auto* b = f.block();
+    f.line(b, 104, 115, u32("Item"), inCell(0));
+    f.line(b, 104, 135, u32("12 kg"), inCell(2));
+    f.line(b, 204, 135, u32("1234.5"), inCell(3));
+    auto* after = f.block();
+    f.line(after, 100, 200, u32("Below the table"));
+    auto blocks = f.array();
+    tbx::PageRegions regions;
+    regions.build(blocks.data(), 2, tables);
+    ASSERT_EQ(regions.regions.size(), 2u);
+    tbx::PageRegion& table = *regions.regions[0];
+    ASSERT_TRUE(table.isTable());
+    EXPECT_EQ(table.blockCount(), 2);
+    int taken = 0;
+    for (const tbx::TextLine* l : regions.lines) taken += l->cellCode < 0;
+    EXPECT_EQ(taken, 3);
+
+    xls_core::workbook wb;
+    xls_core::worksheet* ws = wb.sheet("S");
+    tbx::TextPage page;
+    tbx::PageGrid grid;
+    grid.build(regions);
+    tbx::RegionWriter writer(page, *ws, grid, tables);
+    // The last row of the table holds no text but is drawn: it counts.
+    EXPECT_EQ(writer.dumpRegion(table, 0), 3);
+    EXPECT_EQ(textAt(ws, 0, 0), "Item");
+    EXPECT_EQ(textAt(ws, 1, 0), "12 kg");
+    double v = 0;
+    // The text below the table splits its first column: boundaries 100, 175, 200, 300.
+    ASSERT_EQ(grid.columnCount(), 3);
+    EXPECT_TRUE(hasMerge(ws, 0, 0, 1));
+    ASSERT_TRUE(numberAt(ws, 1, 2, v)) << textAt(ws, 1, 2);
+    EXPECT_EQ(v, 1234.5);
+    for (auto rc : {std::pair<unsigned, unsigned>{0, 1}, {0, 2}, {2, 0}, {2, 1}, {2, 2}}) {
+        EXPECT_EQ(textAt(ws, rc.first, rc.second), "") << rc.first << "," << rc.second;
+        const auto& xf = ws->GetCell(rc.first, rc.second)->GetXF()->Value();
+        // Only the first column of a merged cell wraps; every column has borders.
+        EXPECT_EQ((xf.flags & xls_core::xf_wrap) != 0, rc.second != 1);
+        for (int side = 0; side < 4; ++side) EXPECT_EQ(xf.border_style[side], 1);
+    }
+    // Thickness 0.3: weight 6, style (6 + 10) / 20 = 0 raised to thin.
+    EXPECT_EQ(ws->GetCell(0, 0)->GetXF()->Value().border_style[2], 1);
+    EXPECT_EQ(writer.dumpRegion(*regions.regions[1], 3), 1);
+    EXPECT_EQ(textAt(ws, 3, 0), "Below the table");
+    EXPECT_EQ(textAt(ws, 2, 0), "");
+}
+
+TEST(TableRegions, ThickLinesGiveTheHeaviestBorder) {
+    tbx::PageTables tables = threeByTwo(2.5);
+    Blocks f;
+    auto* b = f.block();
+    f.line(b, 104, 115, u32("Word"), inCell(0));
+    f.line(b, 104, 155, u32("Two words"), inCell(4));
+    auto blocks = f.array();
+    tbx::PageRegions regions;
+    regions.build(blocks.data(), 1, tables);
+    ASSERT_EQ(regions.regions.size(), 1u);
+    xls_core::workbook wb;
+    xls_core::worksheet* ws = wb.sheet("S");
+    tbx::TextPage page;
+    tbx::PageGrid grid;
+    grid.build(regions);
+    tbx::RegionWriter writer(page, *ws, grid, tables);
+    EXPECT_EQ(writer.dumpRegion(*regions.regions[0], 0), 3);
+    EXPECT_EQ(ws->GetCell(0, 0)->GetXF()->Value().border_style[0], 3);
+    EXPECT_EQ(textAt(ws, 2, 0), "Two words");
+    EXPECT_EQ(textAt(ws, 2, 1), "");
+}
+
+TEST(TextRegions, TenThousandLinesNeverWrapOntoEarlierRows) {
+    Blocks f;
+    tbx::TextBlock* cols[3] = {f.block(), f.block(), f.block()};
+    const int rows = 3400;  // 10200 lines in a grid of three blocks
+    for (int i = 0; i < rows; ++i)
+        for (int c = 0; c < 3; ++c) f.line(cols[c], 50 + 150 * c, 20 + 12 * i, u32(std::string(1, char('A' + c)) + std::to_string(i)));
+    auto region = std::make_unique<tbx::PageRegion>(0);
+    for (int c = 0; c < 3; ++c) {
+        tbx::TextLine* l = cols[c]->lines;
+        auto rb = std::make_unique<tbx::RegionBlock>(l);
+        for (l = l->next; l; l = l->next) rb->addLine(l);
+        region->addBlock(std::move(rb));
+    }
+    region->finish();
+    tbx::PageRegions regions;
+    regions.regions.push_back(std::move(region));
+    tbx::PageGrid grid;
+    grid.build(regions);
+    ASSERT_EQ(grid.columnCount(), 3);
+    xls_core::workbook wb;
+    xls_core::worksheet* ws = wb.sheet("S");
+    tbx::TextPage page;
+    tbx::PageTables none;
+    tbx::RegionWriter writer(page, *ws, grid, none);
+    ASSERT_GT(regions.regions[0]->gridLineCount(), 0);
+    EXPECT_EQ(writer.dumpRegion(*regions.regions[0], 0), rows);
+    EXPECT_EQ(ws->CellCount(), 3u * rows);
+    EXPECT_EQ(textAt(ws, 0, 0), "A0");
+    EXPECT_EQ(textAt(ws, 66, 1), "B66");
+    EXPECT_EQ(textAt(ws, rows - 1, 2), "C" + std::to_string(rows - 1));
+}
+
+TEST(FlowLayout, WhatCannotBePlacedIsStillWrittenInOrder) {
+    Blocks f;
+    auto* b = f.block();
+    tbx::TextLine* first = f.line(b, 50, 100, u32("First line"));
+    tbx::TextLine* second = f.line(b, 50, 112, u32("Second line"));
+    tbx::TextLine* third = f.line(b, 50, 400, u32("Far below"));
+    auto* nb = f.block();
+    tbx::TextLine* inner1 = f.line(nb, 60, 300, u32("Nested left"));
+    tbx::TextLine* inner2 = f.line(nb, 200, 300, u32("Nested right"));
+    tbx::TextLine* inner3 = f.line(nb, 60, 312, u32("Nested next"));
+
+    tbx::PageRegion region(0);
+    auto block = std::make_unique<tbx::RegionBlock>(first);
+    block->addLine(second);
+    block->addLine(third);
+    auto nested = std::make_unique<tbx::PageRegion>(0);
+    auto n1 = std::make_unique<tbx::RegionBlock>(inner1);
+    n1->addLine(inner3);
+    nested->addBlock(std::move(n1));
+    nested->addBlock(std::make_unique<tbx::RegionBlock>(inner2));
+    nested->finish();
+    nested->parentBlockCount = 1;
+    block->subRegions.push_back(std::move(nested));
+    // A box that no longer holds its lines and nested region.
+    block->yMax = 105;
+    block->xMax = 400;
+    region.addBlock(std::move(block));
+
+    tbx::PageRegions regions;
+    tbx::PageGrid grid;
+    grid.reset(50);
+    grid.addSpan(50, 200);
+    grid.addSpan(200, 400);
+    xls_core::workbook wb;
+    xls_core::worksheet* ws = wb.sheet("S");
+    tbx::TextPage page;
+    tbx::PageTables none;
+    tbx::RegionWriter writer(page, *ws, grid, none);
+    ASSERT_EQ(region.gridLineCount(), 0);
+    const int used = writer.dumpRegion(region, 0);
+    EXPECT_EQ(used, 5);
+    EXPECT_EQ(textAt(ws, 0, 0), "First line ");
+    EXPECT_EQ(textAt(ws, 1, 0), "Second line ");
+    EXPECT_EQ(textAt(ws, 2, 0), "Nested left");
+    EXPECT_EQ(textAt(ws, 2, 1), "Nested right");
+    EXPECT_EQ(textAt(ws, 3, 0), "Nested next");
+    EXPECT_EQ(textAt(ws, 4, 0), "Far below ");
+}
+
+TEST(PageDump, SheetNamedByPagesConvertedWithColumnsAndCells) {
+    Blocks f;
+    auto* left = f.block();
+    auto* right = f.block();
+    for (int i = 0; i < 6; ++i) {
+        f.line(left, 50, 100 + 12 * i, u32("Left " + std::to_string(i) + " text"));
+        f.line(right, 320, 100 + 12 * i, u32("Right " + std::to_string(i) + " text"));
+    }
+    tbx::TextLine* noBase = f.line(right, 320, -1.0, u32("Late"));
+    noBase->yMin = 300;
+    noBase->yMax = 310;
+    tbx::TextPage page;
+    page.blocks = f.release();
+    page.nBlocks = static_cast<int>(page.blocks.size());
+    xls_core::workbook wb;
+    page.dump(&wb, 2);
+    ASSERT_EQ(wb.SheetCount(), 1u);
+    const xls_core::worksheet* ws = wb.GetSheet(0);
+    EXPECT_EQ(noBase->base, 0.72 * 310 + 0.28 * 300);
+    EXPECT_EQ(textAt(ws, 0, 0), "Left 0 text ");
+    EXPECT_EQ(textAt(ws, 0, 1), "Right 0 text ");
+    EXPECT_EQ(textAt(ws, 5, 1), "Right 5 text ");
+    EXPECT_EQ(textAt(ws, 6, 1), "Late");
+
+    // Vertical text comes after the rest of the page, one line per row.
+    tbx::TextPage sideways;
+    Blocks g;
+    auto* up = g.block(3);
+    g.line(up, 20, 30, u32("Sideways"));
+    g.line(up, 40, 30, u32("2024"));
+    g.line(g.block(0), 100, 100, u32("Across"));
+    sideways.blocks = g.release();
+    sideways.nBlocks = 3;
+    sideways.dump(&wb, 3);
+    ASSERT_EQ(wb.SheetCount(), 2u);
+    const xls_core::worksheet* ws2 = wb.GetSheet(1);
+    EXPECT_EQ(ws2->CellCount(), 3u);
+    EXPECT_EQ(textAt(ws2, 0, 0), "Across");
+    EXPECT_EQ(textAt(ws2, 1, 0), "Sideways");
+    double v = 0;
+    EXPECT_TRUE(numberAt(ws2, 2, 0, v));
+    EXPECT_EQ(v, 2024.0);
+}

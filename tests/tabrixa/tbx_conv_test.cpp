@@ -1,0 +1,292 @@
+// The converter: page lists, profiles, settings store, progress and the run.
+#include "tabrixa/tbx_conv.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "TK/tk_errh.h"
+#include "TK/tk_except.h"
+#include "TK/tk_prof.h"
+#include "tests/support/mini_pdf.h"
+
+namespace {
+namespace fs = std::filesystem;
+
+struct Conv : ::testing::Test {
+    fs::path dir;
+    void SetUp() override {
+        dir = fs::temp_directory_path() / ("tbx_convtest_" + std::to_string(::getpid()) + "_" +
+                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        ::setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+    std::string path(const std::string& name) const { return (dir / name).string(); }
+    std::string write(const std::string& name, const std::string& text) const {
+        std::ofstream(path(name), std::ios::binary) << text;
+        return path(name);
+    }
+    static std::string read(const std::string& p) {
+        std::ifstream in(p, std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    // A document whose page n shows "page n".
+    std::string pdf(const std::string& name, int pages) const {
+        std::vector<std::string> content;
+        for (int i = 1; i <= pages; ++i) content.push_back(mini_pdf::text(72, 700, "page " + std::to_string(i)));
+        mini_pdf::write(path(name), content);
+        return path(name);
+    }
+};
+
+std::vector<int> pages(xelvio_convertor& c, const std::string& text) {
+    c.set_page_range(text);
+    return c.page_list;
+}
+
+void expect_invalid(xelvio_convertor& c, const std::string& text, std::vector<int> kept = {}) {
+    try {
+        c.set_page_range(text);
+        ADD_FAILURE() << "accepted: " << text;
+    } catch (const tk_exception& e) {
+        EXPECT_EQ(e.level(), 1) << text;
+        EXPECT_STREQ(e.what(), "Invalid page range") << text;
+    }
+    EXPECT_EQ(c.page_list, kept) << text;
+    EXPECT_EQ(c.page_range, text);
+}
+}  // namespace
+
+TEST_F(Conv, PageListsKeepOrderAndDuplicates) {
+    xelvio_convertor c;
+    EXPECT_EQ(pages(c, "3, 1-2 ,3"), (std::vector<int>{3, 1, 2, 3}));
+    EXPECT_EQ(pages(c, ""), std::vector<int>{});
+    EXPECT_EQ(pages(c, " 2 - 4 "), (std::vector<int>{2, 3, 4}));
+    EXPECT_EQ(pages(c, "7x"), std::vector<int>{7});  // digits up to the first other character
+    EXPECT_EQ(pages(c, "2147483647"), std::vector<int>{2147483647});
+    EXPECT_EQ(c.page_range, "2147483647");
+}
+
+TEST_F(Conv, BadPageListsAreRefused) {
+    xelvio_convertor c;
+    for (const char* text : {"5-5", "4-2", "0", "1-", "-3", "1-2-3", "abc", "-", "2147483648", "99999999999",
+                             "1-2147483648", "0-3", " , "})
+        expect_invalid(c, text);
+    expect_invalid(c, "1,,2", {1});
+    expect_invalid(c, "1,", {1});
+}
+
+TEST_F(Conv, HugeRangesAreRefusedBeforeAllocation) {
+    xelvio_convertor c;
+    expect_invalid(c, "1-2147483647");
+    expect_invalid(c, "1-8388608");
+    EXPECT_EQ(pages(c, "1-3,5").size(), 4u);
+    // Many ranges that together list more pages than a document can hold.
+    EXPECT_THROW(c.set_page_range("1-5000000,1-5000000"), tk_exception);
+    EXPECT_EQ(c.page_list.size(), 5000000u);  // the first range stands, the second was refused
+}
+
+TEST_F(Conv, ProfileSettings) {
+    xelvio_convertor c;
+    EXPECT_TRUE(c.graph_tab);
+    EXPECT_FALSE(c.open_on_exit);
+    EXPECT_EQ(c.resolution, 150);
+    // Written on the original platform: CR LF line ends.
+    ASSERT_TRUE(c.load_profile_file(write(
+        "a.ini", "[Generic settings]\r\nsrc=in.pdf\r\ndest=out.xls\r\npassword=pw\r\npages=2-3\r\n"
+                 "graph_tab=1\r\nopen_on_exit=1\r\n")));
+    EXPECT_EQ(c.source, "in.pdf");
+    EXPECT_EQ(c.destination, "out.xls");
+    EXPECT_EQ(c.password, "pw");
+    EXPECT_EQ(c.page_list, (std::vector<int>{2, 3}));
+    EXPECT_TRUE(c.graph_tab);
+    EXPECT_TRUE(c.open_on_exit);
+    ASSERT_TRUE(c.load_profile_file(write("b.ini", "[Generic settings]\ngraph_tab=true\nopen_on_exit=\n")));
+    EXPECT_FALSE(c.graph_tab);    // anything but "1" turns it off
+    EXPECT_TRUE(c.open_on_exit);  // an empty value changes nothing
+    EXPECT_EQ(c.source, "in.pdf");
+    // A key before the first section: nothing is applied.
+    EXPECT_FALSE(c.load_profile_file(write("c.ini", "src=other.pdf\n[Generic settings]\ngraph_tab=1\n")));
+    EXPECT_EQ(c.source, "in.pdf");
+    EXPECT_FALSE(c.graph_tab);
+    EXPECT_THROW(c.load_profile_file(write("d.ini", "[Generic settings]\npages=4-2\n")), tk_exception);
+    EXPECT_THROW(c.load_profile_file(path("missing.ini")), tk_exception);
+}
+
+TEST_F(Conv, StoreProfileWritesTheConversionSettings) {
+    xelvio_convertor c;
+    c.source = "/in/report.pdf";
+    c.destination = "/out/report.xls";
+    c.graph_tab = false;
+    tk_profile p;
+    ASSERT_TRUE(c.store_profile(p));
+    ASSERT_TRUE(p.store(path("p.ini")));
+    EXPECT_EQ(read(path("p.ini")),
+              "[Generic settings]\ndest=/out/report.xls\ngraph_tab=0\nlogfile=\nopen_on_exit=0\n"
+              "src=/in/report.pdf\n\n");
+    c.password = "secret";
+    c.set_page_range("1-3");
+    tk_profile q;
+    c.store_profile(q);
+    EXPECT_EQ(q.get_value("Generic settings", "password"), "secret");
+    EXPECT_EQ(q.get_value("Generic settings", "pages"), "1-3");
+}
+
+TEST_F(Conv, PercentIsTruncated) {
+    xelvio_convertor c;
+    EXPECT_EQ(c.get_percent(), 0.0);
+    c.page_count = 7;
+    c.pages_done = 3;
+    EXPECT_EQ(c.get_percent(), 42.0);
+    c.pages_done = 7;
+    EXPECT_EQ(c.get_percent(), 100.0);
+}
+
+TEST_F(Conv, SettingsStoreRoundTrip) {
+    {
+        xelvio_convertor fresh(true);
+        // Nothing stored yet: both flags come up true.
+        EXPECT_TRUE(fresh.graph_tab);
+        EXPECT_TRUE(fresh.open_on_exit);
+        fresh.source = "/in/a b.pdf";
+        fresh.destination = "/out/a.xls";
+        fresh.password = "pw";
+        fresh.page_range = "1,3";
+        fresh.graph_tab = false;
+        fresh.open_on_exit = false;
+    }  // stored at destruction
+    EXPECT_TRUE(fs::exists(dir / "config" / "Vantrel" / "Tabrixa" / "settings"));
+    xelvio_convertor back(true);
+    EXPECT_EQ(back.source, "/in/a b.pdf");
+    EXPECT_EQ(back.destination, "/out/a.xls");
+    EXPECT_EQ(back.password, "pw");
+    EXPECT_EQ(back.page_range, "1,3");
+    EXPECT_TRUE(back.page_list.empty());  // the text only
+    EXPECT_FALSE(back.graph_tab);
+    EXPECT_FALSE(back.open_on_exit);
+}
+
+TEST_F(Conv, ConsoleConverterLeavesTheStoreAlone) {
+    { xelvio_convertor c; }
+    EXPECT_FALSE(fs::exists(dir / "config"));
+}
+
+TEST_F(Conv, RunWithoutPathsIsInternalError) {
+    xelvio_convertor c;
+    c.source = "x.pdf";
+    try {
+        c.run();
+        FAIL();
+    } catch (const tk_mail_assertion& e) {
+        EXPECT_STREQ(e.what(), "Internal error: \ncode=7462785f636f6e765c313234");  // tbx_conv\124
+    }
+}
+
+TEST_F(Conv, RunConvertsListedPagesAndSkipsThoseBeyondTheEnd) {
+    xelvio_convertor c;
+    error_handler h;
+    c.source = pdf("three.pdf", 3);
+    c.destination = path("three.xls");
+    c.set_page_range("3,1-2,3,9");
+    c.run();
+    EXPECT_EQ(c.page_count, 5);
+    EXPECT_EQ(c.pages_done, 5);
+    EXPECT_TRUE(c.succeeded());
+    std::string book = read(path("three.xls"));
+    ASSERT_GT(book.size(), 512u);
+    EXPECT_EQ(book.substr(0, 8), std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8));
+    // Four sheets: one per converted page, numbered by the count of pages converted.
+    EXPECT_NE(book.find("Page_4"), std::string::npos);
+    EXPECT_EQ(book.find("Page_5"), std::string::npos);
+
+    // A second run counts from 0 again and converts every page.
+    c.set_page_range("");
+    c.destination = path("again.xls");
+    c.run();
+    EXPECT_EQ(c.page_count, 3);
+    EXPECT_EQ(c.pages_done, 3);
+    EXPECT_TRUE(fs::exists(path("again.xls")));
+}
+
+TEST_F(Conv, StoppedRunWritesNoWorkbook) {
+    xelvio_convertor c;
+    error_handler h;
+    c.source = pdf("two.pdf", 2);
+    c.destination = path("two.xls");
+    c.request_stop();
+    c.run();
+    EXPECT_EQ(c.pages_done, 0);
+    EXPECT_FALSE(c.succeeded());
+    EXPECT_FALSE(fs::exists(path("two.xls")));
+}
+
+// In a child: stdout joins stderr so that EXPECT_EXIT sees the handler's report.
+#define RUN_IN_CHILD(body)   \
+    {                        \
+        std::fflush(stdout); \
+        ::dup2(2, 1);        \
+        body;                \
+    }
+
+TEST_F(Conv, RunErrorsEndThroughTheHandler) {
+    std::string src = pdf("doc.pdf", 1);
+    std::string enc = path("enc.pdf");
+    std::string cmd = "qpdf --encrypt user owner 256 -- '" + src + "' '" + enc + "' 2>/dev/null";
+    bool have_qpdf = std::system(cmd.c_str()) == 0;
+    if (have_qpdf) {
+        EXPECT_EXIT(RUN_IN_CHILD({
+                        xelvio_convertor c;
+                        error_handler h;
+                        c.source = enc;
+                        c.destination = path("enc.xls");
+                        c.password = "wrong";
+                        c.run();
+                    }),
+                    ::testing::ExitedWithCode(255), "Error:\nIncorrect password\n");
+        EXPECT_FALSE(fs::exists(path("enc.xls")));
+    }
+    // The destination is the source itself: refused, the document untouched.
+    std::string before = read(src);
+    EXPECT_EXIT(RUN_IN_CHILD({
+                    xelvio_convertor c;
+                    error_handler h;
+                    c.source = src;
+                    c.destination = src;
+                    c.run();
+                }),
+                ::testing::ExitedWithCode(255), "Destination name specifies the source file");
+    EXPECT_EQ(read(src), before);
+    // Not a PDF: the unreadable text, never a crash in the core.
+    std::string junk = write("junk.pdf", "not a pdf");
+    EXPECT_EXIT(RUN_IN_CHILD({
+                    xelvio_convertor c;
+                    error_handler h;
+                    c.source = junk;
+                    c.destination = path("junk.xls");
+                    c.run();
+                }),
+                ::testing::ExitedWithCode(255), "The program cannot read PDF document");
+    // A missing source: the document is "not ok", which must never reach the page count.
+    EXPECT_EXIT(RUN_IN_CHILD({
+                    xelvio_convertor c;
+                    error_handler h;
+                    c.source = path("gone.pdf");
+                    c.destination = path("gone.xls");
+                    c.run();
+                }),
+                ::testing::ExitedWithCode(255), "The program cannot read PDF document");
+}
+
+TEST_F(Conv, OneConverterAtATime) {
+    xelvio_convertor c;
+    EXPECT_THROW(xelvio_convertor second, tk_mail_assertion);
+    EXPECT_EQ(&xelvio_convertor::instance(), &c);
+}

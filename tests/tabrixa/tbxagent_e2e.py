@@ -1,0 +1,200 @@
+#!/usr/bin/env python3
+"""End-to-end runs of tbxagent as a user runs it: messages, exit codes, files.
+
+usage: tbxagent_e2e.py TBXAGENT SOURCE_DIR GROUP
+"""
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+
+EXE, SRC_DIR, GROUP = sys.argv[1], sys.argv[2], sys.argv[3]
+sys.path.insert(0, os.path.join(SRC_DIR, "tools"))
+import pdfgen  # noqa: E402
+
+USAGE = (
+    "TBXAGENT v2.5\n"
+    "Usage: TBXAGENT.EXE OPTIONS\n"
+    "\n"
+    "   --dest=...    path to the destination MS Excel workbook\n"
+    "   --help        display this help message and exit\n"
+    "   --no_graph    don't recognize graphical tables\n"
+    "   --pages=...   page numbers and/or pages ranges separated by commas.\n"
+    "                 For example: 1,3,5-10\n"
+    "   --profile=... path to the file to load conversion settings from\n"
+    "   --pswd=...    password for the source PDF document (if any)\n"
+    "   --src=...     path to the source PDF document\n"
+    "\n"
+    "NOTE: command line parameters that contain spaces should be enclosed in\n"
+    "quotes (for example --dest=\"c:\\my documents\\my report.xls\")\n")
+UNREADABLE = ("Error:\nThe program cannot read PDF document. It might be corrupted or "
+              "does not comply with Adobe PDF format.\n")
+SOURCE_MISSING = "Source file does not exist.\nPlease verify the correct file name was given.\n"
+
+failures = []
+work = tempfile.mkdtemp(prefix="tbxagent_e2e_")
+
+
+def path(*names):
+    return os.path.join(work, *names)
+
+
+def run(*args, cwd=None):
+    env = dict(os.environ, XDG_CONFIG_HOME=path("config"))
+    p = subprocess.run([EXE] + list(args), cwd=cwd or work, capture_output=True, text=True, timeout=120, env=env)
+    return p.returncode, p.stdout, p.stderr
+
+
+def check(name, got, want):
+    if got != want:
+        failures.append("%s:\n  want %r\n  got  %r" % (name, want, got))
+
+
+def expect(name, args, rc, stdout="", stderr="", cwd=None):
+    got = run(*args, cwd=cwd)
+    if got[0] < 0:
+        failures.append("%s: killed by signal %d (crash)" % (name, -got[0]))
+        return
+    check(name, got, (rc, stdout, stderr))
+
+
+def make_pdf(name, pages=2):
+    pdfgen.write(path(name), [pdfgen.text(72, 700, "page %d" % (i + 1)) for i in range(pages)])
+    return path(name)
+
+
+def sheets(xls):
+    """Sheet names and first-row texts, through xlrd when present, else the raw names."""
+    try:
+        import xlrd
+    except ImportError:
+        data = open(xls, "rb").read()
+        return [("Page_%d" % i, None) for i in range(1, 200) if b"Page_%d" % i in data]
+    book = xlrd.open_workbook(xls)
+    out = []
+    for s in book.sheets():
+        texts = [str(c.value) for r in range(s.nrows) for c in s.row(r) if c.value != ""]
+        out.append((s.name, " ".join(texts)))
+    return out
+
+
+def group_usage():
+    make_pdf("a.pdf")
+    expect("no arguments", [], 255, stderr=USAGE)
+    expect("six arguments", ["--src=a.pdf"] * 6, 255, stderr=USAGE)
+    expect("--help", ["--help"], 255, stderr=USAGE)
+    expect("--helpme matches --help", ["--src=a.pdf", "--helpme"], 255, stderr=USAGE)
+    expect("unknown option", ["--src=a.pdf", "--bogus"], 255, stderr=USAGE)
+    expect("x--help is unknown", ["x--help"], 255, stderr=USAGE)
+    check("nothing written", os.path.exists(path("a.xls")), False)
+
+
+def group_source():
+    os.mkdir(path("folder.pdf"))
+    expect("no source", ["--dest=x.xls"], 255, stderr="You should specify source file\n")
+    expect("empty source", ["--src="], 255, stderr="You should specify source file\n")
+    expect("missing source", ["--src=missing.pdf"], 255, stderr=SOURCE_MISSING)
+    expect("folder as source", ["--src=folder.pdf"], 255, stderr=SOURCE_MISSING)
+
+
+def group_pages():
+    make_pdf("a.pdf")
+    for pages in ["3-3", "4-2", "0", "2147483648", "1-99999999999", "1-2147483647", "1,,2", "abc"]:
+        expect("pages " + pages, ["--pages=" + pages, "--src=a.pdf"], 255, stdout="Error:\nInvalid page range\n")
+    check("nothing written", os.path.exists(path("a.xls")), False)
+
+
+def group_password():
+    src = make_pdf("plain.pdf")
+    enc = path("enc.pdf")
+    subprocess.run(["qpdf", "--encrypt", "user", "owner", "256", "--", src, enc], check=True)
+    expect("no password", ["--src=enc.pdf"], 255, stdout="Error:\nIncorrect password\n")
+    expect("wrong password", ["--src=enc.pdf", "--pswd=nope"], 255, stdout="Error:\nIncorrect password\n")
+    check("no workbook after a wrong password", os.path.exists(path("enc.xls")), False)
+    expect("right password", ["--src=enc.pdf", "--pswd=user"], 0)
+    check("pages of the encrypted document", [s[0] for s in sheets(path("enc.xls"))], ["Page_1", "Page_2"])
+
+
+def group_unreadable():
+    with open(path("text.pdf"), "w") as f:
+        f.write("this is not a PDF document\n")
+    expect("not a PDF", ["--src=text.pdf"], 255, stdout=UNREADABLE)
+    data = pdfgen.build([pdfgen.text(72, 700, "x")])
+    with open(path("cut.pdf"), "wb") as f:
+        f.write(data[:80])
+    expect("truncated PDF", ["--src=cut.pdf"], 255, stdout=UNREADABLE)
+    open(path("empty.pdf"), "wb").close()
+    expect("empty file", ["--src=empty.pdf"], 255, stdout=UNREADABLE)
+    for name in ["text.xls", "cut.xls", "empty.xls"]:
+        check("no workbook " + name, os.path.exists(path(name)), False)
+
+
+def group_dest():
+    os.mkdir(path("in"))
+    os.mkdir(path("out"))
+    make_pdf(os.path.join("in", "a.pdf"))
+    # Run from another folder: the default destination is beside the source.
+    expect("default destination", ["--src=../in/a.pdf"], 0, cwd=path("out"))
+    check("a.xls beside the source", os.path.exists(path("in", "a.xls")), True)
+    check("nothing in the current folder", os.listdir(path("out")), [])
+    expect("folder as destination", ["--src=in/a.pdf", "--dest=out"], 255,
+           stdout="Error:\nDestination name should specify a file, not folder.\n")
+    expect("missing folder", ["--src=in/a.pdf", "--dest=nowhere/a.xls"], 255,
+           stdout="Error:\nDestination path does not exist. Please verify the correct path was given.\n")
+    is_source = "Error:\nDestination name specifies the source file. Please give another destination name.\n"
+    before = open(path("in", "a.pdf"), "rb").read()
+    expect("destination is the source", ["--src=in/a.pdf", "--dest=in/../in/a.pdf"], 255, stdout=is_source)
+    check("source untouched", open(path("in", "a.pdf"), "rb").read(), before)
+    shutil.copy(path("in", "a.pdf"), path("in", "x.xls"))
+    expect("source named .xls", ["--src=in/x.xls"], 255, stdout=is_source)
+    check("x.xls untouched", open(path("in", "x.xls"), "rb").read(), before)
+    expect("explicit destination", ["--src=in/a.pdf", "--dest=out/b.xls", "--no_graph"], 0)
+    check("b.xls written", os.path.exists(path("out", "b.xls")), True)
+
+
+def group_convert():
+    make_pdf("three.pdf", 3)
+    expect("page list", ["--src=three.pdf", "--pages=3, 1-2 ,3,9", "--dest=list.xls"], 0)
+    got = sheets(path("list.xls"))
+    check("sheet names", [s[0] for s in got], ["Page_1", "Page_2", "Page_3", "Page_4"])
+    if got and got[0][1] is not None:
+        check("sheet texts", [s[1] for s in got], ["page 3", "page 1", "page 2", "page 3"])
+    pdfgen.write(path("sample.pdf"), pdfgen.sample_pages())
+    expect("sample", ["--src=sample.pdf"], 0)
+    got = sheets(path("sample.xls"))
+    check("sample sheets", [s[0] for s in got], ["Page_1", "Page_2"])
+    if got and got[0][1] is not None:
+        check("sample text", "Quarterly report" in got[0][1] and "1350.5" in got[0][1], True)
+
+
+def group_profile():
+    make_pdf("a.pdf", 3)
+    with open(path("p.ini"), "wb") as f:
+        f.write(b"[Generic settings]\r\nsrc=a.pdf\r\ndest=prof.xls\r\npages=2\r\ngraph_tab=0\r\n"
+                b"logfile=" + path("run.log").encode() + b"\r\n")
+    expect("profile with CR LF and a logfile", ["--profile=p.ini"], 0)
+    check("profile pages", [s[0] for s in sheets(path("prof.xls"))], ["Page_1"])
+    check("no log is made", os.path.exists(path("run.log")), False)
+    expect("option after the profile wins", ["--profile=p.ini", "--dest=later.xls"], 0)
+    check("later.xls", os.path.exists(path("later.xls")), True)
+    expect("missing profile", ["--src=a.pdf", "--profile=none.ini"], 255,
+           stdout="Error:\nProfile does not exist. Please verify the correct path/name was given.\n")
+    with open(path("bad.ini"), "w") as f:
+        f.write("src=a.pdf\n[Generic settings]\ndest=bad.xls\n")
+    expect("badly laid out profile is ignored", ["--profile=bad.ini"], 255, stderr="You should specify source file\n")
+    with open(path("log.ini"), "w") as f:
+        f.write("[Generic settings]\nlogfile=" + path("nowhere", "x.log") + "\n")
+    expect("logfile in a missing folder", ["--src=a.pdf", "--profile=log.ini"], 255,
+           stdout="Error:\nLogfile path does not exist. Please verify the correct path was given.\n")
+
+
+groups = {name[6:]: fn for name, fn in globals().items() if name.startswith("group_")}
+try:
+    groups[GROUP]()
+finally:
+    shutil.rmtree(work, ignore_errors=True)
+if failures:
+    print("\n".join(failures))
+    sys.exit(1)
+print("ok")

@@ -1,0 +1,79 @@
+// Font classes as a pure function of the font's names and flags.
+#include <gtest/gtest.h>
+
+#include "tabrixa/TextFontRef.h"
+
+using namespace tbx;
+
+TEST(FontClassTest, RowsAreTriedInOrderAndKeysMayBeAnywhereInEitherName) {
+    FontClass fc = classifyFont("ABCDEF+Arial-Narrow-Bold", "", 0);
+    EXPECT_EQ(fc.fontClass, "f11");  // row 0's "Narrow" before row 1's "Arial"
+    EXPECT_EQ(fc.winFontName, "Arial Narrow");
+    EXPECT_DOUBLE_EQ(fc.spaceRatio, 0.11);
+    EXPECT_TRUE(fc.bold);
+    EXPECT_FALSE(fc.italic);
+
+    fc = classifyFont("F1", "XYZ+Verdana", 0);  // only the embedded name knows
+    EXPECT_EQ(fc.fontClass, "f12");
+    EXPECT_EQ(fc.winFontName, "Verdana");
+    EXPECT_DOUBLE_EQ(fc.spaceRatio, 0.3);
+
+    fc = classifyFont("Times-Roman", "", 0);
+    EXPECT_EQ(fc.fontClass, "f20");
+    EXPECT_EQ(fc.winFontName, "Times New Roman");
+
+    fc = classifyFont("CMTI10", "", 0);
+    EXPECT_EQ(fc.fontClass, "f50");
+    EXPECT_TRUE(fc.italic);
+
+    fc = classifyFont("CMBX12", "", 0);
+    EXPECT_EQ(fc.fontClass, "f20");
+    EXPECT_TRUE(fc.bold);
+
+    fc = classifyFont("Impact", "", 0);
+    EXPECT_EQ(fc.fontClass, "f60");
+    EXPECT_EQ(fc.winFontName, "Haettenschweiler");
+}
+
+TEST(FontClassTest, NameListsThenFlagsDecideWhenNoKeyMatches) {
+    EXPECT_EQ(classifyFont("Georgia", "", 0).fontClass, "f20");          // serif name
+    EXPECT_EQ(classifyFont("Trebuchet MS", "", 0).fontClass, "f10");     // sans-serif name
+    EXPECT_EQ(classifyFont("Unknown", "", fontFlagFixedPitch).fontClass, "f30");
+    EXPECT_EQ(classifyFont("Unknown", "", fontFlagFixedPitch).winFontName, "Courier New");
+    EXPECT_EQ(classifyFont("Unknown", "", fontFlagSerif).fontClass, "f20");
+    EXPECT_EQ(classifyFont("Unknown", "", fontFlagSerif | fontFlagFixedPitch).fontClass, "f30");
+    FontClass plain = classifyFont("Unknown", "", 0);
+    EXPECT_EQ(plain.fontClass, "f10");
+    EXPECT_DOUBLE_EQ(plain.spaceRatio, 0.145);
+    // name tests are case-sensitive
+    EXPECT_EQ(classifyFont("courier", "", 0).fontClass, "f10");
+}
+
+TEST(FontClassTest, FlagsAndKeysGiveBoldAndItalic) {
+    FontClass fc = classifyFont("Helvetica", "", fontFlagItalic | fontFlagForceBold);
+    EXPECT_TRUE(fc.bold);
+    EXPECT_TRUE(fc.italic);
+    fc = classifyFont("Helvetica-Oblique", "", 0);
+    EXPECT_TRUE(fc.italic);
+    EXPECT_FALSE(fc.bold);
+    fc = classifyFont("Helvetica", "", 0);
+    EXPECT_FALSE(fc.italic);
+    EXPECT_FALSE(fc.bold);
+}
+
+TEST(FontClassTest, TextWithoutFontIsPlainArial) {
+    FontClass fc = classifyFont("Courier-Bold", "", fontFlagItalic, false);
+    EXPECT_EQ(fc.fontClass, "f10");
+    EXPECT_EQ(fc.winFontName, "Arial");
+    EXPECT_FALSE(fc.bold);
+    EXPECT_FALSE(fc.italic);
+}
+
+TEST(FontClassTest, CodesAndScreenNamesOfTheTable) {
+    ASSERT_EQ(FontClassTableCount, 12);
+    EXPECT_EQ(fontClassCode(2), "f12");
+    EXPECT_EQ(fontClassCode(3), "f12");
+    EXPECT_EQ(fontClassWinName(6), "Palatino Linotype");
+    EXPECT_EQ(fontClassWinName(9), "Symbol");
+    EXPECT_EQ(fontClassCode(12), "");
+}
