@@ -42,7 +42,8 @@ file_dialog::~file_dialog() = default;
 
 bool open_file_dialog::show() {
     request_.save = false;
-    return wiz_ui::instance().choose_file(request_, file_name_);
+    // No name is no choice: an empty path would name the current folder.
+    return wiz_ui::instance().choose_file(request_, file_name_) && !file_name_.empty();
 }
 
 save_file_dialog::save_file_dialog(const wiz_filter& filter, const std::string& title,
@@ -55,7 +56,7 @@ save_file_dialog::save_file_dialog(const wiz_filter& filter, const std::string& 
 
 bool save_file_dialog::show() {
     request_.save = true;
-    if (!wiz_ui::instance().choose_file(request_, file_name_)) return false;
+    if (!wiz_ui::instance().choose_file(request_, file_name_) || file_name_.empty()) return false;
     file_name_ = wiz_add_extension(file_name_, ext_);
     return true;
 }

@@ -1,5 +1,7 @@
 #include "GUI2/g_wiz_sh.h"
 
+#include <cstdio>
+
 #include "GUI2/g_wiz_pg.h"
 #include "GUI2/wiz_ui.h"
 #include "TK/tk_log.h"

@@ -57,7 +57,7 @@ bool equal(double a, double b) { return a == b; }
 
 }  // namespace
 
-pixel_box fill_box(const double* xs, const double* ys, int count, bool rectangle_snap) {
+pixel_box fill_box(const double* xs, const double* ys, int count, bool snap_x, bool snap_y) {
     pixel_box box;
     if (count <= 0) return box;
     double x0 = xs[0], x1 = xs[0], y0 = ys[0], y1 = ys[0];
@@ -67,7 +67,7 @@ pixel_box fill_box(const double* xs, const double* ys, int count, bool rectangle
         y0 = std::min(y0, ys[i]);
         y1 = std::max(y1, ys[i]);
     }
-    if (rectangle_snap && (count == 4 || count == 5)) {
+    if ((snap_x || snap_y) && (count == 4 || count == 5)) {
         // Opposite sides must both be vertical or both horizontal.
         auto pt = [&](int i) { return i % 4; };
         bool pair_a = (equal(xs[pt(0)], xs[pt(1)]) && equal(xs[pt(2)], xs[pt(3)])) ||
@@ -85,8 +85,14 @@ pixel_box fill_box(const double* xs, const double* ys, int count, bool rectangle
                 first = a;
                 last = b - 1;
             };
-            snap(x0, x1, box.xMin, box.xMax);
-            snap(y0, y1, box.yMin, box.yMax);
+            if (snap_x)
+                snap(x0, x1, box.xMin, box.xMax);
+            else
+                box.xMin = aa_pixel(x0), box.xMax = aa_pixel(x1);
+            if (snap_y)
+                snap(y0, y1, box.yMin, box.yMax);
+            else
+                box.yMin = aa_pixel(y0), box.yMax = aa_pixel(y1);
             return box;
         }
     }
@@ -131,6 +137,15 @@ struct device_points {
     int subpaths = 0;
     bool curves = false;
 };
+
+// Four corners (a fifth closing one) of an axis-parallel rectangle.
+bool box_is_rectangle(const device_points& d) {
+    const size_t n = d.xs.size();
+    if (n != 4 && n != 5) return false;
+    if (n == 5 && (d.xs[4] != d.xs[0] || d.ys[4] != d.ys[0])) return false;
+    auto side = [&](size_t a, size_t b) { return d.xs[a] == d.xs[b % 4] || d.ys[a] == d.ys[b % 4]; };
+    return side(0, 1) && side(1, 2) && side(2, 3) && side(3, 4);
+}
 
 device_points to_device(SplashPath& path, const SplashCoord* m) {
     device_points d;
@@ -249,6 +264,8 @@ void pdf_splash_canvas::fill_box(const pdf_uline_processor::pipe_holder& how, in
     s->setFillAlpha(paint->alpha);
     if (how.noClip && s->getBitmap())
         s->clipResetToRect(0, 0, s->getBitmap()->getWidth(), s->getBitmap()->getHeight());
+    else if (paint->has_clip)
+        s->clipResetToRect(paint->clip_x0, paint->clip_y0, paint->clip_x1, paint->clip_y1);
     // The far edges sit just inside the last pixel, as the rasteriser places
     // snapped edges, so exactly the pixels x0..x1, y0..y1 are covered.
     SplashPath path;
@@ -313,7 +330,7 @@ bool pdf_splash_dev::withhold_fill(GfxState* state, bool /*eo: the box does not 
     if (path.getLength() == 0) return false;
     device_points d = to_device(path, s->getMatrix());
     const bool snap = s->getStrokeAdjust() && d.subpaths == 1 && !d.curves;
-    pixel_box box = fill_box(d.xs.data(), d.ys.data(), static_cast<int>(d.xs.size()), snap);
+    pixel_box box = fill_box(d.xs.data(), d.ys.data(), static_cast<int>(d.xs.size()), snap, snap);
     if (!thin_fill(box) || test_rect(clip_of(s), box) != clip_result::inside) return false;
 
     SplashPattern* pattern = s->getFillPattern();
@@ -342,7 +359,16 @@ bool pdf_splash_dev::withhold_stroke(GfxState* state) {
     auto hand_over = [&](double x0, double x1, double y0, double y1, bool noClip) {
         auto holder = std::make_unique<pdf_uline_processor::pipe_holder>();
         colour_at_origin(pattern, mode_, holder->r, holder->g, holder->b);
-        holder->paint = std::make_unique<pdf_splash_paint>(pattern->copy(), s->getStrokeAlpha());
+        auto paint = std::make_unique<pdf_splash_paint>(pattern->copy(), s->getStrokeAlpha());
+        if (!noClip) {
+            SplashClip* c = s->getClip();
+            paint->has_clip = true;
+            paint->clip_x0 = c->getXMin();
+            paint->clip_y0 = c->getYMin();
+            paint->clip_x1 = c->getXMax();
+            paint->clip_y1 = c->getYMax();
+        }
+        holder->paint = std::move(paint);
         holder->noClip = noClip;
         col->set_line(x0, x1, y0, y1, std::move(holder));
         col->set_simple_path(false);
@@ -406,8 +432,25 @@ bool pdf_splash_dev::withhold_stroke(GfxState* state) {
     std::unique_ptr<SplashPath> outline(s->makeStrokePath(&path, s->getLineWidth(), true));
     if (!outline || outline->getLength() == 0) return false;
     device_points d = to_device(*outline, m);
+    // Stroke adjustment snaps the two sides of a stroke and the end where
+    // the path finishes; the end where it starts keeps its partial pixel.
     const bool snap = s->getStrokeAdjust() && d.subpaths == 1 && !d.curves;
-    pixel_box box = fill_box(d.xs.data(), d.ys.data(), static_cast<int>(d.xs.size()), snap);
+    const auto [min_x, max_x] = std::minmax_element(d.xs.begin(), d.xs.end());
+    const auto [min_y, max_y] = std::minmax_element(d.ys.begin(), d.ys.end());
+    const bool along_x = *max_x - *min_x >= *max_y - *min_y;
+    pixel_box box = fill_box(d.xs.data(), d.ys.data(), static_cast<int>(d.xs.size()), snap && !along_x,
+                             snap && along_x);
+    if (snap && path.getLength() == 2 && box_is_rectangle(d)) {
+        double sx, sy, ex, ey;
+        unsigned char f;
+        path.getPoint(0, &sx, &sy, &f);
+        path.getPoint(1, &ex, &ey, &f);
+        const double start = along_x ? sx * m[0] + sy * m[2] + m[4] : sx * m[1] + sy * m[3] + m[5];
+        const double end = along_x ? ex * m[0] + ey * m[2] + m[4] : ex * m[1] + ey * m[3] + m[5];
+        int& far_edge = end >= start ? (along_x ? box.xMax : box.yMax) : (along_x ? box.xMin : box.yMin);
+        const double edge = end >= start ? (along_x ? *max_x : *max_y) : (along_x ? *min_x : *min_y);
+        far_edge = clamp_int(std::floor(edge + 0.5)) - (end >= start ? 1 : 0);
+    }
     if (!thin_fill(box) || test_rect(clip_of(s), box) != clip_result::inside) return false;
     return hand_over(box.xMin, box.xMax, box.yMin, box.yMax, true);
 }

@@ -14,12 +14,15 @@ class Splash;
 class SplashPath;
 
 // The paint of a withheld shape on the page's rasteriser: a copy of its
-// pattern and its alpha.
+// pattern, its alpha and the rectangle of the clip it was drawn under (clip
+// paths cannot be copied from outside the rasteriser; only the rectangle is kept).
 class pdf_splash_paint : public pdf_line_paint {
 public:
     pdf_splash_paint(SplashPattern* pattern_copy, double alpha) : pattern(pattern_copy), alpha(alpha) {}
     std::unique_ptr<SplashPattern> pattern;
     double alpha;
+    bool has_clip = false;
+    double clip_x0 = 0, clip_y0 = 0, clip_x1 = 0, clip_y1 = 0;
 };
 
 // Paints withheld boxes back through the rasteriser's public operations.
@@ -57,9 +60,10 @@ clip_result test_span(const clip_rect& clip, int x0, int x1, int y);
 bool thin_fill(const pixel_box& box);
 
 // The pixel box a fill of these device-space points covers. With stroke
-// adjustment a single axis-parallel rectangle is snapped as the rasteriser
-// snaps it: each edge rounded to a pixel boundary, at least one pixel wide.
-pixel_box fill_box(const double* xs, const double* ys, int count, bool rectangle_snap);
+// adjustment the rasteriser snaps the sides of a single axis-parallel
+// rectangle (both pairs for a filled one, the long sides for a stroke
+// outline): each snapped edge rounds to a pixel boundary, at least one pixel apart.
+pixel_box fill_box(const double* xs, const double* ys, int count, bool snap_x, bool snap_y);
 
 }  // namespace pdf_splash_rules
 

@@ -2,6 +2,7 @@
 // what no table or underline took, and the end-of-page emptying.
 #include "PDFR/pdf_ulin.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "PDFR/pdf_splash.h"

@@ -129,7 +129,6 @@ private:
     bool tables_mode_ = true;
     bool simple_path_ = false;
     std::vector<candidate> lines_;  // each line with its holder, so the two never part
-    size_t taken_count_ = 0;
     std::vector<line_item> underlines_;
     std::vector<reg_item> regions_;
     std::vector<size_t> built_regions_;  // positions of the tables with cells

@@ -58,7 +58,8 @@ public:
             int bx0, bx1, by0, by1;
             range(l.xMin, l.xMax, l.yMin, l.yMax, bx0, bx1, by0, by1);
             for (int by = by0; by <= by1; ++by)
-                for (int bx = bx0; bx <= bx1; ++bx) cells_[static_cast<size_t>(by) * n_ + bx].push_back(static_cast<uint32_t>(i));
+                for (int bx = bx0; bx <= bx1; ++bx)
+                    cells_[static_cast<size_t>(by) * n_ + bx].push_back(static_cast<uint32_t>(i));
         }
     }
     // Buckets covering [xa, xb] x [ya, yb], inclusive; an empty range when no line is indexed.

@@ -24,11 +24,17 @@ int pdf_width_getter::height_for(float size) {
 
 void pdf_width_getter::set_font(const std::string& face, float size, bool bold, bool italic) {
     if (tk_log::active(1)) tk_log::write(1, "pdf_width_getter::set_font(%s, %f)", face.c_str(), size);
-    face_ = face.substr(0, maxFaceName);
-    weight_ = bold ? 700 : 0;
+    const int height = height_for(size);
+    const int weight = bold ? 700 : 0;
+    // Every word asks again, mostly for the font of the word before.
+    std::string name = face.substr(0, maxFaceName);
+    if (selected_ && height == height_ && weight == weight_ && italic == italic_ && name == face_) return;
+    face_ = std::move(name);
+    weight_ = weight;
     italic_ = italic;
-    height_ = height_for(size);
+    height_ = height;
     has_font_ = measurer_.select(face_, bold, italic, std::abs(height_));
+    selected_ = true;
 }
 
 double pdf_width_getter::get_width(const std::string& text) {

@@ -33,6 +33,7 @@ public:
 private:
     plat::font_measurer measurer_;
     bool has_font_ = false;
+    bool selected_ = false;
     std::string face_;
     int height_ = 0;
     int weight_ = 0;

@@ -120,6 +120,11 @@ bool font_measurer::select(const std::string& family, bool bold, bool italic, in
     auto key = std::make_tuple(family, bold, italic, pixel_height);
     auto it = d->sizes.find(key);
     if (it == d->sizes.end()) {
+        // A document of ever new sizes must not grow the cache without end.
+        if (d->sizes.size() >= 4096) {
+            d->selected = nullptr;
+            d->sizes.clear();
+        }
         impl::size_entry e;
         e.face = d->match(family, bold, italic);
         e.px = pixel_height;

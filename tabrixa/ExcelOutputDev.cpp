@@ -108,7 +108,8 @@ void ExcelOutputDev::updateFont(GfxState* state) {
 }
 
 void ExcelOutputDev::restoreState(GfxState* state) {
-    // After Q the core does not announce the restored font.
+    // The font and size are part of the restored state: take them at once
+    // instead of relying on the core to announce them before the next string.
     updateFont(state);
 }
 

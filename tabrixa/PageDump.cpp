@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "TK/tk_log.h"
+#include "XLS/xls_globals.h"
 #include "XLS/xls_workbook.h"
 #include "tabrixa/PageGrid.h"
 #include "tabrixa/PageRegions.h"
@@ -64,9 +65,12 @@ void TextPage::dump(xls_core::workbook* wb, int pageCount) {
     PageGrid grid;
     grid.build(regions);
 
+    // Widths are counted in digits of the workbook's default font.
+    const xls_core::font_t* font = wb->Globals().GetDefaultFont();
+    const double digit = font ? digitWidthPoints(font->GetName(), font->GetHeight()) : 0.0;
     const int columns = std::min(grid.columnCount(), PageGrid::maxColumns);
     for (int i = 0; i < columns; ++i) {
-        const unsigned width = columnWidthUnits(grid.boundary(i + 1) - grid.boundary(i));
+        const unsigned width = columnWidthUnits(grid.boundary(i + 1) - grid.boundary(i), digit);
         tk_log::write(1, ">>sh->colwidth(%d,%u)", i, width);
         sheet->colwidth(static_cast<std::uint32_t>(i), width);
     }

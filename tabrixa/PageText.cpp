@@ -88,12 +88,61 @@ void fitCellText(std::wstring& text) {
     text.resize(n);
 }
 
-// The default font's character (Arial 10: 7 pixels at 96 dpi) in points.
-static constexpr double charWidthPoints = 7.0 * 72.0 / 96.0;
+namespace {
+// The text of a cell that holds something; empty for an empty or missing cell.
+std::wstring heldText(const xls_core::worksheet& sheet, std::uint32_t row, std::uint32_t col) {
+    const xls_core::cell_t* cell = sheet.GetCell(row, col);
+    if (const auto* label = dynamic_cast<const xls_core::label_t*>(cell)) {
+        std::wstring out(label->GetText().begin(), label->GetText().end());
+        for (wchar_t ch : out)
+            if (!isCSpace(ch)) return out;
+        return std::wstring();
+    }
+    if (const auto* number = dynamic_cast<const xls_core::number_t*>(cell)) {
+        char buf[40];
+        std::snprintf(buf, sizeof buf, "%.15g", number->GetValue());
+        return std::wstring(buf, buf + std::strlen(buf));
+    }
+    return std::wstring();
+}
+}  // namespace
 
-unsigned columnWidthUnits(double points) {
+xls_core::cell_t* putCellText(xls_core::worksheet& sheet, std::uint32_t row, std::uint32_t col, std::wstring text,
+                              const std::wstring* numberText) {
+    std::wstring held = heldText(sheet, row, col);
+    if (!held.empty()) {
+        if (held.back() != L' ') held += L' ';
+        text = held + text;
+    } else if (numberText) {
+        double value = 0;
+        if (parseCellNumber(*numberText, value)) return sheet.number(row, col, value);
+    }
+    fitCellText(text);
+    return sheet.label(row, col, text);
+}
+
+xls_core::cell_t* putEmptyCell(xls_core::worksheet& sheet, std::uint32_t row, std::uint32_t col) {
+    if (!heldText(sheet, row, col).empty()) return nullptr;
+    return sheet.label(row, col, std::string());
+}
+
+double digitWidthPoints(const std::string& fontName, int heightTwips) {
+    // Advance of the digits in em, from the fonts' metrics.
+    static const struct { const char* name; double em; } digits[] = {
+        {"Verdana", 0.6357}, {"Arial", 0.5562}, {"Tahoma", 0.5459}, {"Times New Roman", 0.5},
+        {"Courier New", 0.6001}, {"Calibri", 0.5068}, {"Helvetica", 0.556},
+    };
+    double em = 0.556;
+    for (const auto& d : digits)
+        if (fontName == d.name) em = d.em;
+    const double size = heightTwips > 0 ? heightTwips / 20.0 : 10.0;
+    return em * size;
+}
+
+unsigned columnWidthUnits(double points, double digitPoints) {
     if (!(points >= 10.0)) points = 10.0;  // also catches NaN
-    const double units = std::floor(points / charWidthPoints * 256.0 + 0.5);
+    if (!(digitPoints > 0.0)) digitPoints = digitWidthPoints("Arial", 200);
+    const double units = std::floor(points / digitPoints * 256.0 + 0.5);
     return units > xls_core::max_colwidth ? xls_core::max_colwidth : static_cast<unsigned>(units);
 }
 
@@ -177,16 +226,9 @@ int TextPage::dumpLines(xls_core::worksheet* sheet, PageGrid* grid, int row, dou
             tk_log::write(1, "Just before sh->merge (1)");
             sheet->merge(r, static_cast<std::uint32_t>(first), r, static_cast<std::uint32_t>(last));
         }
-        xls_core::cell_t* cell;
-        double value = 0;
-        if (parseCellNumber(text.substr(0, text.size() - 1), value)) {
-            tk_log::write(1, "sh->number(%d,%d,%f)", static_cast<int>(r), first, value);
-            cell = sheet->number(r, static_cast<std::uint32_t>(first), value);
-        } else {
-            if (tk_log::active(1)) tk_log::write_wide(1, L"sh->label1(%d,%d,%s)", static_cast<int>(r), first, text.c_str());
-            fitCellText(text);
-            cell = sheet->label(r, static_cast<std::uint32_t>(first), text);
-        }
+        const std::wstring numberText = text.substr(0, text.size() - 1);
+        if (tk_log::active(1)) tk_log::write_wide(1, L"sh->label1(%d,%d,%s)", static_cast<int>(r), first, text.c_str());
+        xls_core::cell_t* cell = putCellText(*sheet, r, static_cast<std::uint32_t>(first), text, &numberText);
         cell->set_halign(1);
         setCellFont(f, cell);
         ++cells;

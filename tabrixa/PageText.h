@@ -2,9 +2,15 @@
 // and the units at the workbook's boundary.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include <CharTypes.h>
+
+namespace xls_core {
+class worksheet;
+class cell_t;
+}  // namespace xls_core
 
 namespace tbx {
 
@@ -24,9 +30,23 @@ void appendCellChar(std::wstring& text, Unicode code);
 // units), never between the two halves of a surrogate pair.
 void fitCellText(std::wstring& text);
 
-// Column width for the worksheet (1/256 of a character of the default font)
-// of a column so many points wide; at least 10 points.
-unsigned columnWidthUnits(double points);
+// Writes one cell of text. When `numberText` reads as a number (see
+// parseCellNumber) the cell is a number cell. When the place already holds
+// text or a number of this page (two columns of the page that meet in one
+// worksheet column), that cell is kept and the new text follows it after a
+// blank, so no word is lost.
+xls_core::cell_t* putCellText(xls_core::worksheet& sheet, std::uint32_t row, std::uint32_t col, std::wstring text,
+                              const std::wstring* numberText);
+// Writes an empty cell unless the place already holds text or a number;
+// returns null when it kept what was there.
+xls_core::cell_t* putEmptyCell(xls_core::worksheet& sheet, std::uint32_t row, std::uint32_t col);
+
+// Width in points of the digit 0 in a font: the worksheet's unit of column
+// width is 1/256 of that width in the workbook's default font.
+double digitWidthPoints(const std::string& fontName, int heightTwips);
+// Column width for the worksheet (1/256 of a digit of the default font,
+// `digitPoints` wide) of a column so many points wide; at least 10 points.
+unsigned columnWidthUnits(double points, double digitPoints);
 // Row height for the worksheet (twips) of a row so many points high.
 unsigned rowHeightTwips(double points);
 // Font height (twips) of a font size in points; 0 when the size is unusable.

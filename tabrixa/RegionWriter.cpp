@@ -133,10 +133,12 @@ int RegionWriter::dumpGrid(PageRegion& region, int firstRow, int) {
             tk_log::write(1, pos < n ? "Just before sh->merge (2)" : "Just before sh->merge (4)");
             sheet_.merge(r, u32(first), r, u32(last));
         }
-        xls_core::cell_t* cell = sheet_.label(r, u32(first), std::string());
-        cell->set_wrap(true);
-        borders(cell);
-        for (int col = first + 1; col <= last; ++col) borders(sheet_.label(r, u32(col), std::string()));
+        if (xls_core::cell_t* cell = putEmptyCell(sheet_, r, u32(first))) {
+            cell->set_wrap(true);
+            borders(cell);
+        }
+        for (int col = first + 1; col <= last; ++col)
+            if (xls_core::cell_t* e = putEmptyCell(sheet_, r, u32(col))) borders(e);
         lastEnd = last;
         // Empty bordered rows are part of the table on the sheet.
         usedRows = std::max(usedRows, row + 1);
@@ -191,13 +193,11 @@ int RegionWriter::dumpGrid(PageRegion& region, int firstRow, int) {
 
         std::wstring text;
         for (int c = 0; c < f->len; ++c) page_.convertChar(text, f->text[static_cast<size_t>(c)]);
-        xls_core::cell_t* out = nullptr;
         const wchar_t* logText = L"sh->label6(%d,%d,%s)";
+        bool numberAllowed = false;
         if (k == 1) {
-            double value = 0;
-            const bool oneWord = f->words && !f->words->next && f->words->len >= 1;
-            if (oneWord && parseCellNumber(text, value)) out = sheet_.number(r, u32(first), value);
-            logText = oneWord ? L"sh->label4(%d,%d,%s)" : L"sh->label5(%d,%d,'%s')";
+            numberAllowed = f->words && !f->words->next && f->words->len >= 1;
+            logText = numberAllowed ? L"sh->label4(%d,%d,%s)" : L"sh->label5(%d,%d,'%s')";
         } else {
             text += L' ';
             for (int m = 1; m < k; ++m) {
@@ -207,17 +207,15 @@ int RegionWriter::dumpGrid(PageRegion& region, int firstRow, int) {
                 text += L' ';
             }
         }
-        if (!out) {
-            if (tk_log::active(1)) tk_log::write_wide(1, logText, static_cast<int>(r), first, text.c_str());
-            fitCellText(text);
-            out = sheet_.label(r, u32(first), text);
-        }
+        if (tk_log::active(1)) tk_log::write_wide(1, logText, static_cast<int>(r), first, text.c_str());
+        xls_core::cell_t* out = putCellText(sheet_, r, u32(first), text, numberAllowed ? &text : nullptr);
         out->set_halign(1);
         page_.setCellFont(f, out);
         if (table) {
             out->set_wrap(true);
             borders(out);
-            for (int col = first + 1; col <= last; ++col) borders(sheet_.label(r, u32(col), std::wstring()));
+            for (int col = first + 1; col <= last; ++col)
+                if (xls_core::cell_t* e = putEmptyCell(sheet_, r, u32(col))) borders(e);
         }
         usedRows = std::max(usedRows, row + 1);
         prevCell = cell;
@@ -237,13 +235,7 @@ int RegionWriter::dumpVertical(PageRegion& region, int firstRow) {
             std::wstring text;
             for (int c = 0; c < l->len; ++c) page_.convertChar(text, l->text[static_cast<size_t>(c)]);
             const std::uint32_t r = u32(firstRow + rows);
-            double value = 0;
-            xls_core::cell_t* out = (!l->words->next && parseCellNumber(text, value)) ? sheet_.number(r, 0, value)
-                                                                                       : nullptr;
-            if (!out) {
-                fitCellText(text);
-                out = sheet_.label(r, 0, text);
-            }
+            xls_core::cell_t* out = putCellText(sheet_, r, 0, text, l->words->next ? nullptr : &text);
             out->set_halign(1);
             page_.setCellFont(l, out);
             ++rows;

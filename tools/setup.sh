@@ -9,7 +9,7 @@ build_pkgs=(build-essential cmake pkg-config libpoppler-private-dev libpoppler-d
             libfontconfig-dev libfreetype-dev libgtest-dev googletest libwxgtk3.2-dev
             fonts-dejavu-core fonts-liberation python3 xdg-utils)
 test_pkgs=(python3-xlrd python3-olefile qpdf poppler-utils xvfb xauth
-           libreoffice-calc-nogui gnumeric)
+           libreoffice-calc-nogui gnumeric locales)
 
 pkgs=("${build_pkgs[@]}")
 [ "${1:-}" = "--test" ] && pkgs+=("${test_pkgs[@]}")

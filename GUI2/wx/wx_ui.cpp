@@ -10,6 +10,7 @@
 #include <wx/checkbox.h>
 #include <wx/clipbrd.h>
 #include <wx/filedlg.h>
+#include <wx/filename.h>
 #include <wx/gauge.h>
 #include <wx/hyperlink.h>
 #include <wx/msgdlg.h>
@@ -376,8 +377,12 @@ bool wx_ui::choose_file(const wiz_file_request& request, std::string& path) {
     wxFileDialog dlg(wizard_, wx_text(request.title), wx_text(request.folder), wx_text(request.name), wildcard,
                      style);
     if (dlg.ShowModal() != wxID_OK) return false;
-    path = wx_utf8(dlg.GetPath());
-    return true;
+    wxString chosen = dlg.GetPath();
+    // GTK's chooser may report the folder and the name but no path.
+    if (chosen.empty() && !dlg.GetFilename().empty())
+        chosen = wxFileName(dlg.GetDirectory(), dlg.GetFilename()).GetFullPath();
+    path = wx_utf8(chosen);
+    return !path.empty();
 }
 
 std::string wx_ui::get_text(int page, int ctrl) {

@@ -20,7 +20,13 @@ work = tempfile.mkdtemp(prefix="wizgui_")
 home = os.path.join(work, "home")
 os.makedirs(home)
 env = dict(os.environ, HOME=home, XDG_CONFIG_HOME=os.path.join(home, ".config"),
-           TBX_GUI_SCENARIO=scenario, TBX_GUI_SHOTS=artifacts, NO_AT_BRIDGE="1", GTK_A11Y="none")
+           TBX_GUI_SCENARIO=scenario, TBX_GUI_WORK=work, TBX_GUI_SHOTS=artifacts, NO_AT_BRIDGE="1", GTK_A11Y="none")
+opened = os.path.join(work, "opened.txt")
+opener = os.path.join(work, "opener.sh")
+with open(opener, "w") as f:
+    f.write('#!/bin/sh\nprintf "%%s\\n" "$1" >> "%s"\n' % opened)
+os.chmod(opener, 0o700)
+env["TBX_GUI_OPENER"] = opener
 settings_file = os.path.join(home, ".config", "Vantrel", "Tabrixa", "settings")
 src = os.path.join(work, "report.pdf")
 dest = os.path.join(work, "out", "report.xls")
@@ -42,14 +48,14 @@ def profile(path, **keys):
             f.write("%s=%s\r\n" % (k, v))
 
 
-def run(*args):
+def run(*args, expect=0):
     cmd = ["xvfb-run", "-a", "-s", "-screen 0 1280x1024x24", driver] + list(args)
     start = time.time()
     p = subprocess.run(cmd, env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=100)
     out = p.stdout.decode(errors="replace")
     print(out)
     print("%s took %.1f s, exit %d" % (scenario, time.time() - start, p.returncode))
-    if p.returncode != 0:
+    if p.returncode != expect:
         fail("driver exit code %d" % p.returncode)
 
 
@@ -72,13 +78,27 @@ def settings_text():
 
 try:
     if scenario == "smoke":
+        profile(os.path.join(work, "bad.tbx"), pages="3-1")
         run()
     elif scenario == "convert":
         env.update(TBX_GUI_SRC=src, TBX_GUI_DEST=dest)
         run()
         check_workbook(dest, 2)
+        # "Open on exit" (on for a new user) hands the workbook to the desktop.
+        for _ in range(100):
+            if os.path.exists(opened):
+                break
+            time.sleep(0.05)
+        if not os.path.exists(opened) or open(opened).read() != dest + "\n":
+            fail("the workbook was not opened")
         if src.encode() not in settings_text():
             fail("settings file lacks the source")
+        saved = os.path.join(work, "saved.tbx")
+        if not os.path.exists(saved) or os.stat(saved).st_mode & 0o777 != 0o600:
+            fail("profile not saved for its owner only")
+        with open(saved) as f:
+            if "src=" + src not in f.read():
+                fail("profile lacks the source")
     elif scenario == "quick":
         prof = os.path.join(work, "quick.tbx")
         profile(prof, src=src, dest=dest, pages="2")
@@ -95,8 +115,32 @@ try:
         run(prof)
         if os.path.exists(dest):
             fail("a workbook was written")
+        time.sleep(0.2)
+        if os.path.exists(opened):
+            fail("open on exit opened a workbook that is not there")
         if b"wrongpass" in settings_text():
             fail("the password reached the settings file")
+    elif scenario == "cancel":
+        long_src = os.path.join(work, "long.pdf")
+        pdfgen.write(long_src, [pdfgen.text(72, 700 - (i % 50) * 12, "Row %d" % i) * 40 for i in range(2000)])
+        with open(dest, "w") as f:
+            f.write("old")
+        prof = os.path.join(work, "long.tbx")
+        profile(prof, src=long_src, dest=dest)
+        start = time.time()
+        run(prof)
+        with open(dest) as f:
+            if f.read() != "old":
+                fail("the old workbook was replaced by a cancelled run")
+        if long_src.encode() not in settings_text():
+            fail("a cancelled wizard did not save its settings")
+    elif scenario == "warning":
+        run()
+    elif scenario == "internal":
+        # The internal error ends the process with -1 after its dialog.
+        run(expect=255)
+    elif scenario == "missing":
+        run(os.path.join(work, "no such.tbx"))
     else:
         fail("unknown scenario")
 finally:

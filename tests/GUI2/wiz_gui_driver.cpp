@@ -5,28 +5,38 @@
 // TBX_GUI_SHOTS. Exit code 0 only when every check held.
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
+#ifdef TBX_GUI_X11
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#endif
 
 #include <wx/app.h>
 #include <wx/utils.h>
 #include <wx/image.h>
+#include <wx/checkbox.h>
 #include <wx/filedlg.h>
 #include <wx/msgdlg.h>
+#include <wx/stattext.h>
+#include <wx/radiobut.h>
 #include <wx/testing.h>
 #include <wx/textctrl.h>
 #include <wx/timer.h>
 
 #include "GUI2/g_pages.h"
+#include "GUI2/g_wiz_sh.h"
+#include "TK/tk_errh.h"
 #include "GUI2/tbx_shel.h"
 #include "GUI2/wx/wx_ui.h"
+#include "platform/plat_shell.h"
 
 namespace {
 
@@ -128,6 +138,27 @@ void click(wxWindowID id) {
     b->GetEventHandler()->ProcessEvent(e);
 }
 
+void send(wxWindow* w, wxEventType type) {
+    wxCommandEvent e(type, w->GetId());
+    e.SetEventObject(w);
+    w->GetEventHandler()->ProcessEvent(e);
+}
+
+void click_in(wxWindow* parent, int id) {
+    wxWindow* b = parent->FindWindow(id);
+    if (!b) return fail("no button " + std::to_string(id));
+    send(b, wxEVT_BUTTON);
+}
+
+// A button on the current page.
+void click_ctrl(int ctrl) {
+    wxWindow* b = wiz->current()->ctrl(ctrl);
+    if (!b) return fail("no control " + std::to_string(ctrl));
+    wxCommandEvent e(wxEVT_BUTTON, ctrl);
+    e.SetEventObject(b);
+    b->GetEventHandler()->ProcessEvent(e);
+}
+
 wxTextCtrl* edit(int page, int ctrl) { return dynamic_cast<wxTextCtrl*>(wiz->page(page)->ctrl(ctrl)); }
 std::string text_of(int page, int ctrl) {
     wxWindow* w = wiz->page(page)->ctrl(ctrl);
@@ -135,11 +166,15 @@ std::string text_of(int page, int ctrl) {
     return w ? wx_utf8(w->GetLabel()) : std::string();
 }
 
-void screenshot(const std::string& name) {
-    if (shots.empty() || !wiz) return;
-    wiz->Raise();
-    wiz->Refresh();
-    wiz->Update();
+void screenshot(const std::string& name, wxWindow* window = nullptr) {
+#ifndef TBX_GUI_X11
+    (void)name;
+#else
+    if (!window) window = wiz;
+    if (shots.empty() || !window) return;
+    window->Raise();
+    window->Refresh();
+    window->Update();
     // GTK paints on its frame clock: let a few frames pass so the picture is
     // the page now shown (only the picture depends on this, no check does).
     for (int i = 0; i < 15; ++i) {
@@ -147,7 +182,7 @@ void screenshot(const std::string& name) {
         wxMilliSleep(10);
     }
     // Read the pixels from the X server itself (GTK 3 windows cannot be read back).
-    const wxRect r = wiz->GetScreenRect();
+    const wxRect r = window->GetScreenRect();
     Display* display = XOpenDisplay(nullptr);
     if (!display) return fail("screenshot: no X display");
     XImage* shot = XGetImage(display, DefaultRootWindow(display), r.x, r.y, static_cast<unsigned>(r.width),
@@ -166,6 +201,7 @@ void screenshot(const std::string& name) {
     wxBitmap bmp(img);
     const std::string path = shots + "/" + scenario + "-" + name + ".png";
     if (!bmp.SaveFile(wx_text(path), wxBITMAP_TYPE_PNG)) fail("screenshot " + path);
+#endif
 }
 
 // ------------------------------------------------------------ steps
@@ -212,6 +248,11 @@ void smoke() {
         check(wx_utf8(wiz->GetTitle()) == "Tabrixa 2.5", "window title");
         check(!back_enabled() && next_enabled(), "welcome buttons");
         screenshot("welcome");
+        // A profile that cannot be loaded is reported and the wizard stays.
+        hook->answers.push_back({"file", wxID_OK, env("TBX_GUI_WORK") + "/bad.tbx", ""});
+        hook->answers.push_back({"message", wxID_OK, "", "Invalid page range"});
+        click_ctrl(welcome_page::id_load);
+        check(current_id() == wiz_welcome_id, "bad profile keeps the welcome page");
         click(wxID_FORWARD);
     });
     on("files", page_is(wiz_files_id), [] {
@@ -245,9 +286,30 @@ void convert() {
     });
     on("settings", page_is(wiz_settings_id), [] {
         check(back_enabled() && next_enabled(), "settings buttons");
+        // A user's click: GTK toggles the box, then tells the page, which keeps
+        // exactly one toggle.
+        auto* tables = dynamic_cast<wxCheckBox*>(wiz->page(wiz_settings_id)->ctrl(settings_page::id_tables));
+        const bool before = tables->GetValue();
+        tables->SetValue(!before);
+        send(tables, wxEVT_CHECKBOX);
+        check(tables->GetValue() == !before, "check box toggles once");
+        tables->SetValue(before);
+        send(tables, wxEVT_CHECKBOX);
+        // A bad page list keeps the page, with its error box.
+        auto* list = dynamic_cast<wxRadioButton*>(wiz->page(wiz_settings_id)->ctrl(settings_page::id_list));
+        list->SetValue(true);
+        send(list, wxEVT_RADIOBUTTON);
+        check(edit(wiz_settings_id, settings_page::id_pages)->IsEnabled(), "page field enabled");
         edit(wiz_settings_id, settings_page::id_pages)->SetValue("3-1");
+        hook->answers.push_back({"message", wxID_OK, "", "Invalid page range"});
+        click(wxID_FORWARD);
+        check(current_id() == wiz_settings_id, "bad range keeps the page");
+        auto* all = dynamic_cast<wxRadioButton*>(wiz->page(wiz_settings_id)->ctrl(settings_page::id_all));
+        all->SetValue(true);
+        send(all, wxEVT_RADIOBUTTON);
+        check(!edit(wiz_settings_id, settings_page::id_pages)->IsEnabled(), "page field disabled");
         screenshot("settings");
-        click(wxID_FORWARD);  // "All" is selected: the field is not read
+        click(wxID_FORWARD);  // "All": the field is not read
     });
     on("progress", page_is(wiz_progress_id), [] {
         check(!back_enabled() && !next_enabled(), "progress buttons");
@@ -260,6 +322,12 @@ void convert() {
         check(!button(wxID_CANCEL)->IsEnabled() && !button(wxID_HELP)->IsEnabled(), "finish cancel/help");
         check(next_enabled(), "finish button");
         screenshot("finish");
+        // "Save Settings...": the typed name gets the profile extension.
+        hook->answers.push_back({"file", wxID_OK, env("TBX_GUI_WORK") + "/saved", ""});
+        click_ctrl(gui_finish_page_ex::id_save);
+        // The close box asks even though Cancel is disabled here.
+        wxTEST_DIALOG(wiz->Close(), expect_message(wxID_NO, "Are you sure you want to exit the wizard?"));
+        check(current_id() == wiz_finish_id, "No keeps the finish page");
         click(wxID_FORWARD);
     });
 }
@@ -274,6 +342,83 @@ void quick() {
               "success text");
         screenshot("finish");
         click(wxID_FORWARD);
+    });
+}
+
+void cancel_run() {
+    // A long document: Cancel on the progress page stops and joins the worker.
+    on("progress", page_is(wiz_progress_id), [] {
+        auto* progress = static_cast<progress_page*>(wiz->page(wiz_progress_id)->logic());
+        // The document takes seconds; this step comes within a few ticks.
+        check(!progress->worker_finished(), "the conversion ended before Cancel");
+        wxTEST_DIALOG(click(wxID_CANCEL), expect_message(wxID_YES, "Are you sure you want to exit the wizard?"));
+        check(progress->worker_finished(), "Cancel returned before the worker ended");
+    });
+}
+
+// The open modal dialog of a type, if any.
+template <class D>
+D* open_dialog() {
+    for (wxWindow* w : wxTopLevelWindows)
+        if (auto* d = dynamic_cast<D*>(w))
+            if (d->IsModal()) return d;
+    return nullptr;
+}
+
+std::thread reporter;
+std::atomic<bool> reported{false};
+
+// Reports an exception from another thread, as the conversion's worker does.
+void report_from_worker(tk_exception e) {
+    reported = false;
+    reporter = std::thread([e] {
+        error_handler::instance().handle(e, 1);
+        reported = true;
+    });
+}
+
+void warning_dialog() {
+    on("welcome", page_is(wiz_welcome_id), [] { report_from_worker(tk_exception("Careful\nnow", tk_level_warning)); });
+    on("continue dialog", [] { return open_dialog<wx_continue_dialog>() != nullptr; }, [] {
+        auto* d = open_dialog<wx_continue_dialog>();
+        check(wx_utf8(d->GetTitle()) == "Tabrixa 2.5 Error", "dialog caption " + wx_utf8(d->GetTitle()));
+        auto* text = dynamic_cast<wxStaticText*>(d->FindWindow(1320));
+        check(text && wx_utf8(text->GetLabel()) == "Careful now", "dialog text");
+        auto* box = dynamic_cast<wxCheckBox*>(d->FindWindow(1222));
+        box->SetValue(true);
+        screenshot("continue", d);
+        click_in(d, wxID_CANCEL);  // "Continue"
+    });
+    on("quiet", [] { return reported.load(); }, [] {
+        reporter.join();
+        check(wizard_shell::instance().errors() == std::vector<std::string>{"Careful now"}, "listed");
+        // Silenced: the next warning shows nothing and returns at once.
+        report_from_worker(tk_exception("Again", tk_level_warning));
+    });
+    on("no dialog", [] { return reported.load(); }, [] {
+        reporter.join();
+        check(wizard_shell::instance().errors().size() == 2, "second warning listed");
+        wxTEST_DIALOG(click(wxID_CANCEL), expect_message(wxID_YES, "Are you sure you want to exit the wizard?"));
+    });
+}
+
+void internal_dialog() {
+    on("welcome", page_is(wiz_welcome_id), [] { report_from_worker(tk_mail_assertion("tbx_conv", 124)); });
+    on("internal dialog", [] { return open_dialog<wx_internal_dialog>() != nullptr; }, [] {
+        auto* d = open_dialog<wx_internal_dialog>();
+        check(d->FindWindow(1112) && d->FindWindow(wxID_OK) && d->FindWindow(1108), "three buttons");
+        // Escape does not close it.
+        wxKeyEvent esc(wxEVT_CHAR_HOOK);
+        esc.m_keyCode = WXK_ESCAPE;
+        esc.SetEventObject(d);
+        d->GetEventHandler()->ProcessEvent(esc);
+        check(d->IsModal(), "Escape closed the internal-error dialog");
+        screenshot("internal", d);
+        // The process ends inside the click: report what failed so far now.
+        if (!failures.empty()) ::_exit(1);
+        std::fflush(stderr);
+        // "Copy to clipboard"; then the process ends with -1.
+        click_in(d, 1108);
     });
 }
 
@@ -302,17 +447,27 @@ int main(int argc, char** argv) {
         fail("wx assertion " + wx_utf8(file) + ":" + std::to_string(line) + " " + wx_utf8(func) + " " +
              wx_utf8(cond) + " " + wx_utf8(msg));
     });
+    // The desktop's handler is replaced by a recorder: a test never opens a real program.
+    if (!env("TBX_GUI_OPENER").empty()) plat_set_desktop_opener(env("TBX_GUI_OPENER"));
+    hook = new scripted_hook;
+    hook->Register();
+    if (scenario == "missing") {
+        // A missing quick-launch profile: its error box, and no wizard.
+        hook->answers.push_back(
+            {"message", wxID_OK, "", "Profile does not exist. Please verify the correct path/name was given."});
+    }
     stepper* timer = nullptr;  // timers need the application: made once it exists
     tabwiz_on_created = [&timer](wx_wizard& w) {
         timer = new stepper;
         wiz = &w;
         wxInitAllImageHandlers();
-        hook = new scripted_hook;
-        hook->Register();
         if (scenario == "smoke") smoke();
         else if (scenario == "convert") convert();
         else if (scenario == "quick") quick();
         else if (scenario == "badpass") bad_password();
+        else if (scenario == "cancel") cancel_run();
+        else if (scenario == "warning") warning_dialog();
+        else if (scenario == "internal") internal_dialog();
         else fail("unknown scenario " + scenario);
         timer->Start(20);
         // A scenario that hangs is a failure, not a stuck test.
@@ -326,6 +481,7 @@ int main(int argc, char** argv) {
         (void)timer;
     };
     const int rc = tabwiz_main(argc, argv);
+    if (scenario == "missing") check(wiz == nullptr, "the wizard opened");
     wizard_gone = true;
     if (timer) timer->Stop();
     if (!steps.empty()) fail("steps left: " + steps.front().name);

@@ -167,6 +167,16 @@ TEST_F(WizardFixture, ShellTimerAndButtonsAndHelp) {
     shell->display_help(1013);
     EXPECT_EQ(ui->boxes.back().text, "Help file does not exist. Reinstall the program.");
     EXPECT_TRUE(ui->opened.empty());
+
+    // With the pages beside the program, the topic's page goes to the desktop.
+    const std::string help = wizard_shell::help_folder();
+    ASSERT_EQ(::mkdir(help.c_str(), 0700), 0) << help;
+    std::ofstream(help + "/1016.html") << "<html></html>";
+    std::ofstream(help + "/index.html") << "<html></html>";
+    shell->display_help(1016);
+    shell->display_help();
+    std::system(("rm -rf '" + help + "'").c_str());
+    EXPECT_EQ(ui->opened, (std::vector<std::string>{help + "/1016.html", help + "/index.html"}));
 }
 
 TEST_F(WizardFixture, PagesPostTheirButtonsAndCancelAsks) {
@@ -211,6 +221,8 @@ TEST_F(WizardFixture, FileDialogStartsInTheFieldsFolderAndSavingAddsTheExtension
     ASSERT_TRUE(save.show());
     EXPECT_EQ(save.get_file_name(), "/data/a.xls.d/out.xls");
     EXPECT_FALSE(save.show());  // Cancel
+    ui->file_answers.push_back({true, ""});
+    EXPECT_FALSE(save.show());  // OK without a name is no choice
 
     EXPECT_EQ(wiz_dialog_pattern("*.pdf"), "*.pdf;*.PDF");
     EXPECT_EQ(wiz_dialog_pattern("*.*"), "*");

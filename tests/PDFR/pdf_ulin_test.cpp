@@ -304,7 +304,8 @@ std::vector<std::array<double, 4>> reference_boxes(std::vector<ulp::line_item> l
                 if (ratio(b[2] - 4, b[3] + 4, l.yMin, l.yMax) > 0 && ratio(b[0] - 4, b[1] + 4, l.xMin, l.xMax) > 0 &&
                     colour[i] == col) {
                     l.tag = 1;
-                    b = {std::min(b[0], l.xMin), std::max(b[1], l.xMax), std::min(b[2], l.yMin), std::max(b[3], l.yMax)};
+                    b = {std::min(b[0], l.xMin), std::max(b[1], l.xMax), std::min(b[2], l.yMin),
+                         std::max(b[3], l.yMax)};
                     joined = true;
                 } else {
                     cand = i;

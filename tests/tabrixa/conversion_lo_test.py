@@ -2,9 +2,11 @@
 import csv
 import glob
 import os
+import re
 import shutil
 import subprocess
 import unittest
+import xml.etree.ElementTree as ET
 
 import xlrd
 
@@ -29,6 +31,35 @@ def libreoffice_csv(xls):
         with open(f, newline="", encoding="utf-8") as fh:
             out[name] = list(csv.reader(fh))
     return out
+
+
+def libreoffice_column_widths(xls):
+    """Column widths in points of the first sheet as LibreOffice lays it out."""
+    outdir = cu.path("lo_fods")
+    shutil.rmtree(outdir, ignore_errors=True)
+    os.makedirs(outdir)
+    cmd = ["soffice", "-env:UserInstallation=file://" + cu.path("lo_profile"), "--headless", "--convert-to", "fods",
+           "--outdir", outdir, xls]
+    subprocess.run(cmd, capture_output=True, text=True, timeout=240, check=True)
+    fods = os.path.join(outdir, os.path.splitext(os.path.basename(xls))[0] + ".fods")
+    ns = {"style": "urn:oasis:names:tc:opendocument:xmlns:style:1.0",
+          "table": "urn:oasis:names:tc:opendocument:xmlns:table:1.0",
+          "office": "urn:oasis:names:tc:opendocument:xmlns:office:1.0"}
+    root = ET.parse(fods).getroot()
+    unit = {"in": 72.0, "cm": 72 / 2.54, "mm": 72 / 25.4, "pt": 1.0}
+    styles = {}
+    for st in root.iter("{%s}style" % ns["style"]):
+        props = st.find("style:table-column-properties", ns)
+        if props is not None:
+            w = props.get("{%s}column-width" % ns["style"])
+            num = re.match(r"([0-9.]+)([a-z]+)", w)
+            styles[st.get("{%s}name" % ns["style"])] = float(num.group(1)) * unit[num.group(2)]
+    table = root.find(".//table:table", ns)
+    widths = []
+    for col in table.findall("table:table-column", ns):
+        repeat = int(col.get("{%s}number-columns-repeated" % ns["table"], "1"))
+        widths += [styles.get(col.get("{%s}style-name" % ns["table"]), 0.0)] * min(repeat, 300)
+    return widths
 
 
 class LibreOfficeReadsTheSameCells(unittest.TestCase):
@@ -57,6 +88,20 @@ class LibreOfficeReadsTheSameCells(unittest.TestCase):
             shown = sum(1 for row in rows for x in row if x.strip())
             self.assertEqual(shown, len(cu.cells(sheet)), sheet.name)
         self.assertGreater(compared, 40)
+
+    def test_columns_show_the_widths_of_the_page(self):
+        if not shutil.which("soffice"):
+            self.skipTest("LibreOffice is not installed")
+        content, left, right = cu.two_column_page()
+        pdf = cu.path("lo_widths.pdf")
+        pdfgen.write(pdf, [content])
+        xls = cu.path("lo_widths.xls")
+        sheet = cu.convert(pdf, xls).sheet_by_index(0)
+        _, lcol, _ = cu.find_text(sheet, left[0])
+        _, rcol, _ = cu.find_text(sheet, right[0])
+        widths = libreoffice_column_widths(xls)
+        # The right column starts 258 points right of the left one on the page.
+        self.assertAlmostEqual(sum(widths[lcol:rcol]), 330 - 72, delta=258 * 0.03)
 
 
 if __name__ == "__main__":

@@ -13,7 +13,7 @@
 
 namespace page_fixture {
 
-struct LineSpec {
+struct LineStyle {
     double size = 10.0;
     const char* fontClass = "f10";
     int cellCode = 0;
@@ -29,19 +29,19 @@ public:
 
     // A line whose first character starts at x0, on baseline `base`.
     tbx::TextLine* line(tbx::TextBlock* b, double x0, double base, const std::u32string& text,
-                        LineSpec spec = LineSpec()) {
+                        LineStyle style = LineStyle()) {
         auto* l = new tbx::TextLine(b, b->rot, base);
-        const double cw = 0.5 * spec.size;
+        const double cw = 0.5 * style.size;
         double x = x0;
         size_t pos = 0;
         while (pos <= text.size()) {
             size_t end = text.find(U' ', pos);
             if (end == std::u32string::npos) end = text.size();
             if (end > pos) {
-                auto* w = new tbx::TextWord(b->rot, base, spec.size);
+                auto* w = new tbx::TextWord(b->rot, base, style.size);
                 w->xMin = x;
-                w->yMin = base - 0.8 * spec.size;
-                w->yMax = base + 0.2 * spec.size;
+                w->yMin = base - 0.8 * style.size;
+                w->yMax = base + 0.2 * style.size;
                 for (size_t i = pos; i < end; ++i) {
                     w->text.push_back(text[i]);
                     w->edge.push_back(x);
@@ -50,19 +50,19 @@ public:
                 w->edge.push_back(x);
                 w->xMax = x;
                 w->len = static_cast<int>(end - pos);
-                w->fontClass = spec.fontClass;
-                w->cellCode = spec.cellCode;
-                w->colGroup = spec.colGroup;
+                w->fontClass = style.fontClass;
+                w->cellCode = style.cellCode;
+                w->colGroup = style.colGroup;
                 l->addWord(w);
-                x += 0.5 * spec.size;
+                x += 0.5 * style.size;
             }
             pos = end + 1;
         }
         if (!l->words) {  // a line without words still has a box
             l->xMin = x0;
             l->xMax = x0 + cw * static_cast<double>(text.size());
-            l->yMin = base - 0.8 * spec.size;
-            l->yMax = base + 0.2 * spec.size;
+            l->yMin = base - 0.8 * style.size;
+            l->yMax = base + 0.2 * style.size;
         }
         for (tbx::TextWord* w = l->words; w; w = w->next) {
             for (size_t i = 0; i < w->text.size(); ++i) l->text.push_back(w->text[i]);
@@ -72,8 +72,8 @@ public:
             }
         }
         l->len = static_cast<int>(l->text.size());
-        l->cellCode = spec.cellCode;
-        l->colGroup = spec.colGroup;
+        l->cellCode = style.cellCode;
+        l->colGroup = style.colGroup;
         if (b->lastLine)
             b->lastLine->next = l;
         else

@@ -7,7 +7,7 @@
 #include "tabrixa/PageTables.h"
 
 using page_fixture::Blocks;
-using page_fixture::LineSpec;
+using page_fixture::LineStyle;
 using page_fixture::u32;
 
 namespace {
@@ -23,8 +23,8 @@ tbx::PageTables tableAt(double x0, double x1, double y0, double y1, int cols, in
     tables.add(t);
     return tables;
 }
-LineSpec cell(int index) {
-    LineSpec s;
+LineStyle cell(int index) {
+    LineStyle s;
     s.cellCode = 10000 + index;
     return s;
 }

@@ -103,12 +103,16 @@ TEST(CellChars, TextsLongerThanACellHoldsAreCutBetweenCharacters) {
 }
 
 TEST(CellUnits, PointsBecomeTheWorkbookUnits) {
-    // 100 points = 133.3 pixels at 96 dpi = 19.05 characters of 7 pixels.
-    EXPECT_EQ(tbx::columnWidthUnits(100.0), 4876u);
-    EXPECT_EQ(tbx::columnWidthUnits(2.0), tbx::columnWidthUnits(10.0));
-    EXPECT_EQ(tbx::columnWidthUnits(NAN), tbx::columnWidthUnits(10.0));
-    EXPECT_LT(tbx::columnWidthUnits(50.0), tbx::columnWidthUnits(51.0));
-    EXPECT_EQ(tbx::columnWidthUnits(1e6), 255u * 256u);
+    // Verdana 10: digits of 6.357 points; 100 points are 15.73 digits.
+    const double verdana = tbx::digitWidthPoints("Verdana", 200);
+    EXPECT_NEAR(verdana, 6.357, 1e-9);
+    EXPECT_NEAR(tbx::digitWidthPoints("Arial", 240), 0.5562 * 12, 1e-9);
+    EXPECT_EQ(tbx::columnWidthUnits(100.0, verdana), 4027u);
+    EXPECT_EQ(tbx::columnWidthUnits(2.0, verdana), tbx::columnWidthUnits(10.0, verdana));
+    EXPECT_EQ(tbx::columnWidthUnits(NAN, verdana), tbx::columnWidthUnits(10.0, verdana));
+    EXPECT_LT(tbx::columnWidthUnits(50.0, verdana), tbx::columnWidthUnits(51.0, verdana));
+    EXPECT_EQ(tbx::columnWidthUnits(1e6, verdana), 255u * 256u);
+    EXPECT_GT(tbx::columnWidthUnits(100.0, 0.0), 0u);
     EXPECT_EQ(tbx::rowHeightTwips(20.0), 400u);
     EXPECT_EQ(tbx::rowHeightTwips(12.34), 247u);
     EXPECT_EQ(tbx::rowHeightTwips(1e6), 8192u);

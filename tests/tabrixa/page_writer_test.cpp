@@ -2,6 +2,7 @@
 // ruled tables, long text regions, flow layout and the page dump.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "XLS/xls_workbook.h"
@@ -13,7 +14,7 @@
 #include "tabrixa/TextPage.h"
 
 using page_fixture::Blocks;
-using page_fixture::LineSpec;
+using page_fixture::LineStyle;
 using page_fixture::u32;
 
 namespace {
@@ -75,7 +76,7 @@ TEST(DumpLines, NumbersTinyLinesAndLongLines) {
     std::string longText;
     for (int i = 0; i < 300; ++i) longText += "word ";
     longText += "end";
-    LineSpec tiny;
+    LineStyle tiny;
     tiny.size = 0.4;  // one character 0.2 points wide
     tbx::TextLine* lines[] = {
         f.line(b, 50, 100, u32("42")),       f.line(b, 50, 120, u32(".")), f.line(b, 50, 140, u32("42 %")),
@@ -100,10 +101,10 @@ TEST(DumpLines, CellFontFromTheLine) {
     tbx::TextPage page;
     Blocks f;
     auto* b = f.block();
-    LineSpec narrow;
+    LineStyle narrow;
     narrow.size = 10.5;
     narrow.fontClass = "f11";
-    LineSpec times;
+    LineStyle times;
     times.size = 12;
     times.fontClass = "f20";
     tbx::TextLine* lines[] = {f.line(b, 50, 100, u32("Narrow text"), narrow), f.line(b, 50, 140, u32("Serif"), times)};
@@ -180,8 +181,8 @@ tbx::PageTables threeByTwo(double thickness = 0.5) {
     tables.add(t);
     return tables;
 }
-LineSpec inCell(int cell) {
-    LineSpec s;
+LineStyle inCell(int cell) {
+    LineStyle s;
     s.cellCode = 10000 + cell;
     return s;
 }
@@ -382,4 +383,47 @@ TEST(PageDump, SheetNamedByPagesConvertedWithColumnsAndCells) {
     double v = 0;
     EXPECT_TRUE(numberAt(ws2, 2, 0, v));
     EXPECT_EQ(v, 2024.0);
+}
+
+TEST(PageDump, MoreColumnsThanASheetHoldsStayWithinItsLastColumn) {
+    Blocks f;
+    LineStyle tiny;
+    tiny.size = 2.0;
+    for (int i = 0; i < 400; ++i) {  // 400 columns 12 points apart
+        auto* b = f.block();
+        f.line(b, 10.0 + 12.0 * i, 100, u32(std::string(1, char('a' + i % 26))), tiny);
+        f.line(b, 10.0 + 12.0 * i, 103, u32(std::string(1, char('a' + i % 26))), tiny);
+    }
+    tbx::TextPage page;
+    page.blocks = f.release();
+    page.nBlocks = static_cast<int>(page.blocks.size());
+    xls_core::workbook wb;
+    ASSERT_NO_THROW(page.dump(&wb, 0));
+    const xls_core::worksheet* ws = wb.GetSheet(0);
+    EXPECT_GT(ws->CellCount(), 0u);
+    for (const auto& m : ws->Merges()) EXPECT_LE(m.last_col, 255u);
+    // The row reaches the sheet's last column, and nothing goes beyond it.
+    bool last = false;
+    for (unsigned r = 0; r < 8; ++r) last |= ws->GetCell(r, 255) != nullptr;
+    EXPECT_TRUE(last);
+    // Every character of the page is somewhere on the sheet.
+    std::string all;
+    for (unsigned r = 0; r < 4; ++r)
+        for (unsigned c = 0; c < 256; ++c) all += textAt(ws, r, c);
+    EXPECT_EQ(std::count(all.begin(), all.end(), 'z'), 2 * 15);
+}
+
+TEST(DumpLines, TextMeetingEarlierTextInOneCellIsKeptAfterIt) {
+    xls_core::workbook wb;
+    xls_core::worksheet* ws = wb.sheet("S");
+    tbx::TextPage page;
+    Blocks f;
+    auto* b = f.block();
+    tbx::TextLine* left[] = {f.line(b, 50, 100, u32("12"))};
+    tbx::TextLine* right[] = {f.line(b, 58, 100, u32("kg"))};
+    tbx::PageGrid g = gridOf({50, 300});
+    // Two blocks whose columns fall into one worksheet column, written side by side.
+    EXPECT_EQ(page.dumpLines(ws, &g, 0, 50, 55, left, 1), 1);
+    EXPECT_EQ(page.dumpLines(ws, &g, 0, 58, 70, right, 1), 1);
+    EXPECT_EQ(textAt(ws, 0, 0), "12 kg ");
 }
