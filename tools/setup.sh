@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 
 build_pkgs=(build-essential cmake pkg-config libpoppler-private-dev libpoppler-dev
             libfontconfig-dev libfreetype-dev libgtest-dev googletest libwxgtk3.2-dev
-            fonts-dejavu-core fonts-liberation python3 xdg-utils)
+            libx11-dev fonts-dejavu-core fonts-liberation python3 xdg-utils)
 test_pkgs=(python3-xlrd python3-olefile qpdf poppler-utils xvfb xauth
            libreoffice-calc-nogui gnumeric locales)
 
