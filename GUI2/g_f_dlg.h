@@ -44,7 +44,6 @@ public:
     save_file_dialog(const wiz_filter& filter, const std::string& title, const std::string& initial_path,
                      const char* ext);
     bool show() override;
-    const std::string& extension() const { return ext_; }
 
 private:
     std::string ext_;

@@ -74,7 +74,6 @@ void welcome_page::on_load() {
             wizard_shell::error(e.what());
         }
     }
-    on_loaded();
 }
 
 // ---------------------------------------------------------------- file selection
@@ -293,11 +292,7 @@ void progress_page::worker_entry() {
     } catch (...) {
         // Nothing may escape the thread: report it as the internal error it is.
         try {
-            tk_exception e = tk_current_as_internal_error("tk_threa", 149);
-            if (error_handler* h = error_handler::find()) {
-                tk_exception internal(e.what(), tk_level_internal);
-                h->handle(internal, 1);
-            }
+            if (error_handler* h = error_handler::find()) h->handle(tk_current_as_internal_error("tk_threa", 149), 1);
         } catch (...) {
         }
     }

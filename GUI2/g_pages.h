@@ -31,7 +31,6 @@ public:
     // "&Load Settings...": a profile into the converter. A bad profile is
     // shown in an error box and the page stays.
     void on_load();
-    virtual void on_loaded() {}
 
 private:
     std::string profile_ext_ = "tbx";

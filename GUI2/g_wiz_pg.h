@@ -21,7 +21,6 @@ public:
     wizard_page& operator=(const wizard_page&) = delete;
 
     int id() const { return id_; }
-    unsigned buttons() const { return buttons_; }
     unsigned flags() const { return flags_; }
     const std::vector<wiz_ctrl_desc>& controls() const { return controls_; }
     const std::string& header_title() const { return header_title_; }
@@ -33,7 +32,6 @@ public:
     bool on_set_active();
 
     virtual bool page_init() { return true; }
-    virtual bool on_kill_active() { return true; }
     virtual bool on_finish() { return true; }
     virtual void on_help() {}
     virtual int on_next() { return 0; }

@@ -7,7 +7,7 @@
 #include "TK/tk_log.h"
 #include "platform/plat_files.h"
 
-wizard_shell::wizard_shell(const std::string& title, int icon_id) : icon_id_(icon_id), title_(title) {
+wizard_shell::wizard_shell(const std::string& title) : title_(title) {
     tk_log::write(1, "wizard_shell::ctor(%s)", title.c_str());
 }
 
@@ -57,26 +57,31 @@ std::string wizard_shell::caption(const char* suffix, const char* alone) {
     return alone;
 }
 
-void wizard_shell::error(const std::string& text) {
-    tk_log::write(1, "wizard_shell::error(%s)", text.c_str());
-    const std::string cap = caption(" Error", "Error");
+void wizard_shell::show_box(bool is_error, const std::string& text) {
+    const std::string cap = is_error ? caption(" Error", "Error") : caption(" Message", "Message");
     if (wiz_ui::exists()) {
-        wiz_call<bool>([&](wiz_ui& ui) { ui.show_error(cap, text); return true; }, false);
+        wiz_call<bool>(
+            [&](wiz_ui& ui) {
+                if (is_error) ui.show_error(cap, text);
+                else ui.show_message(cap, text);
+                return true;
+            },
+            false);
     } else {
+        // No window library (it could not start): the terminal is all there is.
         std::fprintf(stderr, "%s\n", text.c_str());
     }
     tk_log::write(3, "%s", text.c_str());
 }
 
+void wizard_shell::error(const std::string& text) {
+    tk_log::write(1, "wizard_shell::error(%s)", text.c_str());
+    show_box(true, text);
+}
+
 void wizard_shell::message(const std::string& text) {
     tk_log::write(1, "wizard_shell::message(%s)", text.c_str());
-    const std::string cap = caption(" Message", "Message");
-    if (wiz_ui::exists()) {
-        wiz_call<bool>([&](wiz_ui& ui) { ui.show_message(cap, text); return true; }, false);
-    } else {
-        std::fprintf(stderr, "%s\n", text.c_str());
-    }
-    tk_log::write(3, "%s", text.c_str());
+    show_box(false, text);
 }
 
 bool wizard_shell::question(const std::string& text) {
@@ -116,12 +121,6 @@ void wizard_shell::enable_button(int id, bool enable) {
 
 void wizard_shell::add_page(wizard_page* page) { pages_.push_back(page); }
 
-wizard_page* wizard_shell::find_page(int dialog_id) const {
-    for (wizard_page* p : pages_)
-        if (p->id() == dialog_id) return p;
-    return nullptr;
-}
-
 bool wizard_shell::add_error(const std::string& text) {
     std::lock_guard<std::mutex> lock(errors_mutex_);
     if (errors_.size() >= max_errors) return false;
@@ -132,9 +131,4 @@ bool wizard_shell::add_error(const std::string& text) {
 std::vector<std::string> wizard_shell::errors() const {
     std::lock_guard<std::mutex> lock(errors_mutex_);
     return errors_;
-}
-
-bool wizard_shell::has_errors() const {
-    std::lock_guard<std::mutex> lock(errors_mutex_);
-    return !errors_.empty();
 }

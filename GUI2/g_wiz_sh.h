@@ -17,7 +17,7 @@ public:
     static constexpr int timer_id = 0x10000;
     static constexpr std::size_t max_errors = 20;
 
-    wizard_shell(const std::string& title, int icon_id);
+    explicit wizard_shell(const std::string& title);
     ~wizard_shell() override;
 
     static bool is_initialized();
@@ -49,24 +49,21 @@ public:
     // Pages in sheet order; the shell does not own them.
     void add_page(wizard_page* page);
     const std::vector<wizard_page*>& pages() const { return pages_; }
-    wizard_page* find_page(int dialog_id) const;
     void set_current_page(wizard_page* page) { current_page_ = page; }
     wizard_page* current_page() const { return current_page_; }
 
     const std::string& title() const { return title_; }
-    int icon_id() const { return icon_id_; }
 
     // The error list: appended from any thread, at most max_errors texts.
     // Returns whether the text was listed.
     bool add_error(const std::string& text);
     std::vector<std::string> errors() const;
-    bool has_errors() const;
 
 private:
     static std::string caption(const char* suffix, const char* alone);
+    static void show_box(bool is_error, const std::string& text);
     void open_help(const std::string& file);
 
-    int icon_id_;
     std::string title_;
     bool timer_running_ = false;
     wizard_page* current_page_ = nullptr;

@@ -1,9 +1,5 @@
 #include "GUI2/tbx_shel.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <memory>
 
@@ -25,8 +21,6 @@
 std::function<void(wx_wizard&)> tabwiz_on_created;
 
 // ------------------------------------------------------------ the job
-
-convertor_job::~convertor_job() { conv_.password.clear(); }
 
 std::string convertor_job::source() const { return conv_.source; }
 void convertor_job::set_source(const std::string& path) { conv_.source = path; }
@@ -52,14 +46,7 @@ bool convertor_job::load_profile_file(const std::string& path) { return conv_.lo
 
 bool convertor_job::store_profile_file(const std::string& path) {
     tk_profile profile;
-    if (!conv_.store_profile(profile)) return false;
-    // Create (or narrow) the file for its owner before the text goes in.
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0) return false;
-    const bool narrowed = ::fchmod(fd, 0600) == 0;
-    ::close(fd);
-    if (!narrowed) return false;
-    return profile.store(path);
+    return conv_.store_profile(profile) && profile.store(path);
 }
 
 // The stop flag is never cleared here: a cancel that comes before the worker
@@ -119,7 +106,7 @@ int run_wizard(wx_ui& ui, int argc, char** argv) {
 
     char title[64];
     std::snprintf(title, sizeof title, "Tabrixa %d.%d", tk_version_major, tk_version_minor);
-    wizard_shell shell(title, 501);
+    wizard_shell shell(title);
 
     welcome_page welcome;
     welcome.set_profile_ext("tbx");
@@ -128,7 +115,10 @@ int run_wizard(wx_ui& ui, int argc, char** argv) {
     settings_page settings;
     settings.set_header("Step 2 of 3", "Conversion settings");
     if (quick) {
-        common_check_dest(conv.destination);
+        // A profile without a source would only fail inside the run, as an
+        // internal error: say what is missing before the wizard opens.
+        if (conv.source.empty()) throw tk_exception(tk_text(tk_txt_no_source), tk_level_error);
+        common_check_dest(conv.destination, conv.source);
     } else {
         shell.add_page(&welcome);
         shell.add_page(&files);

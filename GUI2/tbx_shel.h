@@ -15,9 +15,6 @@ class wx_wizard;
 class convertor_job : public wiz_job {
 public:
     explicit convertor_job(xelvio_convertor& conv) : conv_(conv) {}
-    // The password stays out of the per-user settings file, which the
-    // converter writes when it goes (after the job): it is cleared here.
-    ~convertor_job() override;
 
     std::string source() const override;
     void set_source(const std::string& path) override;
@@ -35,7 +32,6 @@ public:
     void check_source(const std::string& path, const std::string& password) override;
     void check_destination(const std::string& path) override;
     bool load_profile_file(const std::string& path) override;
-    // Profiles may hold the password: the file is only for its owner (0600).
     bool store_profile_file(const std::string& path) override;
 
     void run() override;

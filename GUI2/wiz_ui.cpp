@@ -57,8 +57,3 @@ void wiz_ui::begin_closing() {
     }
     cv_.notify_all();
 }
-
-bool wiz_ui::closing() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return closing_;
-}

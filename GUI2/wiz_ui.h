@@ -133,14 +133,13 @@ public:
     bool call_on_ui(const std::function<void()>& fn);
     // From now on call_on_ui returns at once; waiting callers are released.
     void begin_closing();
-    bool closing() const;
 
 protected:
     // Queues fn for the interface thread's event loop (wx: CallAfter).
     virtual void post(std::function<void()> fn) = 0;
 
 private:
-    mutable std::mutex mutex_;
+    std::mutex mutex_;
     std::condition_variable cv_;
     bool closing_ = false;
 };

@@ -32,8 +32,6 @@ public:
     tk_converter();
     ~tk_converter() override;
 
-    virtual void set_flag(bool on) { flag2_ = on; }
-
     // "src", "dest" and "logfile" of the section "Generic settings", each when not empty.
     virtual bool load_profile(const tk_profile& profile);
     // Sets "src", "dest" and "logfile" (empty values included).
@@ -45,8 +43,4 @@ public:
     std::string source;
     std::string destination;
     std::string log_file;
-
-protected:
-    bool flag1_ = false;
-    bool flag2_ = false;
 };

@@ -70,7 +70,7 @@ void tk_log::write_wide(int level, const wchar_t* format, ...) {
         if (*p != L'%') continue;
         ++p;
         std::wstring mods;
-        while (*p && std::wcschr(L"-+ #0123456789.*lhLqjzt", *p)) mods += *p++;
+        while (*p && std::wcschr(L"-+ #0123456789.*lhwLqjzt", *p)) mods += *p++;
         if (!*p) {
             fmt += mods;
             break;

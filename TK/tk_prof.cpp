@@ -1,6 +1,12 @@
 #include "TK/tk_prof.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <fstream>
+#include <sstream>
 
 #include "TK/tk_except.h"
 #include "TK/tk_log.h"
@@ -75,8 +81,7 @@ bool tk_profile::load(const std::string& path) {
 
 bool tk_profile::store(const std::string& path) const {
     tk_log::write(2, "tk_profile::store(%s)", path.c_str());
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
+    std::ostringstream out;
     for (const auto& section : sections_) {
         out << '[' << section.first << "]\n";
         for (const auto& kv : section.second) {
@@ -89,6 +94,19 @@ bool tk_profile::store(const std::string& path) const {
         out << '[' << section.first << "]\n";
         for (const std::string& line : section.second) out << line << '\n';
     }
-    out.flush();
-    return static_cast<bool>(out);
+    // A profile may hold a password: the file is for its owner only. An
+    // existing file is narrowed before it is emptied, so a file that cannot
+    // be narrowed keeps its old text rather than receiving the new one.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY, 0600);
+    if (fd < 0) return false;
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::fchmod(fd, 0600) == 0 && ::ftruncate(fd, 0) == 0;
+    const std::string text = out.str();
+    for (size_t done = 0; ok && done < text.size();) {
+        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) ok = false;
+        else done += static_cast<size_t>(n);
+    }
+    return ::close(fd) == 0 && ok;
 }

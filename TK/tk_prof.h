@@ -25,7 +25,8 @@ public:
     // a file that cannot be read, or a key line before the first section header,
     // gives false (what was read before stays).
     bool load(const std::string& path);
-    // Writes the profile; false when the file cannot be written.
+    // Writes the profile into a plain file of mode 0600 (an existing file is
+    // narrowed to it); false when the file cannot be narrowed or written.
     bool store(const std::string& path) const;
 
     const section_map& sections() const { return sections_; }

@@ -68,6 +68,11 @@ long tk_reg_key::set_value(const char* text, const char* name) {
                         static_cast<unsigned long>(bytes.size() + 1));
 }
 
+long tk_reg_key::delete_value(const char* name) {
+    if (!key_) return plat_reg_invalid_handle;
+    return plat_reg_delete(key_, name ? name : "");
+}
+
 bool tk_reg_key::serialize_flag(const char* name, bool& field, bool store) {
     if (!key_) return false;
     if (store) return set_value(field ? 1u : 0u, name) == plat_reg_ok;

@@ -25,6 +25,8 @@ public:
     long get_value(char* buffer, const char* name, unsigned long* size);
     long set_value(uint32_t value, const char* name);
     long set_value(const char* text, const char* name);
+    // Removes the value; a missing one is not an error.
+    long delete_value(const char* name);
 
     // Transfer one field in either direction; false on any error (a load then
     // leaves the field unchanged).

@@ -32,11 +32,6 @@ void xls_assert_dispatch(const char* expr, const char* file, int line, const cha
 
 void xls_default_assert_reporter(const char* expr, const char* file, int line, const char* func)
 {
-    xls_throw_assertion(expr, file, line, func);
-}
-
-void xls_throw_assertion(const char* expr, const char* file, int line, const char* func)
-{
     throw xls_assertion(xls_assertion_text(expr, file, line, func));
 }
 

@@ -25,7 +25,6 @@ extern xls_assert_reporter xls_assert_hook;
 
 void xls_assert_dispatch(const char* expr, const char* file, int line, const char* func);
 [[noreturn]] void xls_default_assert_reporter(const char* expr, const char* file, int line, const char* func);
-[[noreturn]] void xls_throw_assertion(const char* expr, const char* file, int line, const char* func);
 // The message text of a failed check.
 std::string xls_assertion_text(const char* expr, const char* file, int line, const char* func);
 

@@ -51,13 +51,6 @@ bool check(bool ok, const char* expr, int line)
 
 }  // namespace
 
-bool font_t::SameValue(const font_t& o) const
-{
-    return name_ == o.name_ && height_ == o.height_ && boldness_ == o.boldness_ && script_ == o.script_ &&
-           attributes_ == o.attributes_ && colour_ == o.colour_ && underline_ == o.underline_ &&
-           family_ == o.family_ && charset_ == o.charset_;
-}
-
 bool xf_value_t::operator==(const xf_value_t& o) const
 {
     return font == o.font && format == o.format && halign == o.halign && valign == o.valign &&
@@ -177,20 +170,11 @@ void xf_t::SetFormat(xf_value_t& v, int o)
 cell_t::cell_t(CGlobalRecords& globals, std::uint32_t row, std::uint32_t col, xf_t* xf)
     : globals_(globals), xf_(xf ? xf : globals.DefaultCellXF()), row_(row), col_(col)
 {
-    xf_->AddUse();
-}
-
-cell_t::~cell_t()
-{
-    xf_->ReleaseUse();
 }
 
 xf_t* cell_t::change_xf(const xf_value_t& value)
 {
-    xf_t* next = globals_.findXF(value);
-    xf_->ReleaseUse();
-    xf_ = next;
-    xf_->AddUse();
+    xf_ = globals_.findXF(value);
     return xf_;
 }
 

@@ -121,62 +121,50 @@ xf_t* CGlobalRecords::MakeDefaultXF(int i)
         xf_t::SetFont(v, font);
     if (i >= 16)
         v.used |= 0x08;
-    xf_t* xf = new xf_t(v, static_cast<std::uint16_t>(i));
-    xf->AddUse();
-    xf->AddUse();
-    return xf;
+    return new xf_t(v, static_cast<std::uint16_t>(i));
 }
 
-const font_t* CGlobalRecords::FindFont(const std::string& name_in, std::uint16_t height, std::uint16_t boldness,
+// Every field but the index: fonts with equal keys are the same font.
+std::string CGlobalRecords::FontKey(const font_t& f)
+{
+    std::string key = f.name_;
+    key.push_back('\0');
+    for (std::uint32_t v : {f.height_, f.boldness_, f.script_, f.attributes_, f.colour_})
+        put(key, v);
+    for (std::uint32_t v : {f.underline_, f.family_, f.charset_})
+        put(key, v);
+    return key;
+}
+
+const font_t* CGlobalRecords::FindFont(const std::string& name, std::uint16_t height, std::uint16_t boldness,
                                        std::uint16_t script, std::uint16_t attributes, std::uint16_t colour,
                                        std::uint8_t underline, std::uint8_t family, std::uint8_t charset)
 {
+    font_t wanted;
     // The FONT record counts the name's characters in one byte.
-    std::string name = name_in.size() > 255 ? name_in.substr(0, 255) : name_in;
-    std::string key = name;
-    key.push_back('\0');
-    put(key, height);
-    put(key, boldness);
-    put(key, script);
-    put(key, attributes);
-    put(key, colour);
-    put(key, underline);
-    put(key, family);
-    put(key, charset);
+    wanted.name_ = name.size() > 255 ? name.substr(0, 255) : name;
+    wanted.height_ = height;
+    wanted.boldness_ = boldness;
+    wanted.script_ = script;
+    wanted.attributes_ = attributes;
+    wanted.colour_ = colour;
+    wanted.underline_ = underline;
+    wanted.family_ = family;
+    wanted.charset_ = charset;
     if (font_pool_.empty()) {
         // The defaults take part in the pool; the first of equal values wins.
-        for (auto& f : fonts_) {
-            std::string k = f->name_;
-            k.push_back('\0');
-            put(k, f->height_);
-            put(k, f->boldness_);
-            put(k, f->script_);
-            put(k, f->attributes_);
-            put(k, f->colour_);
-            put(k, f->underline_);
-            put(k, f->family_);
-            put(k, f->charset_);
-            font_pool_.emplace(k, f.get());
-        }
+        for (auto& f : fonts_)
+            font_pool_.emplace(FontKey(*f), f.get());
     }
+    std::string key = FontKey(wanted);
     auto it = font_pool_.find(key);
     if (it != font_pool_.end())
         return it->second;
     if (fonts_.size() >= max_font_records)
         throw tk_exception("The workbook needs more than 510 fonts, the limit of the file format.", tk_level_error);
-    std::unique_ptr<font_t> f(new font_t);
-    f->name_ = name;
-    f->index_ = next_font_index_++;
-    f->height_ = height;
-    f->boldness_ = boldness;
-    f->script_ = script;
-    f->attributes_ = attributes;
-    f->colour_ = colour;
-    f->underline_ = underline;
-    f->family_ = family;
-    f->charset_ = charset;
-    font_t* raw = f.get();
-    fonts_.push_back(std::move(f));
+    wanted.index_ = next_font_index_++;
+    fonts_.push_back(std::unique_ptr<font_t>(new font_t(wanted)));
+    font_t* raw = fonts_.back().get();
     font_pool_.emplace(std::move(key), raw);
     return raw;
 }

@@ -43,16 +43,13 @@ public:
 
     std::size_t FontCount() const { return fonts_.size(); }
     std::size_t XFCount() const { return default_xfs_.size() + added_xfs_.size(); }
-    const std::vector<std::unique_ptr<xf_t>>& AddedXFs() const { return added_xfs_; }
     const std::vector<std::unique_ptr<font_t>>& Fonts() const { return fonts_; }
 
     void AddSheetEntry(const std::u16string& name) { sheet_names_.push_back(name); }
-    std::size_t SheetEntryCount() const { return sheet_names_.size(); }
 
     // Long labels in creation order; a label's SST index is its rank.
     std::uint64_t AddLongLabel(const label_t* label);
     void RemoveLongLabel(std::uint64_t serial) { long_labels_.erase(serial); }
-    std::size_t LongLabelCount() const { return long_labels_.size(); }
     // SST index of a long label; valid while the globals are being written.
     std::uint32_t LongLabelIndex(const label_t* label) const;
 
@@ -67,6 +64,8 @@ private:
     xf_t* MakeDefaultXF(int i);
 
     std::vector<std::unique_ptr<font_t>> fonts_;   // defaults (0, 1, 2, 3, 5), then added
+    static std::string FontKey(const font_t& font);
+
     std::unordered_map<std::string, font_t*> font_pool_;
     std::uint16_t next_font_index_ = 6;
     std::vector<std::unique_ptr<xf_t>> default_xfs_;

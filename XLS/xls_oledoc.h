@@ -46,7 +46,6 @@ public:
     int Close();
     // Drops an unfinished file.
     void Abandon();
-    bool IsOpen() const { return fd_ >= 0; }
     const std::string& Error() const { return error_; }
 
 private:

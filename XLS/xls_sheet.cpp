@@ -52,16 +52,6 @@ void add_cell_record(CDataStorage& out, const cell_t& cell, const CGlobalRecords
 
 worksheet::worksheet(CGlobalRecords& globals, std::uint16_t index) : globals_(globals), index_(index) {}
 
-worksheet::~worksheet()
-{
-    for (auto& c : colinfos_)
-        if (c.second.xf)
-            c.second.xf->ReleaseUse();
-    for (auto& r : rowheights_)
-        if (r.second.xf)
-            r.second.xf->ReleaseUse();
-}
-
 void worksheet::check_cell(std::uint32_t row, std::uint32_t col, const char* what) const
 {
     if (row >= max_rows)
@@ -166,15 +156,7 @@ void worksheet::colwidth(std::uint32_t col, std::uint32_t width, xf_t* xf)
     check_cell(0, col, "Column width");
     if (width > max_colwidth)
         width = max_colwidth;
-    if (xf)
-        xf->AddUse();
-    auto it = colinfos_.find(col);
-    if (it != colinfos_.end()) {
-        if (it->second.xf)
-            it->second.xf->ReleaseUse();
-        colinfos_.erase(it);
-    }
-    colinfos_.emplace(col, colinfo_t{xf, col, col, static_cast<std::uint16_t>(width), 0});
+    colinfos_.insert_or_assign(col, colinfo_t{xf, col, col, static_cast<std::uint16_t>(width), 0});
 }
 
 void worksheet::rowheight(std::uint32_t row, std::uint32_t height, xf_t* xf)
@@ -184,15 +166,7 @@ void worksheet::rowheight(std::uint32_t row, std::uint32_t height, xf_t* xf)
         height = min_rowheight;
     if (height > max_rowheight)
         height = max_rowheight;
-    if (xf)
-        xf->AddUse();
-    auto it = rowheights_.find(row);
-    if (it != rowheights_.end()) {
-        if (it->second.xf)
-            it->second.xf->ReleaseUse();
-        rowheights_.erase(it);
-    }
-    rowheights_.emplace(row, rowheight_t{xf, row, static_cast<std::uint16_t>(height)});
+    rowheights_.insert_or_assign(row, rowheight_t{xf, row, static_cast<std::uint16_t>(height)});
 }
 
 void worksheet::WriteRecords(CDataStorage& out) const

@@ -52,8 +52,7 @@ std::vector<std::uint8_t> hpsf_property_t::Encode() const
 
 void hpsf_doc_t::AddProperty(const hpsf_property_t& p)
 {
-    props_.erase(p.id);
-    props_.emplace(p.id, p);
+    props_.insert_or_assign(p.id, p);
 }
 
 std::vector<std::uint8_t> hpsf_doc_t::MakeStream() const

@@ -39,28 +39,30 @@ void CUnit::AppendBytes(const std::uint8_t* p, std::size_t n)
         bytes_.insert(bytes_.end(), p, p + n);
 }
 
-bool CUnit::SetWordAt(std::uint16_t v, std::size_t offset)
+namespace {
+// Little-endian bytes of v over bytes already there; those past the end are
+// left out and make the result false.
+bool put_at(std::vector<std::uint8_t>& bytes, std::uint32_t v, std::size_t width, std::size_t offset)
 {
     bool ok = true;
-    for (std::size_t i = 0; i < 2; ++i) {
-        if (offset + i < bytes_.size())
-            bytes_[offset + i] = static_cast<std::uint8_t>(v >> (8 * i));
+    for (std::size_t i = 0; i < width; ++i) {
+        if (offset + i < bytes.size())
+            bytes[offset + i] = static_cast<std::uint8_t>(v >> (8 * i));
         else
             ok = false;
     }
     return ok;
 }
+}  // namespace
+
+bool CUnit::SetWordAt(std::uint16_t v, std::size_t offset)
+{
+    return put_at(bytes_, v, 2, offset);
+}
 
 bool CUnit::SetDwordAt(std::uint32_t v, std::size_t offset)
 {
-    bool ok = true;
-    for (std::size_t i = 0; i < 4; ++i) {
-        if (offset + i < bytes_.size())
-            bytes_[offset + i] = static_cast<std::uint8_t>(v >> (8 * i));
-        else
-            ok = false;
-    }
-    return ok;
+    return put_at(bytes_, v, 4, offset);
 }
 
 std::uint16_t CUnit::WordAt(std::size_t offset) const

@@ -94,23 +94,15 @@ int workbook::Dump(const std::string& file_name)
     doc.AddStream(std::string("\005DocumentSummaryInformation"), CDocSummaryInfo().MakeStream());
 
     CBinFile file;
-    if (file.Open(file_name) != 0) {
-        last_error_ = file.Error();
-        tk_log::write(1, "workbook::Dump: %s", last_error_.c_str());
-        return -1;
-    }
-    int rc = doc.WriteCompoundFile(file);
-    if (rc != 0) {
+    // Any failure drops the unfinished file; an earlier workbook stays as it was.
+    auto fail = [&] {
         last_error_ = file.Error();
         file.Abandon();
         tk_log::write(1, "workbook::Dump: %s", last_error_.c_str());
         return -1;
-    }
-    if (file.Close() != 0) {
-        last_error_ = file.Error();
-        tk_log::write(1, "workbook::Dump: %s", last_error_.c_str());
-        return -1;
-    }
+    };
+    if (file.Open(file_name) != 0 || doc.WriteCompoundFile(file) != 0 || file.Close() != 0)
+        return fail();
     return 0;
 }
 

@@ -47,9 +47,6 @@ public:
     std::uint8_t GetFamily() const { return family_; }
     std::uint8_t GetCharset() const { return charset_; }
 
-    // Equality of every field but the index.
-    bool SameValue(const font_t& other) const;
-
 private:
     friend class CGlobalRecords;
     font_t() = default;
@@ -94,11 +91,7 @@ public:
     std::uint16_t GetIndex() const { return index_; }
     const font_t* GetFont() const;
     const xf_value_t& Value() const { return value_; }
-    bool IsCellXF() const { return (value_.flags & xf_cell) != 0; }
 
-    void AddUse() { ++uses_; }
-    void ReleaseUse() { if (uses_ > 0) --uses_; }
-    std::uint32_t Uses() const { return uses_; }
 
     // Option setters on a value (option tables of the format); an option out
     // of range raises the writer's assertion. Used by the cell setters.
@@ -121,14 +114,13 @@ private:
 
     xf_value_t value_;
     std::uint16_t index_ = 0;
-    std::uint32_t uses_ = 0;
 };
 
 // A cell of a worksheet. The pointer returned by the sheet's adders stays
 // owned by the sheet; use it only to apply the format setters right away.
 class cell_t {
 public:
-    virtual ~cell_t();
+    virtual ~cell_t() = default;
     cell_t(const cell_t&) = delete;
     cell_t& operator=(const cell_t&) = delete;
 
@@ -174,12 +166,11 @@ public:
     const std::u16string& GetText() const { return text_; }
     bool IsLong() const { return long_; }
     std::size_t RecordSize() const override;
-    // Creation order among the workbook's long labels (their SST order).
-    std::uint64_t Serial() const { return serial_; }
 
 private:
     std::u16string text_;
     bool long_;
+    // Creation order among the workbook's long labels (their SST order).
     std::uint64_t serial_ = 0;
 };
 
@@ -214,7 +205,7 @@ struct rowheight_t {
 class worksheet {
 public:
     worksheet(CGlobalRecords& globals, std::uint16_t index);
-    virtual ~worksheet();
+    virtual ~worksheet() = default;
     worksheet(const worksheet&) = delete;
     worksheet& operator=(const worksheet&) = delete;
 

@@ -316,3 +316,13 @@ long plat_reg_set(plat_reg_handle* key, const std::string& name, unsigned long t
     values[name] = v;
     return write_file(key->file, values);
 }
+
+long plat_reg_delete(plat_reg_handle* key, const std::string& name) {
+    if (!key) return plat_reg_invalid_handle;
+    std::string text;
+    long rc = read_file(key->file, text);
+    if (rc != plat_reg_ok) return rc;
+    value_map values = parse(text);
+    if (values.erase(name) == 0) return plat_reg_ok;
+    return write_file(key->file, values);
+}

@@ -54,3 +54,5 @@ long plat_reg_query(plat_reg_handle* key, const std::string& name, unsigned long
 // exactly 4 bytes.
 long plat_reg_set(plat_reg_handle* key, const std::string& name, unsigned long type, const unsigned char* data,
                   unsigned long size);
+// Removes a value; one that is not there is no error (the key holds no such value afterwards either way).
+long plat_reg_delete(plat_reg_handle* key, const std::string& name);

@@ -44,7 +44,9 @@ bool plat_open_with_desktop(const std::string& target) {
         std::lock_guard<std::mutex> lock(opener_mutex);
         program = opener();
     }
-    std::vector<char*> argv{const_cast<char*>(program.c_str()), const_cast<char*>(target.c_str()), nullptr};
+    // A relative path that starts with '-' would be read as an option.
+    const std::string arg = target.compare(0, 1, "-") == 0 ? "./" + target : target;
+    std::vector<char*> argv{const_cast<char*>(program.c_str()), const_cast<char*>(arg.c_str()), nullptr};
     pid_t pid = 0;
     if (posix_spawnp(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0) return false;
     // The handler may run long (a mail client); reap it without waiting here.

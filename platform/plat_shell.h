@@ -5,7 +5,8 @@
 #include <string>
 
 // Starts "xdg-open <target>" (the target is one argument; no shell is
-// involved) and reaps it in the background. False when it could not start.
+// involved; a relative path starting with '-' is passed as "./-...") and
+// reaps it in the background. False when it could not start.
 bool plat_open_with_desktop(const std::string& target);
 // The program the desktop handler is started with; tests point it elsewhere.
 void plat_set_desktop_opener(const std::string& program);

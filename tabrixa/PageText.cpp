@@ -182,6 +182,10 @@ void TextPage::convertChar(std::wstring& text, Unicode code) {
     appendCellChar(text, code);
 }
 
+void TextPage::appendLineText(std::wstring& text, const TextLine* line) {
+    for (Unicode c : logicalOrder(line->text.data(), line->len, primaryLR)) convertChar(text, c);
+}
+
 void TextPage::setCellFont(TextLine* line, xls_core::cell_t* cell) {
     if (!cell || !line || !line->words || line->words->len < 1) return;
     const int h = fontHeightTwips(line->meanFontSize());
@@ -218,7 +222,7 @@ int TextPage::dumpLines(xls_core::worksheet* sheet, PageGrid* grid, int row, dou
         // Every joined line is written whole, however long the cell text gets.
         std::wstring text;
         for (int k = i; k < j; ++k) {
-            for (int c = 0; c < lines[k]->len; ++c) convertChar(text, lines[k]->text[static_cast<size_t>(c)]);
+            appendLineText(text, lines[k]);
             text += L' ';
         }
         const auto r = static_cast<std::uint32_t>(row + cells);

@@ -192,7 +192,7 @@ int RegionWriter::dumpGrid(PageRegion& region, int firstRow, int) {
         }
 
         std::wstring text;
-        for (int c = 0; c < f->len; ++c) page_.convertChar(text, f->text[static_cast<size_t>(c)]);
+        page_.appendLineText(text, f);
         const wchar_t* logText = L"sh->label6(%d,%d,%s)";
         bool numberAllowed = false;
         if (k == 1) {
@@ -203,7 +203,7 @@ int RegionWriter::dumpGrid(PageRegion& region, int firstRow, int) {
             for (int m = 1; m < k; ++m) {
                 const TextLine* l = lines[static_cast<size_t>(i + m)];
                 text += L' ';
-                for (int c = 0; c < l->len; ++c) page_.convertChar(text, l->text[static_cast<size_t>(c)]);
+                page_.appendLineText(text, l);
                 text += L' ';
             }
         }
@@ -233,7 +233,7 @@ int RegionWriter::dumpVertical(PageRegion& region, int firstRow) {
         for (TextLine* l : b->lines) {
             if (!l->words || l->len < 1) continue;
             std::wstring text;
-            for (int c = 0; c < l->len; ++c) page_.convertChar(text, l->text[static_cast<size_t>(c)]);
+            page_.appendLineText(text, l);
             const std::uint32_t r = u32(firstRow + rows);
             xls_core::cell_t* out = putCellText(sheet_, r, 0, text, l->words->next ? nullptr : &text);
             out->set_halign(1);

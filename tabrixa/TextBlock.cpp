@@ -17,27 +17,12 @@ TextBlock::TextBlock(TextPage* p, int rotation)
 
 TextBlock::~TextBlock() {
     delete pool;
-    TextLine* l = lines;
-    while (l) {
-        TextLine* n = l->next;
-        delete l;
-        l = n;
-    }
+    deleteChain(lines);
 }
 
 void TextBlock::addWord(TextWord* w) {
     pool->addWord(w);
-    if (xMin > xMax) {
-        xMin = w->xMin;
-        xMax = w->xMax;
-        yMin = w->yMin;
-        yMax = w->yMax;
-    } else {
-        xMin = std::min(xMin, w->xMin);
-        xMax = std::max(xMax, w->xMax);
-        yMin = std::min(yMin, w->yMin);
-        yMax = std::max(yMax, w->yMax);
-    }
+    widenBox(*this, *w);
 }
 
 namespace {

@@ -1,5 +1,6 @@
 #include "tabrixa/TextHelpers.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -126,6 +127,47 @@ bool unicodeTypeL(Unicode c) {
     if (c >= 0x11000 && c <= 0x1E7FF) return true;
     if (c >= 0x20000 && c <= 0x3FFFF) return true;
     return false;
+}
+
+namespace {
+// Turns every maximal stretch that starts and ends with a character of class
+// `turn` and holds no character of class `stop` (neutrals in between go along).
+void turnRuns(std::vector<Unicode>& v, const std::vector<signed char>& cls, int turn, int stop) {
+    const std::size_t n = v.size();
+    std::size_t i = 0;
+    while (i < n) {
+        if (cls[i] != turn) {
+            ++i;
+            continue;
+        }
+        std::size_t end = i, j = i + 1;  // end: last character of class `turn` in the stretch
+        for (; j < n && cls[j] != stop; ++j)
+            if (cls[j] == turn) end = j;
+        std::reverse(v.begin() + static_cast<std::ptrdiff_t>(i), v.begin() + static_cast<std::ptrdiff_t>(end) + 1);
+        i = end + 1;
+    }
+}
+}  // namespace
+
+std::vector<Unicode> logicalOrder(const Unicode* text, int len, bool preferLR) {
+    std::vector<Unicode> v(text, text + (len > 0 ? len : 0));
+    if (std::none_of(v.begin(), v.end(), unicodeTypeR)) return v;  // the common case: nothing to turn
+    std::vector<signed char> cls(v.size(), 0);  // 1: left-to-right (digits too), -1: right-to-left
+    int nL = 0, nR = 0;
+    for (std::size_t i = 0; i < v.size(); ++i) {
+        if (unicodeTypeR(v[i]))
+            cls[i] = -1, ++nR;
+        else if (unicodeTypeL(v[i]) || (v[i] >= '0' && v[i] <= '9'))
+            cls[i] = 1, ++nL;
+    }
+    if (nR > nL || (nR == nL && !preferLR)) {
+        std::reverse(v.begin(), v.end());
+        std::reverse(cls.begin(), cls.end());
+        turnRuns(v, cls, 1, -1);
+    } else {
+        turnRuns(v, cls, -1, 1);
+    }
+    return v;
 }
 
 }  // namespace tbx

@@ -25,6 +25,18 @@ int compareLines(const TextLine* a, const TextLine* b);
 // Sign of a difference; NaN gives 0 so no comparison goes astray.
 inline int signOf(double d) { return d < 0 ? -1 : (d > 0 ? 1 : 0); }
 
+// Coordinate of a box along the reading direction of rotation rot: smaller
+// comes first (xMin, yMin, -xMax, -yMax for rotations 0 to 3).
+inline double primaryOf(int rot, double xMin, double xMax, double yMin, double yMax) {
+    switch (rot) {
+        default:
+        case 0: return xMin;
+        case 1: return yMin;
+        case 2: return -xMax;
+        case 3: return -yMax;
+    }
+}
+
 // Comparators (-1, 0, 1). The block comparators read the page's primary rotation.
 int compareWordsXY(const TextWord* a, const TextWord* b);
 int compareBlocksXY(const TextBlock* a, const TextBlock* b, int primaryRot);
@@ -62,8 +74,38 @@ void sortWith(T** a, int n, Cmp cmp) {
     for (int i = 0; i < n; ++i) a[i] = v[i];
 }
 
+// Widens a box to hold another one; an empty box (xMin > xMax) takes the other's.
+template <class B, class O>
+void widenBox(B& box, const O& other) {
+    if (box.xMin > box.xMax) {
+        box.xMin = other.xMin, box.xMax = other.xMax, box.yMin = other.yMin, box.yMax = other.yMax;
+        return;
+    }
+    if (other.xMin < box.xMin) box.xMin = other.xMin;
+    if (other.xMax > box.xMax) box.xMax = other.xMax;
+    if (other.yMin < box.yMin) box.yMin = other.yMin;
+    if (other.yMax > box.yMax) box.yMax = other.yMax;
+}
+
+// Deletes a chain of records linked through `next` and leaves the head empty.
+template <class T>
+void deleteChain(T*& head) {
+    while (head) {
+        T* n = head->next;
+        delete head;
+        head = n;
+    }
+}
+
 // Unicode character classes for the reading direction.
 bool unicodeTypeL(Unicode c);  // strong left-to-right
 bool unicodeTypeR(Unicode c);  // strong right-to-left
+
+// Characters of a line in reading order. Lines hold their characters in page
+// order (left to right), which spells right-to-left words backwards. A line
+// with more right-to-left than left-to-right letters (ties: preferLR decides)
+// reads from the right, keeping runs of left-to-right letters and digits
+// forward; otherwise only its runs of right-to-left letters are turned.
+std::vector<Unicode> logicalOrder(const Unicode* text, int len, bool preferLR);
 
 }  // namespace tbx

@@ -24,12 +24,7 @@ int truncToInt(double v) {
 TextLine::TextLine(TextBlock* block, int rotation, double baseLine) : base(baseLine), blk(block), rot(rotation) {}
 
 TextLine::~TextLine() {
-    TextWord* w = words;
-    while (w) {
-        TextWord* n = w->next;
-        delete w;
-        w = n;
-    }
+    deleteChain(words);
 }
 
 void TextLine::addWord(TextWord* w) {
@@ -43,30 +38,21 @@ void TextLine::addWord(TextWord* w) {
         cellCode = w->cellCode;
     }
     if (colGroup == 0 && w->colGroup != 0) colGroup = w->colGroup;
-    if (xMin > xMax) {
-        xMin = w->xMin;
-        xMax = w->xMax;
-        yMin = w->yMin;
-        yMax = w->yMax;
-    } else {
-        xMin = std::min(xMin, w->xMin);
-        xMax = std::max(xMax, w->xMax);
-        if (prev) {
-            double db = std::fabs(w->base - prev->base);
-            double sw = w->fontSize, sp = prev->fontSize;
-            if (db > 0.7 && !prev->superscript && !prev->subscript && std::min(sw, sp) > db) {
-                if (prev->yMin > w->yMin) {
-                    if (sp > sw) w->superscript = truncToInt(sp - sw + prev->yMin - w->yMin);
-                    if (sw > sp) prev->subscript = truncToInt(sw - sp + prev->yMin - w->yMin);
-                } else if (w->yMax > prev->yMax) {
-                    if (sp > sw) w->subscript = truncToInt(sp - sw + w->yMax - prev->yMax);
-                    if (sw > sp) prev->superscript = truncToInt(sw - sp + w->yMax - prev->yMax);
-                }
+    // Raise and lowering against the previous word, only when the line had words before.
+    if (!(xMin > xMax) && prev) {
+        double db = std::fabs(w->base - prev->base);
+        double sw = w->fontSize, sp = prev->fontSize;
+        if (db > 0.7 && !prev->superscript && !prev->subscript && std::min(sw, sp) > db) {
+            if (prev->yMin > w->yMin) {
+                if (sp > sw) w->superscript = truncToInt(sp - sw + prev->yMin - w->yMin);
+                if (sw > sp) prev->subscript = truncToInt(sw - sp + prev->yMin - w->yMin);
+            } else if (w->yMax > prev->yMax) {
+                if (sp > sw) w->subscript = truncToInt(sp - sw + w->yMax - prev->yMax);
+                if (sw > sp) prev->superscript = truncToInt(sw - sp + w->yMax - prev->yMax);
             }
         }
-        yMin = std::min(yMin, w->yMin);
-        yMax = std::max(yMax, w->yMax);
     }
+    widenBox(*this, *w);
     lastWord = w;
     if (w->colGroup == 0 && colGroup != 0) w->colGroup = colGroup;
 }
@@ -84,10 +70,14 @@ void TextLine::coalesce(const UnicodeMap* uMap) {
                 if (w1->len > 1) minSpace = 0;
                 minSpace = std::min(minSpace, w0->gapAlong(w1));
             }
+            // Kerned text shown one character per string has gaps of a few
+            // thousandths of the size; 1.3 x the smallest of them would put
+            // blanks inside words ("$ 5 1 .2 4"). A gap that would not break a
+            // word while it is drawn (0.1 x size) never makes a blank here either.
             if (minSpace <= 0)
                 space = 0.1 * s0;
             else
-                space = std::min(1.3 * minSpace, 0.4 * s0);
+                space = std::max(0.1 * s0, std::min(1.3 * minSpace, 0.4 * s0));
         }
         TextWord* w0 = words;
         TextWord* w1 = w0->next;
@@ -172,13 +162,7 @@ int TextLine::compareAlong(const TextLine* other) const {
 }
 
 double TextLine::primaryCoord() const {
-    switch (rot) {
-        default:
-        case 0: return xMin;
-        case 1: return yMin;
-        case 2: return -xMax;
-        case 3: return -yMax;
-    }
+    return primaryOf(rot, xMin, xMax, yMin, yMax);
 }
 
 }  // namespace tbx

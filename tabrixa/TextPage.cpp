@@ -8,6 +8,7 @@
 #include "tabrixa/TextBlock.h"
 #include "tabrixa/TextFlow.h"
 #include "tabrixa/TextFontRef.h"
+#include "tabrixa/TextHelpers.h"
 #include "tabrixa/TextLine.h"
 #include "tabrixa/TextPool.h"
 #include "tabrixa/TextWord.h"
@@ -38,22 +39,17 @@ void TextPage::clear() {
         delete p;
         p = nullptr;
     }
-    while (flows) {
-        TextFlow* n = flows->next;
-        delete flows;
-        flows = n;
-    }
+    clearLayout();
+    for (TextFontRef* f : fonts) delete f;
+    fonts.clear();
+}
+
+void TextPage::clearLayout() {
+    deleteChain(flows);
     for (TextBlock* b : blocks) delete b;
     blocks.clear();
     nBlocks = 0;
-    // Blocks still on the building list (never put into the array).
-    while (blockList) {
-        TextBlock* n = blockList->next;
-        delete blockList;
-        blockList = n;
-    }
-    for (TextFontRef* f : fonts) delete f;
-    fonts.clear();
+    deleteChain(blockList);  // blocks still on the building list (never put into the array)
 }
 
 void TextPage::startPage() {

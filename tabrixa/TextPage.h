@@ -58,6 +58,8 @@ public:
     int dumpLines(xls_core::worksheet* sheet, PageGrid* grid, int row, double x1, double x2, TextLine** lines,
                   int count);
     void convertChar(std::wstring& text, Unicode code);
+    // The line's characters in reading order, each through convertChar.
+    void appendLineText(std::wstring& text, const TextLine* line);
     void setCellFont(TextLine* line, xls_core::cell_t* cell);
 
     // Characters seen on the page (for the reading-direction count and tests).
@@ -81,6 +83,7 @@ public:
 
 private:
     void clear();
+    void clearLayout();  // flows, blocks and the building list
     void assignCellsAndGroups();
     void buildBlocks(const UnicodeMap* uMap);
     void buildFlows();

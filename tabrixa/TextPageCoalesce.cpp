@@ -18,25 +18,11 @@ namespace tbx {
 
 namespace {
 
-// Strictly earlier along the reading direction, by a's rotation.
-bool earlierAlong(const TextWord* a, const TextWord* b) {
-    switch (a->rot) {
-        default:
-        case 0: return a->xMin < b->xMin;
-        case 1: return a->yMin < b->yMin;
-        case 2: return a->xMax > b->xMax;
-        case 3: return a->yMax > b->yMax;
-    }
-}
-
-bool earlierAlong(const TextBlock* a, const TextBlock* b) {
-    switch (a->rot) {
-        default:
-        case 0: return a->xMin < b->xMin;
-        case 1: return a->yMin < b->yMin;
-        case 2: return a->xMax > b->xMax;
-        case 3: return a->yMax > b->yMax;
-    }
+// Strictly earlier along the reading direction, by a's rotation (words or blocks).
+template <class T>
+bool earlierAlong(const T* a, const T* b) {
+    return primaryOf(a->rot, a->xMin, a->xMax, a->yMin, a->yMax) <
+           primaryOf(a->rot, b->xMin, b->xMax, b->yMin, b->yMax);
 }
 
 // How far below a the block b starts, by a's rotation.
@@ -343,18 +329,10 @@ void TextPage::coalesce() {
         endWord();
     }
     // A second call on the same page starts over from the pools only.
-    while (flows) {
-        TextFlow* nx = flows->next;
-        delete flows;
-        flows = nx;
-    }
-    for (TextBlock* b : blocks) delete b;
-    blocks.clear();
+    clearLayout();
 
     // The encoding map belongs to poppler's global settings.
     const UnicodeMap* uMap = globalParams ? globalParams->getTextEncoding() : nullptr;
-    blockList = nullptr;
-    nBlocks = 0;
     primaryRot = -1;
     for (auto& p : pools)
         if (!p) p = new TextPool;

@@ -2,19 +2,13 @@
 
 #include <cmath>
 
+#include "tabrixa/TextHelpers.h"
 #include "tabrixa/TextWord.h"
 
 namespace tbx {
 
 TextPool::~TextPool() {
-    for (auto& b : buckets) {
-        TextWord* w = b.second;
-        while (w) {
-            TextWord* n = w->next;
-            delete w;
-            w = n;
-        }
-    }
+    for (auto& b : buckets) deleteChain(b.second);
 }
 
 int TextPool::baseIdxOf(double base) {

@@ -10,6 +10,7 @@
 #include "PDFR/pdf_wget.h"
 #include "TK/tk_log.h"
 #include "tabrixa/TextFontRef.h"
+#include "tabrixa/TextHelpers.h"
 
 namespace tbx {
 
@@ -153,13 +154,7 @@ double TextWord::gapAlong(const TextWord* other) const {
 }
 
 double TextWord::primaryCoord() const {
-    switch (rot) {
-        default:
-        case 0: return xMin;
-        case 1: return yMin;
-        case 2: return -xMax;
-        case 3: return -yMax;
-    }
+    return primaryOf(rot, xMin, xMax, yMin, yMax);
 }
 
 }  // namespace tbx

@@ -138,7 +138,7 @@ void xelvio_convertor::convert_page(ExcelOutputDev* excel, SplashOutputDev* spla
     if (stop_requested()) return;
     // A page the core could not start has no raster to paint into.
     if (Splash* raster = splash->getSplash()) pdf_uline_processor::instance().undo_lines(raster);
-    ExcelOutputDev::instance().finishPage();
+    excel->finishPage();
 }
 
 void xelvio_convertor::set_page_range(const std::string& text) {
@@ -210,7 +210,10 @@ bool xelvio_convertor::serialize(bool store) {
     if (!store) open_on_exit = true;
     ok = key_.serialize_flag("open on exit", open_on_exit, store) && ok;
     ok = key_.serialize_string("pages", page_range, store) && ok;
-    ok = key_.serialize_string("password", password, store) && ok;
+    // The settings file is plain text: a password is read from it when an
+    // older version left one there, but never written, and removed on store.
+    if (store) ok = key_.delete_value("password") == plat_reg_ok && ok;
+    else ok = key_.serialize_string("password", password, store) && ok;
     ok = key_.serialize_string("src", source, store) && ok;
     if (!store) graph_tab = true;
     ok = key_.serialize_flag("graph_tab", graph_tab, store) && ok;

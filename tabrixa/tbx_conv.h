@@ -33,7 +33,8 @@ public:
     // error reaches the caller); every other failure goes to the error handler.
     void run() override;
     // Both passes of one page (numbered from 1), then the end of the page.
-    void convert_page(ExcelOutputDev* excel, SplashOutputDev* splash, PDFDoc* doc, int page);
+    // Virtual so that tests can make a page fail part-way through a run.
+    virtual void convert_page(ExcelOutputDev* excel, SplashOutputDev* splash, PDFDoc* doc, int page);
 
     // "1,3,5-10": numbers and rising ranges; throws tk_exception level 1
     // "Invalid page range". An empty text means every page.
@@ -46,7 +47,8 @@ public:
     bool store_profile(tk_profile& profile) override;
 
     // The settings store: false = load, true = store. True when the key opened
-    // and all six values were transferred.
+    // and all six values were transferred. The password is only ever loaded:
+    // a store removes it from the file.
     bool serialize(bool store);
     // pages_done * 100 / page_count, truncated; 0 without pages.
     double get_percent() const;

@@ -41,16 +41,25 @@ constexpr int header_height = 26;  // dialog units taken by a header title and s
 
 // ------------------------------------------------------------ dialogs
 
-wx_continue_dialog::wx_continue_dialog(wxWindow* parent, const wxString& caption, const wxString& text)
-    : wxDialog(parent, wxID_ANY, caption) {
+namespace {
+// Both own dialogs open with the error icon beside the message (control 1320);
+// returns the dialog's top sizer with that row in it.
+wxBoxSizer* error_icon_and_text(wxDialog* dialog, const wxString& text) {
     auto* top = new wxBoxSizer(wxVERTICAL);
     auto* row = new wxBoxSizer(wxHORIZONTAL);
-    row->Add(new wxStaticBitmap(this, wxID_ANY, wxArtProvider::GetBitmap(wxART_ERROR, wxART_MESSAGE_BOX)), 0,
+    row->Add(new wxStaticBitmap(dialog, wxID_ANY, wxArtProvider::GetBitmap(wxART_ERROR, wxART_MESSAGE_BOX)), 0,
              wxALL, 10);
-    auto* label = new wxStaticText(this, 1320, text);
-    label->Wrap(ConvertDialogToPixels(wxSize(192, 0)).x);
+    auto* label = new wxStaticText(dialog, 1320, text);
+    label->Wrap(dialog->ConvertDialogToPixels(wxSize(192, 0)).x);
     row->Add(label, 1, wxALL | wxEXPAND, 10);
     top->Add(row, 1, wxEXPAND);
+    return top;
+}
+}  // namespace
+
+wx_continue_dialog::wx_continue_dialog(wxWindow* parent, const wxString& caption, const wxString& text)
+    : wxDialog(parent, wxID_ANY, caption) {
+    wxBoxSizer* top = error_icon_and_text(this, text);
     check_ = new wxCheckBox(this, 1222, "&Do not show this dialog box again");
     top->Add(check_, 0, wxLEFT | wxRIGHT, 10);
     auto* buttons = new wxBoxSizer(wxHORIZONTAL);
@@ -72,14 +81,7 @@ bool wx_continue_dialog::dont_show() const { return check_->GetValue(); }
 
 wx_internal_dialog::wx_internal_dialog(wxWindow* parent, const wxString& caption, const wxString& text)
     : wxDialog(parent, wxID_ANY, caption, wxDefaultPosition, wxDefaultSize, wxCAPTION | wxSTAY_ON_TOP) {
-    auto* top = new wxBoxSizer(wxVERTICAL);
-    auto* row = new wxBoxSizer(wxHORIZONTAL);
-    row->Add(new wxStaticBitmap(this, wxID_ANY, wxArtProvider::GetBitmap(wxART_ERROR, wxART_MESSAGE_BOX)), 0,
-             wxALL, 10);
-    auto* label = new wxStaticText(this, 1320, text);
-    label->Wrap(ConvertDialogToPixels(wxSize(192, 0)).x);
-    row->Add(label, 1, wxALL | wxEXPAND, 10);
-    top->Add(row, 1, wxEXPAND);
+    wxBoxSizer* top = error_icon_and_text(this, text);
     auto* buttons = new wxBoxSizer(wxHORIZONTAL);
     auto* send = new wxButton(this, 1112, "Send bug");
     auto* ok = new wxButton(this, wxID_OK, "OK");
@@ -107,6 +109,10 @@ wx_page::wx_page(wx_wizard* parent, wizard_page* logic) : wxWizardPageSimple(par
 wxWindow* wx_page::ctrl(int id) const {
     auto it = ctrls_.find(id);
     return it == ctrls_.end() ? nullptr : it->second;
+}
+
+void wx_page::notify(int ctrl, wiz_notify code) {
+    static_cast<wx_wizard*>(GetParent())->guard([&] { logic_->on_command(ctrl, code); });
 }
 
 void wx_page::build() {
@@ -149,16 +155,14 @@ void wx_page::build() {
                 break;
             case wiz_ctrl_kind::button:
                 w = new wxButton(this, id, text, pos, size);
-                w->Bind(wxEVT_BUTTON, [this, id = d.id](wxCommandEvent&) {
-                    static_cast<wx_wizard*>(GetParent())->guard([&] { logic_->on_command(id, wiz_notify::clicked); });
-                });
+                w->Bind(wxEVT_BUTTON, [this, id = d.id](wxCommandEvent&) { notify(id, wiz_notify::clicked); });
                 break;
             case wiz_ctrl_kind::checkbox: {
                 auto* c = new wxCheckBox(this, id, text, pos, size);
                 // A plain check box: the page toggles it itself, so undo wx's toggle first.
                 c->Bind(wxEVT_CHECKBOX, [this, c, id = d.id](wxCommandEvent&) {
                     c->SetValue(!c->GetValue());
-                    static_cast<wx_wizard*>(GetParent())->guard([&] { logic_->on_command(id, wiz_notify::clicked); });
+                    notify(id, wiz_notify::clicked);
                 });
                 w = c;
                 break;
@@ -166,9 +170,7 @@ void wx_page::build() {
             case wiz_ctrl_kind::radio_first:
             case wiz_ctrl_kind::radio:
                 w = new wxRadioButton(this, id, text, pos, size, d.kind == wiz_ctrl_kind::radio_first ? wxRB_GROUP : 0);
-                w->Bind(wxEVT_RADIOBUTTON, [this, id = d.id](wxCommandEvent&) {
-                    static_cast<wx_wizard*>(GetParent())->guard([&] { logic_->on_command(id, wiz_notify::clicked); });
-                });
+                w->Bind(wxEVT_RADIOBUTTON, [this, id = d.id](wxCommandEvent&) { notify(id, wiz_notify::clicked); });
                 break;
             case wiz_ctrl_kind::edit:
             case wiz_ctrl_kind::password:
@@ -179,11 +181,11 @@ void wx_page::build() {
                 w = new wxTextCtrl(this, id, wxString(), pos, size, style);
                 w->Bind(wxEVT_KILL_FOCUS, [this, id = d.id](wxFocusEvent& e) {
                     e.Skip();
-                    static_cast<wx_wizard*>(GetParent())->guard([&] { logic_->on_command(id, wiz_notify::kill_focus); });
+                    notify(id, wiz_notify::kill_focus);
                 });
                 w->Bind(wxEVT_SET_FOCUS, [this, id = d.id](wxFocusEvent& e) {
                     e.Skip();
-                    static_cast<wx_wizard*>(GetParent())->guard([&] { logic_->on_command(id, wiz_notify::set_focus); });
+                    notify(id, wiz_notify::set_focus);
                 });
                 break;
             }
@@ -200,8 +202,13 @@ void wx_page::build() {
                 break;
             }
         }
-        if (w && d.hidden) w->Hide();
-        if (w && d.id >= 0) ctrls_[d.id] = w;
+        if (!w) continue;
+        // A box or button lower than the toolkit's own minimum would be cut.
+        const bool boxed = d.kind == wiz_ctrl_kind::checkbox || d.kind == wiz_ctrl_kind::radio_first ||
+                           d.kind == wiz_ctrl_kind::radio || d.kind == wiz_ctrl_kind::button;
+        if (boxed && w->GetBestSize().y > size.y) w->SetSize(wxSize(size.x, w->GetBestSize().y));
+        if (d.hidden) w->Hide();
+        if (d.id >= 0) ctrls_[d.id] = w;
     }
 }
 

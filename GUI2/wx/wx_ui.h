@@ -44,6 +44,8 @@ public:
 
 private:
     void build();
+    // A control's event for the logic page; an exception ends the wizard's run.
+    void notify(int ctrl, wiz_notify code);
     wizard_page* logic_;
     std::map<int, wxWindow*> ctrls_;
 };
@@ -93,7 +95,6 @@ public:
     wx_ui();
     ~wx_ui() override;
     void attach(wx_wizard* wizard) { wizard_ = wizard; }
-    wx_wizard* wizard() const { return wizard_; }
 
     void show_error(const std::string& caption, const std::string& text) override;
     void show_message(const std::string& caption, const std::string& text) override;

@@ -134,10 +134,12 @@ public:
         for (auto& f : calls) f();
         return static_cast<int>(calls.size());
     }
-    // Pumps until pred holds or about five seconds have passed.
+    // Pumps until pred holds; gives up after 30 s (a hung worker, never a
+    // slow one: the conditions are states, not times).
     template <class P>
     bool pump_until(P pred) {
-        for (int i = 0; i < 5000; ++i) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (std::chrono::steady_clock::now() < deadline) {
             pump();
             if (pred()) return true;
             std::this_thread::sleep_for(std::chrono::milliseconds(1));

@@ -60,8 +60,6 @@ TEST_F(AppFixture, ProfilesKeepThePasswordAndAreForTheOwnerOnly) {
     EXPECT_EQ(text.find("old"), std::string::npos);
 
     EXPECT_FALSE(job.store_profile_file(dir + "/missing/p.tbx"));
-
-    xelvio_convertor::instance();  // still the one instance
 }
 
 TEST_F(AppFixture, ProfileLoadsBack) {
@@ -110,40 +108,44 @@ TEST_F(AppFixture, SettingsFileRoundTripWithoutThePassword) {
                      static_cast<unsigned long>(old.size() + 1));
         plat_reg_close(key);
     }
-    xelvio_convertor conv(true);
-    EXPECT_EQ(conv.source, dir + "/in.pdf");
-    EXPECT_FALSE(conv.open_on_exit);
-    EXPECT_EQ(conv.password, "legacy");
+    {
+        xelvio_convertor conv(true);
+        EXPECT_EQ(conv.source, dir + "/in.pdf");
+        EXPECT_FALSE(conv.open_on_exit);
+        EXPECT_EQ(conv.password, "legacy");
+    }
+    // ... and gone once the settings are stored again.
+    EXPECT_EQ(read_file(file).find("legacy"), std::string::npos);
 }
 
-TEST_F(AppFixture, StoppedRunLeavesTheOldWorkbookAndAFinishedOneReplacesIt) {
+// A two-page document and an old workbook where the new one goes.
+struct RunFixture : AppFixture {
     error_handler handler;
-    const std::string src = dir + "/in.pdf", dest = dir + "/out.xls";
-    mini_pdf::write(src, {mini_pdf::text(72, 700, "Hello"), mini_pdf::text(72, 700, "World")});
-    std::ofstream(dest) << "old";
+    std::string src = dir + "/in.pdf", dest = dir + "/out.xls";
     xelvio_convertor conv;
-    convertor_job job(conv);
-    job.set_source(src);
-    job.set_destination(dest);
-    EXPECT_NO_THROW(job.check_source(src, ""));
-    EXPECT_THROW(job.check_source(dir + "/out.xls", ""), tk_exception);
-    EXPECT_THROW(job.check_destination(src), tk_exception);  // never over the source
+    convertor_job job{conv};
+    RunFixture() {
+        mini_pdf::write(src, {mini_pdf::text(72, 700, "Hello"), mini_pdf::text(72, 700, "World")});
+        std::ofstream(dest) << "old";
+        job.set_source(src);
+        job.set_destination(dest);
+    }
+};
 
+TEST_F(RunFixture, ChecksRefuseAPdfThatIsNoneAndTheSourceAsDestination) {
+    EXPECT_NO_THROW(job.check_source(src, ""));
+    EXPECT_THROW(job.check_source(dest, ""), tk_exception);
+    EXPECT_THROW(job.check_destination(src), tk_exception);  // never over the source
+}
+
+TEST_F(RunFixture, StoppedRunLeavesTheOldWorkbook) {
     job.request_stop();  // a cancel before the worker got going still counts
     job.run();
     EXPECT_FALSE(job.succeeded());
     EXPECT_EQ(read_file(dest), "old");
 }
 
-TEST_F(AppFixture, FinishedRunWritesTheWorkbook) {
-    error_handler handler;
-    const std::string src = dir + "/in.pdf", dest = dir + "/out.xls";
-    mini_pdf::write(src, {mini_pdf::text(72, 700, "Hello"), mini_pdf::text(72, 700, "World")});
-    std::ofstream(dest) << "old";
-    xelvio_convertor conv;
-    convertor_job job(conv);
-    job.set_source(src);
-    job.set_destination(dest);
+TEST_F(RunFixture, FinishedRunReplacesTheOldWorkbook) {
     job.run();
     EXPECT_TRUE(job.succeeded());
     EXPECT_EQ(job.pages_done(), 2);

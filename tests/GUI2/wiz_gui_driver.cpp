@@ -2,14 +2,17 @@
 // button events are sent from the event loop once the wizard reaches the
 // state a step waits for, modal dialogs are answered by wxTEST_DIALOG or by a
 // scripted modal hook, and every page is saved as a screenshot under
-// TBX_GUI_SHOTS. Exit code 0 only when every check held.
+// TBX_GUI_SHOTS. Nothing waits for a time to pass: every step waits for a
+// state. Exit code 0 only when every check held.
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -24,6 +27,7 @@
 #include <wx/image.h>
 #include <wx/checkbox.h>
 #include <wx/filedlg.h>
+#include <wx/gauge.h>
 #include <wx/msgdlg.h>
 #include <wx/stattext.h>
 #include <wx/radiobut.h>
@@ -36,7 +40,43 @@
 #include "TK/tk_errh.h"
 #include "GUI2/tbx_shel.h"
 #include "GUI2/wx/wx_ui.h"
-#include "platform/plat_shell.h"
+#include "tabrixa/tbx_conv.h"
+
+class pdf_uline_processor;
+class Splash;
+
+// ------------------------------------------------------------ link-time seams
+// gui.cmake links this driver with --wrap for two functions, so the wizard's
+// own calls of them arrive here.
+
+namespace {
+std::mutex opened_mutex;
+std::vector<std::string> opened;  // what the wizard handed to the desktop
+
+// The cancel scenario holds the conversion in its second page until Cancel
+// has asked the run to stop, so the run is under way when Cancel is pressed
+// however fast the machine is.
+std::atomic<bool> hold_second_page{false};
+std::atomic<int> pages_played{0};
+}  // namespace
+
+// plat_open_with_desktop: recorded; a test never starts a desktop program.
+extern "C" bool __wrap__Z22plat_open_with_desktopRKNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEE(
+    const std::string& target) {
+    std::lock_guard<std::mutex> lock(opened_mutex);
+    opened.push_back(target);
+    return true;
+}
+
+// pdf_uline_processor::undo_lines(Splash*), called once per page on the worker.
+extern "C" void __real__ZN19pdf_uline_processor10undo_linesEP6Splash(pdf_uline_processor* self, Splash* raster);
+extern "C" void __wrap__ZN19pdf_uline_processor10undo_linesEP6Splash(pdf_uline_processor* self, Splash* raster) {
+    if (++pages_played == 2 && hold_second_page) {
+        while (!xelvio_convertor::instance().stop_requested())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    __real__ZN19pdf_uline_processor10undo_linesEP6Splash(self, raster);
+}
 
 namespace {
 
@@ -335,6 +375,7 @@ void convert() {
 void quick() {
     on("progress first", [] { return current_id() != 0; }, [] {
         check(current_id() == wiz_progress_id, "quick launch opens on the progress page");
+        check(!back_enabled(), "quick launch: no way back");
         screenshot("progress");
     });
     on("finish", page_is(wiz_finish_id), [] {
@@ -346,13 +387,23 @@ void quick() {
 }
 
 void cancel_run() {
-    // A long document: Cancel on the progress page stops and joins the worker.
-    on("progress", page_is(wiz_progress_id), [] {
+    // The run is held in its second page (see the seams above): Cancel stops
+    // it between pages and waits for the worker.
+    hold_second_page = true;
+    on("progress", [] {
+        return current_id() == wiz_progress_id && pages_played.load() >= 2 &&
+               text_of(wiz_progress_id, progress_page::id_line) == "Processing page 1 of 3";
+    }, [] {
         auto* progress = static_cast<progress_page*>(wiz->page(wiz_progress_id)->logic());
-        // The document takes seconds; this step comes within a few ticks.
-        check(!progress->worker_finished(), "the conversion ended before Cancel");
+        auto* bar = dynamic_cast<wxGauge*>(wiz->page(wiz_progress_id)->ctrl(progress_page::id_bar));
+        check(bar && bar->GetValue() == 33, "progress bar at a third");
+        check(!back_enabled() && !next_enabled() && button(wxID_CANCEL)->IsEnabled(), "progress buttons");
+        screenshot("progress");
+        check(!progress->worker_finished(), "the held run ended by itself");
         wxTEST_DIALOG(click(wxID_CANCEL), expect_message(wxID_YES, "Are you sure you want to exit the wizard?"));
         check(progress->worker_finished(), "Cancel returned before the worker ended");
+        check(!wiz_job::instance().succeeded(), "a cancelled run reports success");
+        check(wiz_job::instance().pages_done() == 1, "the run went on after Cancel");
     });
 }
 
@@ -447,15 +498,13 @@ int main(int argc, char** argv) {
         fail("wx assertion " + wx_utf8(file) + ":" + std::to_string(line) + " " + wx_utf8(func) + " " +
              wx_utf8(cond) + " " + wx_utf8(msg));
     });
-    // The desktop's handler is replaced by a recorder: a test never opens a real program.
-    if (!env("TBX_GUI_OPENER").empty()) plat_set_desktop_opener(env("TBX_GUI_OPENER"));
     hook = new scripted_hook;
     hook->Register();
-    if (scenario == "missing") {
-        // A missing quick-launch profile: its error box, and no wizard.
+    // Quick launches that cannot start: an error box, and no wizard.
+    if (scenario == "missing")
         hook->answers.push_back(
             {"message", wxID_OK, "", "Profile does not exist. Please verify the correct path/name was given."});
-    }
+    if (scenario == "nosource") hook->answers.push_back({"message", wxID_OK, "", "You should specify source file"});
     stepper* timer = nullptr;  // timers need the application: made once it exists
     tabwiz_on_created = [&timer](wx_wizard& w) {
         timer = new stepper;
@@ -481,7 +530,12 @@ int main(int argc, char** argv) {
         (void)timer;
     };
     const int rc = tabwiz_main(argc, argv);
-    if (scenario == "missing") check(wiz == nullptr, "the wizard opened");
+    if (scenario == "missing" || scenario == "nosource") check(wiz == nullptr, "the wizard opened");
+    // "Open on exit" is on for a new user: only a written workbook is opened.
+    const bool written = scenario == "convert" || scenario == "quick";
+    const std::vector<std::string> expected_open =
+        written ? std::vector<std::string>{env("TBX_GUI_DEST")} : std::vector<std::string>{};
+    check(opened == expected_open, "opened " + std::to_string(opened.size()) + " document(s)");
     wizard_gone = true;
     if (timer) timer->Stop();
     if (!steps.empty()) fail("steps left: " + steps.front().name);

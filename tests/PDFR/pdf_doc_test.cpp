@@ -9,6 +9,7 @@
 #include <GlobalParams.h>
 #include <PDFDoc.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -113,6 +114,15 @@ TEST_F(DocOpen, NotAPdfAndTruncatedPdfAreUnreadable) {
     std::string whole = read(path("plain.pdf"));
     std::ofstream(path("cut.pdf"), std::ios::binary) << whole.substr(0, 60);
     EXPECT_EQ(message(path("cut.pdf")), unreadable);
+    // A catalog that names no object: a bad catalog, not a crash later on.
+    size_t root = whole.find("/Root ");
+    ASSERT_NE(root, std::string::npos);
+    size_t digit = root + 6;
+    ASSERT_TRUE(std::isdigit(static_cast<unsigned char>(whole[digit])));
+    whole[digit] = '9';
+    whole.insert(digit, "9");  // "/Root 9N" or "/Root 99": past the last object either way
+    std::ofstream(path("nocat.pdf"), std::ios::binary) << whole;
+    EXPECT_EQ(message(path("nocat.pdf")), unreadable);
 }
 
 TEST_F(DocOpen, PasswordsOfTheStandardHandler) {

@@ -79,8 +79,8 @@ TEST(TkLog, WideFormatsReadArgumentsAsTheOriginalPlatformDid) {
     log.set_enabled(true);
     log.set_time_stamp(false);
     log.set_line_end(false);
-    tk_log::write_wide(1, L"%s|%S|%hs|%ls|%c|%C|%-4s|%5.2f|%d%%", L"w1", "n1", "n2", L"w2", L'x', 'y', L"ab", 1.5,
-                       7);
-    EXPECT_EQ(read_file(path), "w1|n1|n2|w2|x|y|ab  | 1.50|7%");
+    tk_log::write_wide(1, L"%s|%S|%hs|%ls|%ws|%c|%C|%-4s|%5.2f|%d%%", L"w1", "n1", "n2", L"w2", L"w3", L'x', 'y',
+                       L"ab", 1.5, 7);
+    EXPECT_EQ(read_file(path), "w1|n1|n2|w2|w3|x|y|ab  | 1.50|7%");
     std::remove(path.c_str());
 }

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -130,4 +131,32 @@ TEST_F(ProfileFile, StoreWritesSortedKeysThenBareLines) {
 TEST_F(ProfileFile, StoreIntoMissingFolderFails) {
     tk_profile p;
     EXPECT_FALSE(p.store((dir / "no" / "such.ini").string()));
+}
+
+TEST_F(ProfileFile, StoreIsForTheOwnerOnly) {
+    tk_profile p;
+    p.set_value("Generic settings", "password", "secret");
+    // A new file is created private, whatever the umask lets through.
+    const mode_t old_mask = ::umask(0);
+    std::string fresh = (dir / "new.ini").string();
+    const bool stored = p.store(fresh);
+    ::umask(old_mask);
+    ASSERT_TRUE(stored);
+    struct stat st {};
+    ASSERT_EQ(::stat(fresh.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+
+    // An existing readable file is narrowed, and its longer old text replaced.
+    std::string old = write("old.ini", std::string(5000, 'x'));
+    ASSERT_EQ(::chmod(old.c_str(), 0644), 0);
+    ASSERT_TRUE(p.store(old));
+    ASSERT_EQ(::stat(old.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    EXPECT_EQ(read(old), "[Generic settings]\npassword=secret\n\n");
+
+    // A folder is not a profile file and keeps its mode.
+    ASSERT_EQ(::chmod(dir.c_str(), 0755), 0);
+    EXPECT_FALSE(p.store(dir.string()));
+    ASSERT_EQ(::stat(dir.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0755u);
 }

@@ -33,6 +33,7 @@ TEST_F(RegKey, ClosedKeyTransfersNothing) {
     EXPECT_TRUE(flag);
     EXPECT_EQ(text, "keep");
     EXPECT_EQ(key.close(), 0);
+    EXPECT_EQ(key.delete_value("s"), plat_reg_invalid_handle);
     EXPECT_THROW(key.set_value(1u, "n"), tk_mail_assertion);
     EXPECT_THROW(key.set_value("t", "n"), tk_mail_assertion);
     EXPECT_THROW(key.create(nullptr, "Software\\X"), tk_mail_assertion);

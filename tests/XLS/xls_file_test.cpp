@@ -157,22 +157,15 @@ TEST(XlsOle, StreamPaddingAndPaths)
 TEST(XlsOle, LayoutAtTheDifatBoundary)
 {
     std::uint32_t f, x;
-    // The largest data that 109 FAT sectors map: 109 + 1 + D = 109 * 128.
-    COleDoc::ComputeLayout(13842, f, x);
-    EXPECT_EQ(f, 109u);
-    EXPECT_EQ(x, 0u);
-    COleDoc::ComputeLayout(13843, f, x);
-    EXPECT_EQ(f, 110u);
-    EXPECT_EQ(x, 1u);
-    COleDoc::ComputeLayout(13849, f, x);
-    EXPECT_EQ(f, 110u);
-    EXPECT_EQ(x, 1u);
-    COleDoc::ComputeLayout(13850, f, x);
-    EXPECT_EQ(f, 110u);
-    EXPECT_EQ(x, 1u);
-    COleDoc::ComputeLayout(24, f, x);
-    EXPECT_EQ(f, 1u);
-    EXPECT_EQ(x, 0u);
+    // The largest data that 109 FAT sectors map: 109 + 1 + D = 109 * 128, so
+    // 13842 data sectors need no DIFAT sector and 13843 (and 13849) need one.
+    const std::uint32_t cases[][3] = {
+        {24, 1, 0}, {13842, 109, 0}, {13843, 110, 1}, {13849, 110, 1}, {13850, 110, 1}};
+    for (const auto& c : cases) {
+        COleDoc::ComputeLayout(c[0], f, x);
+        EXPECT_EQ(f, c[1]) << c[0];
+        EXPECT_EQ(x, c[2]) << c[0];
+    }
     // Every layout maps all of its sectors and lists all of its FAT sectors,
     // with no more FAT sectors than needed.
     for (std::uint32_t d = 24; d < 60000; d += 37) {
@@ -182,6 +175,27 @@ TEST(XlsOle, LayoutAtTheDifatBoundary)
         ASSERT_LT(std::uint64_t(f - 1) * 128, total - 1) << d;
         ASSERT_GE(109 + 127 * std::uint64_t(x), f) << d;
         ASSERT_TRUE(x == 0 || 109 + 127 * std::uint64_t(x - 1) < f) << d;
+    }
+
+    // The same boundary in whole files: the last one without a DIFAT sector
+    // and the first one with it, every sector accounted for.
+    {
+        auto last = ole_image({(13842 - 16) * 512, 4096, 4096});
+        ASSERT_EQ(last.size(), (1u + 13842 + 109 + 1) * 512);
+        biff_walk::ole_file lf(last);
+        EXPECT_EQ(u32(last, 44), 109u);
+        EXPECT_EQ(u32(last, 68), 0xFFFFFFFEu);
+        EXPECT_EQ(u32(last, 76 + 4 * 108), 13842u + 108);
+        EXPECT_EQ(lf.dir(1).start, 0u);
+        check_allocation(lf, 0);
+        auto first = ole_image({(13843 - 16) * 512, 4096, 4096});
+        ASSERT_EQ(first.size(), (1u + 1 + 13843 + 110 + 1) * 512);
+        biff_walk::ole_file ff(first);
+        EXPECT_EQ(u32(first, 44), 110u);
+        EXPECT_EQ(u32(first, 68), 0u);
+        EXPECT_EQ(u32(first, 512), 1u + 13843 + 109);  // the 110th FAT sector, listed by the DIFAT sector
+        EXPECT_EQ(ff.dir(1).start, 1u);
+        check_allocation(ff, 1);
     }
 
     // D = 13850: sector 0 is the DIFAT sector, the FAT sectors 13851..13960.

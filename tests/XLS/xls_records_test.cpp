@@ -645,7 +645,18 @@ TEST(XlsFonts, FontsArePooledByValueAndReachTheirRecords)
     EXPECT_EQ(d->GetXF()->GetFont()->GetHeight(), 20);
     d->set_font_height(100000);
     EXPECT_EQ(d->GetXF()->GetFont()->GetHeight(), 8191);
-    EXPECT_NO_THROW(d->set_font_name("Caf\xe9 Sans"));
+    ASSERT_NO_THROW(d->set_font_name("Caf\xe9 Sans"));
+    // Written as a 16-bit name: the 0xE9 byte stays the character U+00E9.
+    s = wb.WorkbookStream();
+    std::u16string written;
+    for (auto& f : of_type(records(s), rec_font)) {
+        auto b = body(s, f);
+        if (b[15] != 1)
+            continue;
+        for (std::size_t k = 0; k < b[14]; ++k)
+            written.push_back(static_cast<char16_t>(u16(b, 16 + 2 * k)));
+    }
+    EXPECT_EQ(written, u"Caf\u00e9 Sans");
 }
 
 TEST(XlsFonts, FormatAndFontLimitsAreReportedNotWrapped)

@@ -151,3 +151,18 @@ TEST_F(Store, UnwritableFolderReportsAnError) {
     EXPECT_EQ(key, nullptr);
     fs::permissions(dir / "Vantrel", fs::perms::owner_all);
 }
+
+TEST_F(Store, DeleteRemovesOnlyThatValue) {
+    plat_reg_handle* key = open();
+    ASSERT_EQ(set_sz(key, "password", "secret"), plat_reg_ok);
+    ASSERT_EQ(set_sz(key, "src", "a.pdf"), plat_reg_ok);
+    EXPECT_EQ(plat_reg_delete(key, "password"), plat_reg_ok);
+    EXPECT_EQ(get_sz(key, "password"), "(missing)");
+    EXPECT_EQ(get_sz(key, "src"), "a.pdf");
+    EXPECT_EQ(plat_reg_delete(key, "password"), plat_reg_ok);  // already gone
+    EXPECT_EQ(plat_reg_delete(nullptr, "src"), plat_reg_invalid_handle);
+    plat_reg_close(key);
+    std::stringstream text;
+    text << std::ifstream(dir / "Vantrel" / "Tabrixa" / "settings").rdbuf();
+    EXPECT_EQ(text.str().find("secret"), std::string::npos);
+}

@@ -82,6 +82,17 @@ class Numbers(unittest.TestCase):
 
 
 class Characters(unittest.TestCase):
+    def test_kerned_characters_shown_one_per_string_stay_one_word(self):
+        # Typesetters write "51.24" as one string per character with small
+        # kerning steps; the sheet holds the number, not "5 1 .2 4".
+        kerned = ("BT /F1 10 Tf 72 700 Td [(5)-4(1)-4(.)-2(2)-4(4)] TJ ET\n"
+                  "BT /F1 10 Tf 72 650 Td [(C)-14(r)-16(e)-18(d)-21(i)-11(t)-11( )-32(D)-30(a)-18(y)] TJ ET\n")
+        pdf = cu.path("kerned.pdf")
+        pdfgen.write(pdf, [kerned])
+        sheet = cu.convert(pdf, cu.path("kerned.xls")).sheet_by_index(0)
+        cu.find_number(sheet, 51.24)
+        cu.find_text(sheet, "Credit Day")
+
     def test_characters_above_the_basic_plane_survive(self):
         pdf = cu.path("astral.pdf")
         cu.astral_pdf(pdf)

@@ -8,10 +8,12 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 
 #include "TK/tk_errh.h"
 #include "TK/tk_except.h"
 #include "TK/tk_prof.h"
+#include "TK/tk_regk.h"
 #include "tests/support/mini_pdf.h"
 
 namespace {
@@ -158,20 +160,41 @@ TEST_F(Conv, SettingsStoreRoundTrip) {
         EXPECT_TRUE(fresh.open_on_exit);
         fresh.source = "/in/a b.pdf";
         fresh.destination = "/out/a.xls";
-        fresh.password = "pw";
+        fresh.password = "Pa55-word";
         fresh.page_range = "1,3";
         fresh.graph_tab = false;
         fresh.open_on_exit = false;
     }  // stored at destruction
-    EXPECT_TRUE(fs::exists(dir / "config" / "Vantrel" / "Tabrixa" / "settings"));
-    xelvio_convertor back(true);
-    EXPECT_EQ(back.source, "/in/a b.pdf");
-    EXPECT_EQ(back.destination, "/out/a.xls");
-    EXPECT_EQ(back.password, "pw");
-    EXPECT_EQ(back.page_range, "1,3");
-    EXPECT_TRUE(back.page_list.empty());  // the text only
-    EXPECT_FALSE(back.graph_tab);
-    EXPECT_FALSE(back.open_on_exit);
+    const fs::path settings = dir / "config" / "Vantrel" / "Tabrixa" / "settings";
+    ASSERT_TRUE(fs::exists(settings));
+    // The file is plain text: the password never goes in.
+    EXPECT_EQ(read(settings.string()).find("Pa55-word"), std::string::npos);
+    {
+        xelvio_convertor back(true);
+        EXPECT_EQ(back.source, "/in/a b.pdf");
+        EXPECT_EQ(back.destination, "/out/a.xls");
+        EXPECT_EQ(back.password, "");
+        EXPECT_EQ(back.page_range, "1,3");
+        EXPECT_TRUE(back.page_list.empty());  // the text only
+        EXPECT_FALSE(back.graph_tab);
+        EXPECT_FALSE(back.open_on_exit);
+    }
+    // A password left in the file by an older version is still read, and
+    // gone after the next store.
+    {
+        tk_reg_key key;
+        ASSERT_EQ(key.create(plat_hkey_current_user, xelvio_convertor::settings_key), plat_reg_ok);
+        ASSERT_EQ(key.set_value("Old-pw", "password"), plat_reg_ok);
+    }
+    {
+        xelvio_convertor old(true);
+        EXPECT_EQ(old.password, "Old-pw");
+        EXPECT_TRUE(old.serialize(true));
+    }
+    const std::string text = read(settings.string());
+    EXPECT_EQ(text.find("Old-pw"), std::string::npos);
+    EXPECT_EQ(text.find("password"), std::string::npos);
+    EXPECT_NE(text.find("/in/a b.pdf"), std::string::npos);
 }
 
 TEST_F(Conv, ConsoleConverterLeavesTheStoreAlone) {
@@ -226,6 +249,77 @@ TEST_F(Conv, StoppedRunWritesNoWorkbook) {
     EXPECT_EQ(c.pages_done, 0);
     EXPECT_FALSE(c.succeeded());
     EXPECT_FALSE(fs::exists(path("two.xls")));
+}
+
+namespace {
+// Reports into a list and lets the run return, as the wizard's handler does.
+struct recording_handler : error_handler {
+    std::vector<std::string> reports;
+    void handle(const tk_exception& e, int) override { reports.push_back(e.what()); }
+    void handle_standard(const std::exception& e, int) override { reports.push_back(e.what()); }
+};
+
+// Converts pages normally until the failing page, which throws what it is given.
+template <class Thrown>
+struct failing_convertor : xelvio_convertor {
+    int failing_page;
+    Thrown thrown;
+    bool stop_first = false;
+    failing_convertor(int page, Thrown what) : failing_page(page), thrown(what) {}
+    void convert_page(ExcelOutputDev* excel, SplashOutputDev* splash, PDFDoc* doc, int page) override {
+        if (page == failing_page) {
+            if (stop_first) request_stop();
+            throw thrown;
+        }
+        xelvio_convertor::convert_page(excel, splash, doc, page);
+    }
+};
+}  // namespace
+
+TEST_F(Conv, FailedPageKeepsThePagesFinishedSoFar) {
+    recording_handler h;
+    const std::string src = pdf("four.pdf", 4);
+    {
+        failing_convertor<tk_exception> c(3, tk_exception("page three failed", tk_level_error));
+        c.source = src;
+        c.destination = path("part.xls");
+        c.run();
+        EXPECT_FALSE(c.succeeded());
+        EXPECT_EQ(c.pages_done, 2);
+        EXPECT_EQ(h.reports, std::vector<std::string>{"page three failed"});
+    }
+    std::string book = read(path("part.xls"));
+    EXPECT_EQ(book.substr(0, 8), std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8));
+    EXPECT_NE(book.find("Page_2"), std::string::npos);
+    EXPECT_EQ(book.find("Page_3"), std::string::npos);
+
+    // A plain text thrown (as the workbook writer does) is an internal error,
+    // and the first page still reaches the file.
+    h.reports.clear();
+    {
+        failing_convertor<const char*> c(2, "Length too long!");
+        c.source = src;
+        c.destination = path("text.xls");
+        c.run();
+        EXPECT_FALSE(c.succeeded());
+        EXPECT_EQ(h.reports, std::vector<std::string>{"Length too long!"});
+    }
+    book = read(path("text.xls"));
+    EXPECT_NE(book.find("Page_1"), std::string::npos);
+    EXPECT_EQ(book.find("Page_2"), std::string::npos);
+
+    // Failing after a stop request: the stop wins, no workbook at all.
+    h.reports.clear();
+    {
+        failing_convertor<std::runtime_error> c(2, std::runtime_error("late"));
+        c.stop_first = true;
+        c.source = src;
+        c.destination = path("stopped.xls");
+        c.run();
+        EXPECT_FALSE(c.succeeded());
+        EXPECT_EQ(h.reports, std::vector<std::string>{"late"});
+    }
+    EXPECT_FALSE(fs::exists(path("stopped.xls")));
 }
 
 // In a child: stdout joins stderr so that EXPECT_EXIT sees the handler's report.

@@ -149,6 +149,10 @@ def group_dest():
     shutil.copy(path("in", "a.pdf"), path("in", "x.xls"))
     expect("source named .xls", ["--src=in/x.xls"], 255, stdout=is_source)
     check("x.xls untouched", open(path("in", "x.xls"), "rb").read(), before)
+    # A write that fails is an error, never a success.
+    expect("full device", ["--src=in/a.pdf", "--dest=/dev/full"], 255,
+           stdout="Error:\nCannot write the workbook file /dev/full: Cannot write '/dev/full': "
+                  "No space left on device\n")
     expect("explicit destination", ["--src=in/a.pdf", "--dest=out/b.xls", "--no_graph"], 0)
     check("b.xls written", os.path.exists(path("out", "b.xls")), True)
 

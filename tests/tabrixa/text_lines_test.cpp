@@ -149,6 +149,19 @@ TEST_F(LinesTest, SingleCharacterWordsMergeOnlyInStreamOrder) {
     EXPECT_EQ(wordsOf(blk->lines), 3);
 }
 
+TEST_F(LinesTest, KernedSingleCharacterWordsKeepTheirWordWhole) {
+    // "$51.24" drawn one character per string with kerning gaps of 0.02 to
+    // 0.04 points in a 10-point font; then a real gap of 3 points.
+    const double gaps[] = {0.04, 0.04, 0.02, 0.04, 0.04, 3.0};
+    const std::string chars = "$51.24X";
+    double x = 100;
+    for (int i = 0; i < 7; ++i) {
+        add(mkWord(chars.substr(i, 1), x, x + 5, 100, 10, i));
+        if (i < 6) x += 5 + gaps[i];
+    }
+    EXPECT_EQ(build(), (std::vector<std::string>{"$51.24 X"}));
+}
+
 TEST_F(LinesTest, OneCharacterThenTwoUsesATenthOfTheSize) {
     add(mkWord("a", 100, 105, 100, 10, 0));
     add(mkWord("bc", 107, 117, 100, 10, 1));  // gap 2 >= 1.0: a blank
@@ -266,3 +279,22 @@ TEST(SortTest, ToleranceComparatorIsStableForEqualKeys) {
 }
 
 }  // namespace
+
+TEST(LogicalOrderTest, RightToLeftRunsReadFromTheRight) {
+    const Unicode alef = 0x5D0, bet = 0x5D1, gimel = 0x5D2, dalet = 0x5D3, he = 0x5D4;
+    auto order = [](std::vector<Unicode> v, bool preferLR) {
+        return logicalOrder(v.data(), static_cast<int>(v.size()), preferLR);
+    };
+    // Left-to-right text stays as it is.
+    EXPECT_EQ(order({'a', 'b', ' ', '1'}, false), (std::vector<Unicode>{'a', 'b', ' ', '1'}));
+    // A right-to-left line (page order: "dalet he" is leftmost) reads from the
+    // right; its number keeps its digits forward.
+    EXPECT_EQ(order({gimel, bet, alef, ' ', '1', '2', ' ', he, dalet}, true),
+              (std::vector<Unicode>{dalet, he, ' ', '1', '2', ' ', alef, bet, gimel}));
+    // Mostly left-to-right: only the right-to-left word turns, in place.
+    EXPECT_EQ(order({'a', 'b', ' ', gimel, bet, alef, ' ', 'c', 'd'}, true),
+              (std::vector<Unicode>{'a', 'b', ' ', alef, bet, gimel, ' ', 'c', 'd'}));
+    // A tie follows the page's direction.
+    EXPECT_EQ(order({'a', 'b', ' ', bet, alef}, true), (std::vector<Unicode>{'a', 'b', ' ', alef, bet}));
+    EXPECT_EQ(order({'a', 'b', ' ', bet, alef}, false), (std::vector<Unicode>{alef, bet, ' ', 'a', 'b'}));
+}
