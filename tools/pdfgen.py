@@ -45,6 +45,21 @@ def grid(x0, y0, col_widths, row_heights, width=0.75, rgb=(0, 0, 0)):
     return "".join(out)
 
 
+def assemble(objs, root):
+    """The bytes of a PDF file of the given object bodies (object i+1 is objs[i])."""
+    out = bytearray(b"%PDF-1.4\n%\xe2\xe3\xcf\xd3\n")
+    offsets = []
+    for i, body in enumerate(objs):
+        offsets.append(len(out))
+        out += b"%d 0 obj\n" % (i + 1) + body + b"\nendobj\n"
+    xref = len(out)
+    out += b"xref\n0 %d\n0000000000 65535 f \n" % (len(objs) + 1)
+    for off in offsets:
+        out += b"%010d 00000 n \n" % off
+    out += b"trailer\n<< /Size %d /Root %d 0 R >>\nstartxref\n%d\n%%%%EOF\n" % (len(objs) + 1, root, xref)
+    return bytes(out)
+
+
 def build(pages, media=(612, 792), compress=True):
     """The bytes of a PDF whose pages have the given content streams."""
     objs = []  # bodies, object i+1
@@ -71,17 +86,7 @@ def build(pages, media=(612, 792), compress=True):
     kids = b" ".join(b"%d 0 R" % i for i in page_ids)
     assert add(b"<< /Type /Pages /Kids [%s] /Count %d >>" % (kids, len(page_ids))) == pages_id
     catalog = add(b"<< /Type /Catalog /Pages %d 0 R >>" % pages_id)
-    out = bytearray(b"%PDF-1.4\n%\xe2\xe3\xcf\xd3\n")
-    offsets = []
-    for i, body in enumerate(objs):
-        offsets.append(len(out))
-        out += b"%d 0 obj\n" % (i + 1) + body + b"\nendobj\n"
-    xref = len(out)
-    out += b"xref\n0 %d\n0000000000 65535 f \n" % (len(objs) + 1)
-    for off in offsets:
-        out += b"%010d 00000 n \n" % off
-    out += b"trailer\n<< /Size %d /Root %d 0 R >>\nstartxref\n%d\n%%%%EOF\n" % (len(objs) + 1, catalog, xref)
-    return bytes(out)
+    return assemble(objs, catalog)
 
 
 def write(path, pages, **kw):

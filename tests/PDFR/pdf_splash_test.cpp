@@ -338,22 +338,7 @@ std::string group_and_type3_pdf() {
         "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "\nendstream",
         "<< /Length " + std::to_string(glyph.size()) + " >>\nstream\n" + glyph + "\nendstream",
     };
-    std::string out = "%PDF-1.4\n";
-    std::vector<size_t> offsets;
-    for (size_t i = 0; i < objs.size(); ++i) {
-        offsets.push_back(out.size());
-        out += std::to_string(i + 1) + " 0 obj\n" + objs[i] + "\nendobj\n";
-    }
-    size_t xref = out.size();
-    out += "xref\n0 " + std::to_string(objs.size() + 1) + "\n0000000000 65535 f \n";
-    for (size_t off : offsets) {
-        char row[32];
-        std::snprintf(row, sizeof row, "%010zu 00000 n \n", off);
-        out += row;
-    }
-    out += "trailer\n<< /Size " + std::to_string(objs.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
-           std::to_string(xref) + "\n%%EOF\n";
-    return out;
+    return mini_pdf::assemble(objs, 1);
 }
 
 TEST_F(pdf_splash, groups_are_painted_and_type3_glyphs_are_not_run) {

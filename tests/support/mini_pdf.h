@@ -9,6 +9,26 @@
 
 namespace mini_pdf {
 
+// A PDF file of the given objects (object i+1 is objs[i]) with its cross-reference table.
+inline std::string assemble(const std::vector<std::string>& objs, int root) {
+    std::string out = "%PDF-1.4\n";
+    std::vector<size_t> offsets;
+    for (size_t i = 0; i < objs.size(); ++i) {
+        offsets.push_back(out.size());
+        out += std::to_string(i + 1) + " 0 obj\n" + objs[i] + "\nendobj\n";
+    }
+    size_t xref = out.size();
+    out += "xref\n0 " + std::to_string(objs.size() + 1) + "\n0000000000 65535 f \n";
+    for (size_t off : offsets) {
+        char row[32];
+        std::snprintf(row, sizeof row, "%010zu 00000 n \n", off);
+        out += row;
+    }
+    out += "trailer\n<< /Size " + std::to_string(objs.size() + 1) + " /Root " + std::to_string(root) +
+           " 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+    return out;
+}
+
 inline std::string build(const std::vector<std::string>& pages, double width = 612, double height = 792) {
     std::vector<std::string> objs;
     auto add = [&](const std::string& body) { objs.push_back(body); return static_cast<int>(objs.size()); };
@@ -31,22 +51,7 @@ inline std::string build(const std::vector<std::string>& pages, double width = 6
     }
     add("<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(pages.size()) + " >>");
     int catalog = add("<< /Type /Catalog /Pages " + std::to_string(pages_id) + " 0 R >>");
-    std::string out = "%PDF-1.4\n";
-    std::vector<size_t> offsets;
-    for (size_t i = 0; i < objs.size(); ++i) {
-        offsets.push_back(out.size());
-        out += std::to_string(i + 1) + " 0 obj\n" + objs[i] + "\nendobj\n";
-    }
-    size_t xref = out.size();
-    out += "xref\n0 " + std::to_string(objs.size() + 1) + "\n0000000000 65535 f \n";
-    for (size_t off : offsets) {
-        char row[32];
-        std::snprintf(row, sizeof row, "%010zu 00000 n \n", off);
-        out += row;
-    }
-    out += "trailer\n<< /Size " + std::to_string(objs.size() + 1) + " /Root " + std::to_string(catalog) +
-           " 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
-    return out;
+    return assemble(objs, catalog);
 }
 
 inline void write(const std::string& path, const std::vector<std::string>& pages, double width = 612,

@@ -122,18 +122,8 @@ def astral_pdf(out_path):
         b"<< /Type /Pages /Kids [5 0 R] /Count 1 >>",
         b"<< /Type /Catalog /Pages 6 0 R >>",
     ]
-    out = bytearray(b"%PDF-1.4\n")
-    offsets = []
-    for i, body in enumerate(objs):
-        offsets.append(len(out))
-        out += b"%d 0 obj\n" % (i + 1) + body + b"\nendobj\n"
-    xref = len(out)
-    out += b"xref\n0 %d\n0000000000 65535 f \n" % (len(objs) + 1)
-    for off in offsets:
-        out += b"%010d 00000 n \n" % off
-    out += b"trailer\n<< /Size %d /Root 7 0 R >>\nstartxref\n%d\n%%%%EOF\n" % (len(objs) + 1, xref)
     with open(out_path, "wb") as f:
-        f.write(bytes(out))
+        f.write(pdfgen.assemble(objs, 7))
 
 
 def decimal_comma_env():

@@ -180,22 +180,7 @@ std::string type3Pdf(const std::string& content) {
         "/FirstChar 109 /LastChar 109 /Widths [500] /Resources << >> >>",
         "<< /Length 23 >>\nstream\n500 0 0 0 400 400 d1\n\nendstream",
     };
-    std::string out = "%PDF-1.4\n";
-    std::vector<size_t> offs;
-    for (size_t i = 0; i < objs.size(); ++i) {
-        offs.push_back(out.size());
-        out += std::to_string(i + 1) + " 0 obj\n" + objs[i] + "\nendobj\n";
-    }
-    size_t xref = out.size();
-    out += "xref\n0 " + std::to_string(objs.size() + 1) + "\n0000000000 65535 f \n";
-    for (size_t o : offs) {
-        char row[32];
-        std::snprintf(row, sizeof row, "%010zu 00000 n \n", o);
-        out += row;
-    }
-    out += "trailer\n<< /Size " + std::to_string(objs.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
-           std::to_string(xref) + "\n%%EOF\n";
-    return out;
+    return mini_pdf::assemble(objs, 1);
 }
 
 TEST_F(DeviceTest, Type3SizesComeFromTheWidthOfM) {
