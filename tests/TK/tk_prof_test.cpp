@@ -11,18 +11,12 @@
 #include <sstream>
 
 #include "TK/tk_except.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 namespace fs = std::filesystem;
 
-struct ProfileFile : ::testing::Test {
-    fs::path dir;
-    void SetUp() override {
-        dir = fs::temp_directory_path() / ("tbx_prof_" + std::to_string(::getpid()) + "_" +
-                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
+struct ProfileFile : temp_dir_test {
     std::string write(const std::string& name, const std::string& text) {
         std::string path = (dir / name).string();
         std::ofstream(path, std::ios::binary) << text;

@@ -8,19 +8,16 @@
 #include <filesystem>
 
 #include "TK/tk_except.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 namespace fs = std::filesystem;
 
-struct RegKey : ::testing::Test {
-    fs::path dir;
+struct RegKey : temp_dir_test {
     void SetUp() override {
-        dir = fs::temp_directory_path() / ("tbx_regk_" + std::to_string(::getpid()) + "_" +
-                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        ::setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
+        temp_dir_test::SetUp();
+        use_config_home(dir);
     }
-    void TearDown() override { fs::remove_all(dir); }
 };
 }  // namespace
 

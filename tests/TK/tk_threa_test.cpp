@@ -14,6 +14,7 @@
 #include "TK/tk_except.h"
 #include "TK/tk_log.h"
 #include "TK/tk_prof.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 namespace fs = std::filesystem;
@@ -108,15 +109,7 @@ TEST(TkThreadDeathTest, ExceptionOnTheWorkerGoesToTheHandler) {
 }
 
 namespace {
-struct LogFile : ::testing::Test {
-    fs::path dir;
-    void SetUp() override {
-        dir = fs::temp_directory_path() / ("tbx_conv_" + std::to_string(::getpid()) + "_" +
-                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
-};
+struct LogFile : temp_dir_test {};
 }  // namespace
 
 TEST_F(LogFile, ProfileLogfileWithoutLogInstanceIsKeptOnly) {

@@ -11,23 +11,20 @@
 
 #include "TK/tk_except.h"
 #include "TK/tk_fname.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 namespace fs = std::filesystem;
 
-struct TempDir : ::testing::Test {
-    fs::path dir;
+struct TempDir : temp_dir_test {
     fs::path saved_cwd;
     void SetUp() override {
-        dir = fs::temp_directory_path() / ("tbx_utils_" + std::to_string(::getpid()) + "_" +
-                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir);
+        temp_dir_test::SetUp();
         saved_cwd = fs::current_path();
     }
     void TearDown() override {
         fs::current_path(saved_cwd);
-        fs::permissions(dir, fs::perms::owner_all, fs::perm_options::add);
-        fs::remove_all(dir);
+        temp_dir_test::TearDown();
     }
     std::string touch(const std::string& name) {
         std::string p = (dir / name).string();

@@ -10,20 +10,16 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include "tests/support/temp_dir.h"
 
 namespace {
 namespace fs = std::filesystem;
 
-struct Store : ::testing::Test {
-    fs::path dir;
+struct Store : temp_dir_test {
     void SetUp() override {
-        dir = fs::temp_directory_path() / ("tbx_settings_" + std::to_string(::getpid()) + "_" +
-                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-        ::setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
+        temp_dir_test::SetUp();
+        use_config_home(dir);
     }
-    void TearDown() override { fs::remove_all(dir); }
     plat_reg_handle* open(unsigned long* disp = nullptr) {
         plat_reg_handle* key = nullptr;
         EXPECT_EQ(plat_reg_create(plat_hkey_current_user, "Software\\Vantrel\\Tabrixa", &key, disp), plat_reg_ok);

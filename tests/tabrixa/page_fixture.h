@@ -10,6 +10,7 @@
 #include "tabrixa/TextBlock.h"
 #include "tabrixa/TextLine.h"
 #include "tabrixa/TextWord.h"
+#include "tabrixa/PageTables.h"
 
 namespace page_fixture {
 
@@ -19,6 +20,29 @@ struct LineStyle {
     int cellCode = 0;
     int colGroup = 0;
 };
+
+// The style of a line lying in cell `index` of table 1.
+inline LineStyle inCell(int index) {
+    LineStyle s;
+    s.cellCode = 10000 + index;
+    return s;
+}
+
+// Table 1 ruled into rows x cols equal cells over the box, as the collector gives it.
+inline tbx::PageTables uniformTable(double x0, double x1, double y0, double y1, int cols, int rows,
+                                    double thickness = 0.5) {
+    tbx::TableRecord t;
+    t.id = 1;
+    t.xMin = x0; t.xMax = x1; t.yMin = y0; t.yMax = y1;
+    t.thickness = thickness;
+    t.vertCount = cols + 1;
+    const double w = (x1 - x0) / cols, h = (y1 - y0) / rows;
+    for (int r = 0; r < rows; ++r)
+        for (int c = 0; c < cols; ++c) t.cells.push_back({x0 + w * c, x0 + w * (c + 1), y0 + h * r, y0 + h * (r + 1)});
+    tbx::PageTables tables;
+    tables.add(t);
+    return tables;
+}
 
 class Blocks {
 public:

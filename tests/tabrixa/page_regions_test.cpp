@@ -10,23 +10,11 @@ using page_fixture::Blocks;
 using page_fixture::LineStyle;
 using page_fixture::u32;
 
+using page_fixture::inCell;
+
 namespace {
 tbx::PageTables tableAt(double x0, double x1, double y0, double y1, int cols, int rows) {
-    tbx::TableRecord t;
-    t.id = 1;
-    t.xMin = x0; t.xMax = x1; t.yMin = y0; t.yMax = y1;
-    t.vertCount = cols + 1;
-    const double w = (x1 - x0) / cols, h = (y1 - y0) / rows;
-    for (int r = 0; r < rows; ++r)
-        for (int c = 0; c < cols; ++c) t.cells.push_back({x0 + w * c, x0 + w * (c + 1), y0 + h * r, y0 + h * (r + 1)});
-    tbx::PageTables tables;
-    tables.add(t);
-    return tables;
-}
-LineStyle cell(int index) {
-    LineStyle s;
-    s.cellCode = 10000 + index;
-    return s;
+    return page_fixture::uniformTable(x0, x1, y0, y1, cols, rows);
 }
 }  // namespace
 
@@ -88,8 +76,8 @@ TEST(TableRegions, ATableInsideAColumnNestsInIt) {
     f.line(text, 50, 100, u32("A wide paragraph line that spans the whole column of the page text"));
     f.line(text, 50, 112, u32("and a second line of the same wide paragraph in the column here"));
     auto* tb = f.block();
-    f.line(tb, 104, 165, u32("a"), cell(0));
-    f.line(tb, 204, 185, u32("d"), cell(3));
+    f.line(tb, 104, 165, u32("a"), inCell(0));
+    f.line(tb, 204, 185, u32("d"), inCell(3));
     auto blocks = f.array();
     tbx::PageRegions regions;
     regions.build(blocks.data(), 2, tables);
@@ -116,8 +104,8 @@ TEST(TableRegions, ATableBesideTheTextStandsAlone) {
     auto* text = f.block();
     f.line(text, 50, 100, u32("Heading above"));
     auto* tb = f.block();
-    f.line(tb, 104, 165, u32("first"), cell(0));
-    f.line(tb, 304, 185, u32("seven"), cell(6));
+    f.line(tb, 104, 165, u32("first"), inCell(0));
+    f.line(tb, 304, 185, u32("seven"), inCell(6));
     auto* after = f.block();
     f.line(after, 50, 250, u32("Text after the table"));
     auto blocks = f.array();
@@ -138,7 +126,7 @@ TEST(TableRegions, ATableBesideTheTextStandsAlone) {
 TEST(TableRegions, LinesOfAnUnknownTableStayText) {
     Blocks f;
     auto* b = f.block();
-    f.line(b, 50, 100, u32("orphan"), cell(3));
+    f.line(b, 50, 100, u32("orphan"), inCell(3));
     auto blocks = f.array();
     tbx::PageRegions regions;
     regions.build(blocks.data(), 1, tbx::PageTables());

@@ -15,6 +15,7 @@
 
 using page_fixture::Blocks;
 using page_fixture::LineStyle;
+using page_fixture::inCell;
 using page_fixture::u32;
 
 namespace {
@@ -169,22 +170,7 @@ TEST(Regions, VerticalTextAndTinyLinesAreNeverWritten) {
 namespace {
 // A ruled table of 3 rows x 2 columns at x 100..300, y 100..160.
 tbx::PageTables threeByTwo(double thickness = 0.5) {
-    tbx::TableRecord t;
-    t.id = 1;
-    t.xMin = 100; t.xMax = 300; t.yMin = 100; t.yMax = 160;
-    t.thickness = thickness;
-    t.vertCount = 3;
-    for (int r = 0; r < 3; ++r)
-        for (int c = 0; c < 2; ++c)
-            t.cells.push_back({100.0 + 100 * c, 200.0 + 100 * c, 100.0 + 20 * r, 120.0 + 20 * r});
-    tbx::PageTables tables;
-    tables.add(t);
-    return tables;
-}
-LineStyle inCell(int cell) {
-    LineStyle s;
-    s.cellCode = 10000 + cell;
-    return s;
+    return page_fixture::uniformTable(100, 300, 100, 160, 2, 3, thickness);
 }
 }  // namespace
 

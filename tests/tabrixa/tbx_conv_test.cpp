@@ -15,20 +15,16 @@
 #include "TK/tk_prof.h"
 #include "TK/tk_regk.h"
 #include "tests/support/mini_pdf.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 namespace fs = std::filesystem;
 
-struct Conv : ::testing::Test {
-    fs::path dir;
+struct Conv : temp_dir_test {
     void SetUp() override {
-        dir = fs::temp_directory_path() / ("tbx_convtest_" + std::to_string(::getpid()) + "_" +
-                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-        ::setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
+        temp_dir_test::SetUp();
+        use_config_home(dir / "config");
     }
-    void TearDown() override { fs::remove_all(dir); }
     std::string path(const std::string& name) const { return (dir / name).string(); }
     std::string write(const std::string& name, const std::string& text) const {
         std::ofstream(path(name), std::ios::binary) << text;
