@@ -1,7 +1,5 @@
 #include "GUI2/g_f_dlg.h"
 
-#include <cstdio>
-
 #include "TK/tk_except.h"
 #include "platform/plat_files.h"
 

@@ -19,11 +19,6 @@ std::string name_part(const std::string& path) {
     plat_split_path(path, drive, folder, name, ext);
     return name;
 }
-
-std::string with_dot(const std::string& ext) {
-    if (ext.empty() || ext[0] == '.') return ext;
-    return "." + ext;
-}
 }  // namespace
 
 std::string common_make_dest(const std::string& old_dest, const std::string& name, const std::string& ext,
@@ -37,13 +32,11 @@ std::string common_make_dest(const std::string& old_dest, const std::string& nam
         if (!plat_full_path(old_dest, full)) full = old_dest;
         std::string drive, folder, old_name, old_ext;
         plat_split_path(full, drive, folder, old_name, old_ext);
-        return plat_make_path(drive, folder, new_name, with_dot(ext));
+        return plat_make_path(drive, folder, new_name, ext);
     }
     // Into the documents folder itself: its parent may lie above the home
     // folder (when there is no documents folder, the home folder stands in).
-    const std::string docs = tk_get_user_home_path();
-    if (docs.empty()) return new_name + with_dot(ext);
-    return plat_make_path("", docs + "/", new_name, with_dot(ext));
+    return plat_make_path("", tk_get_user_home_path(), new_name, ext);
 }
 
 // ---------------------------------------------------------------- welcome
@@ -375,9 +368,7 @@ bool gui_finish_page_ex::page_init() {
     ui().set_text(id(), id_text, errors_text_);
     ui().show_ctrl(id(), id_errors, true);
     ui().set_text(id(), id_errors, std::string());
-    for (std::string text : errors) {
-        for (char& c : text)
-            if (c == '\n' || c == '\r') c = ' ';
+    for (const std::string& text : errors) {
         ui().append_text(id(), id_errors, text);
         ui().append_text(id(), id_errors, "\n\n");
     }

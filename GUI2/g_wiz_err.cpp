@@ -7,11 +7,6 @@
 
 namespace {
 const char* const bug_address = "support@vantrel.example";
-
-std::string dialog_caption() {
-    if (wizard_shell::is_initialized()) return wizard_shell::instance().title() + " Error";
-    return "Error";
-}
 }  // namespace
 
 wizard_error_handler::wizard_error_handler() = default;
@@ -26,18 +21,16 @@ void wizard_error_handler::handle(const tk_exception& e, int in_job) {
     if (e.level() == tk_level_internal) {
         tk_log::write(3, "Internal error:\n%s", e.what());
         const std::string text = e.what();
-        const std::string caption = dialog_caption();
+        const std::string caption = wizard_shell::caption(" Error", "Error");
         const std::string title = wizard_shell::is_initialized() ? wizard_shell::instance().title() : std::string();
         tk_log::write(1, "dlg_error_ex::ctor");
-        wiz_call<int>(
-            [&](wiz_ui& ui) {
-                const int answer = ui.internal_error(caption, text);
+        if (wiz_ui* ui = wiz_ui::find()) {
+            // Once the window is closing there is no dialog; the process ends either way.
+            ui->call_on_ui([&] {
+                const int answer = ui->internal_error(caption, text);
                 if (answer == wiz_answer_copy) tk_copy_to_clipboard1(text);
                 if (answer == wiz_answer_send) tk_send_bug(title, text);
-                return answer;
-            },
-            wiz_answer_ok);
-        if (wiz_ui* ui = wiz_ui::find()) {
+            });
             ui->end_process(-1);
             return;
         }
@@ -46,8 +39,9 @@ void wizard_error_handler::handle(const tk_exception& e, int in_job) {
 
     std::string text = report_text(e);
     tk_log::write(3, "Error:\n%s", text.c_str());
+    // One line each, for the box and for the finish page's list.
     for (char& c : text)
-        if (c == '\n') c = ' ';
+        if (c == '\n' || c == '\r') c = ' ';
     if (wizard_shell::is_initialized()) wizard_shell::instance().add_error(text);
 
     if (e.level() == tk_level_error) {
@@ -63,7 +57,7 @@ void wizard_error_handler::handle(const tk_exception& e, int in_job) {
 
     tk_log::write(1, "Got 0-level error");
     if (is_quiet()) return;
-    const std::string caption = dialog_caption();
+    const std::string caption = wizard_shell::caption(" Error", "Error");
     tk_log::write(1, "dlg_error_continue::ctor");
     bool dont_show = false;
     // Once the window is closing nobody can answer: abort.

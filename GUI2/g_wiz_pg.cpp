@@ -31,7 +31,7 @@ bool wizard_page::on_set_active() {
 
 bool wizard_page::on_cancel() {
     tk_log::write(2, "wizard_page::on_cancel");
-    wizard_shell::instance();
+    wizard_shell::instance();  // a page without its shell is a fault: this throws
     return wizard_shell::question("Are you sure you want to exit the wizard?");
 }
 

@@ -59,14 +59,11 @@ std::string wizard_shell::caption(const char* suffix, const char* alone) {
 
 void wizard_shell::show_box(bool is_error, const std::string& text) {
     const std::string cap = is_error ? caption(" Error", "Error") : caption(" Message", "Message");
-    if (wiz_ui::exists()) {
-        wiz_call<bool>(
-            [&](wiz_ui& ui) {
-                if (is_error) ui.show_error(cap, text);
-                else ui.show_message(cap, text);
-                return true;
-            },
-            false);
+    if (wiz_ui* ui = wiz_ui::find()) {
+        ui->call_on_ui([&] {
+            if (is_error) ui->show_error(cap, text);
+            else ui->show_message(cap, text);
+        });
     } else {
         // No window library (it could not start): the terminal is all there is.
         std::fprintf(stderr, "%s\n", text.c_str());

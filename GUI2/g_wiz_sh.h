@@ -21,13 +21,12 @@ public:
     ~wizard_shell() override;
 
     static bool is_initialized();
-    // First activation: window title, icon; from now on boxes carry the title.
+    // First activation: the window title; from now on boxes carry the title.
     void init_window();
 
     // Interface thread only (the progress page starts it when it activates).
     void start_timer(int period_ms);
     void stop_timer();
-    bool timer_running() const { return timer_running_; }
     // The sheet's timer: forwarded to the current page.
     void on_timer(int id);
 
@@ -43,6 +42,8 @@ public:
     void display_help(int topic);
     // Where the help pages are looked for: <program folder>/<program>-help.
     static std::string help_folder();
+    // A box caption: "<title><suffix>" once the window is set up, else alone.
+    static std::string caption(const char* suffix, const char* alone);
 
     void enable_button(int id, bool enable);
 
@@ -54,13 +55,13 @@ public:
 
     const std::string& title() const { return title_; }
 
-    // The error list: appended from any thread, at most max_errors texts.
-    // Returns whether the text was listed.
+    // The error list: appended from any thread, at most max_errors texts of
+    // one line each (the error handler makes them so). Returns whether the
+    // text was listed.
     bool add_error(const std::string& text);
     std::vector<std::string> errors() const;
 
 private:
-    static std::string caption(const char* suffix, const char* alone);
     static void show_box(bool is_error, const std::string& text);
     void open_help(const std::string& file);
 

@@ -1,7 +1,6 @@
 #include "GUI2/tbx_shel.h"
 
 #include <cstdio>
-#include <memory>
 
 #include <PDFDoc.h>
 #include <wx/app.h>

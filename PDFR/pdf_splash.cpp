@@ -131,6 +131,10 @@ void convert_path(const GfxPath* path, bool drop_empty, SplashPath& out) {
     }
 }
 
+// A user-space point through the rasteriser's matrix.
+double device_x(const SplashCoord* m, double x, double y) { return x * m[0] + y * m[2] + m[4]; }
+double device_y(const SplashCoord* m, double x, double y) { return x * m[1] + y * m[3] + m[5]; }
+
 // Device-space points of a path and how many subpaths it has.
 struct device_points {
     std::vector<double> xs, ys;
@@ -155,8 +159,8 @@ device_points to_device(SplashPath& path, const SplashCoord* m) {
         path.getPoint(i, &x, &y, &f);
         if (f & splashPathFirst) ++d.subpaths;
         if (f & splashPathCurve) d.curves = true;
-        d.xs.push_back(x * m[0] + y * m[2] + m[4]);
-        d.ys.push_back(x * m[1] + y * m[3] + m[5]);
+        d.xs.push_back(device_x(m, x, y));
+        d.ys.push_back(device_y(m, x, y));
     }
     return d;
 }
@@ -341,7 +345,6 @@ bool pdf_splash_dev::withhold_fill(GfxState* state, bool /*eo: the box does not 
     holder->noClip = true;
     col->set_line(box.xMin, box.xMax, box.yMin, box.yMax, std::move(holder));
     col->set_simple_path(false);
-    ++withheld_;
     return true;
 }
 
@@ -372,7 +375,6 @@ bool pdf_splash_dev::withhold_stroke(GfxState* state) {
         holder->noClip = noClip;
         col->set_line(x0, x1, y0, y1, std::move(holder));
         col->set_simple_path(false);
-        ++withheld_;
         return true;
     };
 
@@ -397,8 +399,8 @@ bool pdf_splash_dev::withhold_stroke(GfxState* state) {
         const clip_rect clip = clip_of(s);
         for (size_t k = 0; k < pieces.size(); ++k) {
             const segment& u = pieces[k];
-            const double fx0 = u.x0 * m[0] + u.y0 * m[2] + m[4], fy0 = u.x0 * m[1] + u.y0 * m[3] + m[5];
-            const double fx1 = u.x1 * m[0] + u.y1 * m[2] + m[4], fy1 = u.x1 * m[1] + u.y1 * m[3] + m[5];
+            const double fx0 = device_x(m, u.x0, u.y0), fy0 = device_y(m, u.x0, u.y0);
+            const double fx1 = device_x(m, u.x1, u.y1), fy1 = device_y(m, u.x1, u.y1);
             int x0 = clamp_int(std::floor(fx0)), y0 = clamp_int(std::floor(fy0));
             int x1 = clamp_int(std::floor(fx1)), y1 = clamp_int(std::floor(fy1));
             bool take = false, noClip = false;
@@ -445,8 +447,8 @@ bool pdf_splash_dev::withhold_stroke(GfxState* state) {
         unsigned char f;
         path.getPoint(0, &sx, &sy, &f);
         path.getPoint(1, &ex, &ey, &f);
-        const double start = along_x ? sx * m[0] + sy * m[2] + m[4] : sx * m[1] + sy * m[3] + m[5];
-        const double end = along_x ? ex * m[0] + ey * m[2] + m[4] : ex * m[1] + ey * m[3] + m[5];
+        const double start = along_x ? device_x(m, sx, sy) : device_y(m, sx, sy);
+        const double end = along_x ? device_x(m, ex, ey) : device_y(m, ex, ey);
         int& far_edge = end >= start ? (along_x ? box.xMax : box.yMax) : (along_x ? box.xMin : box.yMin);
         const double edge = end >= start ? (along_x ? *max_x : *max_y) : (along_x ? *min_x : *min_y);
         far_edge = clamp_int(std::floor(edge + 0.5)) - (end >= start ? 1 : 0);

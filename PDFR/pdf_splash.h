@@ -85,9 +85,6 @@ public:
                   int) override {}
     bool interpretType3Chars() override { return false; }
 
-    // Shapes withheld on this device since it was made (for checks and traces).
-    int withheld_count() const { return withheld_; }
-
 private:
     // True when the shape was handed to the collector and must not be painted.
     bool withhold_fill(GfxState* state, bool eo);
@@ -96,5 +93,4 @@ private:
 
     SplashColorMode mode_;
     Splash* page_splash_ = nullptr;  // the page's own rasteriser, replaced by every startPage
-    int withheld_ = 0;
 };

@@ -110,10 +110,7 @@ const pdf_uline_processor::pipe_holder* pdf_uline_processor::holder_at(size_t i)
 }
 
 void pdf_uline_processor::drop_taken() {
-    std::vector<candidate> kept;
-    kept.reserve(lines_.size());
-    for (candidate& c : lines_)
-        if (!c.taken) kept.push_back(std::move(c));
-    lines_ = std::move(kept);
+    lines_.erase(std::remove_if(lines_.begin(), lines_.end(), [](const candidate& c) { return c.taken; }),
+                 lines_.end());
     index_valid_ = false;
 }

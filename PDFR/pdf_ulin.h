@@ -52,7 +52,8 @@ public:
         double xMin = 0, xMax = 0, yMin = 0, yMax = 0;
         double thickness = 0.3;  // points, at least 0.3
         std::vector<cell_item> cells;  // row-major; index = row * (vert_count - 1) + column
-        // The edges in points, ascending, as the cells were built from them.
+        // The edges in points, ascending, as the cells were built from them
+        // (both empty when they were not ascending).
         std::vector<double> row_edges;
         std::vector<double> col_edges;
 
@@ -112,6 +113,8 @@ public:
 
     // Cell codes are id x 10000 + cell: a table needs fewer cells than this.
     static constexpr int max_table_cells = 10000;
+    // Raster pixels per point: lines come in at 150 dpi, questions in points.
+    static constexpr double px_per_pt = 2.08333;
 
 private:
     struct candidate {

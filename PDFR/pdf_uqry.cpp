@@ -9,8 +9,7 @@
 
 namespace {
 
-constexpr double px_per_pt = 2.08333;
-constexpr double px_per_2pt = 4.16666;  // for a doubled middle
+constexpr double px_per_2pt = 2 * pdf_uline_processor::px_per_pt;  // for a doubled middle
 // Wider than the 2.0 tolerance of the test so rounding never hides a match.
 constexpr double index_slack = 2.5;
 
@@ -100,18 +99,12 @@ int pdf_uline_processor::process_is_inCell(double x1, double x2, double y1, doub
         if (trace)
             tk_log::write(1, "Compare with region(%f,%f,%f,%f,%d)", reg.xMin, reg.xMax, reg.yMin, reg.yMax, reg.id);
         int k = reg.is_inCell(x1, x2, y1, y2);
-        if (k >= 0) return reg.id * 10000 + k;
+        if (k >= 0) return reg.id * max_table_cells + k;
     }
     return 0;
 }
 
 namespace {
-
-bool ascending(const std::vector<double>& v) {
-    for (size_t i = 1; i < v.size(); ++i)
-        if (!(v[i - 1] < v[i])) return false;
-    return true;
-}
 
 // First band i of the ascending edges with lo > e[i] - 2.5 and e[i+1] + 2.5 > hi, or -1.
 long first_band(const std::vector<double>& e, double lo, double hi) {
@@ -133,7 +126,7 @@ int pdf_uline_processor::reg_item::is_inCell(double x1, double x2, double y1, do
     // the first fitting row with the first fitting column.
     const size_t nr = row_edges.size() >= 2 ? row_edges.size() - 1 : 0;
     const size_t nc = col_edges.size() >= 2 ? col_edges.size() - 1 : 0;
-    if (nr && nc && cells.size() == nr * nc && ascending(row_edges) && ascending(col_edges)) {
+    if (nr && nc && cells.size() == nr * nc) {
         long i = first_band(row_edges, y1, y2);
         if (i < 0) return -1;
         long j = first_band(col_edges, x1, x2);

@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr double px_per_pt = 2.08333;
-
 // Interval overlap: positive when they share length (or a point lies inside),
 // 0 when they only touch, negative when apart; scaled by the shorter length.
 double overlap_ratio(double a1, double a2, double b1, double b2) {
@@ -92,7 +90,8 @@ private:
 namespace {
 
 // Codes are id x 10000 + cell and tags id x 1000; both must stay in 32 bits.
-constexpr int max_table_id = (std::numeric_limits<int32_t>::max() - 9999) / 10000;
+constexpr int max_table_id = (std::numeric_limits<int32_t>::max() - (pdf_uline_processor::max_table_cells - 1)) /
+                             pdf_uline_processor::max_table_cells;
 
 }  // namespace
 
@@ -273,11 +272,9 @@ void pdf_uline_processor::tableBuilding() {
         }
     }
 
-    std::vector<candidate> kept;
-    kept.reserve(lines_.size());
-    for (candidate& c : lines_)
-        if (c.line.tag == 0) kept.push_back(std::move(c));
-    lines_ = std::move(kept);
+    // Lines of a built table are spent; the rest stay candidates.
+    lines_.erase(std::remove_if(lines_.begin(), lines_.end(), [](const candidate& c) { return c.line.tag != 0; }),
+                 lines_.end());
     built_regions_.clear();
     for (size_t k = 0; k < regions_.size(); ++k)
         if (regions_[k].id > 0 && !regions_[k].cells.empty()) built_regions_.push_back(k);
@@ -353,6 +350,17 @@ void pdf_uline_processor::reg_item::cellsBuilding(std::vector<double> ys, std::v
     col_edges.clear();
     for (double y : ys) row_edges.push_back(y / px_per_pt);
     for (double x : xs) col_edges.push_back(x / px_per_pt);
+    // The cell lookup searches the edges, asked once per word; edges out of
+    // order (or not numbers) are dropped here so it tries the cells one by one.
+    auto ascending = [](const std::vector<double>& v) {
+        for (size_t i = 1; i < v.size(); ++i)
+            if (!(v[i - 1] < v[i])) return false;
+        return true;
+    };
+    if (!ascending(row_edges) || !ascending(col_edges)) {
+        row_edges.clear();
+        col_edges.clear();
+    }
     if (ys.size() >= 2 && xs.size() >= 2) {
         cells.reserve((ys.size() - 1) * (xs.size() - 1));
         for (size_t i = 0; i + 1 < ys.size(); ++i) {

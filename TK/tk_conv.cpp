@@ -3,8 +3,6 @@
 #include <chrono>
 #include <thread>
 
-#include "TK/tk_except.h"
-#include "TK/tk_fname.h"
 #include "TK/tk_log.h"
 #include "TK/tk_prof.h"
 #include "TK/tk_texts.h"
@@ -53,12 +51,8 @@ bool tk_converter::store_profile(tk_profile& profile) {
 
 void tk_converter::set_logfile(const std::string& path) {
     tk_log::write(1, "tk_convertor::set_logfile(%s)", path.c_str());
-    if (!path.empty()) {
-        if (tk_is_file_exist(path, tk_file_read) && !tk_is_file_exist(path, tk_file_read_write))
-            throw tk_exception(tk_text(tk_txt_logfile_read_only), tk_level_error);
-        if (!tk_is_path_exist(tk_file_name(path).get_drive_path()))
-            throw tk_exception(tk_text(tk_txt_logfile_path), tk_level_error);
-    }
+    if (!path.empty())
+        tk_check_writable_file(path, tk_text(tk_txt_logfile_read_only), tk_text(tk_txt_logfile_path));
     log_file = path;
     if (path.empty()) return;
     // Neither program creates the log; without an instance the name is only kept.

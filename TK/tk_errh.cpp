@@ -76,3 +76,21 @@ tk_exception tk_current_as_internal_error(const char* source, int line) {
     }
     return tk_mail_assertion(source, line);
 }
+
+void tk_report_current(int in_job, const char* source, int line) {
+    error_handler* h = error_handler::find();
+    try {
+        throw;
+    } catch (const tk_final_exception&) {
+    } catch (const tk_exception& e) {
+        if (h) h->handle(e, in_job);
+        else std::fprintf(stderr, "%s\n", e.what());
+    } catch (const std::exception& e) {
+        if (h) h->handle_standard(e, in_job);
+        else std::fprintf(stderr, "%s\n", e.what());
+    } catch (...) {
+        tk_exception e = tk_current_as_internal_error(source, line);
+        if (h) h->handle(e, in_job);
+        else std::fprintf(stderr, "%s\n", e.what());
+    }
+}

@@ -56,3 +56,8 @@ protected:
 // texts (const char*, std::string), which the workbook writer throws, keep
 // their words; anything else becomes an assertion of the given source and line.
 tk_exception tk_current_as_internal_error(const char* source, int line);
+// Inside a catch: hands the exception in flight to the error handler (its text
+// on the standard error stream when there is none). A tk_final_exception was
+// reported already and is dropped; anything that is neither a tk_exception nor
+// a standard exception goes as tk_current_as_internal_error(source, line).
+void tk_report_current(int in_job, const char* source, int line);

@@ -3,9 +3,9 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cwchar>
-#include <ctime>
 #include <vector>
 
+#include "platform/plat_files.h"
 #include "platform/plat_text.h"
 
 void tk_log::set_name(const char* name) {
@@ -30,10 +30,8 @@ std::FILE* tk_log::begin_entry(int level) {
     std::FILE* f = std::fopen(name_.c_str(), "ab");
     if (!f) return nullptr;
     if (time_stamp_) {
-        std::time_t now = std::time(nullptr);
-        std::tm local{};
-        localtime_r(&now, &local);
-        std::fprintf(f, "%02d:%02d:%02d ", local.tm_hour, local.tm_min, local.tm_sec);
+        plat_local_time now = plat_now();
+        std::fprintf(f, "%02d:%02d:%02d ", now.hour, now.minute, now.second);
     }
     return f;
 }

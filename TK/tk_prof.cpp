@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <fstream>
 #include <sstream>
 
@@ -12,6 +11,7 @@
 #include "TK/tk_log.h"
 #include "TK/tk_texts.h"
 #include "TK/tk_utils.h"
+#include "platform/plat_files.h"
 
 namespace {
 // Lines longer than this are not a profile: stop rather than fill memory
@@ -102,11 +102,6 @@ bool tk_profile::store(const std::string& path) const {
     struct stat st {};
     bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::fchmod(fd, 0600) == 0 && ::ftruncate(fd, 0) == 0;
     const std::string text = out.str();
-    for (size_t done = 0; ok && done < text.size();) {
-        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) ok = false;
-        else done += static_cast<size_t>(n);
-    }
+    ok = ok && plat_write_all(fd, text.data(), text.size());
     return ::close(fd) == 0 && ok;
 }

@@ -51,26 +51,6 @@ void tk_thread::start() {
     thread_ = std::thread(&tk_thread::thread_proc, functor_, state_);
 }
 
-namespace {
-// Hands the exception in flight to the error handler (stderr without one).
-void report_current() {
-    error_handler* h = error_handler::find();
-    try {
-        throw;
-    } catch (const tk_exception& e) {
-        if (h) h->handle(e, 1);
-        else std::fprintf(stderr, "%s\n", e.what());
-    } catch (const std::exception& e) {
-        if (h) h->handle_standard(e, 1);
-        else std::fprintf(stderr, "%s\n", e.what());
-    } catch (...) {
-        tk_exception e = tk_current_as_internal_error("tk_threa", 149);
-        if (h) h->handle(e, 1);
-        else std::fprintf(stderr, "%s\n", e.what());
-    }
-}
-}  // namespace
-
 void tk_thread::thread_proc(tk_thread_functor* functor, std::shared_ptr<state> st) {
     // Nothing may leave a thread's entry: it would terminate the process.
     try {
@@ -78,7 +58,7 @@ void tk_thread::thread_proc(tk_thread_functor* functor, std::shared_ptr<state> s
         functor->run();
     } catch (...) {
         try {
-            report_current();
+            tk_report_current(1, "tk_threa", 149);
         } catch (...) {
         }
     }

@@ -44,13 +44,18 @@ std::string tk_get_module_file_name() {
     return path;
 }
 
+void tk_check_writable_file(const std::string& path, const char* read_only_text, const char* no_path_text) {
+    if (tk_is_file_exist(path, tk_file_read) && !tk_is_file_exist(path, tk_file_read_write))
+        throw tk_exception(read_only_text, tk_level_error);
+    if (path.empty() || !tk_is_path_exist(tk_file_name(path).get_drive_path()))
+        throw tk_exception(no_path_text, tk_level_error);
+}
+
 void common_check_dest(const std::string& destination) {
     tk_log::write(1, "common_check_dest(%s)", destination.c_str());
     if (tk_is_path_exist(destination)) throw tk_exception(common_dest_messages[dest_msg_is_folder], tk_level_error);
-    if (tk_is_file_exist(destination, tk_file_read) && !tk_is_file_exist(destination, tk_file_read_write))
-        throw tk_exception(common_dest_messages[dest_msg_read_only], tk_level_error);
-    if (destination.empty() || !tk_is_path_exist(tk_file_name(destination.c_str()).get_drive_path()))
-        throw tk_exception(common_dest_messages[dest_msg_no_path], tk_level_error);
+    tk_check_writable_file(destination, common_dest_messages[dest_msg_read_only],
+                           common_dest_messages[dest_msg_no_path]);
 }
 
 void common_check_not_source(const std::string& destination, const std::string& source) {

@@ -23,7 +23,6 @@ public:
     tk_cur_dir(const tk_cur_dir&) = delete;
     tk_cur_dir& operator=(const tk_cur_dir&) = delete;
     bool ok() const { return ok_; }
-    const std::string& saved() const { return saved_; }
 
 private:
     bool ok_ = true;
@@ -45,6 +44,10 @@ enum common_dest_message {
 };
 extern const char* const common_dest_messages[dest_msg_count];
 
+// Returns when a file may be written at the path: throws tk_exception level 1
+// with read_only_text for an existing read-only file, with no_path_text when
+// the path is empty or its folder does not exist.
+void tk_check_writable_file(const std::string& path, const char* read_only_text, const char* no_path_text);
 // Returns when the destination may be written, else throws tk_exception level 1.
 void common_check_dest(const std::string& destination);
 // The same, and the destination must not be the source file itself (a

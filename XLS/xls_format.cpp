@@ -49,6 +49,18 @@ bool check(bool ok, const char* expr, int line)
     return ok;
 }
 
+// 0 <= o < count, checked (and reported) on two consecutive lines.
+bool check_index(int o, int count, const char* low_expr, const char* high_expr, int line)
+{
+    return check(o >= 0, low_expr, line) && check(o < count, high_expr, line + 1);
+}
+
+template <std::size_t N>
+constexpr int count_of(const std::uint8_t (&)[N])
+{
+    return static_cast<int>(N);
+}
+
 }  // namespace
 
 bool xf_value_t::operator==(const xf_value_t& o) const
@@ -68,8 +80,8 @@ const font_t* xf_t::GetFont() const
 
 void xf_t::SetBorderStyle(xf_value_t& v, int side, int style)
 {
-    if (!check(side >= 0, "side >= 0", 774) || !check(side < num_borders, "side < _NUM_BORDERS", 775) ||
-        !check(style >= 0, "style >= 0", 776) || !check(style < num_border_styles, "style < _NUM_BORDER_STYLES", 777))
+    if (!check_index(side, num_borders, "side >= 0", "side < _NUM_BORDERS", 774) ||
+        !check_index(style, num_border_styles, "style >= 0", "style < _NUM_BORDER_STYLES", 776))
         return;
     v.border_style[side] = static_cast<std::uint8_t>(style);
     mark_group(v, style != 0, 0x20);
@@ -79,8 +91,8 @@ void xf_t::SetBorderStyle(xf_value_t& v, int side, int style)
 
 void xf_t::SetBorderColor(xf_value_t& v, int side, int color)
 {
-    if (!check(side >= 0, "side >= 0", 791) || !check(side < num_borders, "side < _NUM_BORDERS", 792) ||
-        !check(color >= 0, "color >= 0", 793) || !check(color < num_colours, "color < _NUM_COLOR_NAMES", 794))
+    if (!check_index(side, num_borders, "side >= 0", "side < _NUM_BORDERS", 791) ||
+        !check_index(color, num_colours, "color >= 0", "color < _NUM_COLOR_NAMES", 793))
         return;
     v.border_colour[side] = colour_values[color];
     mark_group(v, color != 0, 0x20);
@@ -88,7 +100,7 @@ void xf_t::SetBorderColor(xf_value_t& v, int side, int color)
 
 void xf_t::SetHAlign(xf_value_t& v, int o)
 {
-    if (!check(o >= 0, "ha_option >= 0", 943) || !check(o < 7, "ha_option < _NUM_HALIGN_OPTIONS", 944))
+    if (!check_index(o, count_of(halign_values), "ha_option >= 0", "ha_option < _NUM_HALIGN_OPTIONS", 943))
         return;
     v.halign = halign_values[o];
     mark_group(v, v.halign != 0, 0x10);
@@ -96,7 +108,7 @@ void xf_t::SetHAlign(xf_value_t& v, int o)
 
 void xf_t::SetVAlign(xf_value_t& v, int o)
 {
-    if (!check(o >= 0, "va_option >= 0", 961) || !check(o < 4, "va_option < _NUM_VALIGN_OPTIONS", 962))
+    if (!check_index(o, count_of(valign_values), "va_option >= 0", "va_option < _NUM_VALIGN_OPTIONS", 961))
         return;
     v.valign = valign_values[o];
     mark_group(v, v.valign != def_valign, 0x10);
@@ -104,7 +116,7 @@ void xf_t::SetVAlign(xf_value_t& v, int o)
 
 void xf_t::SetIndent(xf_value_t& v, int o)
 {
-    if (!check(o >= 0, "indent_option >= 0", 978) || !check(o < 19, "indent_option < _NUM_INDENT_OPTIONS", 979))
+    if (!check_index(o, count_of(indent_values), "indent_option >= 0", "indent_option < _NUM_INDENT_OPTIONS", 978))
         return;
     v.indent = indent_values[o];
     mark_group(v, v.indent != 0, 0x10);
@@ -112,7 +124,7 @@ void xf_t::SetIndent(xf_value_t& v, int o)
 
 void xf_t::SetRotation(xf_value_t& v, int o)
 {
-    if (!check(o >= 0, "ori_option >= 0", 996) || !check(o < 4, "ori_option < _NUM_TXTORI_OPTIONS", 997))
+    if (!check_index(o, count_of(rotation_values), "ori_option >= 0", "ori_option < _NUM_TXTORI_OPTIONS", 996))
         return;
     v.rotation = rotation_values[o];
     mark_group(v, v.rotation != 0, 0x10);
@@ -120,7 +132,7 @@ void xf_t::SetRotation(xf_value_t& v, int o)
 
 void xf_t::SetFillForeColour(xf_value_t& v, int c)
 {
-    if (!check(c >= 0, "color >= 0", 1014) || !check(c < num_colours, "color < _NUM_COLOR_NAMES", 1015))
+    if (!check_index(c, num_colours, "color >= 0", "color < _NUM_COLOR_NAMES", 1014))
         return;
     v.pattern_colour = colour_values[c];
     mark_group(v, v.pattern_colour != def_pattern, 0x40);
@@ -128,7 +140,7 @@ void xf_t::SetFillForeColour(xf_value_t& v, int c)
 
 void xf_t::SetFillBackColour(xf_value_t& v, int c)
 {
-    if (!check(c >= 0, "color >= 0", 1039) || !check(c < num_colours, "color < _NUM_COLOR_NAMES", 1040))
+    if (!check_index(c, num_colours, "color >= 0", "color < _NUM_COLOR_NAMES", 1039))
         return;
     v.pattern_bg = colour_values[c];
     mark_group(v, v.pattern_bg != def_pattern_bg, 0x40);
@@ -136,7 +148,7 @@ void xf_t::SetFillBackColour(xf_value_t& v, int c)
 
 void xf_t::SetFillStyle(xf_value_t& v, int f)
 {
-    if (!check(f >= 0, "fill >= 0", 1064) || !check(f < 19, "fill < _NUM_FILL_OPTIONS", 1065))
+    if (!check_index(f, count_of(fill_values), "fill >= 0", "fill < _NUM_FILL_OPTIONS", 1064))
         return;
     v.fill = fill_values[f];
     mark_group(v, v.fill != 0, 0x40);
@@ -172,12 +184,6 @@ cell_t::cell_t(CGlobalRecords& globals, std::uint32_t row, std::uint32_t col, xf
 {
 }
 
-xf_t* cell_t::change_xf(const xf_value_t& value)
-{
-    xf_ = globals_.findXF(value);
-    return xf_;
-}
-
 namespace {
 // A cell's own copy of its format: a user cell XF that keeps the font.
 xf_value_t copy_for_cell(const xf_t& xf)
@@ -188,34 +194,45 @@ xf_value_t copy_for_cell(const xf_t& xf)
         v.used = static_cast<std::uint8_t>(v.used | 0x08);
     return v;
 }
+
+// The cell's font (the default font without one) with another name and height.
+const font_t* font_variant(CGlobalRecords& globals, const xf_t& xf, const std::string* name, int height)
+{
+    const font_t* base = xf.Value().font ? xf.Value().font : globals.GetDefaultFont();
+    return globals.FindFont(name ? *name : base->GetName(),
+                            height >= 0 ? static_cast<std::uint16_t>(height) : base->GetHeight(),
+                            base->GetBoldness(), base->GetScript(), base->GetAttributes(), base->GetColour(),
+                            base->GetUnderline(), base->GetFamily(), base->GetCharset());
+}
 }  // namespace
+
+template <class Edit>
+xf_t* cell_t::change_xf(Edit edit)
+{
+    xf_value_t v = copy_for_cell(*xf_);
+    edit(v);
+    xf_ = globals_.findXF(v);
+    return xf_;
+}
 
 xf_t* cell_t::set_border(int side, int style)
 {
-    xf_value_t v = copy_for_cell(*xf_);
-    xf_t::SetBorderStyle(v, side, style);
-    return change_xf(v);
+    return change_xf([&](xf_value_t& v) { xf_t::SetBorderStyle(v, side, style); });
 }
 
 xf_t* cell_t::set_halign(int option)
 {
-    xf_value_t v = copy_for_cell(*xf_);
-    xf_t::SetHAlign(v, option);
-    return change_xf(v);
+    return change_xf([&](xf_value_t& v) { xf_t::SetHAlign(v, option); });
 }
 
 xf_t* cell_t::set_valign(int option)
 {
-    xf_value_t v = copy_for_cell(*xf_);
-    xf_t::SetVAlign(v, option);
-    return change_xf(v);
+    return change_xf([&](xf_value_t& v) { xf_t::SetVAlign(v, option); });
 }
 
 xf_t* cell_t::set_wrap(bool wrap)
 {
-    xf_value_t v = copy_for_cell(*xf_);
-    xf_t::SetWrap(v, wrap);
-    return change_xf(v);
+    return change_xf([&](xf_value_t& v) { xf_t::SetWrap(v, wrap); });
 }
 
 xf_t* cell_t::set_font_height(int height)
@@ -224,24 +241,14 @@ xf_t* cell_t::set_font_height(int height)
         height = min_font_height;
     if (height > max_font_height)
         height = max_font_height;
-    const font_t* base = xf_->Value().font ? xf_->Value().font : globals_.GetDefaultFont();
-    const font_t* f = globals_.FindFont(base->GetName(), static_cast<std::uint16_t>(height), base->GetBoldness(),
-                                        base->GetScript(), base->GetAttributes(), base->GetColour(),
-                                        base->GetUnderline(), base->GetFamily(), base->GetCharset());
-    xf_value_t v = copy_for_cell(*xf_);
-    xf_t::SetFont(v, f);
-    return change_xf(v);
+    const font_t* f = font_variant(globals_, *xf_, nullptr, height);
+    return change_xf([f](xf_value_t& v) { xf_t::SetFont(v, f); });
 }
 
 xf_t* cell_t::set_font_name(const std::string& name)
 {
-    const font_t* base = xf_->Value().font ? xf_->Value().font : globals_.GetDefaultFont();
-    const font_t* f = globals_.FindFont(name, base->GetHeight(), base->GetBoldness(), base->GetScript(),
-                                        base->GetAttributes(), base->GetColour(), base->GetUnderline(),
-                                        base->GetFamily(), base->GetCharset());
-    xf_value_t v = copy_for_cell(*xf_);
-    xf_t::SetFont(v, f);
-    return change_xf(v);
+    const font_t* f = font_variant(globals_, *xf_, &name, -1);
+    return change_xf([f](xf_value_t& v) { xf_t::SetFont(v, f); });
 }
 
 label_t::label_t(CGlobalRecords& globals, std::uint32_t row, std::uint32_t col, const std::u16string& text,

@@ -87,8 +87,8 @@ CGlobalRecords::CGlobalRecords()
         f->attributes_ = attrs[i];
         fonts_.push_back(std::move(f));
     }
-    for (int i = 0; i < 21; ++i)
-        default_xfs_.emplace_back(MakeDefaultXF(i));
+    for (std::size_t i = 0; i < default_xf_count; ++i)
+        default_xfs_.emplace_back(MakeDefaultXF(static_cast<int>(i)));
     default_cell_xf_ = default_xfs_[15].get();
     if (!default_cell_xf_)
         xls_assert_dispatch("defaultXF", xls_src_globalrec, 201, "???");
@@ -210,30 +210,19 @@ std::uint32_t CGlobalRecords::LongLabelIndex(const label_t* label) const
 
 std::vector<std::uint8_t> CGlobalRecords::EncodeSST(const std::vector<const std::u16string*>& texts)
 {
-    std::vector<std::uint8_t> out;
+    CUnit out;
     std::size_t rec_start = 0;
-    auto word = [&out](std::uint16_t v) {
-        out.push_back(static_cast<std::uint8_t>(v));
-        out.push_back(static_cast<std::uint8_t>(v >> 8));
-    };
     auto start = [&](std::uint16_t type) {
-        rec_start = out.size();
-        word(type);
-        word(0);
+        rec_start = out.Size();
+        out.AppendWord(type);
+        out.AppendWord(0);
     };
-    auto close = [&]() {
-        std::size_t len = out.size() - rec_start - 4;
-        out[rec_start + 2] = static_cast<std::uint8_t>(len);
-        out[rec_start + 3] = static_cast<std::uint8_t>(len >> 8);
-    };
-    auto body = [&]() { return out.size() - rec_start - 4; };
+    auto body = [&]() { return out.Size() - rec_start - 4; };
+    auto close = [&]() { out.SetWordAt(static_cast<std::uint16_t>(body()), rec_start + 2); };
 
     start(rec_sst);
-    for (int i = 0; i < 2; ++i) {
-        std::uint32_t n = static_cast<std::uint32_t>(texts.size());
-        word(static_cast<std::uint16_t>(n));
-        word(static_cast<std::uint16_t>(n >> 16));
-    }
+    for (int i = 0; i < 2; ++i)
+        out.AppendDword(static_cast<std::uint32_t>(texts.size()));
     for (const std::u16string* t : texts) {
         bool compressed = CUnit::IsCompressible(*t);
         std::size_t cs = compressed ? 1 : 2;
@@ -244,9 +233,7 @@ std::vector<std::uint8_t> CGlobalRecords::EncodeSST(const std::vector<const std:
             start(rec_continue);
         }
         if (body() + enc <= max_record_body) {
-            CUnit u;
-            u.AddUnicodeString(*t, CUnit::count16);
-            out.insert(out.end(), u.Data(), u.Data() + u.Size());
+            out.AddUnicodeString(*t, CUnit::count16);
             continue;
         }
         // Longer than one record: the header and whole characters go as far
@@ -255,8 +242,8 @@ std::vector<std::uint8_t> CGlobalRecords::EncodeSST(const std::vector<const std:
             close();
             start(rec_continue);
         }
-        word(static_cast<std::uint16_t>(t->size()));
-        out.push_back(compressed ? 0 : 1);
+        out.AppendWord(static_cast<std::uint16_t>(t->size()));
+        out.AppendByte(compressed ? 0 : 1);
         std::size_t done = 0;
         for (;;) {
             std::size_t room = (max_record_body - body()) / cs;
@@ -264,34 +251,25 @@ std::vector<std::uint8_t> CGlobalRecords::EncodeSST(const std::vector<const std:
             for (std::size_t k = 0; k < take; ++k) {
                 char16_t c = (*t)[done + k];
                 if (compressed)
-                    out.push_back(static_cast<std::uint8_t>(c));
+                    out.AppendByte(static_cast<std::uint8_t>(c));
                 else
-                    word(static_cast<std::uint16_t>(c));
+                    out.AppendWord(static_cast<std::uint16_t>(c));
             }
             done += take;
             if (done == t->size())
                 break;
             close();
             start(rec_continue);
-            out.push_back(compressed ? 0 : 1);
+            out.AppendByte(compressed ? 0 : 1);
         }
     }
     close();
-    return out;
+    return std::move(out.Bytes());
 }
 
 void CGlobalRecords::WriteRecords(CDataStorage& out, std::vector<std::size_t>& boundsheet_at)
 {
-    {
-        CRecord r(rec_bof);
-        r.AppendWord(0x0600);
-        r.AppendWord(0x0005);
-        r.AppendWord(0x1D5F);
-        r.AppendWord(0x07CD);
-        r.AppendDword(0);
-        r.AppendDword(0x00000600);
-        out.Add(r);
-    }
+    out.Add(MakeBof(0x0005));
     {
         CRecord r(rec_codepage);
         r.AppendWord(1200);

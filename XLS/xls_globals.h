@@ -43,7 +43,6 @@ public:
 
     std::size_t FontCount() const { return fonts_.size(); }
     std::size_t XFCount() const { return default_xfs_.size() + added_xfs_.size(); }
-    const std::vector<std::unique_ptr<font_t>>& Fonts() const { return fonts_; }
 
     void AddSheetEntry(const std::u16string& name) { sheet_names_.push_back(name); }
 

@@ -10,6 +10,8 @@
 #include <unistd.h>
 
 #include "TK/tk_log.h"
+#include "XLS/xls_unit.h"
+#include "platform/plat_files.h"
 
 namespace xls_core {
 
@@ -149,20 +151,8 @@ int CBinFile::Open(const std::string& name)
 
 int CBinFile::Flush()
 {
-    std::size_t done = 0;
-    while (done < buffer_.size() && !failed_) {
-        ssize_t w = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
-        if (w < 0) {
-            if (errno == EINTR)
-                continue;
-            Fail("Cannot write");
-        } else if (w == 0) {
-            errno = EIO;
-            Fail("Cannot write");
-        } else {
-            done += static_cast<std::size_t>(w);
-        }
-    }
+    if (!failed_ && !plat_write_all(fd_, buffer_.data(), buffer_.size()))
+        Fail("Cannot write");
     buffer_.clear();
     return failed_ ? -1 : 0;
 }
@@ -291,26 +281,19 @@ int COleDoc::WriteEntry(CByteSink& out, const std::string& name, std::uint8_t ty
                          std::int32_t right, std::int32_t child, std::uint32_t start, std::uint32_t size)
 {
     std::size_t n = name.size() < 31 ? name.size() : 31;
-    std::uint8_t rec[128] = {};
+    CUnit rec;
+    rec.AppendFill(0, 128);
     for (std::size_t i = 0; i < n; ++i)
-        rec[2 * i] = static_cast<std::uint8_t>(name[i]);
-    auto put16 = [&rec](std::size_t at, std::uint32_t v) {
-        rec[at] = static_cast<std::uint8_t>(v);
-        rec[at + 1] = static_cast<std::uint8_t>(v >> 8);
-    };
-    auto put32 = [&rec](std::size_t at, std::uint32_t v) {
-        for (int i = 0; i < 4; ++i)
-            rec[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
-    };
-    put16(64, static_cast<std::uint32_t>((n + 1) * 2));
-    rec[66] = type;
-    rec[67] = 1;   // black
-    put32(68, static_cast<std::uint32_t>(left));
-    put32(72, static_cast<std::uint32_t>(right));
-    put32(76, static_cast<std::uint32_t>(child));
-    put32(116, start);
-    put32(120, size);
-    return out.PutBytes(rec, sizeof rec);
+        rec.Bytes()[2 * i] = static_cast<std::uint8_t>(name[i]);
+    rec.SetWordAt(static_cast<std::uint16_t>((n + 1) * 2), 64);
+    rec.Bytes()[66] = type;
+    rec.Bytes()[67] = 1;   // black
+    rec.SetDwordAt(static_cast<std::uint32_t>(left), 68);
+    rec.SetDwordAt(static_cast<std::uint32_t>(right), 72);
+    rec.SetDwordAt(static_cast<std::uint32_t>(child), 76);
+    rec.SetDwordAt(start, 116);
+    rec.SetDwordAt(size, 120);
+    return out.PutBytes(rec.Data(), rec.Size());
 }
 
 int COleDoc::WriteCompoundFile(CByteSink& out)

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -84,7 +83,7 @@ private:
     struct entry_t {
         std::string name;
         std::vector<std::uint8_t> data;
-        std::int32_t left = -1, right = -1, child = -1;
+        std::int32_t left = -1, right = -1;
         std::uint32_t start = end_of_chain;
     };
     int WriteEntry(CByteSink& out, const std::string& name, std::uint8_t type, std::int32_t left,
@@ -92,7 +91,6 @@ private:
 
     std::int32_t root_child_ = -1;
     std::vector<entry_t> streams_;   // directory entries 1, 2, ...
-    int result_ = 0;
 };
 
 }  // namespace xls_core

@@ -22,30 +22,22 @@ std::uint32_t cell_key(std::uint32_t row, std::uint32_t col)
     return row * max_cols + col;
 }
 
-void add_cell_record(CDataStorage& out, const cell_t& cell, const CGlobalRecords& globals, std::size_t& pos)
+// Returns the stream position of the record.
+std::size_t add_cell_record(CDataStorage& out, const cell_t& cell, const CGlobalRecords& globals)
 {
-    std::uint16_t xf = cell.GetXF()->GetIndex();
-    if (auto* label = dynamic_cast<const label_t*>(&cell)) {
-        CRecord r(label->IsLong() ? rec_labelsst : rec_label);
-        r.Reserve(label->RecordSize() - 4);
-        r.AppendWord(static_cast<std::uint16_t>(cell.GetRow()));
-        r.AppendWord(static_cast<std::uint16_t>(cell.GetCol()));
-        r.AppendWord(xf);
-        if (label->IsLong())
-            r.AppendDword(globals.LongLabelIndex(label));
-        else
-            r.AddUnicodeString(label->GetText(), CUnit::count16);
-        pos = out.Add(r);
-    } else {
-        auto& number = static_cast<const number_t&>(cell);
-        CRecord r(rec_number);
-        r.Reserve(14);
-        r.AppendWord(static_cast<std::uint16_t>(cell.GetRow()));
-        r.AppendWord(static_cast<std::uint16_t>(cell.GetCol()));
-        r.AppendWord(xf);
-        r.AppendDouble(number.GetValue());
-        pos = out.Add(r);
-    }
+    const auto* label = dynamic_cast<const label_t*>(&cell);
+    CRecord r(!label ? rec_number : label->IsLong() ? rec_labelsst : rec_label);
+    r.Reserve(cell.RecordSize() - 4);
+    r.AppendWord(static_cast<std::uint16_t>(cell.GetRow()));
+    r.AppendWord(static_cast<std::uint16_t>(cell.GetCol()));
+    r.AppendWord(cell.GetXF()->GetIndex());
+    if (!label)
+        r.AppendDouble(static_cast<const number_t&>(cell).GetValue());
+    else if (label->IsLong())
+        r.AppendDword(globals.LongLabelIndex(label));
+    else
+        r.AddUnicodeString(label->GetText(), CUnit::count16);
+    return out.Add(r);
 }
 
 }  // namespace
@@ -171,16 +163,7 @@ void worksheet::rowheight(std::uint32_t row, std::uint32_t height, xf_t* xf)
 
 void worksheet::WriteRecords(CDataStorage& out) const
 {
-    {
-        CRecord r(rec_bof);
-        r.AppendWord(0x0600);
-        r.AppendWord(0x0010);
-        r.AppendWord(0x1D5F);
-        r.AppendWord(0x07CD);
-        r.AppendDword(0);
-        r.AppendDword(0x00000600);
-        out.Add(r);
-    }
+    out.Add(MakeBof(0x0010));
     // Everything after the INDEX goes to a second stream first, so that the
     // INDEX can name where its DBCELL records and DEFCOLWIDTH land.
     CDataStorage tail;
@@ -263,8 +246,7 @@ void worksheet::WriteRecords(CDataStorage& out) const
         db.AppendDword(0);
         bool first = true;
         for (auto c = block_first; c != cit; ++c) {
-            std::size_t pos;
-            add_cell_record(tail, *c->second, globals_, pos);
+            std::size_t pos = add_cell_record(tail, *c->second, globals_);
             std::size_t entry = first ? pos - block_start : c->second->RecordSize();
             db.AppendWord(static_cast<std::uint16_t>(entry));
             first = false;

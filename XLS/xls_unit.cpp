@@ -111,6 +111,18 @@ void CUnit::AddUnicodeString(const std::string& text, int mode)
     AddUnicodeString(widen_latin1(text), mode);
 }
 
+CRecord MakeBof(std::uint16_t substream)
+{
+    CRecord r(rec_bof);
+    r.AppendWord(0x0600);   // BIFF8
+    r.AppendWord(substream);
+    r.AppendWord(0x1D5F);   // build
+    r.AppendWord(0x07CD);   // year
+    r.AppendDword(0);
+    r.AppendDword(0x00000600);
+    return r;
+}
+
 std::size_t CDataStorage::EncodedSize(std::size_t body)
 {
     std::size_t pieces = body <= max_record_body ? 1 : (body + max_record_body - 1) / max_record_body;

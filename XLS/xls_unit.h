@@ -75,6 +75,9 @@ private:
     std::uint16_t type_;
 };
 
+// The BOF record that opens a substream: 0x0005 workbook globals, 0x0010 worksheet.
+CRecord MakeBof(std::uint16_t substream);
+
 // The bytes of one stream.
 class CDataStorage {
 public:

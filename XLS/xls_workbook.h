@@ -92,7 +92,6 @@ public:
     const font_t* GetFont() const;
     const xf_value_t& Value() const { return value_; }
 
-
     // Option setters on a value (option tables of the format); an option out
     // of range raises the writer's assertion. Used by the cell setters.
     static void SetBorderStyle(xf_value_t& v, int side, int style);
@@ -149,7 +148,10 @@ protected:
     CGlobalRecords& globals_;
 
 private:
-    xf_t* change_xf(const xf_value_t& value);
+    // Applies the edit to the cell's own copy of its format and takes the
+    // workbook's format of the result.
+    template <class Edit>
+    xf_t* change_xf(Edit edit);
 
     xf_t* xf_;
     std::uint32_t row_;

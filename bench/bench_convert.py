@@ -11,10 +11,8 @@ stays flat in the page count.
 """
 import argparse
 import os
-import resource
 import subprocess
 import sys
-import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tools"))

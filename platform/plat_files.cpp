@@ -1,9 +1,12 @@
 #include "platform/plat_files.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <system_error>
@@ -97,6 +100,21 @@ std::string plat_make_path(const std::string& drive, const std::string& folder, 
     return out;
 }
 
+bool plat_write_all(int fd, const void* data, std::size_t size) {
+    const char* p = static_cast<const char*>(data);
+    for (std::size_t done = 0; done < size;) {
+        ssize_t n = ::write(fd, p + done, size - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) {
+            errno = EIO;
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
 plat_local_time plat_now() {
     std::time_t now = std::time(nullptr);
     std::tm tm{};
@@ -109,4 +127,20 @@ plat_local_time plat_now() {
     t.minute = tm.tm_min;
     t.second = tm.tm_sec;
     return t;
+}
+
+std::string plat_home_folder() {
+    std::string home;
+    const char* env = std::getenv("HOME");
+    if (env && *env == '/') {
+        home = env;
+    } else {
+        struct passwd pw {};
+        struct passwd* found = nullptr;
+        std::vector<char> buf(16384);
+        if (::getpwuid_r(::getuid(), &pw, buf.data(), buf.size(), &found) == 0 && found && found->pw_dir)
+            home = found->pw_dir;
+    }
+    while (home.size() > 1 && home.back() == '/') home.pop_back();
+    return home;
 }

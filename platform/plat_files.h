@@ -18,6 +18,9 @@ bool plat_is_folder(const std::string& path);
 bool plat_full_path(const std::string& path, std::string& full);
 // The running program's own file; empty when it cannot be told.
 std::string plat_program_path();
+// The user's home folder (an absolute $HOME, else the password database),
+// without a trailing '/'; empty when unknown.
+std::string plat_home_folder();
 // The current folder; false when it cannot be read.
 bool plat_get_cwd(std::string& folder);
 bool plat_set_cwd(const std::string& folder);
@@ -33,6 +36,10 @@ void plat_split_path(const std::string& full, std::string& drive, std::string& f
 // '.' before the extension are added.
 std::string plat_make_path(const std::string& drive, const std::string& folder, const std::string& name,
                            const std::string& ext);
+
+// Writes all of the bytes, going on after interrupted and partial writes;
+// false on an error (errno tells which; EIO when nothing more can be written).
+bool plat_write_all(int fd, const void* data, std::size_t size);
 
 struct plat_local_time {
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;

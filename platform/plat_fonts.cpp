@@ -42,7 +42,6 @@ struct font_measurer::impl {
     std::map<std::tuple<std::string, bool, bool>, face_entry*> matches;  // request -> face (null: none)
     std::map<std::pair<std::string, int>, face_entry> faces;             // (file, index) -> face
     std::map<std::tuple<std::string, bool, bool, int>, size_entry> sizes;
-    std::map<face_entry*, std::string> files;
     size_entry* selected = nullptr;
 
     face_entry* match(const std::string& family, bool bold, bool italic) {
@@ -74,7 +73,6 @@ struct font_measurer::impl {
                         face_entry e;
                         if (FT_New_Face(lib, fkey.first.c_str(), index, &e.face) != 0) e.face = nullptr;
                         fit = faces.emplace(fkey, e).first;
-                        files[&fit->second] = fkey.first;
                     }
                     if (fit->second.face) result = &fit->second;
                 }
@@ -140,12 +138,6 @@ long font_measurer::text_width(const std::string& bytes) {
     long w = 0;
     for (unsigned char c : bytes) w += d->advance(*d->selected, c);
     return w;
-}
-
-std::string font_measurer::selected_file() const {
-    if (!d->selected) return std::string();
-    auto it = d->files.find(d->selected->face);
-    return it == d->files.end() ? std::string() : it->second;
 }
 
 }  // namespace plat

@@ -23,8 +23,6 @@ public:
     // Width in pixels of bytes in the Windows-1252 code page, in the selected
     // font; 0 without a selection.
     long text_width(const std::string& bytes);
-    // The file of the selected face (empty without one).
-    std::string selected_file() const;
 
 private:
     struct impl;

@@ -1,7 +1,6 @@
 #include "platform/plat_settings.h"
 
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,6 +10,8 @@
 #include <strings.h>
 #include <map>
 #include <vector>
+
+#include "platform/plat_files.h"
 
 struct plat_reg_root {
     int id;
@@ -144,6 +145,14 @@ long read_file(const std::string& file, std::string& text) {
     return plat_reg_ok;
 }
 
+// The values of a key file; a missing file holds none.
+long read_values(const std::string& file, value_map& values) {
+    std::string text;
+    long rc = read_file(file, text);
+    if (rc == plat_reg_ok) values = parse(text);
+    return rc;
+}
+
 long write_file(const std::string& file, const value_map& values) {
     std::string text = "# Tabrixa settings: TYPE NAME=VALUE\n";
     for (const auto& kv : values)
@@ -156,13 +165,7 @@ long write_file(const std::string& file, const value_map& values) {
     if (fd < 0) return from_errno(errno);
     long result = plat_reg_ok;
     if (::fchmod(fd, 0600) != 0) result = from_errno(errno);
-    size_t done = 0;
-    while (result == plat_reg_ok && done < text.size()) {
-        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) result = plat_reg_write_fault;
-        else done += static_cast<size_t>(n);
-    }
+    if (result == plat_reg_ok && !plat_write_all(fd, text.data(), text.size())) result = plat_reg_write_fault;
     if (result == plat_reg_ok && ::fsync(fd) != 0) result = plat_reg_write_fault;
     if (::close(fd) != 0 && result == plat_reg_ok) result = plat_reg_write_fault;
     if (result == plat_reg_ok && ::rename(name.data(), file.c_str()) != 0) result = from_errno(errno);
@@ -182,16 +185,6 @@ long make_folders(const std::string& folder) {
     return plat_reg_ok;
 }
 
-std::string home_folder() {
-    const char* home = std::getenv("HOME");
-    if (home && *home == '/') return home;
-    struct passwd pw {};
-    struct passwd* found = nullptr;
-    std::vector<char> buf(16384);
-    if (::getpwuid_r(::getuid(), &pw, buf.data(), buf.size(), &found) == 0 && found && found->pw_dir)
-        return found->pw_dir;
-    return std::string();
-}
 
 }  // namespace
 
@@ -203,7 +196,7 @@ std::string plat_reg_root_folder(const plat_reg_root* root) {
     if (xdg && *xdg == '/') {
         base = xdg;
     } else {
-        std::string home = home_folder();
+        std::string home = plat_home_folder();
         if (home.empty()) return std::string();
         base = home + "/.config";
     }
@@ -264,10 +257,9 @@ long plat_reg_query(plat_reg_handle* key, const std::string& name, unsigned long
                     unsigned long* size) {
     if (!key) return plat_reg_invalid_handle;
     if (data && !size) return plat_reg_invalid_parameter;
-    std::string text;
-    long rc = read_file(key->file, text);
+    value_map values;
+    long rc = read_values(key->file, values);
     if (rc != plat_reg_ok) return rc;
-    value_map values = parse(text);
     auto it = values.find(name);
     if (it == values.end()) return plat_reg_not_found;
     std::string bytes;
@@ -309,20 +301,18 @@ long plat_reg_set(plat_reg_handle* key, const std::string& name, unsigned long t
     } else {
         return plat_reg_invalid_parameter;
     }
-    std::string text;
-    long rc = read_file(key->file, text);
+    value_map values;
+    long rc = read_values(key->file, values);
     if (rc != plat_reg_ok) return rc;
-    value_map values = parse(text);
     values[name] = v;
     return write_file(key->file, values);
 }
 
 long plat_reg_delete(plat_reg_handle* key, const std::string& name) {
     if (!key) return plat_reg_invalid_handle;
-    std::string text;
-    long rc = read_file(key->file, text);
+    value_map values;
+    long rc = read_values(key->file, values);
     if (rc != plat_reg_ok) return rc;
-    value_map values = parse(text);
     if (values.erase(name) == 0) return plat_reg_ok;
     return write_file(key->file, values);
 }

@@ -1,8 +1,6 @@
 #include "platform/plat_shell.h"
 
-#include <pwd.h>
 #include <spawn.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,6 +11,9 @@
 #include <thread>
 #include <vector>
 
+#include "platform/plat_files.h"
+#include "platform/plat_settings.h"
+
 extern char** environ;
 
 namespace {
@@ -20,11 +21,6 @@ std::mutex opener_mutex;
 std::string& opener() {
     static std::string program = "xdg-open";
     return program;
-}
-
-bool is_folder(const std::string& path) {
-    struct stat st;
-    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 std::string strip_trailing_slash(std::string path) {
@@ -84,23 +80,17 @@ std::string plat_mailto_url(const std::string& address, const std::string& subje
     return "mailto:" + address + "?subject=" + plat_percent_encode(subject) + "&body=" + plat_percent_encode(crlf);
 }
 
-std::string plat_home_folder() {
-    const char* home = std::getenv("HOME");
-    if (home && *home) return strip_trailing_slash(home);
-    if (struct passwd* pw = ::getpwuid(::getuid()))
-        if (pw->pw_dir && *pw->pw_dir) return strip_trailing_slash(pw->pw_dir);
-    return std::string();
-}
 
 std::string plat_documents_folder() {
     const std::string home = plat_home_folder();
     if (home.empty()) return home;
-    const char* config = std::getenv("XDG_CONFIG_HOME");
-    const std::string dirs = (config && *config ? std::string(config) : home + "/.config") + "/user-dirs.dirs";
-    std::ifstream in(dirs);
+    // user-dirs.dirs lives in the same configuration folder as our settings.
+    const std::string config = plat_reg_root_folder(plat_hkey_current_user);
+    if (config.empty()) return home;
+    const std::string key = "XDG_DOCUMENTS_DIR=";
+    std::ifstream in(config + "/user-dirs.dirs");
     std::string line;
     while (std::getline(in, line)) {
-        const std::string key = "XDG_DOCUMENTS_DIR=";
         if (line.compare(0, key.size(), key) != 0) continue;
         std::string value = line.substr(key.size());
         if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
@@ -109,7 +99,7 @@ std::string plat_documents_folder() {
         // A documents folder outside the home folder (or the home folder's
         // parent, or a relative path) is not proposed.
         if (value.size() > home.size() && value.compare(0, home.size(), home) == 0 && value[home.size()] == '/' &&
-            value.find("/..") == std::string::npos && is_folder(value))
+            value.find("/..") == std::string::npos && plat_is_folder(value))
             return value;
         break;
     }

@@ -17,8 +17,6 @@ std::string plat_mailto_url(const std::string& address, const std::string& subje
 // Percent-encoding of every byte but the unreserved ones (A-Z a-z 0-9 - . _ ~).
 std::string plat_percent_encode(const std::string& text);
 
-// The user's home folder ($HOME, else the password database); empty when unknown.
-std::string plat_home_folder();
 // The XDG documents folder (user-dirs.dirs), when it exists and lies inside
 // the home folder; else the home folder. No trailing '/'.
 std::string plat_documents_folder();

@@ -1,6 +1,5 @@
 #include "tabrixa/ExcelOutputDev.h"
 
-#include <cctype>
 #include <cmath>
 #include <cstring>
 

@@ -61,7 +61,7 @@ void TextPage::dump(xls_core::workbook* wb, int pageCount) {
 
     const PageTables tables = PageTables::fromCollector();
     PageRegions regions;
-    regions.build(blocks.data(), std::min(nBlocks, static_cast<int>(blocks.size())), tables);
+    regions.build(blocks.data(), blockCount(), tables);
     PageGrid grid;
     grid.build(regions);
 

@@ -23,7 +23,6 @@ public:
 
     // Number of columns (one less than the boundaries; 0 for an empty grid).
     int columnCount() const { return nColumns; }
-    int boundaryCount() const { return static_cast<int>(bounds.size()); }
     // Boundary i; positions outside the list give the nearest end (0.0 when empty).
     double boundary(int i) const;
     const std::vector<double>& boundaries() const { return bounds; }

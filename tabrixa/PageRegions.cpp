@@ -12,11 +12,9 @@ namespace tbx {
 
 namespace {
 
-// One interval is a point inside the other, or their overlap ratio passes
-// the limit (strictly, or at least when `inclusive`).
+// The overlap ratio passes the limit (strictly, or at least when
+// `inclusive`); a point interval passes when it lies inside the other.
 bool overlapsX(double a0, double a1, double b0, double b1, bool inclusive) {
-    if (a0 == a1) return b0 <= a0 && a0 <= b1;
-    if (b0 == b1) return a0 <= b0 && b0 <= a1;
     const double r = overlapRatio(a0, a1, b0, b1);
     return inclusive ? r >= 0.01 : r > 0.01;
 }
@@ -52,32 +50,21 @@ void RegionBlock::addLine(TextLine* line, const PageTables* tables) {
     if (line->blockIndex >= 2 && line->blockIndex <= 99) ++markedLines;
     line->blockIndex = 0;
     lines.push_back(line);
-    xMin = std::min(xMin, line->xMin);
-    xMax = std::max(xMax, line->xMax);
+    growBox(*this, *line);
     baseMin = std::min(baseMin, line->base);
     baseMax = std::max(baseMax, line->base);
-    yMin = std::min(yMin, line->yMin);
-    yMax = std::max(yMax, line->yMax);
     blk = line->blk;
     if (colGroup == 0) colGroup = line->colGroup;
     if (tableLine(line)) {
         const int t = line->cellCode / cellCodeBase;
         const TableCell* c = tables ? tables->cell(t, line->cellCode - t * cellCodeBase) : nullptr;
-        if (c) {
-            xMin = std::min(xMin, c->xMin);
-            xMax = std::max(xMax, c->xMax);
-            yMin = std::min(yMin, c->yMin);
-            yMax = std::max(yMax, c->yMax);
-        }
+        if (c) growBox(*this, *c);
         line->cellCode = -line->cellCode;
     }
 }
 
 void RegionBlock::widenBy(const PageRegion& r) {
-    xMin = std::min(xMin, r.xMin);
-    xMax = std::max(xMax, r.xMax);
-    yMin = std::min(yMin, r.yMin);
-    yMax = std::max(yMax, r.yMax);
+    growBox(*this, r);
     if (!r.blocks.empty()) {
         baseMin = std::min(baseMin, r.baseMin);
         baseMax = std::max(baseMax, r.baseMax);
@@ -108,10 +95,7 @@ void RegionBlock::closeNested(bool dissolve) {
 PageRegion::~PageRegion() = default;
 
 void PageRegion::widenBy(const RegionBlock& b) {
-    xMin = std::min(xMin, b.xMin);
-    xMax = std::max(xMax, b.xMax);
-    yMin = std::min(yMin, b.yMin);
-    yMax = std::max(yMax, b.yMax);
+    growBox(*this, b);
     baseMin = std::min(baseMin, b.baseMin);
     baseMax = std::max(baseMax, b.baseMax);
     maxLines = std::max(maxLines, b.lineCount());
@@ -140,10 +124,7 @@ void PageRegion::addBlock(std::unique_ptr<RegionBlock> block) {
         xMax = block->xMax;
         maxLines = block->lineCount();
     } else {
-        xMin = std::min(xMin, block->xMin);
-        xMax = std::max(xMax, block->xMax);
-        yMin = std::min(yMin, block->yMin);
-        yMax = std::max(yMax, block->yMax);
+        growBox(*this, *block);
         if (blocks.empty()) {
             baseMin = block->baseMin;
             baseMax = block->baseMax;
@@ -312,13 +293,7 @@ bool PageRegions::lineLeavesRegion(const PageRegion& region, int i) const {
             }
         }
         const double tol = l->words ? 0.95 * s : 7.0;
-        bool yOverlap;
-        if (l->yMin == l->yMax)
-            yOverlap = L->yMin <= l->yMin && l->yMin <= L->yMax;
-        else if (L->yMin == L->yMax)
-            yOverlap = l->yMin <= L->yMin && L->yMin <= l->yMax;
-        else
-            yOverlap = overlapRatio(l->yMin, l->yMax, L->yMin, L->yMax) >= 0.05;
+        const bool yOverlap = overlapRatio(l->yMin, l->yMax, L->yMin, L->yMax) >= 0.05;
         if (std::fabs(l->base - L->base) > tol || !yOverlap) break;
         ++n;
     }
@@ -338,17 +313,7 @@ bool PageRegions::lineLeavesRegion(const PageRegion& region, int i) const {
 }
 
 void PageRegions::addRegion(std::unique_ptr<PageRegion> region) {
-    for (auto& bp : region->blocks) {
-        RegionBlock& b = *bp;
-        if (!b.nested) continue;
-        if (b.nested->blockCount() > 0) {
-            b.nested->finish();
-            b.nested->id = static_cast<int>(b.subRegions.size());
-            b.closeNested(region->blockCount() > 3);
-            region->widenBy(b);
-        }
-        b.nested.reset();
-    }
+    for (auto& b : region->blocks) closeNestedOf(*region, *b);
     regions.push_back(std::move(region));
 }
 
@@ -461,10 +426,6 @@ void PageRegions::handleTableLine(std::unique_ptr<PageRegion>& current, int& cou
     }
 
     if (host) {
-        host->xMin = std::min(host->xMin, tab->xMin);
-        host->xMax = std::max(host->xMax, tab->xMax);
-        host->yMin = std::min(host->yMin, tab->yMin);
-        host->yMax = std::max(host->yMax, tab->yMax);
         host->widenBy(*tab);
         current->widenBy(*host);
     } else {

@@ -1,7 +1,5 @@
 #include "tabrixa/PageTables.h"
 
-#include "PDFR/pdf_ulin.h"
-
 namespace tbx {
 
 const TableRecord* PageTables::find(int t) const {

@@ -4,10 +4,12 @@
 
 #include <vector>
 
+#include "PDFR/pdf_ulin.h"
+
 namespace tbx {
 
-// A table line's cell code is table number x cellCodeBase + cell index.
-constexpr int cellCodeBase = 10000;
+// A table line's cell code is table number x cellCodeBase + cell index, as the collector gives it.
+constexpr int cellCodeBase = pdf_uline_processor::max_table_cells;
 
 struct TableCell {
     double xMin = 0, xMax = 0, yMin = 0, yMax = 0;

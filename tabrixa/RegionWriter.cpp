@@ -52,15 +52,14 @@ int PageRegion::gridLineCount() const {
 
 int RegionWriter::dumpRegion(PageRegion& region, int firstRow) {
     if (region.blocks.empty()) return 0;
-    const int n = region.gridLineCount();
-    return n > 0 ? dumpGrid(region, firstRow, n) : dumpFlow(region, firstRow);
+    return region.gridLineCount() > 0 ? dumpGrid(region, firstRow) : dumpFlow(region, firstRow);
 }
 
 namespace {
 std::uint32_t u32(int v) { return static_cast<std::uint32_t>(v); }
 }  // namespace
 
-int RegionWriter::dumpGrid(PageRegion& region, int firstRow, int) {
+int RegionWriter::dumpGrid(PageRegion& region, int firstRow) {
     const int B = region.blockCount();
     const bool table = region.isTable();
     const TableRecord* rec = table ? tables_.find(region.tableId) : nullptr;

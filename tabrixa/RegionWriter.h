@@ -26,7 +26,7 @@ public:
     int dumpVertical(PageRegion& region, int firstRow);
 
 private:
-    int dumpGrid(PageRegion& region, int firstRow, int lineCount);
+    int dumpGrid(PageRegion& region, int firstRow);
     int dumpFlow(PageRegion& region, int firstRow);
 
     TextPage& page_;

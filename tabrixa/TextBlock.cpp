@@ -37,17 +37,6 @@ bool isDuplicate(const TextWord* w0, const TextWord* w2, int rot, double pri, do
            std::fabs(w0->yMin - w2->yMin) < ty && std::fabs(w0->yMax - w2->yMax) < ty;
 }
 
-// Gap from line a to a later line b, by a's rotation.
-double lineGap(const TextLine* a, const TextLine* b) {
-    switch (a->rot) {
-        default:
-        case 0: return b->xMin - a->xMax;
-        case 1: return b->yMin - a->yMax;
-        case 2: return a->xMin - b->xMax;
-        case 3: return a->yMin - b->yMax;
-    }
-}
-
 // The new line comes after l: row order first, then along the reading direction.
 bool lineComesAfter(const TextLine* nl, const TextLine* l) {
     int c = compareLines(nl, l);
@@ -184,7 +173,7 @@ void TextBlock::coalesce(const UnicodeMap* uMap) {
         for (size_t j = 0; j < i; ++j) {
             const TextLine* lj = sorted[j];
             int c2;
-            if (lineGap(lj, li) >= 0) {
+            if (gapAlongOf(lj->rot, *lj, *li) >= 0) {
                 c2 = lj->col[lj->len] + 1;
             } else {
                 int k = 0;

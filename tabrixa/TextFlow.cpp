@@ -1,8 +1,7 @@
 #include "tabrixa/TextFlow.h"
 
-#include <algorithm>
-
 #include "tabrixa/TextBlock.h"
+#include "tabrixa/TextHelpers.h"
 
 namespace tbx {
 
@@ -19,10 +18,7 @@ void TextFlow::addBlock(TextBlock* blk) {
     else
         blocks = blk;
     lastBlock = blk;
-    xMin = std::min(xMin, blk->xMin);
-    xMax = std::max(xMax, blk->xMax);
-    yMin = std::min(yMin, blk->yMin);
-    yMax = std::max(yMax, blk->yMax);
+    growBox(*this, *blk);
 }
 
 }  // namespace tbx

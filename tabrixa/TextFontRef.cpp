@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include <GfxFont.h>
+
 namespace tbx {
 
 const FontClassRow FontClassTable[] = {
@@ -99,6 +101,21 @@ FontClass classifyFont(const std::string& name, const std::string& embeddedName,
     fc.winFontName = fontClassWinName(row);
     fc.spaceRatio = FontClassTable[row].ratio;
     return fc;
+}
+
+TextFontRef::TextFontRef(std::shared_ptr<GfxFont> f) : gfxFont(std::move(f)) {
+    if (!gfxFont) {
+        cls = noFontClass();
+        return;
+    }
+    const std::optional<std::string>& name = gfxFont->getName();
+    const GooString* emb = gfxFont->getEmbeddedFontName();
+    cls = classifyFont(name ? *name : std::string(), emb ? emb->toStr() : std::string(), gfxFont->getFlags(), true);
+}
+
+const FontClass& noFontClass() {
+    static const FontClass c = classifyFont(std::string(), std::string(), 0, false);
+    return c;
 }
 
 }  // namespace tbx

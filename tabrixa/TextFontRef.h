@@ -8,18 +8,6 @@ class GfxFont;
 
 namespace tbx {
 
-// One entry per distinct core font object used on the page. Holding the
-// shared pointer keeps the font alive, so a later font allocated at the same
-// address can never be mistaken for this one.
-class TextFontRef {
-public:
-    explicit TextFontRef(std::shared_ptr<GfxFont> f) : gfxFont(std::move(f)) {}
-    bool matches(const GfxFont* f) const { return gfxFont.get() == f; }
-    GfxFont* font() const { return gfxFont.get(); }
-
-    std::shared_ptr<GfxFont> gfxFont;
-};
-
 // One row of the font class table.
 struct FontClassRow {
     const char* entry;      // font table entry in RTF form
@@ -55,5 +43,25 @@ FontClass classifyFont(const std::string& name, const std::string& embeddedName,
 // Class code and screen font name of a table row.
 std::string fontClassCode(int row);
 std::string fontClassWinName(int row);
+
+// One entry per distinct core font object used on the page. Holding the
+// shared pointer keeps the font alive, so a later font allocated at the same
+// address can never be mistaken for this one. The font's class is worked out
+// once here rather than for every word set in it.
+class TextFontRef {
+public:
+    explicit TextFontRef(std::shared_ptr<GfxFont> f);
+    bool matches(const GfxFont* f) const { return gfxFont.get() == f; }
+    GfxFont* font() const { return gfxFont.get(); }
+    const FontClass& fontClass() const { return cls; }
+
+    std::shared_ptr<GfxFont> gfxFont;
+
+private:
+    FontClass cls;
+};
+
+// The class of text without a font.
+const FontClass& noFontClass();
 
 }  // namespace tbx

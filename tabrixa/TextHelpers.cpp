@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "tabrixa/PageTables.h"
 #include "tabrixa/TextBlock.h"
 #include "tabrixa/TextLine.h"
 #include "tabrixa/TextWord.h"
@@ -95,7 +96,7 @@ int compareLinesInOrder(const TextLine* a, const TextLine* b) {
 int compareLinesByCell(const TextLine* a, const TextLine* b) {
     auto key = [](int code) {
         long long c = std::llabs(static_cast<long long>(code));
-        return c - c / 10000;
+        return c - c / cellCodeBase;
     };
     long long ka = key(a->cellCode), kb = key(b->cellCode);
     if (ka != kb) return ka < kb ? -1 : 1;

@@ -37,6 +37,19 @@ inline double primaryOf(int rot, double xMin, double xMax, double yMin, double y
     }
 }
 
+// Gap along the reading direction of rotation rot from the end of box a to
+// the start of box b (negative when they overlap).
+template <class A, class B>
+double gapAlongOf(int rot, const A& a, const B& b) {
+    switch (rot) {
+        default:
+        case 0: return b.xMin - a.xMax;
+        case 1: return b.yMin - a.yMax;
+        case 2: return a.xMin - b.xMax;
+        case 3: return a.yMin - b.yMax;
+    }
+}
+
 // Comparators (-1, 0, 1). The block comparators read the page's primary rotation.
 int compareWordsXY(const TextWord* a, const TextWord* b);
 int compareBlocksXY(const TextBlock* a, const TextBlock* b, int primaryRot);
@@ -74,17 +87,23 @@ void sortWith(T** a, int n, Cmp cmp) {
     for (int i = 0; i < n; ++i) a[i] = v[i];
 }
 
-// Widens a box to hold another one; an empty box (xMin > xMax) takes the other's.
+// Widens a box (xMin, xMax, yMin, yMax) to hold another one.
+template <class B, class O>
+void growBox(B& box, const O& other) {
+    if (other.xMin < box.xMin) box.xMin = other.xMin;
+    if (other.xMax > box.xMax) box.xMax = other.xMax;
+    if (other.yMin < box.yMin) box.yMin = other.yMin;
+    if (other.yMax > box.yMax) box.yMax = other.yMax;
+}
+
+// growBox, except that an empty box (xMin > xMax) takes the other's.
 template <class B, class O>
 void widenBox(B& box, const O& other) {
     if (box.xMin > box.xMax) {
         box.xMin = other.xMin, box.xMax = other.xMax, box.yMin = other.yMin, box.yMax = other.yMax;
         return;
     }
-    if (other.xMin < box.xMin) box.xMin = other.xMin;
-    if (other.xMax > box.xMax) box.xMax = other.xMax;
-    if (other.yMin < box.yMin) box.yMin = other.yMin;
-    if (other.yMax > box.yMax) box.yMax = other.yMax;
+    growBox(box, other);
 }
 
 // Deletes a chain of records linked through `next` and leaves the head empty.

@@ -48,7 +48,6 @@ void TextPage::clearLayout() {
     deleteChain(flows);
     for (TextBlock* b : blocks) delete b;
     blocks.clear();
-    nBlocks = 0;
     deleteChain(blockList);  // blocks still on the building list (never put into the array)
 }
 

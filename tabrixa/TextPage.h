@@ -62,7 +62,7 @@ public:
     void appendLineText(std::wstring& text, const TextLine* line);
     void setCellFont(TextLine* line, xls_core::cell_t* cell);
 
-    // Characters seen on the page (for the reading-direction count and tests).
+    // Words still in the rotation pools (coalescing takes them all out).
     int wordCount() const;
 
     double pageWidth = 0, pageHeight = 0;
@@ -76,7 +76,7 @@ public:
     TextPool* pools[4] = {nullptr, nullptr, nullptr, nullptr};
     TextFlow* flows = nullptr;
     std::vector<TextBlock*> blocks;  // reading order; owned by the page
-    int nBlocks = 0;
+    int blockCount() const { return static_cast<int>(blocks.size()); }
     int primaryRot = -1;
     bool primaryLR = true;
     std::vector<TextFontRef*> fonts;  // owned

@@ -247,7 +247,6 @@ void TextPage::buildBlocks(const UnicodeMap* uMap) {
             listTail = blk;
             rotChars[rot] += blk->charCount;
             if (primaryRot < 0 || rotChars[rot] > rotChars[primaryRot]) primaryRot = rot;
-            ++nBlocks;
         }
     }
 }
@@ -355,11 +354,10 @@ void TextPage::coalesce() {
     blocks.clear();
     for (TextBlock* b = blockList; b; b = b->next) blocks.push_back(b);
     blockList = nullptr;  // the array owns them now
-    nBlocks = static_cast<int>(blocks.size());
     const int pr = primaryRot;
     sortWith(blocks, [pr](const TextBlock* a, const TextBlock* b) { return compareBlocksXY(a, b, pr); });
 
-    for (int i = 0; i < nBlocks; ++i) {
+    for (int i = 0; i < blockCount(); ++i) {
         TextBlock* B = blocks[i];
         int firstCol = 0;
         for (int j = 0; j < i; ++j) {

@@ -32,7 +32,6 @@ public:
     int nextNonEmpty(int idx) const;
     // Last non-empty bucket index <= idx, or minBaseIdx - 1 when none.
     int prevNonEmpty(int idx) const;
-    bool isEmpty() const { return buckets.empty(); }
     // Number of words in the pool (walks every bucket).
     int wordCount() const;
 

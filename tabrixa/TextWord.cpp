@@ -15,7 +15,7 @@
 namespace tbx {
 
 TextWord::TextWord(int rotation, double baseLine, double size) : rot(rotation), base(baseLine), fontSize(size) {
-    FontClass fc = classifyFont(std::string(), std::string(), 0, false);
+    const FontClass& fc = noFontClass();
     fontClass = fc.fontClass;
     winFontName = fc.winFontName;
     spaceRatio = fc.spaceRatio;
@@ -33,14 +33,7 @@ TextWord::TextWord(GfxState* state, int rotation, double x, double y, int pos, T
     state->transform(x, y, &dx0, &dy0);
 
     GfxFont* f = fontRef ? fontRef->font() : nullptr;
-    FontClass fc;
-    if (f) {
-        const std::optional<std::string>& name = f->getName();
-        const GooString* emb = f->getEmbeddedFontName();
-        fc = classifyFont(name ? *name : std::string(), emb ? emb->toStr() : std::string(), f->getFlags(), true);
-    } else {
-        fc = classifyFont(std::string(), std::string(), 0, false);
-    }
+    const FontClass& fc = fontRef ? fontRef->fontClass() : noFontClass();
     fontClass = fc.fontClass;
     winFontName = fc.winFontName;
     spaceRatio = fc.spaceRatio;
@@ -128,10 +121,7 @@ void TextWord::addChar(GfxState*, double x, double y, double dx, double dy, Unic
 
 void TextWord::merge(TextWord* w) {
     tk_log::write(1, "TextWord::merge");
-    xMin = std::min(xMin, w->xMin);
-    yMin = std::min(yMin, w->yMin);
-    xMax = std::max(xMax, w->xMax);
-    yMax = std::max(yMax, w->yMax);
+    growBox(*this, *w);
     text.resize(len + w->len);
     edge.resize(len + w->len + 1);
     for (int i = 0; i < w->len; ++i) {
@@ -143,15 +133,7 @@ void TextWord::merge(TextWord* w) {
     charLen += w->charLen;
 }
 
-double TextWord::gapAlong(const TextWord* other) const {
-    switch (rot) {
-        default:
-        case 0: return other->xMin - xMax;
-        case 1: return other->yMin - yMax;
-        case 2: return xMin - other->xMax;
-        case 3: return yMin - other->yMax;
-    }
-}
+double TextWord::gapAlong(const TextWord* other) const { return gapAlongOf(rot, *this, *other); }
 
 double TextWord::primaryCoord() const {
     return primaryOf(rot, xMin, xMax, yMin, yMax);

@@ -119,13 +119,8 @@ void xelvio_convertor::run() {
         if (stop_requested()) return;
         excel.save();
         succeeded_ = true;
-    } catch (const tk_final_exception&) {
-    } catch (const tk_exception& e) {
-        error_handler::instance().handle(e, 1);
-    } catch (const std::exception& e) {
-        error_handler::instance().handle_standard(e, 1);
     } catch (...) {
-        error_handler::instance().handle(tk_current_as_internal_error("tbx_conv", 175), 1);
+        tk_report_current(1, "tbx_conv", 175);
     }
 }
 

@@ -65,10 +65,11 @@ bool parse_cmd_line(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     xelvio_convertor conv;
+    // The process's handler: the run and the report below reach it through its single instance.
     error_handler handler;
     try {
         if (argc < 2 || argc > 6 || !parse_cmd_line(argc, argv)) exit_with_message(usage_text());
-        std::string source = conv.source;
+        const std::string& source = conv.source;
         if (source.empty()) exit_with_message(tk_text(tk_txt_no_source));
         if (!tk_is_file_exist(source, tk_file_read)) exit_with_message(tk_text(tk_txt_source_missing));
 
@@ -77,21 +78,15 @@ int main(int argc, char** argv) {
         if (!conv.password.empty()) pswd = conv.password;
         pdf_open_document_checked(source, pswd, pswd).reset();
 
-        std::string destination = conv.destination;
-        if (destination.empty()) {
+        if (conv.destination.empty()) {
             tk_file_name name(source);
             name.set_ext(".xls");
-            destination = name.get_full_path();
-            conv.destination = destination;
+            conv.destination = name.get_full_path();
         }
-        common_check_dest(destination, source);
+        common_check_dest(conv.destination, source);
         conv.run();
-    } catch (const tk_exception& e) {
-        handler.handle(e, 0);
-    } catch (const std::exception& e) {
-        exit_with_message(e.what());
     } catch (...) {
-        handler.handle(tk_current_as_internal_error("tbxagent", 104), 0);
+        tk_report_current(0, "tbxagent", 104);
     }
     return 0;
 }

@@ -244,7 +244,6 @@ wx_page* wx_wizard::page(int dialog_id) const {
 
 wx_page* wx_wizard::current() const { return static_cast<wx_page*>(GetCurrentPage()); }
 
-
 void wx_wizard::fail(std::exception_ptr error) {
     if (!error_) error_ = error;
     if (IsModal()) EndModal(wxID_ABORT);
@@ -258,7 +257,6 @@ int wx_wizard::run() {
 }
 
 void wx_wizard::set_buttons(unsigned mask) {
-    buttons_ = mask;
     if (wxWindow* back = FindWindow(wxID_BACKWARD)) back->Enable((mask & wizb_back) != 0);
     if (wxWindow* next = FindWindow(wxID_FORWARD)) next->Enable((mask & (wizb_next | wizb_finish)) != 0);
 }
@@ -304,11 +302,15 @@ void wx_wizard::on_shown(wxWizardEvent& event) {
     guard([&] { p->logic()->on_set_active(); });
 }
 
-void wx_wizard::on_cancel(wxWizardEvent& event) {
+bool wx_wizard::may_leave() {
     wx_page* p = current();
     bool leave = true;
     if (p) guard([&] { leave = p->logic()->on_cancel(); });
-    if (!leave) event.Veto();
+    return leave;
+}
+
+void wx_wizard::on_cancel(wxWizardEvent& event) {
+    if (!may_leave()) event.Veto();
 }
 
 void wx_wizard::on_help(wxWizardEvent&) {
@@ -317,10 +319,7 @@ void wx_wizard::on_help(wxWizardEvent&) {
 
 void wx_wizard::on_close(wxCloseEvent& event) {
     // The close box goes through the cancel question even where Cancel is disabled.
-    wx_page* p = current();
-    bool leave = true;
-    if (p) guard([&] { leave = p->logic()->on_cancel(); });
-    if (!leave && event.CanVeto()) {
+    if (!may_leave() && event.CanVeto()) {
         event.Veto();
         return;
     }

@@ -4,9 +4,10 @@
 #pragma once
 
 #include <exception>
-#include <vector>
+#include <functional>
 #include <map>
-#include <utility>
+#include <string>
+#include <vector>
 
 #include <wx/dialog.h>
 #include <wx/timer.h>
@@ -82,11 +83,12 @@ private:
     void on_close(wxCloseEvent& event);
     void on_timer(wxTimerEvent& event);
     void fail(std::exception_ptr error);
+    // The current page's cancel question; true when the wizard may close.
+    bool may_leave();
 
     std::map<int, wx_page*> pages_;
     std::vector<wx_page*> order_;
     wxTimer timer_;
-    unsigned buttons_ = 0;
     std::exception_ptr error_;
 };
 

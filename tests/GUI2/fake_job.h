@@ -21,7 +21,6 @@ public:
     int total_pages = 2;
     // run fails after this many pages with a level-1 error (-1: never).
     int fail_after = -1;
-    std::string profile_loaded;
     bool profile_bad = false;
     bool store_ok = true;
     std::string stored_profile;
@@ -48,9 +47,8 @@ public:
     void check_destination(const std::string&) override {
         if (dest_unusable) throw tk_exception("Destination is a folder", tk_level_error);
     }
-    bool load_profile_file(const std::string& path) override {
+    bool load_profile_file(const std::string&) override {
         if (profile_bad) throw tk_exception("Invalid page range", tk_level_error);
-        profile_loaded = path;
         return true;
     }
     bool store_profile_file(const std::string& path) override {

@@ -40,7 +40,7 @@ public:
     std::vector<wiz_file_request> file_requests;
 
     std::map<std::pair<int, int>, fake_ctrl> ctrls;
-    int focused_page = 0, focused_ctrl = 0;
+    int focused_ctrl = 0;
     unsigned buttons = 0;
     std::map<int, bool> sheet_buttons;
     int focused_button = 0;
@@ -89,17 +89,10 @@ public:
     bool get_check(int page, int ctrl) override { return c(page, ctrl).check; }
     void set_check(int page, int ctrl, bool on) override { c(page, ctrl).check = on; }
     void enable_ctrl(int page, int ctrl, bool enable) override { c(page, ctrl).enabled = enable; }
-    void focus_ctrl(int page, int ctrl) override {
-        focused_page = page;
-        focused_ctrl = ctrl;
-    }
+    void focus_ctrl(int, int ctrl) override { focused_ctrl = ctrl; }
     void show_ctrl(int page, int ctrl, bool show) override { c(page, ctrl).shown = show; }
     void set_read_only(int page, int ctrl, bool on) override { c(page, ctrl).read_only = on; }
-    void set_progress(int page, int ctrl, int value) override {
-        c(page, ctrl).progress = value;
-        progress_values.push_back(value);
-    }
-    std::vector<int> progress_values;
+    void set_progress(int page, int ctrl, int value) override { c(page, ctrl).progress = value; }
 
     void set_title(const std::string& t) override { title = t; }
     void set_buttons(unsigned mask) override { buttons = mask; }

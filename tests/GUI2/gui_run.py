@@ -104,9 +104,8 @@ try:
         run()
     elif scenario == "convert":
         run()
-        book = check_workbook(dest, 3)
-        cells = [book.sheet_by_index(0).cell_value(r, c) for r in range(book.sheet_by_index(0).nrows)
-                 for c in range(book.sheet_by_index(0).ncols)]
+        sheet = check_workbook(dest, 3).sheet_by_index(0)
+        cells = [sheet.cell_value(r, c) for r in range(sheet.nrows) for c in range(sheet.ncols)]
         if "Quarter" not in cells or "Q1" not in cells:
             fail("first sheet lacks its text: %r" % cells)
         if src.encode() not in settings_text():

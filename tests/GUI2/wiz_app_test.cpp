@@ -2,7 +2,6 @@
 // the per-user settings file, stopping. No display needed.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -14,6 +13,7 @@
 #include "platform/plat_settings.h"
 #include "tabrixa/tbx_conv.h"
 #include "tests/support/mini_pdf.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -28,17 +28,16 @@ unsigned mode_of(const std::string& path) {
     return st.st_mode & 07777;
 }
 
-struct AppFixture : ::testing::Test {
-    std::string dir;
-    AppFixture() {
-        char tmpl[] = "/tmp/wiz_app_XXXXXX";
-        dir = ::mkdtemp(tmpl);
-        ::setenv("XDG_CONFIG_HOME", (dir + "/config").c_str(), 1);
+struct AppFixture : temp_dir_test {
+    void SetUp() override {
+        temp_dir_test::SetUp();
+        use_config_home(dir / "config");
     }
-    ~AppFixture() override {
+    void TearDown() override {
         ::unsetenv("XDG_CONFIG_HOME");
-        std::system(("rm -rf '" + dir + "'").c_str());
+        temp_dir_test::TearDown();
     }
+    std::string path(const std::string& name) const { return (dir / name).string(); }
     std::string settings_file() { return plat_reg_key_file(plat_hkey_current_user, xelvio_convertor::settings_key); }
 };
 
@@ -50,50 +49,50 @@ TEST_F(AppFixture, ProfilesKeepThePasswordAndAreForTheOwnerOnly) {
     job.set_password("s3cret");
     job.set_page_range("1-2");
 
-    const std::string path = dir + "/p.tbx";
-    std::ofstream(path) << "old";
-    ::chmod(path.c_str(), 0644);
-    ASSERT_TRUE(job.store_profile_file(path));
-    EXPECT_EQ(mode_of(path), 0600u);
-    const std::string text = read_file(path);
+    const std::string profile = path("p.tbx");
+    std::ofstream(profile) << "old";
+    ::chmod(profile.c_str(), 0644);
+    ASSERT_TRUE(job.store_profile_file(profile));
+    EXPECT_EQ(mode_of(profile), 0600u);
+    const std::string text = read_file(profile);
     EXPECT_NE(text.find("password=s3cret"), std::string::npos) << text;
     EXPECT_EQ(text.find("old"), std::string::npos);
 
-    EXPECT_FALSE(job.store_profile_file(dir + "/missing/p.tbx"));
+    EXPECT_FALSE(job.store_profile_file(path("missing/p.tbx")));
 }
 
 TEST_F(AppFixture, ProfileLoadsBack) {
-    const std::string path = dir + "/p.tbx";
+    const std::string profile = path("p.tbx");
     {
         xelvio_convertor conv;
         convertor_job job(conv);
         job.set_source("/in/a.pdf");
         job.set_password("pw");
         job.set_graph_tab(false);
-        ASSERT_TRUE(job.store_profile_file(path));
+        ASSERT_TRUE(job.store_profile_file(profile));
     }
     xelvio_convertor conv;
     convertor_job job(conv);
-    ASSERT_TRUE(job.load_profile_file(path));
+    ASSERT_TRUE(job.load_profile_file(profile));
     EXPECT_EQ(job.source(), "/in/a.pdf");
     EXPECT_EQ(job.password(), "pw");
     EXPECT_FALSE(job.graph_tab());
-    EXPECT_THROW(job.load_profile_file(dir + "/none.tbx"), tk_exception);
+    EXPECT_THROW(job.load_profile_file(path("none.tbx")), tk_exception);
 }
 
 TEST_F(AppFixture, SettingsFileRoundTripWithoutThePassword) {
     {
         xelvio_convertor conv(true);
         convertor_job job(conv);
-        job.set_source(dir + "/in.pdf");
-        job.set_destination(dir + "/out.xls");
+        job.set_source(path("in.pdf"));
+        job.set_destination(path("out.xls"));
         job.set_password("topsecret");
         job.set_open_on_exit(false);
     }
     const std::string file = settings_file();
     ASSERT_FALSE(file.empty());
     const std::string text = read_file(file);
-    EXPECT_NE(text.find(dir + "/in.pdf"), std::string::npos) << text;
+    EXPECT_NE(text.find(path("in.pdf")), std::string::npos) << text;
     EXPECT_EQ(text.find("topsecret"), std::string::npos) << text;
     EXPECT_EQ(mode_of(file), 0600u);
 
@@ -110,7 +109,7 @@ TEST_F(AppFixture, SettingsFileRoundTripWithoutThePassword) {
     }
     {
         xelvio_convertor conv(true);
-        EXPECT_EQ(conv.source, dir + "/in.pdf");
+        EXPECT_EQ(conv.source, path("in.pdf"));
         EXPECT_FALSE(conv.open_on_exit);
         EXPECT_EQ(conv.password, "legacy");
     }
@@ -121,10 +120,13 @@ TEST_F(AppFixture, SettingsFileRoundTripWithoutThePassword) {
 // A two-page document and an old workbook where the new one goes.
 struct RunFixture : AppFixture {
     error_handler handler;
-    std::string src = dir + "/in.pdf", dest = dir + "/out.xls";
+    std::string src, dest;
     xelvio_convertor conv;
     convertor_job job{conv};
-    RunFixture() {
+    void SetUp() override {
+        AppFixture::SetUp();
+        src = path("in.pdf");
+        dest = path("out.xls");
         mini_pdf::write(src, {mini_pdf::text(72, 700, "Hello"), mini_pdf::text(72, 700, "World")});
         std::ofstream(dest) << "old";
         job.set_source(src);

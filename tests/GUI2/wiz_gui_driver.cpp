@@ -169,42 +169,25 @@ int current_id() {
 
 wxWindow* button(wxWindowID id) { return wiz->FindWindow(id); }
 
-void click(wxWindowID id) {
-    wxWindow* b = button(id);
-    if (!b) return fail("no button " + std::to_string(id));
-    if (!b->IsEnabled()) return fail("button " + std::to_string(id) + " is disabled");
-    wxCommandEvent e(wxEVT_BUTTON, id);
-    e.SetEventObject(b);
-    b->GetEventHandler()->ProcessEvent(e);
-}
-
 void send(wxWindow* w, wxEventType type) {
     wxCommandEvent e(type, w->GetId());
     e.SetEventObject(w);
     w->GetEventHandler()->ProcessEvent(e);
 }
 
-void click_in(wxWindow* parent, int id) {
-    wxWindow* b = parent->FindWindow(id);
-    if (!b) return fail("no button " + std::to_string(id));
+void click_window(wxWindow* b, const std::string& what) {
+    if (!b) return fail("no " + what);
+    if (!b->IsEnabled()) return fail(what + " is disabled");
     send(b, wxEVT_BUTTON);
 }
 
-// A button on the current page.
-void click_ctrl(int ctrl) {
-    wxWindow* b = wiz->current()->ctrl(ctrl);
-    if (!b) return fail("no control " + std::to_string(ctrl));
-    wxCommandEvent e(wxEVT_BUTTON, ctrl);
-    e.SetEventObject(b);
-    b->GetEventHandler()->ProcessEvent(e);
-}
+// A button of the sheet, of an open dialog, or of the current page.
+void click(wxWindowID id) { click_window(button(id), "button " + std::to_string(id)); }
+void click_in(wxWindow* parent, int id) { click_window(parent->FindWindow(id), "button " + std::to_string(id)); }
+void click_ctrl(int ctrl) { click_window(wiz->current()->ctrl(ctrl), "control " + std::to_string(ctrl)); }
 
 wxTextCtrl* edit(int page, int ctrl) { return dynamic_cast<wxTextCtrl*>(wiz->page(page)->ctrl(ctrl)); }
-std::string text_of(int page, int ctrl) {
-    wxWindow* w = wiz->page(page)->ctrl(ctrl);
-    if (auto* t = dynamic_cast<wxTextCtrl*>(w)) return wx_utf8(t->GetValue());
-    return w ? wx_utf8(w->GetLabel()) : std::string();
-}
+std::string text_of(int page, int ctrl) { return wiz_ui::instance().get_text(page, ctrl); }
 
 void screenshot(const std::string& name, wxWindow* window = nullptr) {
 #ifndef TBX_GUI_X11
@@ -527,7 +510,6 @@ int main(int argc, char** argv) {
             ::_exit(3);
         });
         watchdog.StartOnce(60000);
-        (void)timer;
     };
     const int rc = tabwiz_main(argc, argv);
     if (scenario == "missing" || scenario == "nosource") check(wiz == nullptr, "the wizard opened");

@@ -1,10 +1,10 @@
 // The wizard's logic against the scripted fake interface: no display.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <thread>
@@ -16,28 +16,24 @@
 #include "fake_job.h"
 #include "fake_ui.h"
 #include "platform/plat_shell.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
-
-std::string temp_folder() {
-    char tmpl[] = "/tmp/wiz_logic_XXXXXX";
-    const char* made = ::mkdtemp(tmpl);
-    return made ? made : "/tmp";
-}
-
-bool exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
 
 std::string read_file(const std::string& path) {
     std::ifstream in(path);
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-struct WizardFixture : ::testing::Test {
+struct folder_test : temp_dir_test {
+    std::string path(const std::string& name) const { return (dir / name).string(); }
+};
+
+struct WizardFixture : folder_test {
     std::unique_ptr<wizard_error_handler> handler = std::make_unique<wizard_error_handler>();
     std::unique_ptr<fake_ui> ui = std::make_unique<fake_ui>();
     std::unique_ptr<fake_job> job = std::make_unique<fake_job>();
     std::unique_ptr<wizard_shell> shell = std::make_unique<wizard_shell>("Tabrixa 2.5");
-    std::string dir = temp_folder();
 
     ~WizardFixture() override {
         // Pages hold threads; they go before the job and the interface.
@@ -45,7 +41,6 @@ struct WizardFixture : ::testing::Test {
         job.reset();
         ui.reset();
         handler.reset();
-        std::system(("rm -rf '" + dir + "'").c_str());
     }
     void activate(wizard_page& page) {
         shell->add_page(&page);
@@ -72,6 +67,8 @@ TEST_F(WizardFixture, ErrorAfterInitialisationIsCaptionedListedAndLineFeedsBecom
     EXPECT_EQ(ui->boxes[0].text, "Source file does not exist. Please verify.");
     ASSERT_EQ(shell->errors().size(), 1u);
     EXPECT_EQ(shell->errors()[0], "Source file does not exist. Please verify.");
+    handler->handle(tk_exception("Line one\r\nline two", tk_level_error), 1);
+    EXPECT_EQ(shell->errors().back(), "Line one  line two");
     // From a program's start-up (in_job 0) a level-1 error also ends the job.
     EXPECT_THROW(handler->handle(tk_exception("x", tk_level_error), 0), tk_final_exception);
 }
@@ -179,7 +176,7 @@ TEST_F(WizardFixture, ShellTimerAndButtonsAndHelp) {
     std::ofstream(help + "/index.html") << "<html></html>";
     shell->display_help(1016);
     shell->display_help();
-    std::system(("rm -rf '" + help + "'").c_str());
+    std::filesystem::remove_all(help);
     EXPECT_EQ(ui->opened, (std::vector<std::string>{help + "/1016.html", help + "/index.html"}));
 }
 
@@ -206,21 +203,21 @@ TEST_F(WizardFixture, PagesPostTheirButtonsAndCancelAsks) {
 // ------------------------------------------------------------ file dialogs
 
 TEST_F(WizardFixture, FileDialogStartsInTheFieldsFolderAndSavingAddsTheExtension) {
-    open_file_dialog open(wiz_pdf_filter(), "Select PDF document to convert", dir + "/report.pdf");
-    EXPECT_EQ(open.request().folder, dir + "/");
+    open_file_dialog open(wiz_pdf_filter(), "Select PDF document to convert", path("report.pdf"));
+    EXPECT_EQ(open.request().folder, dir.string() + "/");
     EXPECT_EQ(open.request().name, "report");
     open_file_dialog empty(wiz_pdf_filter(), "t", "");
     EXPECT_EQ(empty.request().name, "");
     EXPECT_FALSE(empty.request().folder.empty());
 
-    ui->file_answers.push_back({true, dir + "/out"});
-    ui->file_answers.push_back({true, dir + "/my.xls.backup"});
+    ui->file_answers.push_back({true, path("out")});
+    ui->file_answers.push_back({true, path("my.xls.backup")});
     ui->file_answers.push_back({true, "/data/a.xls.d/out"});
     save_file_dialog save(wiz_xls_filter(), "Select the destination file", "", "xls");
     ASSERT_TRUE(save.show());
-    EXPECT_EQ(save.get_file_name(), dir + "/out.xls");
+    EXPECT_EQ(save.get_file_name(), path("out.xls"));
     ASSERT_TRUE(save.show());
-    EXPECT_EQ(save.get_file_name(), dir + "/my.xls.backup");
+    EXPECT_EQ(save.get_file_name(), path("my.xls.backup"));
     // Only the file name counts, not the folders above it.
     ASSERT_TRUE(save.show());
     EXPECT_EQ(save.get_file_name(), "/data/a.xls.d/out.xls");
@@ -244,17 +241,17 @@ TEST_F(WizardFixture, FilePageNextChecksInOrderWithExactTexts) {
     EXPECT_EQ(ui->boxes.back().caption, "Tabrixa 2.5 Message");
     EXPECT_EQ(ui->boxes.back().text, "You should enter source file name");
 
-    ui->set_text(P, sel_file_page::id_source, dir + "/missing.pdf");
+    ui->set_text(P, sel_file_page::id_source, path("missing.pdf"));
     EXPECT_EQ(page.on_next(), -1);
     EXPECT_EQ(ui->boxes.back().text, "You should enter destination file name");
 
-    ui->set_text(P, sel_file_page::id_dest, dir + "/out.xls");
+    ui->set_text(P, sel_file_page::id_dest, path("out.xls"));
     EXPECT_EQ(page.on_next(), -1);
     EXPECT_EQ(ui->boxes.back().kind, "error");
     EXPECT_EQ(ui->boxes.back().text, "Source file does not exist.\nPlease verify the correct file name was given.");
 
-    std::ofstream(dir + "/in.pdf") << "%PDF";
-    ui->set_text(P, sel_file_page::id_source, dir + "/in.pdf");
+    std::ofstream(path("in.pdf")) << "%PDF";
+    ui->set_text(P, sel_file_page::id_source, path("in.pdf"));
     job->right_password = "secret";
     EXPECT_EQ(page.on_next(), -1);
     EXPECT_EQ(ui->boxes.back().text, "Incorrect password");
@@ -265,6 +262,7 @@ TEST_F(WizardFixture, FilePageNextChecksInOrderWithExactTexts) {
     EXPECT_EQ(job->pswd, "");
     page.on_command(sel_file_page::id_use_password, wiz_notify::clicked);
     EXPECT_TRUE(ui->c(P, sel_file_page::id_password).enabled);
+    EXPECT_EQ(ui->focused_ctrl, sel_file_page::id_password);  // the field just enabled takes the focus
     EXPECT_EQ(page.on_next(), 0);
     EXPECT_EQ(job->pswd, "secret");
 
@@ -276,15 +274,15 @@ TEST_F(WizardFixture, FilePageNextChecksInOrderWithExactTexts) {
 TEST_F(WizardFixture, OverwriteQuestionKeepsTheOldFileEitherWay) {
     sel_file_page page;
     activate(page);
-    std::ofstream(dir + "/in.pdf") << "%PDF";
-    std::ofstream(dir + "/out.xls") << "old";
-    ui->set_text(wiz_files_id, sel_file_page::id_source, dir + "/in.pdf");
-    ui->set_text(wiz_files_id, sel_file_page::id_dest, dir + "/out.xls");
+    std::ofstream(path("in.pdf")) << "%PDF";
+    std::ofstream(path("out.xls")) << "old";
+    ui->set_text(wiz_files_id, sel_file_page::id_source, path("in.pdf"));
+    ui->set_text(wiz_files_id, sel_file_page::id_dest, path("out.xls"));
     ui->ask_answers = {false, true};
     EXPECT_EQ(page.on_next(), -1);
     EXPECT_EQ(ui->boxes.back().text, "Destination file already exists. Overwrite?");
     EXPECT_EQ(page.on_next(), 0);
-    EXPECT_EQ(read_file(dir + "/out.xls"), "old");  // replaced only by a finished run
+    EXPECT_EQ(read_file(path("out.xls")), "old");  // replaced only by a finished run
 }
 
 TEST_F(WizardFixture, FilePageLoadsFieldsAndProposesDestinations) {
@@ -306,18 +304,18 @@ TEST_F(WizardFixture, FilePageLoadsFieldsAndProposesDestinations) {
     const char* old_home = std::getenv("HOME");
     const std::string saved = old_home ? old_home : "";
     ::setenv("HOME", dir.c_str(), 1);
-    ::setenv("XDG_CONFIG_HOME", (dir + "/cfg").c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", path("cfg").c_str(), 1);
     ui->set_text(P, sel_file_page::id_dest, "");
     page.make_dest("/a/report.pdf");
-    EXPECT_EQ(ui->get_text(P, sel_file_page::id_dest), dir + "/report.xls");
-    ::mkdir((dir + "/cfg").c_str(), 0700);
-    ::mkdir((dir + "/Docs").c_str(), 0700);
-    std::ofstream(dir + "/cfg/user-dirs.dirs") << "XDG_DOCUMENTS_DIR=\"$HOME/Docs\"\n";
+    EXPECT_EQ(ui->get_text(P, sel_file_page::id_dest), path("report.xls"));
+    ::mkdir(path("cfg").c_str(), 0700);
+    ::mkdir(path("Docs").c_str(), 0700);
+    std::ofstream(path("cfg/user-dirs.dirs")) << "XDG_DOCUMENTS_DIR=\"$HOME/Docs\"\n";
     ui->set_text(P, sel_file_page::id_dest, "");
     page.make_dest("/a/report.pdf");
-    EXPECT_EQ(ui->get_text(P, sel_file_page::id_dest), dir + "/Docs/report.xls");
-    std::ofstream(dir + "/cfg/user-dirs.dirs") << "XDG_DOCUMENTS_DIR=\"/\"\n";
-    EXPECT_EQ(plat_documents_folder(), dir);
+    EXPECT_EQ(ui->get_text(P, sel_file_page::id_dest), path("Docs/report.xls"));
+    std::ofstream(path("cfg/user-dirs.dirs")) << "XDG_DOCUMENTS_DIR=\"/\"\n";
+    EXPECT_EQ(plat_documents_folder(), dir.string());
     ::setenv("HOME", saved.c_str(), 1);
     ::unsetenv("XDG_CONFIG_HOME");
 
@@ -329,7 +327,7 @@ TEST_F(WizardFixture, FilePageLoadsFieldsAndProposesDestinations) {
     EXPECT_EQ(ui->file_requests.back().name, "my.report");
     EXPECT_EQ(ui->get_text(P, sel_file_page::id_source), "/x/b.pdf");
     // The destination keeps its folder and takes the new name.
-    EXPECT_EQ(ui->get_text(P, sel_file_page::id_dest), dir + "/Docs/b.xls");
+    EXPECT_EQ(ui->get_text(P, sel_file_page::id_dest), path("Docs/b.xls"));
 }
 
 // ------------------------------------------------------------ settings page
@@ -366,7 +364,7 @@ TEST_F(WizardFixture, BadProfileOnTheWelcomePageIsShownAndThePageStays) {
     welcome_page page;
     activate(page);
     job->profile_bad = true;
-    ui->file_answers.push_back({true, dir + "/bad.tbx"});
+    ui->file_answers.push_back({true, path("bad.tbx")});
     EXPECT_NO_THROW(page.on_command(welcome_page::id_load, wiz_notify::clicked));
     EXPECT_EQ(ui->boxes.back().kind, "error");
     EXPECT_EQ(ui->boxes.back().text, "Invalid page range");
@@ -380,13 +378,18 @@ TEST_F(WizardFixture, BadProfileOnTheWelcomePageIsShownAndThePageStays) {
 struct ProgressFixture : WizardFixture {
     progress_page progress;
     gui_finish_page_ex finish{"OK text", "Hint text", "Errors text"};
-    ProgressFixture() {
-        job->dest = dir + "/out.xls";
+    void SetUp() override {
+        WizardFixture::SetUp();
+        job->dest = path("out.xls");
         shell->add_page(&progress);
         shell->add_page(&finish);
         finish.set_profile_ext("tbx");
     }
-    ~ProgressFixture() override { progress.stop_worker(); }
+    // The worker may still write into the folder.
+    void TearDown() override {
+        progress.stop_worker();
+        WizardFixture::TearDown();
+    }
     void tick() { shell->on_timer(wizard_shell::timer_id); }
     std::string line() { return ui->get_text(wiz_progress_id, progress_page::id_line); }
     int bar() { return ui->c(wiz_progress_id, progress_page::id_bar).progress; }
@@ -419,7 +422,7 @@ TEST_F(ProgressFixture, ProgressShowsPagesAndMovesOnOnlyAfterTheWorkerEnded) {
     EXPECT_EQ(bar(), 100);
     EXPECT_EQ(ui->page_jumps, std::vector<int>{wiz_finish_id});
     EXPECT_TRUE(ui->timers.empty());
-    EXPECT_TRUE(exists(job->dest));  // written before the finish page
+    EXPECT_TRUE(std::filesystem::exists(job->dest));  // written before the finish page
 
     ASSERT_TRUE(finish.on_set_active());
     EXPECT_EQ(ui->buttons, unsigned(wizb_finish));
@@ -447,7 +450,7 @@ TEST_F(ProgressFixture, PercentAtHundredDoesNotMoveOnWhileTheWorkerRuns) {
     };
     job.reset();
     auto slow = std::make_unique<slow_job>();
-    slow->dest = dir + "/out.xls";
+    slow->dest = path("out.xls");
     slow_job* s = slow.get();
     job.reset(slow.release());
     ASSERT_TRUE(progress.on_set_active());
@@ -472,7 +475,7 @@ TEST_F(ProgressFixture, CancelStopsAndJoinsTheWorkerAndLeavesNoWorkbook) {
     ui->ask_answers.push_back(true);
     EXPECT_TRUE(progress.on_cancel());
     EXPECT_TRUE(progress.worker_finished());  // joined
-    EXPECT_FALSE(exists(job->dest));
+    EXPECT_FALSE(std::filesystem::exists(job->dest));
     EXPECT_TRUE(ui->timers.empty());
     EXPECT_EQ(job->pages_done(), 1);
 }
@@ -520,28 +523,29 @@ TEST_F(ProgressFixture, AnExceptionAtTheWorkerEntryIsReportedAsInternalError) {
 TEST_F(ProgressFixture, SavingSettingsThatCannotBeWrittenShowsAnError) {
     ASSERT_TRUE(finish.on_set_active());
     job->store_ok = false;
-    ui->file_answers.push_back({true, dir + "/prof"});
+    ui->file_answers.push_back({true, path("prof")});
     finish.on_command(gui_finish_page_ex::id_save, wiz_notify::clicked);
-    EXPECT_EQ(job->stored_profile, dir + "/prof.tbx");
+    EXPECT_EQ(job->stored_profile, path("prof.tbx"));
     EXPECT_EQ(ui->boxes.back().kind, "error");
 }
 
 // ------------------------------------------------------------ desktop services
 
-TEST(WizardDesktop, MailLinkIsPercentEncodedUtf8WithCrLf) {
+using WizardDesktop = folder_test;
+
+TEST_F(WizardDesktop, MailLinkIsPercentEncodedUtf8WithCrLf) {
     EXPECT_EQ(plat_mailto_url("a@b.example", "Bug report on Tabrixa 2.5", "Line 1\nÄ?&=#"),
               "mailto:a@b.example?subject=Bug%20report%20on%20Tabrixa%202.5"
               "&body=Line%201%0D%0A%C3%84%3F%26%3D%23");
 }
 
-TEST(WizardDesktop, OpenerGetsThePathAsOneArgument) {
-    const std::string dir = temp_folder();
-    const std::string script = dir + "/opener.sh", trace = dir + "/args";
+TEST_F(WizardDesktop, OpenerGetsThePathAsOneArgument) {
+    const std::string script = path("opener.sh"), trace = path("args");
     std::ofstream(script) << "#!/bin/sh\nprintf '%s|%s' \"$#\" \"$1\" > \"" << trace << "\"\n";
     ::chmod(script.c_str(), 0700);
     // The opener runs on its own: its arguments as it saw them (30 s at most).
     auto opened_with = [&](const std::string& target) {
-        ::unlink(trace.c_str());
+        std::filesystem::remove(trace);
         if (!plat_open_with_desktop(target)) return std::string("not started");
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
         while (read_file(trace).empty() && std::chrono::steady_clock::now() < deadline)
@@ -549,13 +553,12 @@ TEST(WizardDesktop, OpenerGetsThePathAsOneArgument) {
         return read_file(trace);
     };
     plat_set_desktop_opener(script);
-    EXPECT_EQ(opened_with(dir + "/a b;$(x).xls"), "1|" + dir + "/a b;$(x).xls");
+    EXPECT_EQ(opened_with(path("a b;$(x).xls")), "1|" + path("a b;$(x).xls"));
     // A name that looks like an option reaches the opener as a path.
     EXPECT_EQ(opened_with("-x.xls"), "1|./-x.xls");
     plat_set_desktop_opener("/nonexistent/opener");
     EXPECT_EQ(opened_with("x"), "not started");
     plat_set_desktop_opener("xdg-open");
-    std::system(("rm -rf '" + dir + "'").c_str());
 }
 
 }  // namespace

@@ -15,7 +15,7 @@ namespace {
 
 using ulp = pdf_uline_processor;
 
-constexpr double kPx = 2.08333;
+constexpr double kPx = ulp::px_per_pt;
 
 void add(ulp& c, double x1, double x2, double y1, double y2, uint8_t r = 0, uint8_t g = 0, uint8_t b = 0) {
     c.set_line(x1, x2, y1, y2, std::make_unique<ulp::pipe_holder>(nullptr, true, r, g, b));
@@ -466,6 +466,23 @@ TEST(pdf_ulin, grid_lookup_agrees_with_a_scan_of_every_cell) {
         hits += a >= 0;
     }
     EXPECT_GT(hits, 1000);
+}
+
+TEST(pdf_ulin, edges_out_of_order_leave_the_lookup_to_the_cells) {
+    ulp::reg_item r;
+    r.id = 1;
+    r.xMin = 100;
+    r.xMax = 300;
+    r.yMin = 100;
+    r.yMax = 400;
+    r.cellsBuilding({100, 300, 200, 400}, {100, 200, 300});
+    ASSERT_EQ(r.cells.size(), 6u);
+    EXPECT_TRUE(r.row_edges.empty());
+    EXPECT_TRUE(r.col_edges.empty());
+    // The first cell in row-major order that holds the box, as a scan finds it.
+    EXPECT_EQ(r.is_inCell(50, 60, 50, 60), 0);
+    EXPECT_EQ(r.is_inCell(100, 110, 160, 170), 5);  // only the third row (200..400 px) reaches down there
+    EXPECT_EQ(r.is_inCell(50, 110, 50, 60), -1);   // across two columns
 }
 
 }  // namespace

@@ -138,3 +138,42 @@ TEST(TkInternalError, PlainTextsKeepTheirWords) {
         EXPECT_STREQ(e.what(), "Internal error: \ncode=745c31");
     }
 }
+
+namespace {
+// Records what reaches it instead of printing and exiting.
+struct recording_handler : error_handler {
+    std::string seen;
+    void handle(const tk_exception& e, int in_job) override {
+        seen += "tk:" + e.message() + ":" + std::to_string(in_job);
+    }
+    void handle_standard(const std::exception& e, int in_job) override {
+        seen += std::string("std:") + e.what() + ":" + std::to_string(in_job);
+    }
+};
+
+template <class E>
+void report(E thrown, int in_job) {
+    try {
+        throw thrown;
+    } catch (...) {
+        tk_report_current(in_job, "t", 1);
+    }
+}
+}  // namespace
+
+TEST(TkReportCurrent, EachKindReachesItsHandlerEntry) {
+    recording_handler h;
+    report(tk_exception("level one", 1), 1);
+    report(std::runtime_error("standard"), 0);
+    report(42, 1);
+    report(tk_final_exception(), 1);  // already reported: nothing more
+    EXPECT_EQ(h.seen, "tk:level one:1std:standard:0tk:Internal error: \ncode=745c31:1");
+}
+
+TEST(TkReportCurrent, WithoutAHandlerTheTextGoesToStandardError) {
+    ASSERT_FALSE(error_handler::exists());
+    testing::internal::CaptureStderr();
+    report(tk_exception("no handler", 1), 1);
+    report(tk_final_exception(), 1);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "no handler\n");
+}

@@ -3,9 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
+
+#include "tests/support/temp_dir.h"
 
 namespace {
 std::string read_file(const std::string& path) {
@@ -15,9 +16,9 @@ std::string read_file(const std::string& path) {
     return s.str();
 }
 
-std::string temp_log_path(const char* name) {
-    return (std::filesystem::temp_directory_path() / name).string();
-}
+struct TkLogFile : temp_dir_test {
+    std::string temp_log_path(const char* name) const { return (dir / name).string(); }
+};
 }  // namespace
 
 TEST(TkLog, WithoutInstanceNothingIsWritten) {
@@ -25,7 +26,7 @@ TEST(TkLog, WithoutInstanceNothingIsWritten) {
     tk_log::write(3, "never %d", 1);  // must not crash nor make a file
 }
 
-TEST(TkLog, ThresholdDropsEntryButTruncatesFirst) {
+TEST_F(TkLogFile, ThresholdDropsEntryButTruncatesFirst) {
     std::string path = temp_log_path("tbx_log_threshold.txt");
     { std::ofstream(path) << "old content"; }
     tk_log log;
@@ -38,10 +39,9 @@ TEST(TkLog, ThresholdDropsEntryButTruncatesFirst) {
     tk_log::write(2, "kept %s", "here");
     tk_log::write(3, "and %d", 3);
     EXPECT_EQ(read_file(path), "kept here\r\nand 3\r\n");
-    std::remove(path.c_str());
 }
 
-TEST(TkLog, WideEntryIsUtf8AndTakesWideStrings) {
+TEST_F(TkLogFile, WideEntryIsUtf8AndTakesWideStrings) {
     std::string path = temp_log_path("tbx_log_wide.txt");
     tk_log log;
     log.set_name(path.c_str());
@@ -50,10 +50,9 @@ TEST(TkLog, WideEntryIsUtf8AndTakesWideStrings) {
     log.set_line_end(false);
     tk_log::write_wide(1, L"cell %d: %s", 7, L"Gr\u00fc\u00dfe \u20ac");
     EXPECT_EQ(read_file(path), "cell 7: Gr\xc3\xbc\xc3\x9f" "e \xe2\x82\xac");
-    std::remove(path.c_str());
 }
 
-TEST(TkLog, TimeStampPrefix) {
+TEST_F(TkLogFile, TimeStampPrefix) {
     std::string path = temp_log_path("tbx_log_stamp.txt");
     tk_log log;
     log.set_name(path.c_str());
@@ -64,7 +63,6 @@ TEST(TkLog, TimeStampPrefix) {
     EXPECT_EQ(text[2], ':');
     EXPECT_EQ(text[5], ':');
     EXPECT_EQ(text.substr(8), " x\r\n");
-    std::remove(path.c_str());
 }
 
 TEST(TkLog, NullNameIsInternalError) {
@@ -72,7 +70,7 @@ TEST(TkLog, NullNameIsInternalError) {
     EXPECT_THROW(log.set_name(nullptr), tk_mail_assertion);
 }
 
-TEST(TkLog, WideFormatsReadArgumentsAsTheOriginalPlatformDid) {
+TEST_F(TkLogFile, WideFormatsReadArgumentsAsTheOriginalPlatformDid) {
     std::string path = temp_log_path("tbx_log_wide_forms.txt");
     tk_log log;
     log.set_name(path.c_str());
@@ -82,5 +80,4 @@ TEST(TkLog, WideFormatsReadArgumentsAsTheOriginalPlatformDid) {
     tk_log::write_wide(1, L"%s|%S|%hs|%ls|%ws|%c|%C|%-4s|%5.2f|%d%%", L"w1", "n1", "n2", L"w2", L"w3", L'x', 'y',
                        L"ab", 1.5, 7);
     EXPECT_EQ(read_file(path), "w1|n1|n2|w2|w3|x|y|ab  | 1.50|7%");
-    std::remove(path.c_str());
 }

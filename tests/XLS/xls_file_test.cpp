@@ -13,19 +13,13 @@
 #include "XLS/xls_unit.h"
 #include "XLS/xls_workbook.h"
 #include "tests/XLS/biff_walk.h"
+#include "tests/support/temp_dir.h"
 
 using namespace xls_core;
 using biff_walk::u16;
 using biff_walk::u32;
 
 namespace {
-
-std::string temp_dir()
-{
-    char tmpl[] = "/tmp/xls_file_test.XXXXXX";
-    const char* d = ::mkdtemp(tmpl);
-    return d ? d : "/tmp";
-}
 
 std::vector<std::uint8_t> read_file(const std::string& path)
 {
@@ -76,12 +70,16 @@ void check_allocation(const biff_walk::ole_file& f, std::uint32_t difat_sectors)
     EXPECT_EQ(u32(f.bytes, 72), difat_sectors);
 }
 
+using XlsOleFile = temp_dir_test;
+using XlsDump = temp_dir_test;
+using XlsBinFile = temp_dir_test;
+
 }  // namespace
 
-TEST(XlsOle, MinimalWorkbookFileLayout)
+TEST_F(XlsOleFile, MinimalWorkbookFileLayout)
 {
-    std::string dir = temp_dir();
-    std::string path = dir + "/min.xls";
+    const std::string folder = dir.string();
+    std::string path = folder + "/min.xls";
     workbook wb;
     wb.sheet("Page_1");
     ASSERT_EQ(wb.Dump(path), 0) << wb.LastError();
@@ -135,8 +133,7 @@ TEST(XlsOle, MinimalWorkbookFileLayout)
     EXPECT_TRUE(std::all_of(back.begin() + stream.size(), back.end(), [](std::uint8_t c) { return c == 0; }));
     check_allocation(f, 0);
     ::unlink(path.c_str());
-    EXPECT_TRUE(list_dir(dir).empty());
-    ::rmdir(dir.c_str());
+    EXPECT_TRUE(list_dir(folder).empty());
 }
 
 TEST(XlsOle, StreamPaddingAndPaths)
@@ -284,16 +281,15 @@ TEST(XlsSummary, PropertySetStreams)
     EXPECT_EQ(hpsf_property_t(1, std::u16string()).Encode().size(), 12u);
 }
 
-TEST(XlsDump, NoSheetWritesNothing)
+TEST_F(XlsDump, NoSheetWritesNothing)
 {
-    std::string dir = temp_dir();
+    const std::string folder = dir.string();
     workbook wb;
-    EXPECT_EQ(wb.Dump(dir + "/none.xls"), -100);
-    EXPECT_TRUE(list_dir(dir).empty());
-    ::rmdir(dir.c_str());
+    EXPECT_EQ(wb.Dump(folder + "/none.xls"), -100);
+    EXPECT_TRUE(list_dir(folder).empty());
 }
 
-TEST(XlsDump, FailuresLeaveNoFileAndKeepAnEarlierOne)
+TEST_F(XlsDump, FailuresLeaveNoFileAndKeepAnEarlierOne)
 {
     workbook wb;
     wb.sheet("Page_1")->label(0, 0, u"x");
@@ -302,36 +298,33 @@ TEST(XlsDump, FailuresLeaveNoFileAndKeepAnEarlierOne)
     for (auto& n : list_dir("/dev"))
         EXPECT_EQ(n.find(".full."), std::string::npos) << n;
 
-    std::string dir = temp_dir();
-    EXPECT_EQ(wb.Dump(dir + "/missing/out.xls"), -1);
+    const std::string folder = dir.string();
+    EXPECT_EQ(wb.Dump(folder + "/missing/out.xls"), -1);
     EXPECT_FALSE(wb.LastError().empty());
-    EXPECT_TRUE(list_dir(dir).empty());
+    EXPECT_TRUE(list_dir(folder).empty());
 
     // A good dump replaces the earlier file whole; the temporary file is gone.
-    std::string path = dir + "/out.xls";
+    std::string path = folder + "/out.xls";
     { std::ofstream(path) << "old contents"; }
     ::chmod(path.c_str(), 0640);
     ASSERT_EQ(wb.Dump(path), 0);
-    EXPECT_EQ(list_dir(dir), std::vector<std::string>{"out.xls"});
+    EXPECT_EQ(list_dir(folder), std::vector<std::string>{"out.xls"});
     EXPECT_EQ(read_file(path).size(), 13824u);
     struct stat st;
     ASSERT_EQ(::stat(path.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u);
 
     // A destination that is a folder fails and leaves the folder alone.
-    std::string sub = dir + "/sub";
+    std::string sub = folder + "/sub";
     ::mkdir(sub.c_str(), 0755);
     EXPECT_EQ(wb.Dump(sub), -1);
     EXPECT_TRUE(list_dir(sub).empty());
-    ::rmdir(sub.c_str());
-    ::unlink(path.c_str());
-    ::rmdir(dir.c_str());
 }
 
-TEST(XlsDump, WriteFailureKeepsTheEarlierFile)
+TEST_F(XlsDump, WriteFailureKeepsTheEarlierFile)
 {
-    std::string dir = temp_dir();
-    std::string path = dir + "/out.xls";
+    const std::string folder = dir.string();
+    std::string path = folder + "/out.xls";
     { std::ofstream(path) << "earlier workbook"; }
     workbook wb;
     worksheet* sh = wb.sheet("Page_1");
@@ -348,27 +341,24 @@ TEST(XlsDump, WriteFailureKeepsTheEarlierFile)
     ::setrlimit(RLIMIT_FSIZE, &old);
     EXPECT_EQ(rc, -1);
     EXPECT_NE(wb.LastError().find("Cannot write"), std::string::npos) << wb.LastError();
-    EXPECT_EQ(list_dir(dir), std::vector<std::string>{"out.xls"});
+    EXPECT_EQ(list_dir(folder), std::vector<std::string>{"out.xls"});
     auto b = read_file(path);
     EXPECT_EQ(std::string(b.begin(), b.end()), "earlier workbook");
 
     // Through a symbolic link the target is replaced and the link kept.
-    std::string link = dir + "/link.xls";
+    std::string link = folder + "/link.xls";
     ASSERT_EQ(::symlink(path.c_str(), link.c_str()), 0);
     ASSERT_EQ(wb.Dump(link), 0) << wb.LastError();
     struct stat st;
     ASSERT_EQ(::lstat(link.c_str(), &st), 0);
     EXPECT_TRUE(S_ISLNK(st.st_mode));
     EXPECT_GT(read_file(path).size(), 400000u);
-    ::unlink(link.c_str());
-    ::unlink(path.c_str());
-    ::rmdir(dir.c_str());
 }
 
-TEST(XlsBinFile, WritersAndStickyFailure)
+TEST_F(XlsBinFile, WritersAndStickyFailure)
 {
-    std::string dir = temp_dir();
-    std::string path = dir + "/bin";
+    const std::string folder = dir.string();
+    std::string path = folder + "/bin";
     CBinFile f;
     EXPECT_EQ(f.PutWord(1), 0);   // not open: nothing written
     ASSERT_EQ(f.Open(path), 0);
@@ -388,10 +378,8 @@ TEST(XlsBinFile, WritersAndStickyFailure)
     {
         // Dropped unfinished: no file appears.
         CBinFile h;
-        ASSERT_EQ(h.Open(dir + "/never"), 0);
+        ASSERT_EQ(h.Open(folder + "/never"), 0);
         h.PutByte(1);
     }
-    EXPECT_EQ(list_dir(dir), std::vector<std::string>{"bin"});
-    ::unlink(path.c_str());
-    ::rmdir(dir.c_str());
+    EXPECT_EQ(list_dir(folder), std::vector<std::string>{"bin"});
 }

@@ -8,11 +8,13 @@
 #include <filesystem>
 #include <fstream>
 
+#include "tests/support/temp_dir.h"
+
 namespace fs = std::filesystem;
 
-TEST(PlatFiles, FolderIsNeverAFile) {
-    fs::path dir = fs::temp_directory_path() / ("tbx_plat_" + std::to_string(::getpid()));
-    fs::create_directories(dir);
+using PlatFilesOnDisk = temp_dir_test;
+
+TEST_F(PlatFilesOnDisk, FolderIsNeverAFile) {
     std::ofstream(dir / "f") << "x";
     EXPECT_TRUE(plat_file_can_open((dir / "f").string(), false));
     EXPECT_TRUE(plat_file_can_open((dir / "f").string(), true));
@@ -24,7 +26,6 @@ TEST(PlatFiles, FolderIsNeverAFile) {
     // A FIFO is probed without waiting for a writer.
     ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
     EXPECT_TRUE(plat_file_can_open((dir / "pipe").string(), false));
-    fs::remove_all(dir);
 }
 
 TEST(PlatFiles, FullPathSplitAndMake) {
@@ -59,13 +60,10 @@ TEST(PlatFiles, ProgramPathAndTime) {
     EXPECT_LE(t.second, 60);
 }
 
-TEST(PlatFiles, SameFile) {
-    fs::path dir = fs::temp_directory_path() / ("tbx_same_" + std::to_string(::getpid()));
-    fs::create_directories(dir);
+TEST_F(PlatFilesOnDisk, SameFile) {
     std::ofstream(dir / "a") << "x";
     fs::create_symlink(dir / "a", dir / "b");
     EXPECT_TRUE(plat_same_file((dir / "a").string(), (dir / "b").string()));
     EXPECT_TRUE(plat_same_file((dir / "new").string(), (dir / "." / "new").string()));
     EXPECT_FALSE(plat_same_file((dir / "a").string(), (dir / "new").string()));
-    fs::remove_all(dir);
 }

@@ -2,12 +2,12 @@
 // words of one font size, every character 0.5 x size wide.
 #pragma once
 
-#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "tabrixa/TextBlock.h"
+#include "tabrixa/TextHelpers.h"
 #include "tabrixa/TextLine.h"
 #include "tabrixa/TextWord.h"
 #include "tabrixa/PageTables.h"
@@ -24,7 +24,7 @@ struct LineStyle {
 // The style of a line lying in cell `index` of table 1.
 inline LineStyle inCell(int index) {
     LineStyle s;
-    s.cellCode = 10000 + index;
+    s.cellCode = tbx::cellCodeBase + index;
     return s;
 }
 
@@ -104,12 +104,7 @@ public:
             b->lines = l;
         b->lastLine = l;
         ++b->lineCount;
-        if (b->xMin > b->xMax) {
-            b->xMin = l->xMin; b->xMax = l->xMax; b->yMin = l->yMin; b->yMax = l->yMax;
-        } else {
-            b->xMin = std::min(b->xMin, l->xMin); b->xMax = std::max(b->xMax, l->xMax);
-            b->yMin = std::min(b->yMin, l->yMin); b->yMax = std::max(b->yMax, l->yMax);
-        }
+        tbx::widenBox(*b, *l);
         return l;
     }
 

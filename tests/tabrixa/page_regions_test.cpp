@@ -11,12 +11,7 @@ using page_fixture::LineStyle;
 using page_fixture::u32;
 
 using page_fixture::inCell;
-
-namespace {
-tbx::PageTables tableAt(double x0, double x1, double y0, double y1, int cols, int rows) {
-    return page_fixture::uniformTable(x0, x1, y0, y1, cols, rows);
-}
-}  // namespace
+using page_fixture::uniformTable;
 
 TEST(RegionBlocks, RowMarksCountFromThreeForTheFirstLineAndTwoForOthers) {
     Blocks f;
@@ -70,7 +65,7 @@ TEST(RegionBlocks, ADissolvedNestedRegionJoinsItsBlockInBaseOrder) {
 }
 
 TEST(TableRegions, ATableInsideAColumnNestsInIt) {
-    tbx::PageTables tables = tableAt(100, 300, 150, 190, 2, 2);
+    tbx::PageTables tables = uniformTable(100, 300, 150, 190, 2, 2);
     Blocks f;
     auto* text = f.block();
     f.line(text, 50, 100, u32("A wide paragraph line that spans the whole column of the page text"));
@@ -99,7 +94,7 @@ TEST(TableRegions, ATableInsideAColumnNestsInIt) {
 
 TEST(TableRegions, ATableBesideTheTextStandsAlone) {
     // Four columns: cell index 6 is in column 2.
-    tbx::PageTables tables = tableAt(100, 500, 150, 190, 4, 2);
+    tbx::PageTables tables = uniformTable(100, 500, 150, 190, 4, 2);
     Blocks f;
     auto* text = f.block();
     f.line(text, 50, 100, u32("Heading above"));

@@ -21,8 +21,8 @@ TEST(PageTables, SnapshotOfTheCollectorsTables) {
     ASSERT_NE(t, nullptr);
     EXPECT_EQ(t->columnCount(), 2);
     ASSERT_EQ(t->cells.size(), 4u);
-    EXPECT_NEAR(t->xMin, 200 / 2.08333, 1.0);
-    EXPECT_NEAR(t->xMax, 600 / 2.08333, 1.5);
+    EXPECT_NEAR(t->xMin, 200 / pdf_uline_processor::px_per_pt, 1.0);
+    EXPECT_NEAR(t->xMax, 600 / pdf_uline_processor::px_per_pt, 1.5);
     EXPECT_GE(t->thickness, 0.3);
     ASSERT_NE(tables.cell(1, 3), nullptr);
     EXPECT_GT(tables.cell(1, 3)->xMin, tables.cell(1, 2)->xMin);

@@ -340,7 +340,6 @@ TEST(PageDump, SheetNamedByPagesConvertedWithColumnsAndCells) {
     noBase->yMax = 310;
     tbx::TextPage page;
     page.blocks = f.release();
-    page.nBlocks = static_cast<int>(page.blocks.size());
     xls_core::workbook wb;
     page.dump(&wb, 2);
     ASSERT_EQ(wb.SheetCount(), 1u);
@@ -359,7 +358,6 @@ TEST(PageDump, SheetNamedByPagesConvertedWithColumnsAndCells) {
     g.line(up, 40, 30, u32("2024"));
     g.line(g.block(0), 100, 100, u32("Across"));
     sideways.blocks = g.release();
-    sideways.nBlocks = 3;
     sideways.dump(&wb, 3);
     ASSERT_EQ(wb.SheetCount(), 2u);
     const xls_core::worksheet* ws2 = wb.GetSheet(1);
@@ -382,7 +380,6 @@ TEST(PageDump, MoreColumnsThanASheetHoldsStayWithinItsLastColumn) {
     }
     tbx::TextPage page;
     page.blocks = f.release();
-    page.nBlocks = static_cast<int>(page.blocks.size());
     xls_core::workbook wb;
     ASSERT_NO_THROW(page.dump(&wb, 0));
     const xls_core::worksheet* ws = wb.GetSheet(0);

@@ -96,7 +96,7 @@ TEST_F(PageTest, BlockSpacingLimitsAreInclusiveAndSizesMustAgree) {
     add(mkWord("next", 100, 140, 115, 10));     // exactly 1.5 sizes below: joins
     add(mkWord("other", 100, 150, 130, 10.6));  // 6 % larger: another block
     page.coalesce();
-    ASSERT_EQ(page.nBlocks, 2);
+    ASSERT_EQ(page.blockCount(), 2);
     EXPECT_EQ(blockText(page.blocks[0]), "top|next");
     EXPECT_EQ(blockText(page.blocks[1]), "other");
 }
@@ -105,7 +105,7 @@ TEST_F(PageTest, EqualCharacterCountsKeepTheLowerRotationPrimary) {
     add(mkWord("ab", 100, 120, 100, 10, 0));
     add(mkWord("cd", 300, 320, 300, 10, 1));
     page.coalesce();
-    EXPECT_EQ(page.nBlocks, 2);
+    EXPECT_EQ(page.blockCount(), 2);
     EXPECT_EQ(page.primaryRot, 0);
     page.startPage();
     add(mkWord("ab", 100, 120, 100, 10, 0));
@@ -120,7 +120,7 @@ TEST_F(PageTest, TwoColumnsBecomeTwoFlowsInReadingOrder) {
         add(mkWord("right" + std::to_string(i), 320, 520, 100 + 12 * i, 10));
     }
     page.coalesce();
-    ASSERT_EQ(page.nBlocks, 2);
+    ASSERT_EQ(page.blockCount(), 2);
     EXPECT_EQ(blockText(page.blocks[0]), "left0|left1|left2");
     EXPECT_EQ(blockText(page.blocks[1]), "right0|right1|right2");
     EXPECT_EQ(page.blocks[1]->firstColumn, page.blocks[0]->firstColumn + page.blocks[0]->columnCount + 3);
@@ -140,7 +140,7 @@ TEST_F(PageTest, SmallerTextBelowContinuesTheFlow) {
     add(mkWord("Heading", 50, 250, 100, 12));
     add(mkWord("body", 50, 250, 125, 10));  // different size: its own block, 16 pt below
     page.coalesce();
-    ASSERT_EQ(page.nBlocks, 2);
+    ASSERT_EQ(page.blockCount(), 2);
     ASSERT_NE(page.flows, nullptr);
     EXPECT_EQ(page.flows->next, nullptr);
     EXPECT_EQ(page.flows->blocks, page.blocks[0]);
@@ -191,8 +191,8 @@ TEST_F(PageTest, EveryPageStartsFromNothing) {
             for (int col = 0; col < 8; ++col)
                 add(mkWord("w" + std::to_string(col), 40 + col * 70, 80 + col * 70, 40 + row * 12, 10));
         page.coalesce();
-        if (firstBlocks < 0) firstBlocks = page.nBlocks;
-        ASSERT_EQ(page.nBlocks, firstBlocks);
+        if (firstBlocks < 0) firstBlocks = page.blockCount();
+        ASSERT_EQ(page.blockCount(), firstBlocks);
         ASSERT_EQ(page.wordCount(), 0);  // every word left the pools
     }
     EXPECT_GT(firstBlocks, 0);

@@ -284,7 +284,7 @@ TEST(TextPoolTest, HugeBaseCostsNoBucketRun) {
     page.coalesce();
     auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0).count();
     EXPECT_LT(ms, 2000);
-    EXPECT_EQ(page.nBlocks, 2);
+    EXPECT_EQ(page.blockCount(), 2);
 }
 
 TEST_F(WordsTest, WordStillOpenAtCoalesceIsKept) {
@@ -293,7 +293,7 @@ TEST_F(WordsTest, WordStillOpenAtCoalesceIsKept) {
     ch('b', 105, 700, 5);
     // no endWord: the string never ended
     page.coalesce();
-    ASSERT_EQ(page.nBlocks, 1);
+    ASSERT_EQ(page.blockCount(), 1);
     ASSERT_NE(page.blocks[0]->lines, nullptr);
     EXPECT_EQ(page.blocks[0]->lines->len, 2);
     EXPECT_EQ(page.curWord, nullptr);
@@ -301,7 +301,7 @@ TEST_F(WordsTest, WordStillOpenAtCoalesceIsKept) {
 
 TEST_F(WordsTest, EmptyPageHasNoBlocksAndReadsLeftToRight) {
     page.coalesce();
-    EXPECT_EQ(page.nBlocks, 0);
+    EXPECT_EQ(page.blockCount(), 0);
     EXPECT_EQ(page.flows, nullptr);
     EXPECT_EQ(page.primaryRot, -1);
     EXPECT_TRUE(page.primaryLR);
