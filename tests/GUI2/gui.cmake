@@ -16,14 +16,9 @@ if(TARGET tbx_wizapp AND TBX_XVFB)
     target_link_libraries(GUI2_wiz_gui_driver PRIVATE X11::X11)
     target_compile_definitions(GUI2_wiz_gui_driver PRIVATE TBX_GUI_X11=1)
   endif()
-  if(EXISTS /usr/bin/python3)
-    set(_py /usr/bin/python3)  # Debian's, with python3-xlrd
-  else()
-    set(_py ${Python3_EXECUTABLE})
-  endif()
   foreach(_sc smoke convert quick badpass missing nosource cancel warning internal)
     add_test(NAME GUI2.gui_${_sc}
-      COMMAND ${_py} ${CMAKE_CURRENT_SOURCE_DIR}/gui_run.py ${_sc} $<TARGET_FILE:GUI2_wiz_gui_driver>
+      COMMAND ${TBX_PYTHON} ${CMAKE_CURRENT_SOURCE_DIR}/gui_run.py ${_sc} $<TARGET_FILE:GUI2_wiz_gui_driver>
               ${CMAKE_BINARY_DIR}/gui-artifacts ${CMAKE_SOURCE_DIR})
     set_tests_properties(GUI2.gui_${_sc} PROPERTIES TIMEOUT 120 SKIP_RETURN_CODE 77)
   endforeach()

@@ -3,19 +3,13 @@
 add_executable(xls_sample_writer ${CMAKE_CURRENT_SOURCE_DIR}/xls_sample_writer.cpp)
 target_link_libraries(xls_sample_writer PRIVATE tbx_xls)
 
-# xlrd and olefile are Debian packages of the system interpreter.
-find_program(TBX_XLS_PYTHON NAMES python3 PATHS /usr/bin NO_DEFAULT_PATH)
-if(NOT TBX_XLS_PYTHON)
-  set(TBX_XLS_PYTHON ${Python3_EXECUTABLE})
-endif()
-
 set(_xls_samples ${CMAKE_CURRENT_BINARY_DIR}/xls_samples)
 add_test(NAME XLS.samples_write
   COMMAND $<TARGET_FILE:xls_sample_writer> ${_xls_samples})
 set_tests_properties(XLS.samples_write PROPERTIES FIXTURES_SETUP xls_samples)
 foreach(_check xlrd olefile libreoffice gnumeric)
   add_test(NAME XLS.readers_${_check}
-    COMMAND ${TBX_XLS_PYTHON} ${CMAKE_CURRENT_SOURCE_DIR}/xls_readers.py ${_check} ${_xls_samples})
+    COMMAND ${TBX_PYTHON} ${CMAKE_CURRENT_SOURCE_DIR}/xls_readers.py ${_check} ${_xls_samples})
   set_tests_properties(XLS.readers_${_check} PROPERTIES FIXTURES_REQUIRED xls_samples TIMEOUT 600
     SKIP_RETURN_CODE 77)
 endforeach()
