@@ -7,18 +7,9 @@
 
 #include "PDFR/pdf_ulin.h"
 #include "TK/tk_log.h"
+#include "TK/tk_utils.h"
 
 namespace {
-
-// Interval overlap: positive when they share length (or a point lies inside),
-// 0 when they only touch, negative when apart; scaled by the shorter length.
-double overlap_ratio(double a1, double a2, double b1, double b2) {
-    if (a1 == a2) return (b1 <= a1 && a1 <= b2) ? 1.0 : 0.0;
-    if (b1 == b2) return (a1 <= b1 && b1 <= a2) ? 1.0 : 0.0;
-    double overlap = std::min(std::max(a1, a2), std::max(b1, b2)) - std::max(std::min(a1, a2), std::min(b1, b2));
-    double shorter = std::min(std::fabs(a2 - a1), std::fabs(b2 - b1));
-    return overlap / shorter;
-}
 
 bool is_horizontal(const pdf_uline_processor::line_item& l) { return l.yMax - l.yMin < 7.0; }
 double width_of(const pdf_uline_processor::line_item& l) { return l.xMax - l.xMin; }
@@ -156,8 +147,8 @@ void pdf_uline_processor::tableBuilding() {
                         line_item& l = lines_[i].line;
                         if (l.tag != 0) continue;
                         auto c = colour_of(lines_[i]);
-                        bool joins = overlap_ratio(reg.yMin - 4.0, reg.yMax + 4.0, l.yMin, l.yMax) > 0 &&
-                                     overlap_ratio(reg.xMin - 4.0, reg.xMax + 4.0, l.xMin, l.xMax) > 0 &&
+                        bool joins = tk_overlap_ratio(reg.yMin - 4.0, reg.yMax + 4.0, l.yMin, l.yMax) > 0 &&
+                                     tk_overlap_ratio(reg.xMin - 4.0, reg.xMax + 4.0, l.xMin, l.xMax) > 0 &&
                                      std::abs(c[0] - reg.r) < 2 && std::abs(c[1] - reg.g) < 2 &&
                                      std::abs(c[2] - reg.b) < 2;
                         if (!joins) continue;
@@ -211,7 +202,7 @@ void pdf_uline_processor::tableBuilding() {
             bool gap = false;
             for (size_t m = p + 1; m < q; ++m) {
                 const line_item& M = line(m);
-                if (std::fabs(M.xMin - xEnd) <= 7.0 || overlap_ratio(M.xMin, M.xMax, x0, xEnd) >= 0)
+                if (std::fabs(M.xMin - xEnd) <= 7.0 || tk_overlap_ratio(M.xMin, M.xMax, x0, xEnd) >= 0)
                     xEnd = std::max(xEnd, M.xMax);
                 else
                     gap = true;
@@ -236,7 +227,7 @@ void pdf_uline_processor::tableBuilding() {
             bool gap = false;
             for (size_t m = p + 1; m < q; ++m) {
                 const line_item& M = line(m);
-                if (std::fabs(M.yMin - yEnd) <= 7.0 || overlap_ratio(M.yMin, M.yMax, y0, yEnd) >= 0)
+                if (std::fabs(M.yMin - yEnd) <= 7.0 || tk_overlap_ratio(M.yMin, M.yMax, y0, yEnd) >= 0)
                     yEnd = std::max(yEnd, M.yMax);
                 else
                     gap = true;

@@ -1,5 +1,7 @@
 #include "TK/tk_utils.h"
 
+#include <cmath>
+
 #include "TK/tk_except.h"
 #include "TK/tk_fname.h"
 #include "TK/tk_log.h"
@@ -97,4 +99,14 @@ std::vector<std::string> tk_split(const std::string& s, char separator) {
         pieces.push_back(s.substr(start, pos - start));
         start = pos + 1;
     }
+}
+
+double tk_overlap_ratio(double a1, double a2, double b1, double b2, bool by_longer) {
+    if (a1 == a2) return (b1 <= a1 && a1 <= b2) ? 1.0 : 0.0;
+    if (b1 == b2) return (a1 <= b1 && b1 <= a2) ? 1.0 : 0.0;
+    double aLo = std::fmin(a1, a2), aHi = std::fmax(a1, a2);
+    double bLo = std::fmin(b1, b2), bHi = std::fmax(b1, b2);
+    double overlap = std::fmin(aHi, bHi) - std::fmax(aLo, bLo);
+    double lenA = aHi - aLo, lenB = bHi - bLo;
+    return overlap / (by_longer ? std::fmax(lenA, lenB) : std::fmin(lenA, lenB));
 }

@@ -62,3 +62,8 @@ std::string tk_trim_right(const std::string& s);
 std::string tk_trim(const std::string& s);
 // Pieces between separators, empty pieces kept; an empty text gives none.
 std::vector<std::string> tk_split(const std::string& s, char separator);
+
+// How much two intervals overlap, as a share of the shorter one (of the longer
+// one with by_longer): above 0 when they overlap by a length or a point interval
+// lies inside the other, 0 when they only touch, below 0 when they are apart.
+double tk_overlap_ratio(double a1, double a2, double b1, double b2, bool by_longer = false);

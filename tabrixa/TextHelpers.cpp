@@ -8,27 +8,14 @@
 #include "tabrixa/TextBlock.h"
 #include "tabrixa/TextLine.h"
 #include "tabrixa/TextWord.h"
+#include "TK/tk_utils.h"
 
 namespace tbx {
 
-namespace {
 
-double overlapOver(double a1, double a2, double b1, double b2, bool byLonger) {
-    if (a1 == a2) return (b1 <= a1 && a1 <= b2) ? 1.0 : 0.0;
-    if (b1 == b2) return (a1 <= b1 && b1 <= a2) ? 1.0 : 0.0;
-    double aLo = std::fmin(a1, a2), aHi = std::fmax(a1, a2);
-    double bLo = std::fmin(b1, b2), bHi = std::fmax(b1, b2);
-    double overlap = std::fmin(aHi, bHi) - std::fmax(aLo, bLo);
-    double lenA = aHi - aLo, lenB = bHi - bLo;
-    double len = byLonger ? std::fmax(lenA, lenB) : std::fmin(lenA, lenB);
-    return overlap / len;
-}
+double overlapRatio(double a1, double a2, double b1, double b2) { return tk_overlap_ratio(a1, a2, b1, b2); }
 
-}  // namespace
-
-double overlapRatio(double a1, double a2, double b1, double b2) { return overlapOver(a1, a2, b1, b2, false); }
-
-double overlapRatioMin(double a1, double a2, double b1, double b2) { return overlapOver(a1, a2, b1, b2, true); }
+double overlapRatioMin(double a1, double a2, double b1, double b2) { return tk_overlap_ratio(a1, a2, b1, b2, true); }
 
 int compareLines(const TextLine* a, const TextLine* b) {
     double fa = a->meanFontSize(), fb = b->meanFontSize();
