@@ -55,11 +55,15 @@ tbx::PageGrid gridOf(std::initializer_list<double> bounds) {
 
 }  // namespace
 
-TEST(DumpLines, LinesOnOneBaselineShareAMergedCell) {
+// A page, a workbook with one sheet "S" and a block to put lines into.
+struct Sheet : ::testing::Test {
     xls_core::workbook wb;
     xls_core::worksheet* ws = wb.sheet("S");
     tbx::TextPage page;
     Blocks f;
+};
+
+TEST_F(Sheet, DumpLines_LinesOnOneBaselineShareAMergedCell) {
     auto* b = f.block();
     tbx::TextLine* lines[] = {f.line(b, 50, 100, u32("Total:")), f.line(b, 150, 100, u32("1234"))};
     tbx::PageGrid g = gridOf({50, 100, 200, 300});
@@ -68,11 +72,7 @@ TEST(DumpLines, LinesOnOneBaselineShareAMergedCell) {
     EXPECT_TRUE(hasMerge(ws, 5, 0, 2));
 }
 
-TEST(DumpLines, NumbersTinyLinesAndLongLines) {
-    xls_core::workbook wb;
-    xls_core::worksheet* ws = wb.sheet("S");
-    tbx::TextPage page;
-    Blocks f;
+TEST_F(Sheet, DumpLines_NumbersTinyLinesAndLongLines) {
     auto* b = f.block();
     std::string longText;
     for (int i = 0; i < 300; ++i) longText += "word ";
@@ -96,11 +96,7 @@ TEST(DumpLines, NumbersTinyLinesAndLongLines) {
     EXPECT_EQ(textAt(ws, 4, 0), "<none>");
 }
 
-TEST(DumpLines, CellFontFromTheLine) {
-    xls_core::workbook wb;
-    xls_core::worksheet* ws = wb.sheet("S");
-    tbx::TextPage page;
-    Blocks f;
+TEST_F(Sheet, DumpLines_CellFontFromTheLine) {
     auto* b = f.block();
     LineStyle narrow;
     narrow.size = 10.5;
@@ -246,8 +242,7 @@ TEST(TableRegions, ThickLinesGiveTheHeaviestBorder) {
     EXPECT_EQ(textAt(ws, 2, 1), "");
 }
 
-TEST(TextRegions, TenThousandLinesNeverWrapOntoEarlierRows) {
-    Blocks f;
+TEST_F(Sheet, TextRegions_TenThousandLinesNeverWrapOntoEarlierRows) {
     tbx::TextBlock* cols[3] = {f.block(), f.block(), f.block()};
     const int rows = 3400;  // 10200 lines in a grid of three blocks
     for (int i = 0; i < rows; ++i)
@@ -265,9 +260,6 @@ TEST(TextRegions, TenThousandLinesNeverWrapOntoEarlierRows) {
     tbx::PageGrid grid;
     grid.build(regions);
     ASSERT_EQ(grid.columnCount(), 3);
-    xls_core::workbook wb;
-    xls_core::worksheet* ws = wb.sheet("S");
-    tbx::TextPage page;
     tbx::PageTables none;
     tbx::RegionWriter writer(page, *ws, grid, none);
     ASSERT_GT(regions.regions[0]->gridLineCount(), 0);
@@ -278,8 +270,7 @@ TEST(TextRegions, TenThousandLinesNeverWrapOntoEarlierRows) {
     EXPECT_EQ(textAt(ws, rows - 1, 2), "C" + std::to_string(rows - 1));
 }
 
-TEST(FlowLayout, WhatCannotBePlacedIsStillWrittenInOrder) {
-    Blocks f;
+TEST_F(Sheet, FlowLayout_WhatCannotBePlacedIsStillWrittenInOrder) {
     auto* b = f.block();
     tbx::TextLine* first = f.line(b, 50, 100, u32("First line"));
     tbx::TextLine* second = f.line(b, 50, 112, u32("Second line"));
@@ -311,9 +302,6 @@ TEST(FlowLayout, WhatCannotBePlacedIsStillWrittenInOrder) {
     grid.reset(50);
     grid.addSpan(50, 200);
     grid.addSpan(200, 400);
-    xls_core::workbook wb;
-    xls_core::worksheet* ws = wb.sheet("S");
-    tbx::TextPage page;
     tbx::PageTables none;
     tbx::RegionWriter writer(page, *ws, grid, none);
     ASSERT_EQ(region.gridLineCount(), 0);
@@ -396,11 +384,7 @@ TEST(PageDump, MoreColumnsThanASheetHoldsStayWithinItsLastColumn) {
     EXPECT_EQ(std::count(all.begin(), all.end(), 'z'), 2 * 15);
 }
 
-TEST(DumpLines, TextMeetingEarlierTextInOneCellIsKeptAfterIt) {
-    xls_core::workbook wb;
-    xls_core::worksheet* ws = wb.sheet("S");
-    tbx::TextPage page;
-    Blocks f;
+TEST_F(Sheet, DumpLines_TextMeetingEarlierTextInOneCellIsKeptAfterIt) {
     auto* b = f.block();
     tbx::TextLine* left[] = {f.line(b, 50, 100, u32("12"))};
     tbx::TextLine* right[] = {f.line(b, 58, 100, u32("kg"))};
