@@ -1,6 +1,9 @@
 #include "XLS/xls_globals.h"
 
-#include "TK/tk_except.h"
+#include <cstdlib>
+#include <tuple>
+#include <unordered_set>
+
 #include "TK/tk_log.h"
 #include "XLS/xls_assert.h"
 #include "XLS/xls_unit.h"
@@ -160,8 +163,7 @@ const font_t* CGlobalRecords::FindFont(const std::string& name, std::uint16_t he
     auto it = font_pool_.find(key);
     if (it != font_pool_.end())
         return it->second;
-    if (fonts_.size() >= max_font_records)
-        throw tk_exception("The workbook needs more than 510 fonts, the limit of the file format.", tk_level_error);
+    // A provisional index; NumberRecords gives the written one.
     wanted.index_ = next_font_index_++;
     fonts_.push_back(std::unique_ptr<font_t>(new font_t(wanted)));
     font_t* raw = fonts_.back().get();
@@ -178,9 +180,6 @@ xf_t* CGlobalRecords::findXF(const xf_value_t& value)
         tk_log::write(1, "findXF - the match is found");
         return it->second;
     }
-    if (XFCount() >= max_xf_records)
-        throw tk_exception("The workbook needs more than 4000 cell formats, the limit of the file format.",
-                           tk_level_error);
     tk_log::write(1, "CGlobalRecords::AddXFormat");
     xf_value_t v = value;
     v.flags |= xf_cell | xf_user;
@@ -238,7 +237,12 @@ std::vector<std::uint8_t> CGlobalRecords::EncodeSST(const std::vector<const std:
         }
         // Longer than one record: the header and whole characters go as far
         // as they fit; each CONTINUE begins with the string's flags byte.
-        if (max_record_body - body() < 3 + cs) {
+        // Readers decode each piece on its own, so a piece never ends between
+        // the two halves of a surrogate pair.
+        auto pair_at = [t](std::size_t i) {
+            return i + 1 < t->size() && is_high_surrogate((*t)[i]) && is_low_surrogate((*t)[i + 1]);
+        };
+        if (max_record_body - body() < 3 + cs * (pair_at(0) ? 2 : 1)) {
             close();
             start(rec_continue);
         }
@@ -248,6 +252,8 @@ std::vector<std::uint8_t> CGlobalRecords::EncodeSST(const std::vector<const std:
         for (;;) {
             std::size_t room = (max_record_body - body()) / cs;
             std::size_t take = std::min(room, t->size() - done);
+            if (done + take < t->size() && take > 0 && pair_at(done + take - 1))
+                --take;
             for (std::size_t k = 0; k < take; ++k) {
                 char16_t c = (*t)[done + k];
                 if (compressed)
@@ -267,7 +273,116 @@ std::vector<std::uint8_t> CGlobalRecords::EncodeSST(const std::vector<const std:
     return std::move(out.Bytes());
 }
 
-void CGlobalRecords::WriteRecords(CDataStorage& out, std::vector<std::size_t>& boundsheet_at)
+namespace {
+
+// How far a font is from the wanted one: first the style (weight, italic and
+// the other attributes, script, underline, colour), then the face, then the
+// height difference; of two heights equally near the smaller one wins, so
+// that a text does not outgrow its cell.
+std::tuple<bool, bool, int, int> font_distance(const font_t& want, const font_t& have)
+{
+    bool style = want.GetBoldness() != have.GetBoldness() || want.GetAttributes() != have.GetAttributes() ||
+                 want.GetScript() != have.GetScript() || want.GetUnderline() != have.GetUnderline() ||
+                 want.GetColour() != have.GetColour();
+    bool face = want.GetName() != have.GetName() || want.GetFamily() != have.GetFamily() ||
+                want.GetCharset() != have.GetCharset();
+    int dh = std::abs(static_cast<int>(want.GetHeight()) - static_cast<int>(have.GetHeight()));
+    return {style, face, dh, have.GetHeight()};
+}
+
+// The number of fields other than the font in which two formats differ.
+int format_distance(const xf_value_t& a, const xf_value_t& b)
+{
+    int d = (a.format != b.format) + (a.halign != b.halign) + (a.valign != b.valign) + (a.indent != b.indent) +
+            (a.rotation != b.rotation) + (a.fill != b.fill) + (a.pattern_colour != b.pattern_colour) +
+            (a.pattern_bg != b.pattern_bg) + ((a.flags & 0x07) != (b.flags & 0x07));
+    for (int side = 0; side < 5; ++side)
+        d += (a.border_style[side] != b.border_style[side]) + (a.border_colour[side] != b.border_colour[side]);
+    return d;
+}
+
+}  // namespace
+
+const font_t& CGlobalRecords::NearestFont(const font_t& font) const
+{
+    const font_t* best = written_fonts_.front();
+    for (const font_t* f : written_fonts_)
+        if (font_distance(font, *f) < font_distance(font, *best))
+            best = f;
+    return *best;
+}
+
+const xf_t& CGlobalRecords::NearestXF(const xf_t& xf) const
+{
+    // The default cell format names font 0.
+    auto font_of = [this](const xf_t& x) -> const font_t& {
+        return x.value_.font ? *x.value_.font : *fonts_.front();
+    };
+    auto distance = [&](const xf_t& have) {
+        return std::make_tuple(format_distance(xf.value_, have.value_),
+                               font_distance(font_of(xf), font_of(have)));
+    };
+    const xf_t* best = default_cell_xf_;
+    for (const xf_t* x : written_xfs_)
+        if (distance(*x) < distance(*best))
+            best = x;
+    return *best;
+}
+
+void CGlobalRecords::NumberRecords(const std::vector<const xf_t*>& used)
+{
+    std::unordered_set<const xf_t*> in_use(used.begin(), used.end());
+    std::vector<xf_t*> live;
+    std::unordered_set<const font_t*> fonts_in_use;
+    for (auto& xf : added_xfs_) {
+        if (in_use.count(xf.get())) {
+            live.push_back(xf.get());
+            fonts_in_use.insert(xf->value_.font);
+        }
+    }
+    // The defaults keep 0, 1, 2, 3 and 5; fonts in use follow from 6 on in the
+    // order they were made, as far as the format allows.
+    written_fonts_.clear();
+    std::vector<font_t*> beyond;
+    for (std::size_t i = 0; i < fonts_.size(); ++i) {
+        font_t* f = fonts_[i].get();
+        if (i < default_font_count) {
+            written_fonts_.push_back(f);
+        } else if (fonts_in_use.count(f)) {
+            if (written_fonts_.size() < max_font_records) {
+                f->index_ = static_cast<std::uint16_t>(written_fonts_.size() + 1);
+                written_fonts_.push_back(f);
+            } else {
+                beyond.push_back(f);
+            }
+        }
+    }
+    // Past the limit a font is written as the nearest one written; the
+    // conversion goes on with a slightly different size rather than failing.
+    for (font_t* f : beyond) {
+        const font_t& near = NearestFont(*f);
+        tk_log::write(1, "CGlobalRecords: font limit; %s %u twips written as %s %u twips", f->name_.c_str(),
+                      static_cast<unsigned>(f->height_), near.name_.c_str(), static_cast<unsigned>(near.height_));
+        f->index_ = near.index_;
+    }
+    written_xfs_.clear();
+    std::vector<xf_t*> beyond_xf;
+    for (xf_t* xf : live) {
+        if (default_xf_count + written_xfs_.size() < max_xf_records) {
+            xf->index_ = static_cast<std::uint16_t>(default_xf_count + written_xfs_.size());
+            written_xfs_.push_back(xf);
+        } else {
+            beyond_xf.push_back(xf);
+        }
+    }
+    for (xf_t* xf : beyond_xf) {
+        xf->index_ = NearestXF(*xf).index_;
+        tk_log::write(1, "CGlobalRecords: format limit; a format written as XF %u", static_cast<unsigned>(xf->index_));
+    }
+}
+
+void CGlobalRecords::WriteRecords(CDataStorage& out, std::vector<std::size_t>& boundsheet_at,
+                                  const std::vector<const xf_t*>& used)
 {
     out.Add(MakeBof(0x0005));
     {
@@ -293,7 +408,8 @@ void CGlobalRecords::WriteRecords(CDataStorage& out, std::vector<std::size_t>& b
         r.AppendWord(0);
         out.Add(r);
     }
-    for (auto& f : fonts_) {
+    NumberRecords(used);
+    for (const font_t* f : written_fonts_) {
         CRecord r(rec_font);
         r.AppendWord(f->height_);
         r.AppendWord(f->attributes_);
@@ -307,12 +423,15 @@ void CGlobalRecords::WriteRecords(CDataStorage& out, std::vector<std::size_t>& b
         r.AddUnicodeString(f->name_, CUnit::count8);
         out.Add(r);
     }
-    for (auto* list : {&default_xfs_, &added_xfs_}) {
-        for (auto& xf : *list) {
-            CRecord r(rec_xf);
-            encode_xf(r, *xf);
-            out.Add(r);
-        }
+    for (auto& xf : default_xfs_) {
+        CRecord r(rec_xf);
+        encode_xf(r, *xf);
+        out.Add(r);
+    }
+    for (const xf_t* xf : written_xfs_) {
+        CRecord r(rec_xf);
+        encode_xf(r, *xf);
+        out.Add(r);
     }
     for (auto& s : style_entries) {
         CRecord r(rec_style);

@@ -21,6 +21,7 @@ class CDataStorage;
 constexpr std::size_t max_xf_records = 4000;
 constexpr std::size_t max_font_records = 510;
 constexpr std::size_t default_xf_count = 21;
+constexpr std::size_t default_font_count = 5;
 
 class CGlobalRecords {
 public:
@@ -32,15 +33,14 @@ public:
     xf_t* DefaultCellXF() const { return default_cell_xf_; }
     const font_t* GetDefaultFont() const { return fonts_.front().get(); }
 
-    // The pooled font with these values (name Latin-1); new fonts get the
-    // next index from 6 on. Past the FONT record limit: tk_exception.
+    // The pooled font with these values (name Latin-1), made when new.
     const font_t* FindFont(const std::string& name, std::uint16_t height, std::uint16_t boldness,
                            std::uint16_t script, std::uint16_t attributes, std::uint16_t colour,
                            std::uint8_t underline, std::uint8_t family, std::uint8_t charset);
-    // The added XF with these values, made when new. Past the XF record
-    // limit: tk_exception.
+    // The added XF with these values, made when new.
     xf_t* findXF(const xf_value_t& value);
 
+    // Fonts and formats made so far, used or not.
     std::size_t FontCount() const { return fonts_.size(); }
     std::size_t XFCount() const { return default_xfs_.size() + added_xfs_.size(); }
 
@@ -52,15 +52,23 @@ public:
     // SST index of a long label; valid while the globals are being written.
     std::uint32_t LongLabelIndex(const label_t* label) const;
 
-    // Appends the globals records. The BOUNDSHEET positions are written as 0;
-    // `boundsheet_at` receives the stream offset of each sheet's position field.
-    void WriteRecords(CDataStorage& out, std::vector<std::size_t>& boundsheet_at);
+    // Appends the globals records. Only the added formats in `used` (those
+    // that cells, columns and rows hold) and the fonts they name are written,
+    // numbered anew; past the record limits a font or format takes the index
+    // of the nearest one written (NumberRecords). The BOUNDSHEET positions are
+    // written as 0; `boundsheet_at` receives the stream offset of each
+    // sheet's position field.
+    void WriteRecords(CDataStorage& out, std::vector<std::size_t>& boundsheet_at,
+                      const std::vector<const xf_t*>& used);
 
     // The SST record with its CONTINUE records (for tests too).
     static std::vector<std::uint8_t> EncodeSST(const std::vector<const std::u16string*>& texts);
 
 private:
     xf_t* MakeDefaultXF(int i);
+    void NumberRecords(const std::vector<const xf_t*>& used);
+    const font_t& NearestFont(const font_t& font) const;
+    const xf_t& NearestXF(const xf_t& xf) const;
 
     std::vector<std::unique_ptr<font_t>> fonts_;   // defaults (0, 1, 2, 3, 5), then added
     static std::string FontKey(const font_t& font);
@@ -70,6 +78,9 @@ private:
     std::vector<std::unique_ptr<xf_t>> default_xfs_;
     std::vector<std::unique_ptr<xf_t>> added_xfs_;
     std::unordered_map<std::string, xf_t*> xf_pool_;
+    // What the next write puts into FONT and XF records (NumberRecords).
+    std::vector<const font_t*> written_fonts_;   // defaults included
+    std::vector<const xf_t*> written_xfs_;       // added formats only
     xf_t* default_cell_xf_ = nullptr;
     std::vector<std::u16string> sheet_names_;
     std::map<std::uint64_t, const label_t*> long_labels_;

@@ -65,8 +65,18 @@ cell_t* worksheet::label(std::uint32_t row, std::uint32_t col, const std::wstrin
 {
     std::u16string t;
     t.reserve(text.size());
-    for (wchar_t c : text)
-        t.push_back(static_cast<char16_t>(static_cast<std::uint32_t>(c) & 0xFFFF));
+    for (wchar_t wc : text) {
+        auto c = static_cast<std::uint32_t>(wc);
+        if (c < 0x10000) {
+            t.push_back(static_cast<char16_t>(c));   // UTF-16 units pass as they are
+        } else if (c <= 0x10FFFF) {
+            c -= 0x10000;
+            t.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
+            t.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+        } else {
+            t.push_back(u'\uFFFD');
+        }
+    }
     return label(row, col, t, xf);
 }
 
@@ -159,6 +169,18 @@ void worksheet::rowheight(std::uint32_t row, std::uint32_t height, xf_t* xf)
     if (height > max_rowheight)
         height = max_rowheight;
     rowheights_.insert_or_assign(row, rowheight_t{xf, row, static_cast<std::uint16_t>(height)});
+}
+
+void worksheet::UsedFormats(std::vector<const xf_t*>& out) const
+{
+    for (auto& c : cells_)
+        out.push_back(c.second->GetXF());
+    for (auto& c : colinfos_)
+        if (c.second.xf)
+            out.push_back(c.second.xf);
+    for (auto& r : rowheights_)
+        if (r.second.xf)
+            out.push_back(r.second.xf);
 }
 
 void worksheet::WriteRecords(CDataStorage& out) const

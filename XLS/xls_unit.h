@@ -27,6 +27,10 @@ constexpr std::size_t max_record_body = 8224;
 // Zero-extends 8-bit text (Latin-1).
 std::u16string widen_latin1(const std::string& text);
 
+// Halves of a UTF-16 surrogate pair.
+inline bool is_high_surrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+inline bool is_low_surrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
 class CUnit {
 public:
     // Count modes of BIFF8 strings: 1 16-bit count + flags, 2 8-bit count +

@@ -66,7 +66,10 @@ std::vector<std::uint8_t> workbook::WorkbookStream() const
 {
     CDataStorage out;
     std::vector<std::size_t> boundsheet_at;
-    globals_->WriteRecords(out, boundsheet_at);
+    std::vector<const xf_t*> used;
+    for (auto& sheet : sheets_)
+        sheet->UsedFormats(used);
+    globals_->WriteRecords(out, boundsheet_at, used);
     for (std::size_t i = 0; i < sheets_.size(); ++i) {
         out.SetDwordAt(static_cast<std::uint32_t>(out.Size()), boundsheet_at[i]);
         sheets_[i]->WriteRecords(out);

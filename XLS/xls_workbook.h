@@ -31,7 +31,8 @@ constexpr std::size_t max_cell_chars = 32767;
 constexpr std::size_t max_sheet_name = 31;
 
 // One FONT record. Fonts are pooled by value in the workbook: every distinct
-// font exists once and keeps its index for the life of the workbook.
+// font exists once. Its index is the FONT record its formats name; it is
+// numbered anew whenever the workbook is written, as only fonts in use are.
 class font_t {
 public:
     virtual ~font_t() = default;
@@ -88,6 +89,8 @@ class xf_t {
 public:
     virtual ~xf_t() = default;
 
+    // Index of the XF record of this format; numbered anew whenever the
+    // workbook is written, as only formats in use are.
     std::uint16_t GetIndex() const { return index_; }
     const font_t* GetFont() const;
     const xf_value_t& Value() const { return value_; }
@@ -213,8 +216,9 @@ public:
 
     // Cell adders: a later cell at the same position replaces the earlier one.
     // Rows above 65535 or columns above 255 are refused (tk_exception, level 1).
-    // Narrow texts are Latin-1; wide texts are UTF-16 code units (a wchar_t
-    // keeps its low 16 bits). Texts longer than 32767 characters are refused.
+    // Narrow texts are Latin-1; wide texts are UTF-16 code units or code
+    // points (one above U+FFFF becomes a surrogate pair, one above U+10FFFF
+    // U+FFFD). Texts longer than 32767 UTF-16 units are refused.
     cell_t* label(std::uint32_t row, std::uint32_t col, const std::string& text, xf_t* xf = nullptr);
     cell_t* label(std::uint32_t row, std::uint32_t col, const std::u16string& text, xf_t* xf = nullptr);
     cell_t* label(std::uint32_t row, std::uint32_t col, const std::wstring& text, xf_t* xf = nullptr);
@@ -239,6 +243,8 @@ public:
     // Appends the sheet's records to the stream; `out` ends where the sheet
     // ends. Used by the workbook's dump.
     void WriteRecords(CDataStorage& out) const;
+    // Appends the formats that the sheet's cells, columns and rows hold.
+    void UsedFormats(std::vector<const xf_t*>& out) const;
 
 private:
     cell_t* PlaceCell(std::unique_ptr<cell_t> cell);

@@ -78,6 +78,9 @@ inline std::vector<std::u16string> sst_strings(const std::vector<std::uint8_t>& 
         std::u16string str;
         while (str.size() < count) {
             if (at == end) {
+                // Readers decode each piece on its own.
+                if (!str.empty() && str.back() >= 0xD800 && str.back() <= 0xDBFF)
+                    throw std::runtime_error("surrogate pair split across records");
                 next_piece();
                 flags = s.at(at++);
             }

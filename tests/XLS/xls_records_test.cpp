@@ -49,6 +49,24 @@ std::vector<biff_walk::record> sheet_records(const std::vector<biff_walk::record
     return out;
 }
 
+// "name/height" of the FONT record that the cell record at (row, col) names
+// through its XF record.
+std::string written_font(const std::vector<std::uint8_t>& s, std::uint32_t row, std::uint32_t col)
+{
+    auto all = records(s);
+    auto fonts = of_type(all, rec_font);
+    auto xfs = of_type(all, rec_xf);
+    for (auto& r : all) {
+        if ((r.type != rec_label && r.type != rec_labelsst && r.type != rec_number) || u16(s, r.pos + 4) != row ||
+            u16(s, r.pos + 6) != col)
+            continue;
+        std::uint16_t fi = u16(s, xfs.at(u16(s, r.pos + 8)).pos + 4);
+        auto b = body(s, fonts.at(fi < 4 ? fi : fi - 1u));
+        return std::string(b.begin() + 16, b.end()) + "/" + std::to_string(u16(b, 0));
+    }
+    return "no cell";
+}
+
 }  // namespace
 
 TEST(XlsUnit, UnicodeStringsInTheThreeCountModes)
@@ -393,7 +411,7 @@ TEST(XlsCells, LabelKindsAndSharedStrings)
     sh->label(1, 0, std::u16string(256, u'y'));
     sh->label(2, 0, std::u16string(256, u'y'));   // equal texts stay two entries
     sh->label(3, 0, u"\u00e9t\u00e9");
-    sh->label(4, 0, std::wstring(L"\u20ac\U0001F600"));
+    sh->label(4, 0, std::wstring(L"\u20ac\U0001F600"));   // a surrogate pair in the record
     auto s = wb.WorkbookStream();
     auto all = records(s);
     auto labels = of_type(all, rec_label);
@@ -401,8 +419,10 @@ TEST(XlsCells, LabelKindsAndSharedStrings)
     EXPECT_EQ(labels[0].len, 6u + 3 + 255);
     EXPECT_EQ(labels[1].len, 6u + 3 + 6);
     EXPECT_EQ(s[labels[1].pos + 4 + 8], 1);   // two bytes per character
+    EXPECT_EQ(labels[2].len, 6u + 3 + 6);
     EXPECT_EQ(u16(s, labels[2].pos + 4 + 9), 0x20AC);
-    EXPECT_EQ(u16(s, labels[2].pos + 4 + 11), 0xF600);   // low 16 bits of the code
+    EXPECT_EQ(u16(s, labels[2].pos + 4 + 11), 0xD83D);
+    EXPECT_EQ(u16(s, labels[2].pos + 4 + 13), 0xDE00);
     auto lsst = of_type(all, rec_labelsst);
     ASSERT_EQ(lsst.size(), 2u);
     EXPECT_EQ(u32(s, lsst[0].pos + 10), 0u);
@@ -447,6 +467,21 @@ TEST(XlsCells, LongTextsAreSplitAcrossContinueRecords)
 
     // Past the cell limit the text is refused.
     EXPECT_THROW(sh->label(9, 0, std::u16string(max_cell_chars + 1, u'q')), tk_exception);
+
+    // Characters above U+FFFF, with the pairs at either parity of the record
+    // ends: no piece ends between the two halves of a pair.
+    for (std::size_t lead : {0, 1}) {
+        std::u16string astral(lead, u'x');
+        for (int i = 0; i < 10000; ++i)
+            astral += u"\U0001D400";
+        auto sst = CGlobalRecords::EncodeSST({&astral});
+        bool whole;
+        records(sst, &whole);
+        ASSERT_TRUE(whole);
+        std::vector<std::u16string> read;
+        ASSERT_NO_THROW(read = biff_walk::sst_strings(sst, 0)) << lead;
+        EXPECT_EQ(read, std::vector<std::u16string>{astral});
+    }
 }
 
 TEST(XlsCells, NonFiniteNumbersBecomeText)
@@ -618,13 +653,15 @@ TEST(XlsFonts, FontsArePooledByValueAndReachTheirRecords)
         c->set_font_name(names[i % 3]);
         c->set_valign(0);
     }
-    // 3 names x 2 heights, plus the intermediate Verdana 240.
+    // 3 names x 2 heights; the intermediate Verdana 240 is made but no cell
+    // keeps it, so it is not written.
     EXPECT_LE(wb.Globals().FontCount(), 5u + 7u);
     EXPECT_LE(wb.Globals().XFCount(), 21u + 30u);
     auto s = wb.WorkbookStream();
     auto all = records(s);
     auto fonts = of_type(all, rec_font);
-    EXPECT_EQ(fonts.size(), wb.Globals().FontCount());
+    EXPECT_EQ(fonts.size(), 5u + 6u);
+    EXPECT_EQ(of_type(all, rec_xf).size(), 21u + 6u);
     // Font records numbered 0, 1, 2, 3, 5, 6, ...: every XF names a written font.
     std::map<std::uint16_t, std::string> by_index;
     for (std::size_t i = 0; i < fonts.size(); ++i) {
@@ -659,35 +696,58 @@ TEST(XlsFonts, FontsArePooledByValueAndReachTheirRecords)
     EXPECT_EQ(written, u"Caf\u00e9 Sans");
 }
 
-TEST(XlsFonts, FormatAndFontLimitsAreReportedNotWrapped)
+TEST(XlsFonts, OnlyFontsInUseCountAndTheLimitsReuseTheNearest)
 {
+    // 400 sizes set height first, name second: the in-between Verdana fonts
+    // are not written and do not count toward the limit.
     workbook wb;
     worksheet* sh = wb.sheet("S");
-    bool threw = false;
-    try {
-        for (int i = 0; i < 1000; ++i)
-            sh->number(0, 0, 1)->set_font_name("Font" + std::to_string(i));
-    } catch (const tk_exception& e) {
-        threw = true;
-        EXPECT_EQ(e.level(), tk_level_error);
+    for (int i = 0; i < 400; ++i) {
+        cell_t* c = sh->label(static_cast<std::uint32_t>(i), 0, u"t");
+        c->set_font_height(100 + i);
+        c->set_font_name("Arial");
     }
-    EXPECT_TRUE(threw);
-    EXPECT_EQ(wb.Globals().FontCount(), max_font_records);
+    auto s = wb.WorkbookStream();
+    EXPECT_EQ(of_type(records(s), rec_font).size(), 5u + 400);
+    EXPECT_EQ(written_font(s, 399, 0), "Arial/499");
 
+    // Past 510 fonts (or 4000 formats) in use, a cell gets the nearest font
+    // written of its face and style, with its own other format fields.
     workbook wb2;
     worksheet* sh2 = wb2.sheet("S");
-    threw = false;
-    try {
-        for (int h = 20; h < 8191; ++h)
-            for (int side = 0; side < 4; ++side)
-                sh2->number(0, 0, 1)->set_font_height(h), sh2->number(0, 0, 1)->set_border(side, 1);
-    } catch (const tk_exception& e) {
-        threw = true;
+    for (int i = 0; i < 1000; ++i) {
+        auto row = static_cast<std::uint32_t>(i);
+        sh2->number(row, 0, 1)->set_font_name("Arial");
+        for (std::uint32_t side = 0; side < 4; ++side) {
+            cell_t* c = sh2->number(row, side + 1, 1);
+            c->set_font_name("Arial");
+            c->set_font_height(100 + i);
+            c->set_border(static_cast<int>(side), 1);
+        }
     }
-    EXPECT_TRUE(threw);
-    EXPECT_LE(wb2.Globals().XFCount(), max_xf_records);
-    EXPECT_LE(wb2.Globals().FontCount(), max_font_records);
-    // The workbook written so far is still consistent.
-    auto all = records(wb2.WorkbookStream());
-    EXPECT_EQ(of_type(all, rec_xf).size(), wb2.Globals().XFCount());
+    s = wb2.WorkbookStream();
+    bool ok;
+    auto all = records(s, &ok);
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(of_type(all, rec_font).size(), max_font_records);
+    EXPECT_EQ(of_type(all, rec_xf).size(), max_xf_records);
+    // The fonts written are Arial 200 (the first cell's), then Arial 100 to
+    // 604 in the order they were made; the formats run out in row 994.
+    EXPECT_EQ(written_font(s, 0, 0), "Arial/200");
+    EXPECT_EQ(written_font(s, 503, 1), "Arial/603");
+    EXPECT_EQ(written_font(s, 504, 2), "Arial/604");
+    EXPECT_EQ(written_font(s, 505, 3), "Arial/604");
+    EXPECT_EQ(written_font(s, 900, 4), "Arial/604");
+    EXPECT_EQ(written_font(s, 999, 4), "Arial/604");
+    auto xfs = of_type(all, rec_xf);
+    for (std::uint32_t row : {994u, 999u})
+        for (std::uint32_t side = 0; side < 4; ++side) {
+            const cell_t* c = sh2->GetCell(row, side + 1);
+            ASSERT_LT(c->GetXF()->GetIndex(), max_xf_records);
+            // The XF written keeps the cell's border.
+            auto b = body(s, xfs[c->GetXF()->GetIndex()]);
+            std::uint32_t borders = u32(b, 10);
+            const int shift[4] = {12, 8, 0, 4};   // bottom, top, left, right
+            EXPECT_EQ((borders >> shift[side]) & 0xF, 1u) << row << " " << side;
+        }
 }

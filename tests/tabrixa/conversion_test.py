@@ -101,6 +101,15 @@ class Characters(unittest.TestCase):
         self.assertIn(cu.ASTRAL, [t.strip() for t in texts], texts)
         cu.find_text(sheet, "plain words")
 
+    def test_a_long_cell_of_such_characters_reads_back_whole(self):
+        # Over 4110 UTF-16 units the shared string goes on in a CONTINUE
+        # record; the leading "C" puts the record end between two halves.
+        text = "C" + "\U0001D400" * 2100
+        pdf = cu.path("astral_long.pdf")
+        cu.astral_pdf(pdf, b"BT /F5 6 Tf 10 700 Td (C" + b"A" * 2100 + b") Tj ET\n", width=14400)
+        sheet = cu.convert(pdf, cu.path("astral_long.xls")).sheet_by_index(0)
+        self.assertEqual([v.strip() for _, v in cu.cells(sheet).values()], [text])
+
 
 class Fonts(unittest.TestCase):
     def test_cells_carry_the_font_of_their_text(self):

@@ -108,16 +108,18 @@ end
 """
 
 
-def astral_pdf(out_path):
-    """One page: 'AB' in F5 (two characters above U+FFFF), then 'plain' in F1."""
-    content = (b"BT /F5 12 Tf 72 700 Td (AB) Tj ET\n"
-               b"BT /F1 12 Tf 72 660 Td (plain words) Tj ET\n")
+def astral_pdf(out_path, content=None, width=612):
+    """One page: by default 'AB' in F5 (two characters above U+FFFF), then
+    'plain' in F1."""
+    if content is None:
+        content = (b"BT /F5 12 Tf 72 700 Td (AB) Tj ET\n"
+                   b"BT /F1 12 Tf 72 660 Td (plain words) Tj ET\n")
     objs = [
         b"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>",
         b"<< /Length %d >>\nstream\n" % len(_CMAP) + _CMAP + b"\nendstream",
         b"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding /ToUnicode 2 0 R >>",
         b"<< /Length %d >>\nstream\n" % len(content) + content + b"\nendstream",
-        b"<< /Type /Page /Parent 6 0 R /MediaBox [0 0 612 792] /Contents 4 0 R "
+        b"<< /Type /Page /Parent 6 0 R /MediaBox [0 0 %d 792] /Contents 4 0 R " % width +
         b"/Resources << /Font << /F1 1 0 R /F5 3 0 R >> >> >>",
         b"<< /Type /Pages /Kids [5 0 R] /Count 1 >>",
         b"<< /Type /Catalog /Pages 6 0 R >>",
