@@ -733,12 +733,13 @@ TEST(XlsFonts, OnlyFontsInUseCountAndTheLimitsReuseTheNearest)
     EXPECT_EQ(of_type(all, rec_xf).size(), max_xf_records);
     // The fonts written are Arial 200 (the first cell's), then Arial 100 to
     // 604 in the order they were made; the formats run out in row 994.
-    EXPECT_EQ(written_font(s, 0, 0), "Arial/200");
-    EXPECT_EQ(written_font(s, 503, 1), "Arial/603");
-    EXPECT_EQ(written_font(s, 504, 2), "Arial/604");
-    EXPECT_EQ(written_font(s, 505, 3), "Arial/604");
-    EXPECT_EQ(written_font(s, 900, 4), "Arial/604");
-    EXPECT_EQ(written_font(s, 999, 4), "Arial/604");
+    const struct {
+        std::uint32_t row, col;
+        const char* font;
+    } expected[] = {{0, 0, "Arial/200"}, {503, 1, "Arial/603"}, {504, 2, "Arial/604"},
+                    {505, 3, "Arial/604"}, {900, 4, "Arial/604"}, {999, 4, "Arial/604"}};
+    for (auto& e : expected)
+        EXPECT_EQ(written_font(s, e.row, e.col), e.font) << e.row;
     auto xfs = of_type(all, rec_xf);
     for (std::uint32_t row : {994u, 999u})
         for (std::uint32_t side = 0; side < 4; ++side) {
