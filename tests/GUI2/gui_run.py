@@ -100,7 +100,8 @@ def settings_text():
 
 try:
     if scenario == "smoke":
-        profile(os.path.join(work, "bad.tbx"), pages="3-1")
+        # A rejected profile takes nothing: the file page then opens empty.
+        profile(os.path.join(work, "bad.tbx"), src=src, dest=dest, pages="3-1")
         run()
     elif scenario == "convert":
         run()

@@ -115,7 +115,22 @@ TEST_F(Conv, ProfileSettings) {
     EXPECT_FALSE(c.load_profile_file(write("c.ini", "src=other.pdf\n[Generic settings]\ngraph_tab=1\n")));
     EXPECT_EQ(c.source, "in.pdf");
     EXPECT_FALSE(c.graph_tab);
-    EXPECT_THROW(c.load_profile_file(write("d.ini", "[Generic settings]\npages=4-2\n")), tk_exception);
+    // A refused profile takes nothing, not even the keys before the bad one.
+    for (const char* bad : {"pages=4-2\n", "pages=5\nlogfile=" "/no/such/folder/t.log\n"}) {
+        EXPECT_THROW(c.load_profile_file(write("d.ini", std::string("[Generic settings]\nsrc=d.pdf\ndest=d.xls\n"
+                                                                     "password=x\ngraph_tab=1\nopen_on_exit=0\n") +
+                                                             bad)),
+                     tk_exception)
+            << bad;
+        EXPECT_EQ(c.source, "in.pdf");
+        EXPECT_EQ(c.destination, "out.xls");
+        EXPECT_EQ(c.password, "pw");
+        EXPECT_EQ(c.page_range, "2-3");
+        EXPECT_EQ(c.page_list, (std::vector<int>{2, 3}));
+        EXPECT_FALSE(c.graph_tab);
+        EXPECT_TRUE(c.open_on_exit);
+        EXPECT_EQ(c.log_file, "");
+    }
     EXPECT_THROW(c.load_profile_file(path("missing.ini")), tk_exception);
 }
 
