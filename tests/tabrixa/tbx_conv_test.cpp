@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <tuple>
 
 #include "TK/tk_errh.h"
 #include "TK/tk_except.h"
@@ -116,20 +117,18 @@ TEST_F(Conv, ProfileSettings) {
     EXPECT_EQ(c.source, "in.pdf");
     EXPECT_FALSE(c.graph_tab);
     // A refused profile takes nothing, not even the keys before the bad one.
+    const auto settings = [&c] {
+        return std::make_tuple(c.source, c.destination, c.password, c.page_range, c.page_list, c.graph_tab,
+                               c.open_on_exit, c.log_file);
+    };
+    const auto kept = settings();
     for (const char* bad : {"pages=4-2\n", "pages=5\nlogfile=" "/no/such/folder/t.log\n"}) {
         EXPECT_THROW(c.load_profile_file(write("d.ini", std::string("[Generic settings]\nsrc=d.pdf\ndest=d.xls\n"
                                                                      "password=x\ngraph_tab=1\nopen_on_exit=0\n") +
                                                              bad)),
                      tk_exception)
             << bad;
-        EXPECT_EQ(c.source, "in.pdf");
-        EXPECT_EQ(c.destination, "out.xls");
-        EXPECT_EQ(c.password, "pw");
-        EXPECT_EQ(c.page_range, "2-3");
-        EXPECT_EQ(c.page_list, (std::vector<int>{2, 3}));
-        EXPECT_FALSE(c.graph_tab);
-        EXPECT_TRUE(c.open_on_exit);
-        EXPECT_EQ(c.log_file, "");
+        EXPECT_EQ(settings(), kept) << bad;
     }
     EXPECT_THROW(c.load_profile_file(path("missing.ini")), tk_exception);
 }
