@@ -87,6 +87,7 @@ sel_file_page::sel_file_page() : wizard_page(wiz_files_id, wizb_back | wizb_next
 bool sel_file_page::page_init() {
     wiz_job& job = wiz_job::instance();
     ui().set_text(id(), id_source, job.source());
+    proposed_for_ = job.source();
     ui().set_text(id(), id_dest, job.destination());
     const bool has_password = !job.password().empty();
     ui().set_check(id(), id_use_password, has_password);
@@ -98,10 +99,7 @@ bool sel_file_page::page_init() {
 void sel_file_page::on_command(int ctrl, wiz_notify code) {
     switch (ctrl) {
         case id_source:
-            if (code == wiz_notify::kill_focus) {
-                const std::string text = read_text(id_source);
-                if (!text.empty()) make_dest(text);
-            }
+            if (code == wiz_notify::kill_focus) on_source_left();
             break;
         case id_browse_dest:
             if (code == wiz_notify::clicked) on_browse_dest();
@@ -115,6 +113,12 @@ void sel_file_page::on_command(int ctrl, wiz_notify code) {
         default:
             break;
     }
+}
+
+void sel_file_page::on_source_left() {
+    const std::string text = read_text(id_source);
+    if (text.empty()) return;
+    if (text != proposed_for_ || read_text(id_dest).empty()) make_dest(text);
 }
 
 void sel_file_page::on_checkbox() {
@@ -137,6 +141,7 @@ void sel_file_page::on_browse_dest() {
 
 void sel_file_page::make_dest(const std::string& source) {
     ui().set_text(id(), id_dest, common_make_dest(read_text(id_dest), name_part(source), "xls", false));
+    proposed_for_ = source;
 }
 
 void sel_file_page::store() {

@@ -50,9 +50,13 @@ public:
     void make_dest(const std::string& source);
 
 private:
+    // Leaving the source field proposes a destination only for a source text
+    // not proposed for yet, or into an empty field: a typed destination stays.
+    void on_source_left();
     void on_checkbox();
     void on_browse_src();
     void on_browse_dest();
+    std::string proposed_for_;  // the source text of the last proposal (or as loaded)
 };
 
 class settings_page : public wizard_page {

@@ -7,7 +7,8 @@
 #include "TK/tk_log.h"
 #include "platform/plat_files.h"
 
-wizard_shell::wizard_shell(const std::string& title) : title_(title) {
+wizard_shell::wizard_shell(const std::string& title, int icon_id, int watermark_id, int header_id)
+    : title_(title), icon_id_(icon_id), watermark_id_(watermark_id), header_id_(header_id) {
     tk_log::write(1, "wizard_shell::ctor(%s)", title.c_str());
 }
 
@@ -30,8 +31,15 @@ bool wizard_shell::is_initialized() {
 
 void wizard_shell::init_window() {
     if (initialized_) return;
-    if (wiz_ui* ui = wiz_ui::find()) ui->set_title(title_);
+    if (wiz_ui* ui = wiz_ui::find()) {
+        ui->set_title(title_);
+        if (icon_id_ != 0) ui->set_icon(icon_id_);
+    }
     initialized_ = true;
+}
+
+int wizard_shell::picture_of(const wizard_page& page) const {
+    return (page.flags() & wiz_page_hide_header) ? watermark_id_ : header_id_;
 }
 
 void wizard_shell::start_timer(int period_ms) {

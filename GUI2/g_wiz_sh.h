@@ -17,11 +17,13 @@ public:
     static constexpr int timer_id = 0x10000;
     static constexpr std::size_t max_errors = 20;
 
-    explicit wizard_shell(const std::string& title);
+    // The ids name the window icon and the pictures beside the pages
+    // (wiz_art_*); 0 for none.
+    explicit wizard_shell(const std::string& title, int icon_id = 0, int watermark_id = 0, int header_id = 0);
     ~wizard_shell() override;
 
     static bool is_initialized();
-    // First activation: the window title; from now on boxes carry the title.
+    // First activation: the window title and icon; from now on boxes carry the title.
     void init_window();
 
     // Interface thread only (the progress page starts it when it activates).
@@ -54,6 +56,10 @@ public:
     wizard_page* current_page() const { return current_page_; }
 
     const std::string& title() const { return title_; }
+    // The picture of a page: the watermark beside pages without a header
+    // (welcome, finish), the header picture on the others.
+    int picture_of(const wizard_page& page) const;
+    int watermark_id() const { return watermark_id_; }
 
     // The error list: appended from any thread, at most max_errors texts of
     // one line each (the error handler makes them so). Returns whether the
@@ -66,6 +72,9 @@ private:
     void open_help(const std::string& file);
 
     std::string title_;
+    int icon_id_;
+    int watermark_id_;
+    int header_id_;
     bool timer_running_ = false;
     wizard_page* current_page_ = nullptr;
     std::atomic<bool> initialized_{false};

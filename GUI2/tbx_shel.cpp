@@ -105,7 +105,7 @@ int run_wizard(wx_ui& ui, int argc, char** argv) {
 
     char title[64];
     std::snprintf(title, sizeof title, "Tabrixa %d.%d", tk_version_major, tk_version_minor);
-    wizard_shell shell(title);
+    wizard_shell shell(title, wiz_art_icon, wiz_art_watermark, wiz_art_header);
 
     welcome_page welcome;
     welcome.set_profile_ext("tbx");

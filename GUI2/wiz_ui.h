@@ -27,6 +27,13 @@ enum : int {
     wiz_id_finish = 0x3025,
 };
 
+// The program's pictures, by resource id.
+enum : int {
+    wiz_art_watermark = 311,  // 164 x 314, beside the welcome and finish pages
+    wiz_art_header = 312,     // 49 x 49, on the inner pages
+    wiz_art_icon = 501,       // the window icon, 48 x 48
+};
+
 // Kinds of page controls; positions are in dialog units of the page.
 enum class wiz_ctrl_kind {
     label,        // static text
@@ -111,6 +118,8 @@ public:
 
     // --- the sheet ---
     virtual void set_title(const std::string& title) = 0;
+    // The window icon from a picture (wiz_art_icon), at the system's large-icon size.
+    virtual void set_icon(int resource_id) = 0;
     virtual void set_buttons(unsigned mask) = 0;
     virtual void enable_button(int id, bool enable) = 0;
     virtual void focus_button(int id) = 0;

@@ -30,6 +30,7 @@ tk_converter::~tk_converter() = default;
 
 bool tk_converter::load_profile(const tk_profile& profile) {
     tk_log::write(1, "tk_converter::load_profile");
+    check_profile(profile);
     const std::string section = tk_text(tk_txt_generic_section);
     std::string value = profile.get_value(section, tk_text(tk_txt_key_src));
     if (!value.empty()) source = value;
@@ -38,6 +39,10 @@ bool tk_converter::load_profile(const tk_profile& profile) {
     value = profile.get_value(section, tk_text(tk_txt_key_logfile));
     if (!value.empty()) set_logfile(value);
     return true;
+}
+
+void tk_converter::check_profile(const tk_profile& profile) {
+    check_logfile(profile.get_value(tk_text(tk_txt_generic_section), tk_text(tk_txt_key_logfile)));
 }
 
 bool tk_converter::store_profile(tk_profile& profile) {
@@ -49,10 +54,14 @@ bool tk_converter::store_profile(tk_profile& profile) {
     return true;
 }
 
-void tk_converter::set_logfile(const std::string& path) {
-    tk_log::write(1, "tk_convertor::set_logfile(%s)", path.c_str());
+void tk_converter::check_logfile(const std::string& path) {
     if (!path.empty())
         tk_check_writable_file(path, tk_text(tk_txt_logfile_read_only), tk_text(tk_txt_logfile_path));
+}
+
+void tk_converter::set_logfile(const std::string& path) {
+    tk_log::write(1, "tk_convertor::set_logfile(%s)", path.c_str());
+    check_logfile(path);
     log_file = path;
     if (path.empty()) return;
     // Neither program creates the log; without an instance the name is only kept.

@@ -32,13 +32,17 @@ public:
     tk_converter();
     ~tk_converter() override;
 
-    // "src", "dest" and "logfile" of the section "Generic settings", each when not empty.
+    // "src", "dest" and "logfile" of the section "Generic settings", each when
+    // not empty. Checked first: a refused profile changes nothing.
     virtual bool load_profile(const tk_profile& profile);
+    // Throws what taking the profile's own keys would throw (the log file's path).
+    static void check_profile(const tk_profile& profile);
     // Sets "src", "dest" and "logfile" (empty values included).
     virtual bool store_profile(tk_profile& profile);
     // Checks the log file's path (level-1 errors) and keeps it; hands it to
     // the log when a log instance exists.
     void set_logfile(const std::string& path);
+    static void check_logfile(const std::string& path);
 
     std::string source;
     std::string destination;

@@ -140,14 +140,18 @@ void xelvio_convertor::set_page_range(const std::string& text) {
     tk_log::write(1, "xelvio_convertor::set_page_range(%s)", text.c_str());
     page_list.clear();
     page_range = text;
-    for (const std::string& raw : tk_split(page_range, ',')) {
+    parse_page_range(text, page_list);
+}
+
+void xelvio_convertor::parse_page_range(const std::string& text, std::vector<int>& list) {
+    for (const std::string& raw : tk_split(text, ',')) {
         std::string piece = tk_trim(raw);
         if (piece.find('-') == std::string::npos) {
             int page = 0;
             if (!read_page_number(piece, page)) bad_range();
-            if (page_list.size() >= static_cast<size_t>(max_listed_pages)) bad_range();
+            if (list.size() >= static_cast<size_t>(max_listed_pages)) bad_range();
             tk_log::write(1, "Store page #%d", page);
-            page_list.push_back(page);
+            list.push_back(page);
             continue;
         }
         tk_log::write(1, "Got page range: %s", piece.c_str());
@@ -157,24 +161,31 @@ void xelvio_convertor::set_page_range(const std::string& text) {
             last <= first)
             bad_range();
         // More pages than any document holds: refuse before allocating them.
-        if (static_cast<long long>(last) - first + 1 + static_cast<long long>(page_list.size()) >
-            max_listed_pages)
+        if (static_cast<long long>(last) - first + 1 + static_cast<long long>(list.size()) > max_listed_pages)
             bad_range();
         for (int page = first;; ++page) {
             if (tk_log::active(1)) tk_log::write(1, "Store page #%d", page);
-            page_list.push_back(page);
+            list.push_back(page);
             if (page == last) break;
         }
     }
 }
 
 bool xelvio_convertor::load_profile(const tk_profile& profile) {
-    if (!tk_converter::load_profile(profile)) return false;
     const std::string section = tk_text(tk_txt_generic_section);
+    // Checked in the order they would be taken, before anything is taken.
+    tk_converter::check_profile(profile);
+    const std::string pages = profile.get_value(section, key_pages);
+    std::vector<int> list;
+    if (!pages.empty()) parse_page_range(pages, list);
+
+    if (!tk_converter::load_profile(profile)) return false;
     std::string value = profile.get_value(section, key_password);
     if (!value.empty()) password = value;
-    value = profile.get_value(section, key_pages);
-    if (!value.empty()) set_page_range(value);
+    if (!pages.empty()) {
+        page_range = pages;
+        page_list = std::move(list);
+    }
     value = profile.get_value(section, key_graph_tab);
     if (!value.empty()) graph_tab = value == "1";
     value = profile.get_value(section, key_open_on_exit);

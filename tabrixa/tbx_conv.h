@@ -39,7 +39,11 @@ public:
     // "1,3,5-10": numbers and rising ranges; throws tk_exception level 1
     // "Invalid page range". An empty text means every page.
     void set_page_range(const std::string& text);
+    // The same parse, appending to list: the pages before a bad piece stay there.
+    static void parse_page_range(const std::string& text, std::vector<int>& list);
 
+    // The whole profile is checked before any of it is taken: a bad page list
+    // or log file throws and leaves every setting as it was.
     bool load_profile(const tk_profile& profile) override;
     // Loads the file and applies it; false (nothing applied) for a bad layout.
     // A missing file throws.

@@ -13,8 +13,10 @@
 #include <wx/filename.h>
 #include <wx/gauge.h>
 #include <wx/hyperlink.h>
+#include <wx/iconbndl.h>
 #include <wx/msgdlg.h>
 #include <wx/radiobut.h>
+#include <wx/settings.h>
 #include <wx/sizer.h>
 #include <wx/statbmp.h>
 #include <wx/statbox.h>
@@ -25,6 +27,7 @@
 #include "GUI2/g_f_dlg.h"
 #include "GUI2/g_wiz_pg.h"
 #include "GUI2/g_wiz_sh.h"
+#include "GUI2/wx/wx_art.h"
 #include "TK/tk_except.h"
 #include "platform/plat_shell.h"
 
@@ -104,7 +107,10 @@ wx_internal_dialog::wx_internal_dialog(wxWindow* parent, const wxString& caption
 
 // ------------------------------------------------------------ pages
 
-wx_page::wx_page(wx_wizard* parent, wizard_page* logic) : wxWizardPageSimple(parent), logic_(logic) { build(); }
+wx_page::wx_page(wx_wizard* parent, wizard_page* logic, const wxBitmapBundle& picture)
+    : wxWizardPageSimple(parent, nullptr, nullptr, picture), logic_(logic) {
+    build();
+}
 
 wxWindow* wx_page::ctrl(int id) const {
     auto it = ctrls_.find(id);
@@ -216,10 +222,13 @@ void wx_page::build() {
 
 wx_wizard::wx_wizard(wxWindow* parent, wizard_shell& shell) : timer_(this, wizard_shell::timer_id) {
     SetExtraStyle(wxWIZARD_EX_HELPBUTTON);
-    Create(parent, wxID_ANY, wx_text(shell.title()));
+    // The wizard shows one picture beside each page, in a column sized by
+    // the wizard's own picture: the watermark, the largest of them. The
+    // header picture of an inner page sits at the top of that column.
+    Create(parent, wxID_ANY, wx_text(shell.title()), wx_artwork(shell.watermark_id()));
     wx_page* prev = nullptr;
     for (wizard_page* logic : shell.pages()) {
-        auto* page = new wx_page(this, logic);
+        auto* page = new wx_page(this, logic, wx_artwork(shell.picture_of(*logic)));
         pages_[logic->id()] = page;
         order_.push_back(page);
         if (prev) wxWizardPageSimple::Chain(prev, page);
@@ -231,6 +240,8 @@ wx_wizard::wx_wizard(wxWindow* parent, wizard_shell& shell) : timer_(this, wizar
     Bind(wxEVT_WIZARD_PAGE_SHOWN, &wx_wizard::on_shown, this);
     Bind(wxEVT_WIZARD_CANCEL, &wx_wizard::on_cancel, this);
     Bind(wxEVT_WIZARD_HELP, &wx_wizard::on_help, this);
+    Bind(wxEVT_CHAR_HOOK, &wx_wizard::on_key, this);
+    Bind(wxEVT_HELP, [this](wxHelpEvent&) { help(); });
     Bind(wxEVT_CLOSE_WINDOW, &wx_wizard::on_close, this);
     Bind(wxEVT_TIMER, &wx_wizard::on_timer, this, wizard_shell::timer_id);
 }
@@ -299,7 +310,24 @@ void wx_wizard::on_shown(wxWizardEvent& event) {
     wx_page* p = current();
     if (!p) return;
     // wx has re-enabled Back by now; the page's own states come last.
-    guard([&] { p->logic()->on_set_active(); });
+    bool accepted = true;
+    guard([&] { accepted = p->logic()->on_set_active(); });
+    if (error_) return;
+    wx_page* from = shown_;
+    if (accepted) {
+        shown_ = p;
+        return;
+    }
+    // A page that refuses its activation is passed over in the direction of
+    // travel; with no page there, the wizard returns to the page it came from.
+    const bool forward = event.GetDirection();
+    wxWizardPage* instead = forward ? p->GetNext() : p->GetPrev();
+    bool towards = forward;
+    if (!instead) {
+        instead = from;
+        towards = !forward;
+    }
+    if (instead) CallAfter([this, instead, towards] { ShowPage(instead, towards); });
 }
 
 bool wx_wizard::may_leave() {
@@ -313,8 +341,18 @@ void wx_wizard::on_cancel(wxWizardEvent& event) {
     if (!may_leave()) event.Veto();
 }
 
-void wx_wizard::on_help(wxWizardEvent&) {
+void wx_wizard::on_help(wxWizardEvent&) { help(); }
+
+void wx_wizard::help() {
     if (wx_page* p = current()) guard([&] { p->logic()->on_help(); });
+}
+
+void wx_wizard::on_key(wxKeyEvent& event) {
+    if (event.GetKeyCode() == WXK_F1 && event.GetModifiers() == wxMOD_NONE) {
+        help();
+        return;
+    }
+    event.Skip();
 }
 
 void wx_wizard::on_close(wxCloseEvent& event) {
@@ -455,6 +493,19 @@ void wx_ui::set_title(const std::string& title) {
         wizard_->SetTitle(wx_text(title));
         wizard_->CentreOnScreen();
     }
+}
+
+void wx_ui::set_icon(int resource_id) {
+    const wxBitmapBundle art = wx_artwork(resource_id);
+    if (!wizard_ || !art.IsOk()) return;
+    // The system's large-icon size, and the picture's own 48 x 48 beside it
+    // for window managers that choose for themselves.
+    wxIconBundle icons;
+    const wxSize large(wxSystemSettings::GetMetric(wxSYS_ICON_X, wizard_),
+                       wxSystemSettings::GetMetric(wxSYS_ICON_Y, wizard_));
+    if (large.x > 0 && large.y > 0) icons.AddIcon(art.GetIcon(large));
+    icons.AddIcon(art.GetIcon(wxSize(48, 48)));
+    wizard_->SetIcons(icons);
 }
 
 void wx_ui::set_buttons(unsigned mask) {

@@ -39,7 +39,7 @@ public:
 // One wizard page: a panel with the logic page's controls.
 class wx_page : public wxWizardPageSimple {
 public:
-    wx_page(wx_wizard* parent, wizard_page* logic);
+    wx_page(wx_wizard* parent, wizard_page* logic, const wxBitmapBundle& picture);
     wizard_page* logic() const { return logic_; }
     wxWindow* ctrl(int id) const;
 
@@ -80,6 +80,9 @@ private:
     void on_shown(wxWizardEvent& event);
     void on_cancel(wxWizardEvent& event);
     void on_help(wxWizardEvent& event);
+    // F1 (and the platform's help request) works like the Help button.
+    void on_key(wxKeyEvent& event);
+    void help();
     void on_close(wxCloseEvent& event);
     void on_timer(wxTimerEvent& event);
     void fail(std::exception_ptr error);
@@ -88,6 +91,7 @@ private:
 
     std::map<int, wx_page*> pages_;
     std::vector<wx_page*> order_;
+    wx_page* shown_ = nullptr;  // the page that accepted its activation last
     wxTimer timer_;
     std::exception_ptr error_;
 };
@@ -117,6 +121,7 @@ public:
     void set_progress(int page, int ctrl, int value) override;
 
     void set_title(const std::string& title) override;
+    void set_icon(int resource_id) override;
     void set_buttons(unsigned mask) override;
     void enable_button(int id, bool enable) override;
     void focus_button(int id) override;

@@ -95,6 +95,7 @@ public:
     void set_progress(int page, int ctrl, int value) override { c(page, ctrl).progress = value; }
 
     void set_title(const std::string& t) override { title = t; }
+    void set_icon(int) override {}
     void set_buttons(unsigned mask) override { buttons = mask; }
     void enable_button(int id, bool enable) override { sheet_buttons[id] = enable; }
     void focus_button(int id) override { focused_button = id; }

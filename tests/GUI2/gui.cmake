@@ -16,7 +16,12 @@ if(TARGET tbx_wizapp AND TBX_XVFB)
     target_link_libraries(GUI2_wiz_gui_driver PRIVATE X11::X11)
     target_compile_definitions(GUI2_wiz_gui_driver PRIVATE TBX_GUI_X11=1)
   endif()
-  foreach(_sc smoke convert quick badpass missing nosource cancel warning internal)
+  # The help pages beside the driver, as beside the program (the smoke
+  # scenario runs a copy of the driver without them).
+  add_custom_command(TARGET GUI2_wiz_gui_driver POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E copy_directory ${CMAKE_SOURCE_DIR}/GUI2/help
+            $<TARGET_FILE_DIR:GUI2_wiz_gui_driver>/GUI2_wiz_gui_driver-help)
+  foreach(_sc smoke convert quick badpass missing nosource cancel warning internal refuse)
     add_test(NAME GUI2.gui_${_sc}
       COMMAND ${TBX_PYTHON} ${CMAKE_CURRENT_SOURCE_DIR}/gui_run.py ${_sc} $<TARGET_FILE:GUI2_wiz_gui_driver>
               ${CMAKE_BINARY_DIR}/gui-artifacts ${CMAKE_SOURCE_DIR})

@@ -65,11 +65,11 @@ def start_display():
     return server, ":" + number.decode().strip()
 
 
-def run(*args, expect=0):
+def run(*args, expect=0, program=None):
     server, display = start_display()
     start = time.time()
     try:
-        p = subprocess.run([driver] + list(args), env=dict(env, DISPLAY=display), stdout=subprocess.PIPE,
+        p = subprocess.run([program or driver] + list(args), env=dict(env, DISPLAY=display), stdout=subprocess.PIPE,
                            stderr=subprocess.STDOUT, timeout=100)
     finally:
         server.terminate()
@@ -100,8 +100,12 @@ def settings_text():
 
 try:
     if scenario == "smoke":
-        profile(os.path.join(work, "bad.tbx"), pages="3-1")
-        run()
+        # A rejected profile takes nothing: the file page then opens empty.
+        profile(os.path.join(work, "bad.tbx"), src=src, dest=dest, pages="3-1")
+        # A copy without the help pages beside it.
+        copy = os.path.join(work, "wizard")
+        shutil.copy(driver, copy)
+        run(program=copy)
     elif scenario == "convert":
         run()
         sheet = check_workbook(dest, 3).sheet_by_index(0)
@@ -147,7 +151,7 @@ try:
             fail("a cancelled run left files: %r" % os.listdir(os.path.dirname(dest)))
         if src.encode() not in settings_text():
             fail("a cancelled wizard did not save its settings")
-    elif scenario == "warning":
+    elif scenario in ("warning", "refuse"):
         run()
     elif scenario == "internal":
         # The internal error ends the process with -1 after its dialog.

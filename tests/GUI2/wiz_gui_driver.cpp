@@ -6,6 +6,7 @@
 // state. Exit code 0 only when every check held.
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -19,10 +20,12 @@
 
 #ifdef TBX_GUI_X11
 #include <X11/Xlib.h>
+#include <X11/Xatom.h>
 #include <X11/Xutil.h>
 #endif
 
 #include <wx/app.h>
+#include <wx/init.h>
 #include <wx/utils.h>
 #include <wx/image.h>
 #include <wx/checkbox.h>
@@ -31,6 +34,8 @@
 #include <wx/msgdlg.h>
 #include <wx/stattext.h>
 #include <wx/radiobut.h>
+#include <wx/statbmp.h>
+#include <wx/uiaction.h>
 #include <wx/testing.h>
 #include <wx/textctrl.h>
 #include <wx/timer.h>
@@ -227,6 +232,59 @@ void screenshot(const std::string& name, wxWindow* window = nullptr) {
 #endif
 }
 
+// The size of the picture the wizard shows beside the current page.
+wxSize shown_picture() {
+    for (wxWindow* w : wiz->GetChildren())
+        if (auto* b = dynamic_cast<wxStaticBitmap*>(w))
+            if (b->IsShown()) return b->GetBitmap().GetSize();
+    return wxSize();
+}
+
+// The icons the wizard's window announces to the desktop (_NET_WM_ICON), as
+// "WxH" for each one that has opaque pixels.
+std::vector<std::string> window_icons() {
+    std::vector<std::string> found;
+#ifdef TBX_GUI_X11
+    wxTheApp->Yield(true);
+    Display* d = XOpenDisplay(nullptr);
+    if (!d) return found;
+    const Atom icon = XInternAtom(d, "_NET_WM_ICON", False);
+    Window root = 0, parent = 0, *kids = nullptr;
+    unsigned n = 0;
+    XQueryTree(d, DefaultRootWindow(d), &root, &parent, &kids, &n);
+    for (unsigned i = 0; i < n; ++i) {
+        char* name = nullptr;
+        const bool ours = XFetchName(d, kids[i], &name) && name && wx_utf8(wiz->GetTitle()) == name;
+        if (name) XFree(name);
+        if (!ours) continue;
+        Atom type = 0;
+        int format = 0;
+        unsigned long count = 0, after = 0;
+        unsigned char* data = nullptr;
+        if (XGetWindowProperty(d, kids[i], icon, 0, 1 << 20, False, XA_CARDINAL, &type, &format, &count, &after,
+                               &data) == Success && data && format == 32) {
+            const long* v = reinterpret_cast<const long*>(data);  // Xlib hands 32-bit items as longs
+            for (unsigned long k = 0; k + 2 <= count;) {
+                const unsigned long w = static_cast<unsigned long>(v[k]), h = static_cast<unsigned long>(v[k + 1]);
+                if (w * h > count - k - 2) break;
+                bool opaque = false;
+                for (unsigned long j = 0; j < w * h; ++j) opaque = opaque || ((v[k + 2 + j] >> 24) & 0xFF) != 0;
+                if (opaque) found.push_back(std::to_string(w) + "x" + std::to_string(h));
+                k += 2 + w * h;
+            }
+        }
+        if (data) XFree(data);
+    }
+    if (kids) XFree(kids);
+    XCloseDisplay(d);
+#endif
+    return found;
+}
+
+bool has(const std::vector<std::string>& list, const std::string& item) {
+    return std::find(list.begin(), list.end(), item) != list.end();
+}
+
 // ------------------------------------------------------------ steps
 
 // A step waits until its condition holds, then acts (through CallAfter).
@@ -271,6 +329,16 @@ void smoke() {
         check(wx_utf8(wiz->GetTitle()) == "Tabrixa 2.5", "window title");
         check(!back_enabled() && next_enabled(), "welcome buttons");
         screenshot("welcome");
+        check(shown_picture() == wxSize(164, 314), "the watermark beside the welcome page");
+#ifdef TBX_GUI_X11
+        check(has(window_icons(), "48x48"), "no 48 x 48 window icon (_NET_WM_ICON)");
+#endif
+        // The icon has no title bar to show on in a bare X server: kept as a picture.
+        const wxIcon icon = wiz->GetIcons().GetIcon(wxSize(48, 48), wxIconBundle::FALLBACK_NONE);
+        check(icon.IsOk(), "no 48 x 48 window icon");
+        if (icon.IsOk() && !shots.empty())
+            wxBitmap(icon).ConvertToImage().Scale(192, 192, wxIMAGE_QUALITY_NEAREST)
+                .SaveFile(wx_text(shots + "/smoke-icon.png"), wxBITMAP_TYPE_PNG);
         // A profile that cannot be loaded is reported and the wizard stays.
         hook->answers.push_back({"file", wxID_OK, env("TBX_GUI_WORK") + "/bad.tbx", ""});
         hook->answers.push_back({"message", wxID_OK, "", "Invalid page range"});
@@ -281,11 +349,12 @@ void smoke() {
     on("files", page_is(wiz_files_id), [] {
         check(back_enabled() && next_enabled(), "files buttons");
         screenshot("files");
+        check(shown_picture() == wxSize(49, 49), "the header picture on the file page");
         // Next with empty fields stays, with the message.
         hook->answers.push_back({"message", wxID_OK, "", "You should enter source file name"});
         click(wxID_FORWARD);
         check(current_id() == wiz_files_id, "stays on files");
-        // No help pages beside the test program: the missing-help box.
+        // No help pages beside this copy of the test program: the missing-help box.
         hook->answers.push_back({"message", wxID_OK, "", "Help file does not exist. Reinstall the program."});
         click(wxID_HELP);
         click(wxID_BACKWARD);
@@ -305,10 +374,22 @@ void convert() {
         edit(wiz_files_id, sel_file_page::id_source)->SetValue(wx_text(src));
         edit(wiz_files_id, sel_file_page::id_dest)->SetValue(wx_text(dest));
         screenshot("files");
+        // A real F1 key press: the file page's help topic.
+        wiz->Raise();
+        wiz->SetFocus();
+        wxUIActionSimulator().Char(WXK_F1);
+    });
+    on("F1 opened the topic", [] {
+        std::lock_guard<std::mutex> lock(opened_mutex);
+        return !opened.empty();
+    }, [] {
+        check(opened == std::vector<std::string>{wizard_shell::help_folder() + "/1013.html"},
+              "F1 opened " + (opened.empty() ? std::string("nothing") : opened[0]));
         click(wxID_FORWARD);
     });
     on("settings", page_is(wiz_settings_id), [] {
         check(back_enabled() && next_enabled(), "settings buttons");
+        check(shown_picture() == wxSize(49, 49), "the header picture on the settings page");
         // A user's click: GTK toggles the box, then tells the page, which keeps
         // exactly one toggle.
         auto* tables = dynamic_cast<wxCheckBox*>(wiz->page(wiz_settings_id)->ctrl(settings_page::id_tables));
@@ -344,6 +425,7 @@ void convert() {
               "success text: " + text_of(wiz_finish_id, gui_finish_page_ex::id_text));
         check(!button(wxID_CANCEL)->IsEnabled() && !button(wxID_HELP)->IsEnabled(), "finish cancel/help");
         check(next_enabled(), "finish button");
+        check(shown_picture() == wxSize(164, 314), "the watermark beside the finish page");
         screenshot("finish");
         // "Save Settings...": the typed name gets the profile extension.
         hook->answers.push_back({"file", wxID_OK, env("TBX_GUI_WORK") + "/saved", ""});
@@ -471,6 +553,62 @@ void bad_password() {
     });
 }
 
+// A page that refuses its activation while told to.
+struct refusing_page : wizard_page {
+    static constexpr int page_id = 900, after_id = 901;
+    bool refuse = true;
+    int tries = 0;
+    refusing_page() : wizard_page(page_id, wizb_back | wizb_next, wiz_page_has_help) {}
+    bool page_init() override {
+        ++tries;
+        return !refuse;
+    }
+};
+refusing_page* refusing = nullptr;
+
+void refuse() {
+    on("welcome", page_is(wiz_welcome_id), [] { click(wxID_FORWARD); });
+    on("passed over going on", page_is(refusing_page::after_id), [] {
+        check(refusing->tries == 1, "the refusing page was asked " + std::to_string(refusing->tries) + " times");
+        click(wxID_BACKWARD);
+    });
+    on("passed over going back", [] { return current_id() == wiz_welcome_id && refusing->tries == 2; }, [] {
+        refusing->refuse = false;
+        click(wxID_FORWARD);
+    });
+    on("accepted", page_is(refusing_page::page_id), [] {
+        check(refusing->tries == 3, "accepted at the third try");
+        wxTEST_DIALOG(click(wxID_CANCEL), expect_message(wxID_YES, "Are you sure you want to exit the wizard?"));
+    });
+}
+
+// The real windows over pages of the test's own: the welcome page, one that
+// refuses while told to, and a last one.
+int run_refusing_wizard(int argc, char** argv) {
+    wxApp::SetInstance(new wxApp);
+    if (!wxEntryStart(argc, argv) || !wxTheApp->CallOnInit()) return 1;
+    {
+        wx_ui ui;
+        wizard_shell shell("Tabrixa 2.5", wiz_art_icon, wiz_art_watermark, wiz_art_header);
+        welcome_page welcome;
+        refusing_page middle;
+        wizard_page last(refusing_page::after_id, wizb_back | wizb_finish, 0);
+        refusing = &middle;
+        shell.add_page(&welcome);
+        shell.add_page(&middle);
+        shell.add_page(&last);
+        auto* w = new wx_wizard(nullptr, shell);
+        ui.attach(w);
+        tabwiz_on_created(*w);
+        w->run();
+        ui.attach(nullptr);
+        delete w;
+    }
+    wxTheApp->OnExit();
+    wxEntryCleanup();
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -500,6 +638,7 @@ int main(int argc, char** argv) {
         else if (scenario == "cancel") cancel_run();
         else if (scenario == "warning") warning_dialog();
         else if (scenario == "internal") internal_dialog();
+        else if (scenario == "refuse") refuse();
         else fail("unknown scenario " + scenario);
         timer->Start(20);
         // A scenario that hangs is a failure, not a stuck test.
@@ -511,12 +650,13 @@ int main(int argc, char** argv) {
         });
         watchdog.StartOnce(60000);
     };
-    const int rc = tabwiz_main(argc, argv);
+    const int rc = scenario == "refuse" ? run_refusing_wizard(argc, argv) : tabwiz_main(argc, argv);
     if (scenario == "missing" || scenario == "nosource") check(wiz == nullptr, "the wizard opened");
     // "Open on exit" is on for a new user: only a written workbook is opened.
     const bool written = scenario == "convert" || scenario == "quick";
-    const std::vector<std::string> expected_open =
-        written ? std::vector<std::string>{env("TBX_GUI_DEST")} : std::vector<std::string>{};
+    std::vector<std::string> expected_open;
+    if (scenario == "convert") expected_open.push_back(wizard_shell::help_folder() + "/1013.html");
+    if (written) expected_open.push_back(env("TBX_GUI_DEST"));
     check(opened == expected_open, "opened " + std::to_string(opened.size()) + " document(s)");
     wizard_gone = true;
     if (timer) timer->Stop();

@@ -295,10 +295,18 @@ TEST_F(WizardFixture, FilePageLoadsFieldsAndProposesDestinations) {
     EXPECT_TRUE(ui->get_check(P, sel_file_page::id_use_password));
     EXPECT_TRUE(ui->c(P, sel_file_page::id_password).enabled);
 
-    ui->set_text(P, sel_file_page::id_dest, "/out/old.xls");
-    ui->set_text(P, sel_file_page::id_source, "/a/my.report.pdf");
-    page.on_command(sel_file_page::id_source, wiz_notify::kill_focus);
-    EXPECT_EQ(ui->get_text(P, sel_file_page::id_dest), "/out/my.xls");
+    // Leaving the source field: a proposal only for a changed source or an
+    // empty destination; a destination typed since is kept.
+    const auto leave_source = [&](const char* source, const char* dest) {
+        ui->set_text(P, sel_file_page::id_source, source);
+        ui->set_text(P, sel_file_page::id_dest, dest);
+        page.on_command(sel_file_page::id_source, wiz_notify::kill_focus);
+        return ui->get_text(P, sel_file_page::id_dest);
+    };
+    EXPECT_EQ(leave_source("/a/report.pdf", "/q/exists.xls"), "/q/exists.xls");  // as loaded
+    EXPECT_EQ(leave_source("/a/my.report.pdf", "/out/old.xls"), "/out/my.xls");
+    EXPECT_EQ(leave_source("/a/my.report.pdf", "/q/exists.xls"), "/q/exists.xls");
+    EXPECT_NE(leave_source("/a/my.report.pdf", ""), "");  // an empty field always gets one
 
     // Without a destination: into the documents folder, never above home.
     const char* old_home = std::getenv("HOME");

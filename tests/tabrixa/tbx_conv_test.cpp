@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <tuple>
 
 #include "TK/tk_errh.h"
 #include "TK/tk_except.h"
@@ -115,7 +116,20 @@ TEST_F(Conv, ProfileSettings) {
     EXPECT_FALSE(c.load_profile_file(write("c.ini", "src=other.pdf\n[Generic settings]\ngraph_tab=1\n")));
     EXPECT_EQ(c.source, "in.pdf");
     EXPECT_FALSE(c.graph_tab);
-    EXPECT_THROW(c.load_profile_file(write("d.ini", "[Generic settings]\npages=4-2\n")), tk_exception);
+    // A refused profile takes nothing, not even the keys before the bad one.
+    const auto settings = [&c] {
+        return std::make_tuple(c.source, c.destination, c.password, c.page_range, c.page_list, c.graph_tab,
+                               c.open_on_exit, c.log_file);
+    };
+    const auto kept = settings();
+    for (const char* bad : {"pages=4-2\n", "pages=5\nlogfile=" "/no/such/folder/t.log\n"}) {
+        EXPECT_THROW(c.load_profile_file(write("d.ini", std::string("[Generic settings]\nsrc=d.pdf\ndest=d.xls\n"
+                                                                     "password=x\ngraph_tab=1\nopen_on_exit=0\n") +
+                                                             bad)),
+                     tk_exception)
+            << bad;
+        EXPECT_EQ(settings(), kept) << bad;
+    }
     EXPECT_THROW(c.load_profile_file(path("missing.ini")), tk_exception);
 }
 
