@@ -149,11 +149,22 @@ static int compareRegionBlocks(const RegionBlock* a, const RegionBlock* b) {
     return d < -1.1 ? -1 : (d > 1.1 ? 1 : 0);
 }
 
+// Blocks of vertical text in reading order: rotation 1 before 3; columns of
+// rotation 1 (top to bottom) from right to left, of rotation 3 (bottom to
+// top) from left to right; blocks of one column from its start.
+static int compareVerticalBlocks(const RegionBlock* a, const RegionBlock* b) {
+    if (a->rot != b->rot) return a->rot < b->rot ? -1 : 1;
+    if (overlapRatio(a->xMin, a->xMax, b->xMin, b->xMax) > 0.5) return compareRegionBlocks(a, b);
+    const double d = (a->xMin + a->xMax) - (b->xMin + b->xMax);
+    const double across = a->rot == 3 ? d : -d;
+    return across < 0 ? -1 : (across > 0 ? 1 : 0);
+}
+
 void PageRegion::finish() {
     if (blocks.empty()) return;
     std::vector<RegionBlock*> order;
     for (auto& b : blocks) order.push_back(b.release());
-    sortWith(order, compareRegionBlocks);
+    sortWith(order, id == verticalTextId ? compareVerticalBlocks : compareRegionBlocks);
     for (size_t i = 0; i < order.size(); ++i) blocks[i].reset(order[i]);
     for (const auto& b : blocks) widenBy(*b);
 }
@@ -354,6 +365,7 @@ void PageRegions::build(TextBlock** blocks, int blockCount, const PageTables& ta
         }
         for (TextLine* l = blk->lines; l; l = l->next) lines.push_back(l);
     }
+    if (vertical) vertical->finish();
     sortWith(lines, compareLinesInOrder);
 
     std::unique_ptr<PageRegion> current;
