@@ -129,8 +129,8 @@ class UnusualPages(unittest.TestCase):
 
     def test_text_beyond_14400_points_of_a_large_page_is_kept(self):
         pdf = cu.path("large.pdf")
-        pdfgen.write(pdf, [pdfgen.text(72, 19900, "Top line") + pdfgen.text(19000, 100, "Bottom right 12")],
-                     media=(20000, 20000))
+        pdfgen.write(pdf, [pdfgen.text(72, 19900, "Top line") + pdfgen.text(300, 100, "Bottom right 12")],
+                     media=(612, 20000))
         book = cu.convert(pdf, cu.path("large.xls"))
         self.check_chars(pdf, book)
         cu.find_text(book.sheet_by_index(0), "Bottom right 12")
