@@ -149,22 +149,11 @@ static int compareRegionBlocks(const RegionBlock* a, const RegionBlock* b) {
     return d < -1.1 ? -1 : (d > 1.1 ? 1 : 0);
 }
 
-// Blocks of vertical text in reading order: rotation 1 before 3; columns of
-// rotation 1 (top to bottom) from right to left, of rotation 3 (bottom to
-// top) from left to right; blocks of one column from its start.
-static int compareVerticalBlocks(const RegionBlock* a, const RegionBlock* b) {
-    if (a->rot != b->rot) return a->rot < b->rot ? -1 : 1;
-    if (overlapRatio(a->xMin, a->xMax, b->xMin, b->xMax) > 0.5) return compareRegionBlocks(a, b);
-    const double d = (a->xMin + a->xMax) - (b->xMin + b->xMax);
-    const double across = a->rot == 3 ? d : -d;
-    return across < 0 ? -1 : (across > 0 ? 1 : 0);
-}
-
 void PageRegion::finish() {
     if (blocks.empty()) return;
     std::vector<RegionBlock*> order;
     for (auto& b : blocks) order.push_back(b.release());
-    sortWith(order, id == verticalTextId ? compareVerticalBlocks : compareRegionBlocks);
+    sortWith(order, compareRegionBlocks);
     for (size_t i = 0; i < order.size(); ++i) blocks[i].reset(order[i]);
     for (const auto& b : blocks) widenBy(*b);
 }
@@ -348,24 +337,31 @@ void PageRegions::closeCurrent(std::unique_ptr<PageRegion>& current, int& counte
 
 void PageRegions::build(TextBlock** blocks, int blockCount, const PageTables& tables) {
     clear();
-    PageRegion* vertical = nullptr;
+    std::vector<TextBlock*> sideways;
     for (int bi = 0; bi < blockCount; ++bi) {
         TextBlock* blk = blocks[bi];
         if (!blk) continue;
         if (blk->rot == 1 || blk->rot == 3) {
-            if (!blk->lines) continue;
-            if (!vertical) {
-                regions.push_back(std::make_unique<PageRegion>(PageRegion::verticalTextId));
-                vertical = regions.back().get();
-            }
-            auto rb = std::make_unique<RegionBlock>(blk->lines);
-            for (TextLine* l = blk->lines->next; l; l = l->next) rb->addLine(l);
-            vertical->addBlock(std::move(rb));
+            if (blk->lines) sideways.push_back(blk);
             continue;
         }
         for (TextLine* l = blk->lines; l; l = l->next) lines.push_back(l);
     }
-    if (vertical) vertical->finish();
+    // Vertical text in its own reading order, whatever the page's main
+    // direction: top-to-bottom columns from right to left, bottom-to-top ones
+    // from left to right (the page's order when that rotation is its main one).
+    sortWith(sideways, [](const TextBlock* a, const TextBlock* b) {
+        return a->rot != b->rot ? (a->rot < b->rot ? -1 : 1) : compareBlocksYX(a, b, a->rot);
+    });
+    if (!sideways.empty()) {
+        regions.push_back(std::make_unique<PageRegion>(PageRegion::verticalTextId));
+        PageRegion* vertical = regions.back().get();
+        for (TextBlock* blk : sideways) {
+            auto rb = std::make_unique<RegionBlock>(blk->lines);
+            for (TextLine* l = blk->lines->next; l; l = l->next) rb->addLine(l);
+            vertical->addBlock(std::move(rb));
+        }
+    }
     sortWith(lines, compareLinesInOrder);
 
     std::unique_ptr<PageRegion> current;
