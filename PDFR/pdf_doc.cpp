@@ -46,6 +46,14 @@ bool standard_security(PDFDoc& doc) {
     Object filter = encrypt.dictLookup("Filter");
     return filter.isName("Standard");
 }
+
+// A catalog without a page tree: the core opens it as a document of no pages.
+bool has_page_tree(PDFDoc& doc) {
+    XRef* xref = doc.getXRef();
+    if (!xref) return false;
+    Object catalog = xref->getCatalog();
+    return catalog.isDict() && catalog.dictLookup("Pages").isDict();
+}
 }  // namespace
 
 void pdf_silence_core_errors() { setErrorCallback(&ignore_core_error); }
@@ -69,6 +77,12 @@ std::unique_ptr<PDFDoc> pdf_open_document(const std::string& file_name, const st
     tk_log::write(1, "PDFDoc::setup");
     auto doc = std::make_unique<PDFDoc>(std::make_unique<GooString>(name), goo(owner), goo(user));
     if (doc->isOk()) {
+        // The core opens a standard encryption dictionary of a version or
+        // revision it cannot handle as if the file were not encrypted, which
+        // would give blank pages: that is a password the handler refuses.
+        if (!doc->isEncrypted() && standard_security(*doc))
+            throw tk_exception(pdf_text_bad_password, tk_level_error);
+        if (!has_page_tree(*doc)) throw tk_exception(pdf_text_unreadable, tk_level_error);
         tk_log::write(1, "PDFDoc::setup - step #2");
         return doc;
     }

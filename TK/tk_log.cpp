@@ -58,7 +58,7 @@ void tk_log::write_wide(int level, const wchar_t* format, ...) {
     if (!log || !log->enabled_) return;
     std::FILE* f = log->begin_entry(level);
     if (!f) return;
-    // glibc reads %s in a wide format as a narrow string; the original rules
+    // glibc reads %s in a wide format as a narrow string; this log's formats
     // take %s/%c as wide and %S/%C as narrow, an 'h' forcing narrow and an
     // 'l' forcing wide. Rewrite every string and character conversion so
     // glibc reads the same arguments.

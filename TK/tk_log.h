@@ -12,8 +12,8 @@ public:
     tk_log() = default;
 
     static void write(int level, const char* format, ...) __attribute__((format(printf, 2, 3)));
-    // Wide formats follow the original platform's rules: %s and %c take wide
-    // arguments, %S and %C narrow ones. The entry is written as UTF-8.
+    // In wide formats %s and %c take wide arguments and %S and %C narrow ones
+    // (Microsoft's wide printf convention). The entry is written as UTF-8.
     static void write_wide(int level, const wchar_t* format, ...);
     // True when an entry of this level would reach the file.
     static bool active(int level = 1);

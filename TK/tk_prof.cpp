@@ -59,7 +59,7 @@ bool tk_profile::load(const std::string& path) {
         read_result r = read_line(in, raw);
         if (r == read_result::end) return true;
         if (r == read_result::too_long) return false;
-        // Files written on the original platform end their lines with CR LF.
+        // Profiles written by Windows editors end their lines with CR LF.
         if (!raw.empty() && raw.back() == '\r') raw.pop_back();
         std::string line = tk_trim(raw);
         if (line.empty()) continue;

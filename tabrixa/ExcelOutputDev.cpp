@@ -65,9 +65,11 @@ void ExcelOutputDev::startPage(int pageNum, GfxState* state, XRef*) {
     if (!textPage) return;
     textPage->startPage();
     if (state) {
-        auto bounded = [](double v) { return std::isfinite(v) ? std::fmin(std::fabs(v), maxPageSize) : 0.0; };
-        textPage->pageWidth = bounded(state->getPageWidth());
-        textPage->pageHeight = bounded(state->getPageHeight());
+        // The page's own size, however large: a cap would drop the text
+        // beyond it (the text-pass device needs no memory per point).
+        auto size = [](double v) { return std::isfinite(v) ? std::fabs(v) : 0.0; };
+        textPage->pageWidth = size(state->getPageWidth());
+        textPage->pageHeight = size(state->getPageHeight());
     } else {
         textPage->pageWidth = 0;
         textPage->pageHeight = 0;

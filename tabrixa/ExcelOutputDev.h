@@ -54,10 +54,6 @@ public:
 
     xls_core::workbook* getWorkbook() { return workbook.get(); }
 
-    // Pages larger than this (in points, 200 inches: the largest page a PDF
-    // may declare) are treated as this large; any real page is kept whole.
-    static constexpr double maxPageSize = 14400.0;
-
 private:
     // The measurer is made first and destroyed last: words ask it while the
     // text page lives.

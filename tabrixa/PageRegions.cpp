@@ -337,22 +337,30 @@ void PageRegions::closeCurrent(std::unique_ptr<PageRegion>& current, int& counte
 
 void PageRegions::build(TextBlock** blocks, int blockCount, const PageTables& tables) {
     clear();
-    PageRegion* vertical = nullptr;
+    std::vector<TextBlock*> sideways;
     for (int bi = 0; bi < blockCount; ++bi) {
         TextBlock* blk = blocks[bi];
         if (!blk) continue;
         if (blk->rot == 1 || blk->rot == 3) {
-            if (!blk->lines) continue;
-            if (!vertical) {
-                regions.push_back(std::make_unique<PageRegion>(PageRegion::verticalTextId));
-                vertical = regions.back().get();
-            }
-            auto rb = std::make_unique<RegionBlock>(blk->lines);
-            for (TextLine* l = blk->lines->next; l; l = l->next) rb->addLine(l);
-            vertical->addBlock(std::move(rb));
+            if (blk->lines) sideways.push_back(blk);
             continue;
         }
         for (TextLine* l = blk->lines; l; l = l->next) lines.push_back(l);
+    }
+    // Vertical text in its own reading order, whatever the page's main
+    // direction: top-to-bottom columns from right to left, bottom-to-top ones
+    // from left to right (the page's order when that rotation is its main one).
+    sortWith(sideways, [](const TextBlock* a, const TextBlock* b) {
+        return a->rot != b->rot ? (a->rot < b->rot ? -1 : 1) : compareBlocksYX(a, b, a->rot);
+    });
+    if (!sideways.empty()) {
+        regions.push_back(std::make_unique<PageRegion>(PageRegion::verticalTextId));
+        PageRegion* vertical = regions.back().get();
+        for (TextBlock* blk : sideways) {
+            auto rb = std::make_unique<RegionBlock>(blk->lines);
+            for (TextLine* l = blk->lines->next; l; l = l->next) rb->addLine(l);
+            vertical->addBlock(std::move(rb));
+        }
     }
     sortWith(lines, compareLinesInOrder);
 

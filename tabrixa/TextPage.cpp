@@ -1,6 +1,7 @@
 #include "tabrixa/TextPage.h"
 
 #include <cmath>
+#include <memory>
 
 #include <GfxFont.h>
 #include <GfxState.h>
@@ -18,6 +19,13 @@ namespace tbx {
 namespace {
 // Tiny characters counted per page before further ones are dropped.
 constexpr int maxTinyChars = 50000;
+
+// A font of vertical writing (a Type 0 font with a vertical CMap, such as
+// Identity-V) advances its glyphs down the text space's y axis.
+bool verticalWriting(GfxState* state) {
+    const std::shared_ptr<GfxFont>& font = state->getFont();
+    return font && font->getWMode() == 1;
+}
 }  // namespace
 
 TextPage::TextPage() {
@@ -103,6 +111,10 @@ void TextPage::beginWord(GfxState* state, double x, double y) {
         rot = (m[3] < 0) ? 0 : 2;
     else
         rot = (m[2] > 0) ? 1 : 3;
+    // Vertical writing runs a quarter turn clockwise from the font's upright
+    // baseline: upright glyphs in columns read top to bottom, right to left,
+    // the order of text rotated by 90 degrees.
+    if (verticalWriting(state)) rot = (rot + 1) % 4;
     curWord = new TextWord(state, rot, x, y, charPos, curFont, curFontSize);
 }
 
@@ -111,7 +123,11 @@ void TextPage::addChar(GfxState* state, double x, double y, double dx, double dy
     double sp = state->getCharSpace();
     if (code == 32) sp += state->getWordSpace();
     double dx2, dy2;
-    state->textTransformDelta(sp * state->getHorizScaling(), 0, &dx2, &dy2);
+    // Vertical writing spaces its glyphs along y, without horizontal scaling.
+    if (verticalWriting(state))
+        state->textTransformDelta(0, sp, &dx2, &dy2);
+    else
+        state->textTransformDelta(sp * state->getHorizScaling(), 0, &dx2, &dy2);
     dx -= dx2;
     dy -= dy2;
     double w1, h1, x1, y1;

@@ -49,7 +49,11 @@ TextWord::TextWord(GfxState* state, int rotation, double x, double y, int pos, T
     }
 
     double ascent, descent;
-    if (f) {
+    if (f && f->getWMode() == 1) {
+        // A glyph of vertical writing is centred on its column's line.
+        ascent = 0.5 * fontSize;
+        descent = -0.5 * fontSize;
+    } else if (f) {
         ascent = f->getAscent() * fontSize;
         descent = f->getDescent() * fontSize;
     } else {

@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <utility>
 
 #include "TK/tk_except.h"
 #include "tests/support/mini_pdf.h"
@@ -123,6 +124,13 @@ TEST_F(DocOpen, NotAPdfAndTruncatedPdfAreUnreadable) {
     whole.insert(digit, "9");  // "/Root 9N" or "/Root 99": past the last object either way
     std::ofstream(path("nocat.pdf"), std::ios::binary) << whole;
     EXPECT_EQ(message(path("nocat.pdf")), unreadable);
+    // A catalog without a page tree is damaged too, not a document of no pages.
+    whole = read(path("plain.pdf"));
+    size_t pages = whole.find("/Catalog /Pages");
+    ASSERT_NE(pages, std::string::npos);
+    whole.replace(pages, 15, "/Catalog /Pagez");
+    std::ofstream(path("notree.pdf"), std::ios::binary) << whole;
+    EXPECT_EQ(message(path("notree.pdf")), unreadable);
 }
 
 TEST_F(DocOpen, PasswordsOfTheStandardHandler) {
@@ -138,6 +146,22 @@ TEST_F(DocOpen, PasswordsOfTheStandardHandler) {
     std::string open_enc = encrypted("open_enc.pdf", "", "owner");
     ASSERT_FALSE(open_enc.empty());
     EXPECT_EQ(message(open_enc), "(opened)");
+}
+
+// The core cannot decrypt these and would read them as unencrypted, blank pages.
+TEST_F(DocOpen, UnsupportedRevisionOrVersionIsAnIncorrectPassword) {
+    std::string enc = encrypted("enc3.pdf", "user", "owner");
+    if (enc.empty()) GTEST_SKIP() << "qpdf is not installed";
+    const std::string bytes = read(enc);
+    for (const auto& [from, to] : {std::pair<std::string, std::string>{"/R 6 ", "/R 7 "}, {"/V 5 ", "/V 9 "}}) {
+        std::string edited = bytes;
+        size_t pos = edited.find(from);
+        ASSERT_NE(pos, std::string::npos) << from;
+        edited.replace(pos, from.size(), to);  // same length: offsets stay valid
+        std::ofstream(path("edited.pdf"), std::ios::binary) << edited;
+        EXPECT_EQ(message(path("edited.pdf"), std::string("user")), "Incorrect password") << to;
+        EXPECT_EQ(message(path("edited.pdf")), "Incorrect password") << to;
+    }
 }
 
 TEST_F(DocOpen, UnknownSecurityHandlerIsUnreadable) {

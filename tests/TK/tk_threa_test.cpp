@@ -2,6 +2,7 @@
 #include "TK/tk_threa.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -15,6 +16,7 @@
 #include "TK/tk_log.h"
 #include "TK/tk_prof.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/unprivileged.h"
 
 namespace {
 namespace fs = std::filesystem;
@@ -149,6 +151,22 @@ TEST_F(LogFile, MissingFolderIsLevel1) {
     EXPECT_EQ(conv.log_file, "");
     conv.set_logfile("");
     EXPECT_EQ(conv.log_file, "");
+}
+
+TEST_F(LogFile, ReadOnlyFileIsLevel1) {
+    const std::string ro = (dir / "ro.log").string();
+    std::ofstream(ro) << "x";
+    ASSERT_EQ(::chmod(ro.c_str(), 0444), 0);
+    EXPECT_EQ(run_unprivileged([&] {
+                  tk_converter conv;
+                  try {
+                      conv.set_logfile(ro);
+                  } catch (const tk_exception& e) {
+                      return std::to_string(e.level()) + " " + e.what() + " [" + conv.log_file + "]";
+                  }
+                  return std::string("(accepted)");
+              }),
+              "1 Logfile name specifies an existing read-only file. []");
 }
 
 TEST(TkConverter, StoreProfileWritesEmptyValuesToo) {

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <sstream>
 #include "tests/support/temp_dir.h"
+#include "tests/support/unprivileged.h"
 
 namespace {
 namespace fs = std::filesystem;
@@ -139,12 +140,16 @@ TEST_F(Store, DamagedLinesAreSkipped) {
 }
 
 TEST_F(Store, UnwritableFolderReportsAnError) {
-    if (::geteuid() == 0) GTEST_SKIP() << "root writes anywhere";
     fs::create_directories(dir / "Vantrel");
-    fs::permissions(dir / "Vantrel", fs::perms::owner_read | fs::perms::owner_exec);
-    plat_reg_handle* key = nullptr;
-    EXPECT_NE(plat_reg_create(plat_hkey_current_user, "Software\\Vantrel\\Tabrixa", &key, nullptr), plat_reg_ok);
-    EXPECT_EQ(key, nullptr);
+    using p = fs::perms;
+    fs::permissions(dir / "Vantrel", p::owner_read | p::owner_exec | p::group_read | p::group_exec |
+                                         p::others_read | p::others_exec);
+    EXPECT_EQ(run_unprivileged([] {
+                  plat_reg_handle* key = nullptr;
+                  long rc = plat_reg_create(plat_hkey_current_user, "Software\\Vantrel\\Tabrixa", &key, nullptr);
+                  return std::string(rc != plat_reg_ok && key == nullptr ? "refused" : "created");
+              }),
+              "refused");
     fs::permissions(dir / "Vantrel", fs::perms::owner_all);
 }
 

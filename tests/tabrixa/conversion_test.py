@@ -111,6 +111,40 @@ class Characters(unittest.TestCase):
         self.assertEqual([v.strip() for _, v in cu.cells(sheet).values()], [text])
 
 
+class UnusualPages(unittest.TestCase):
+    """Pages whose text used to be lost keep every character pdftotext finds."""
+
+    def check_chars(self, pdf, book):
+        for i, sheet in enumerate(book.sheets()):
+            self.assertEqual(cu.sheet_chars(sheet), cu.pdftotext_chars(pdf, i + 1), sheet.name)
+
+    def test_vertical_writing_reads_top_to_bottom_right_to_left(self):
+        cols = cu.VERTICAL_COLUMNS
+        all_vertical = "".join(cu.vertical_column(500 - 20 * i, 700, c) for i, c in enumerate(cols))
+        # The middle column starts one glyph lower (an indented paragraph).
+        indented = "".join(cu.vertical_column(500 - 16 * i, 700 - 12 * (i == 1), c) for i, c in enumerate(cols))
+        mixed = (pdfgen.text(72, 700, "Horizontal title line") + cu.vertical_column(500, 700, cols[0]) +
+                 cu.vertical_column(480, 700, cols[1]) + pdfgen.text(72, 600, "Second horizontal line"))
+        pdf = cu.path("vertical.pdf")
+        cu.vertical_pdf(pdf, [all_vertical, indented, mixed])
+        book = cu.convert(pdf, cu.path("vertical.xls"))
+        self.check_chars(pdf, book)
+        texts = [[v for _, (_, v) in sorted(cu.cells(s).items())] for s in book.sheets()]
+        self.assertEqual(texts[0], cols)
+        self.assertEqual(texts[1], cols)
+        # Horizontal text as before, then the vertical lines in the first column.
+        self.assertEqual(texts[2], ["Horizontal title line", "Second horizontal line", cols[0], cols[1]])
+        self.assertEqual(sorted(cu.cells(book.sheet_by_index(2))), [(0, 0), (1, 0), (2, 0), (3, 0)])
+
+    def test_text_beyond_14400_points_of_a_large_page_is_kept(self):
+        pdf = cu.path("large.pdf")
+        pdfgen.write(pdf, [pdfgen.text(72, 19900, "Top line") + pdfgen.text(300, 100, "Bottom right 12")],
+                     media=(612, 20000))
+        book = cu.convert(pdf, cu.path("large.xls"))
+        self.check_chars(pdf, book)
+        cu.find_text(book.sheet_by_index(0), "Bottom right 12")
+
+
 class Fonts(unittest.TestCase):
     def test_cells_carry_the_font_of_their_text(self):
         pdf = cu.path("fonts.pdf")

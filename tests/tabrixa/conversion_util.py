@@ -86,26 +86,25 @@ def fonts_page():
             pdfgen.text(72, 620, "Helvetica text here", "F1", 14))
 
 
+def to_unicode_cmap(digits, pairs):
+    """A ToUnicode CMap stream body for codes of `digits` hex digits: (code, UTF-16BE hex) pairs."""
+    rows = "".join("<%0*X> <%s>\n" % (digits, code, hex16) for code, hex16 in pairs)
+    body = ("/CIDInit /ProcSet findresource begin\n12 dict begin\nbegincmap\n"
+            "/CIDSystemInfo << /Registry (Adobe) /Ordering (UCS) /Supplement 0 >> def\n"
+            "/CMapName /Adobe-Identity-UCS def\n/CMapType 2 def\n"
+            "1 begincodespacerange\n<%s> <%s>\nendcodespacerange\n"
+            "%d beginbfchar\n%sendbfchar\nendcmap\nCMapName currentdict /CMap defineresource pop\nend\nend\n"
+            % ("0" * digits, "F" * digits, len(pairs), rows))
+    return body.encode()
+
+
+def stream(body):
+    return b"<< /Length %d >>\nstream\n" % len(body) + body + b"\nendstream"
+
+
 # Codes 0x41 and 0x42 of font F5 map to U+1D400 and U+1F600 through its ToUnicode map.
 ASTRAL = "\U0001D400\U0001F600"
-_CMAP = b"""/CIDInit /ProcSet findresource begin
-12 dict begin
-begincmap
-/CIDSystemInfo << /Registry (Adobe) /Ordering (UCS) /Supplement 0 >> def
-/CMapName /Adobe-Identity-UCS def
-/CMapType 2 def
-1 begincodespacerange
-<00> <FF>
-endcodespacerange
-2 beginbfchar
-<41> <D835DC00>
-<42> <D83DDE00>
-endbfchar
-endcmap
-CMapName currentdict /CMap defineresource pop
-end
-end
-"""
+_CMAP = to_unicode_cmap(2, [(0x41, "D835DC00"), (0x42, "D83DDE00")])
 
 
 def astral_pdf(out_path, content=None, width=612):
@@ -116,9 +115,9 @@ def astral_pdf(out_path, content=None, width=612):
                    b"BT /F1 12 Tf 72 660 Td (plain words) Tj ET\n")
     objs = [
         b"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>",
-        b"<< /Length %d >>\nstream\n" % len(_CMAP) + _CMAP + b"\nendstream",
+        stream(_CMAP),
         b"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding /ToUnicode 2 0 R >>",
-        b"<< /Length %d >>\nstream\n" % len(content) + content + b"\nendstream",
+        stream(content),
         b"<< /Type /Page /Parent 6 0 R /MediaBox [0 0 %d 792] /Contents 4 0 R " % width +
         b"/Resources << /Font << /F1 1 0 R /F5 3 0 R >> >> >>",
         b"<< /Type /Pages /Kids [5 0 R] /Count 1 >>",
@@ -126,6 +125,59 @@ def astral_pdf(out_path, content=None, width=612):
     ]
     with open(out_path, "wb") as f:
         f.write(pdfgen.assemble(objs, 7))
+
+
+# Vertical writing: font V1 is a Type 0 font with the vertical CMap Identity-V and
+# no font program; code i + 1 shows VERTICAL[i].
+VERTICAL = "縦書きの日本語文章を右から左へ読みます"
+VERTICAL_COLUMNS = [VERTICAL[0:7], VERTICAL[7:13], VERTICAL[13:19]]
+
+
+def vertical_column(x, y, chars, size=12):
+    """A column of vertical text whose first glyph's top centre is at (x, y)."""
+    codes = "".join("%04X" % (VERTICAL.index(c) + 1) for c in chars)
+    return "BT /V1 %g Tf %g %g Td <%s> Tj ET\n" % (size, x, y, codes)
+
+
+def vertical_pdf(out_path, pages):
+    """Pages (content streams) with fonts F1 (Helvetica) and V1 (vertical writing)."""
+    objs = [
+        b"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>",
+        stream(to_unicode_cmap(4, [(i + 1, "%04X" % ord(c)) for i, c in enumerate(VERTICAL)])),
+        b"<< /Type /FontDescriptor /FontName /TestMincho /Flags 4 /FontBBox [0 -120 1000 880] "
+        b"/ItalicAngle 0 /Ascent 880 /Descent -120 /CapHeight 700 /StemV 80 >>",
+        b"<< /Type /Font /Subtype /CIDFontType0 /BaseFont /TestMincho /CIDSystemInfo "
+        b"<< /Registry (Adobe) /Ordering (Identity) /Supplement 0 >> /FontDescriptor 3 0 R /DW 1000 >>",
+        b"<< /Type /Font /Subtype /Type0 /BaseFont /TestMincho /Encoding /Identity-V "
+        b"/DescendantFonts [4 0 R] /ToUnicode 2 0 R >>",
+    ]
+    pages_id = len(objs) + 1 + 2 * len(pages)
+    kids = []
+    for content in pages:
+        objs.append(stream(content.encode()))
+        objs.append(b"<< /Type /Page /Parent %d 0 R /MediaBox [0 0 612 792] /Contents %d 0 R "
+                    b"/Resources << /Font << /F1 1 0 R /V1 5 0 R >> >> >>" % (pages_id, len(objs)))
+        kids.append(b"%d 0 R" % len(objs))
+    objs.append(b"<< /Type /Pages /Kids [%s] /Count %d >>" % (b" ".join(kids), len(kids)))
+    objs.append(b"<< /Type /Catalog /Pages %d 0 R >>" % pages_id)
+    with open(out_path, "wb") as f:
+        f.write(pdfgen.assemble(objs, len(objs)))
+
+
+def pdftotext_chars(pdf, page):
+    """The characters pdftotext finds on a page, white space aside, as a sorted text."""
+    res = subprocess.run(["pdftotext", "-f", str(page), "-l", str(page), "-enc", "UTF-8", pdf, "-"],
+                         capture_output=True, check=True)
+    return "".join(sorted(c for c in res.stdout.decode("utf-8") if not c.isspace()))
+
+
+def sheet_chars(sheet):
+    """The characters of a sheet's cells, white space aside, as a sorted text."""
+    out = []
+    for t, v in cells(sheet).values():
+        text = v if t == xlrd.XL_CELL_TEXT else ("%d" % v if v == int(v) else repr(v))
+        out.extend(c for c in text if not c.isspace())
+    return "".join(sorted(out))
 
 
 def decimal_comma_env():

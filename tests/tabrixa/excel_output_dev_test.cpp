@@ -74,13 +74,18 @@ protected:
 };
 
 TEST_F(DeviceTest, LargePagesKeepTheirFarText) {
-    auto doc = open({mini_pdf::text(1800, 1900, "Far") + mini_pdf::text(100, 100, "Near")}, 2000, 2000);
-    ExcelOutputDev dev(out.c_str(), 0, 0, 0);
-    play(dev, doc.get(), 1);
-    EXPECT_DOUBLE_EQ(dev.getTextPage()->pageWidth, 2000.0);
-    std::vector<Found> ws = words(dev);
-    ASSERT_EQ(ws.size(), 2u);
-    EXPECT_EQ(ws[0].text, "Far");
+    // Beyond 14400 points (the largest size a PDF may declare without a user unit) too.
+    for (double size : {2000.0, 20000.0}) {
+        auto doc = open({mini_pdf::text(size - 200, size - 100, "Far") + mini_pdf::text(100, 100, "Near")}, size,
+                        size);
+        ExcelOutputDev dev(out.c_str(), 0, 0, 0);
+        play(dev, doc.get(), 1);
+        EXPECT_DOUBLE_EQ(dev.getTextPage()->pageWidth, size);
+        std::vector<Found> ws = words(dev);
+        ASSERT_EQ(ws.size(), 2u) << size;
+        EXPECT_EQ(ws[0].text, "Far");
+        EXPECT_EQ(ws[1].text, "Near");
+    }
 }
 
 TEST_F(DeviceTest, FontIsReadAgainAfterRestore) {

@@ -98,7 +98,7 @@ TEST_F(Conv, ProfileSettings) {
     EXPECT_TRUE(c.graph_tab);
     EXPECT_FALSE(c.open_on_exit);
     EXPECT_EQ(c.resolution, 150);
-    // Written on the original platform: CR LF line ends.
+    // Written by a Windows editor: CR LF line ends.
     ASSERT_TRUE(c.load_profile_file(write(
         "a.ini", "[Generic settings]\r\nsrc=in.pdf\r\ndest=out.xls\r\npassword=pw\r\npages=2-3\r\n"
                  "graph_tab=1\r\nopen_on_exit=1\r\n")));

@@ -114,6 +114,14 @@ def group_password():
     check("no workbook after a wrong password", os.path.exists(path("enc.xls")), False)
     expect("right password", ["--src=enc.pdf", "--pswd=user"], 0)
     check("pages of the encrypted document", [s[0] for s in sheets(path("enc.xls"))], ["Page_1", "Page_2"])
+    # A revision the PDF core cannot decrypt must not pass for an unencrypted file.
+    with open(enc, "rb") as f:
+        data = f.read()
+    assert data.count(b"/R 6 ") == 1
+    with open(path("rev7.pdf"), "wb") as f:
+        f.write(data.replace(b"/R 6 ", b"/R 7 "))
+    expect("unsupported revision", ["--src=rev7.pdf", "--pswd=user"], 255, stdout="Error:\nIncorrect password\n")
+    check("no workbook after an unsupported revision", os.path.exists(path("rev7.xls")), False)
 
 
 def group_unreadable():
@@ -164,6 +172,9 @@ def group_convert():
     check("sheet names", [s[0] for s in got], ["Page_1", "Page_2", "Page_3", "Page_4"])
     if got and got[0][1] is not None:
         check("sheet texts", [s[1] for s in got], ["page 3", "page 1", "page 2", "page 3"])
+    expect("no listed page in the document", ["--src=three.pdf", "--pages=4,9", "--dest=none.xls"], 255,
+           stdout="Error:\nNo page was converted: the workbook has no worksheet to write.\n")
+    check("no workbook without pages", os.path.exists(path("none.xls")), False)
     pdfgen.write(path("sample.pdf"), pdfgen.sample_pages())
     expect("sample", ["--src=sample.pdf"], 0)
     got = sheets(path("sample.xls"))
