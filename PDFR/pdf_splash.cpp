@@ -280,12 +280,15 @@ void pdf_splash_canvas::fill_box(const pdf_uline_processor::pipe_holder& how, in
     s->setStrokeAdjust(false);
     s->setFillPattern(paint->pattern->copy());
     s->setFillAlpha(paint->alpha);
-    if (how.noClip && s->getBitmap())
-        s->clipResetToRect(0, 0, s->getBitmap()->getWidth(), s->getBitmap()->getHeight());
-    else if (paint->has_clip)
-        s->clipResetToRect(paint->clip_x0, paint->clip_y0 - top_, paint->clip_x1, paint->clip_y1 - top_);
-    y0 -= top_;
-    y1 -= top_;
+    SplashBitmap* bitmap = s->getBitmap();
+    if (how.noClip && bitmap) {
+        s->clipResetToRect(0, 0, bitmap->getWidth(), bitmap->getHeight());
+    } else if (paint->has_clip && bitmap) {
+        // A clip kept from another band of the page may reach past this raster.
+        s->clipResetToRect(std::max(0.0, paint->clip_x0), std::max(0.0, paint->clip_y0),
+                           std::min<double>(bitmap->getWidth(), paint->clip_x1),
+                           std::min<double>(bitmap->getHeight(), paint->clip_y1));
+    }
     // The far edges sit just inside the last pixel, as the rasteriser places
     // snapped edges, so exactly the pixels x0..x1, y0..y1 are covered.
     SplashPath path;
@@ -333,10 +336,13 @@ bool pdf_splash_dev::display_page(PDFDoc* doc, int page, double dpi, bool (*abor
     }
     if (rows < 1 || (band_rows_ <= 0 && (h + static_cast<double>(rows) - 1) / rows > max_bands)) return false;
     // The slices cover the crop box exactly like the whole page; they clip to
-    // their own raster, so the crop box needs no clip of its own.
+    // their own raster, so the crop box needs no clip of its own. The bottom
+    // band comes first: the raster left is the page's top.
     bool made = true;
-    for (int top = 0; top < h && made; top += rows) {
-        band_ = band_rows{true, top, std::min(rows, h - top), top == 0, top + rows >= h};
+    const int bands = (h + rows - 1) / rows;
+    for (int k = bands - 1; k >= 0 && made; --k) {
+        const int top = k * rows;
+        band_ = band_rows{true, top, std::min(rows, h - top), k == 0, k == bands - 1};
         doc->displayPageSlice(this, page, dpi, dpi, 0, false, false, false, 0, top, w, band_.rows, abort_check,
                               abort_data);
         made = raster_made(band_.rows);

@@ -28,16 +28,14 @@ public:
     double clip_x0 = 0, clip_y0 = 0, clip_x1 = 0, clip_y1 = 0;
 };
 
-// Paints withheld boxes back through the rasteriser's public operations. The
-// boxes are in page rows; the raster may hold the page from row `top` on.
+// Paints withheld boxes back through the rasteriser's public operations.
 class pdf_splash_canvas : public pdf_uline_processor::canvas {
 public:
-    explicit pdf_splash_canvas(Splash* splash, int top = 0) : splash_(splash), top_(top) {}
+    explicit pdf_splash_canvas(Splash* splash) : splash_(splash) {}
     void fill_box(const pdf_uline_processor::pipe_holder& how, int x0, int x1, int y0, int y1) override;
 
 private:
     Splash* splash_;
-    int top_;
 };
 
 // The decisions of the hooks, on whole device pixels; kept apart from the
@@ -83,10 +81,10 @@ public:
     // its thin shapes reach the collector in page pixels, decided on the whole
     // shape as one raster would (a line across bands stays one line). False
     // when no raster could be made (too large, or refused): nothing was withheld.
+    // The raster left behind holds the page from its first row on (the top band
+    // of a banded page), so the late painting needs no offset.
     bool display_page(PDFDoc* doc, int page, double dpi, bool (*abort_check)(void*) = nullptr,
                       void* abort_data = nullptr);
-    // First page row of the current raster: 0 unless the page was played in bands.
-    int raster_top() const { return band_.top; }
     // Bands of this many rows on every page, however many (0: only where the
     // raster is too large).
     void set_band_rows(int rows) { band_rows_ = rows; }

@@ -148,10 +148,7 @@ void xelvio_convertor::convert_page(ExcelOutputDev* excel, SplashOutputDev* spla
     tk_log::write(2, "Right after processing page #%d", page);
     if (stop_requested()) return;
     // A page the core could not start has no raster to paint into.
-    if (Splash* raster = splash->getSplash()) {
-        pdf_splash_canvas target(raster, lines_dev ? lines_dev->raster_top() : 0);
-        pdf_uline_processor::instance().undo_lines(target);
-    }
+    if (Splash* raster = splash->getSplash()) pdf_uline_processor::instance().undo_lines(raster);
     excel->finishPage();
 }
 
