@@ -9,6 +9,8 @@
 #include <vector>
 
 #include <GfxState.h>
+#include <PDFDoc.h>
+#include <Page.h>
 #include <splash/Splash.h>
 #include <splash/SplashBitmap.h>
 #include <splash/SplashClip.h>
@@ -26,10 +28,6 @@ clip_result test_rect(const clip_rect& clip, const pixel_box& box) {
         !clip.has_paths)
         return clip_result::inside;
     return clip_result::partial;
-}
-
-clip_result test_span(const clip_rect& clip, int x0, int x1, int y) {
-    return test_rect(clip, pixel_box{x0, y, x1, y});
 }
 
 bool thin_fill(const pixel_box& box) {
@@ -187,6 +185,22 @@ void colour_at_origin(SplashPattern* pattern, SplashColorMode mode, uint8_t& r, 
     }
 }
 
+// Bytes of one raster pixel in this colour mode (a bit of a mono raster counted as a byte).
+int bytes_per_pixel(SplashColorMode mode) {
+    switch (mode) {
+    case splashModeMono1:
+    case splashModeMono8:
+        return 1;
+    case splashModeRGB8:
+    case splashModeBGR8:
+        return 3;
+    case splashModeDeviceN8:
+        return SPOT_NCOMPS + 4;
+    default:
+        return 4;
+    }
+}
+
 // A straight piece of a path in user space.
 struct segment {
     double x0, y0, x1, y1;
@@ -266,10 +280,15 @@ void pdf_splash_canvas::fill_box(const pdf_uline_processor::pipe_holder& how, in
     s->setStrokeAdjust(false);
     s->setFillPattern(paint->pattern->copy());
     s->setFillAlpha(paint->alpha);
-    if (how.noClip && s->getBitmap())
-        s->clipResetToRect(0, 0, s->getBitmap()->getWidth(), s->getBitmap()->getHeight());
-    else if (paint->has_clip)
-        s->clipResetToRect(paint->clip_x0, paint->clip_y0, paint->clip_x1, paint->clip_y1);
+    SplashBitmap* bitmap = s->getBitmap();
+    if (how.noClip && bitmap) {
+        s->clipResetToRect(0, 0, bitmap->getWidth(), bitmap->getHeight());
+    } else if (paint->has_clip && bitmap) {
+        // A clip kept from another band of the page may reach past this raster.
+        s->clipResetToRect(std::max(0.0, paint->clip_x0), std::max(0.0, paint->clip_y0),
+                           std::min<double>(bitmap->getWidth(), paint->clip_x1),
+                           std::min<double>(bitmap->getHeight(), paint->clip_y1));
+    }
     // The far edges sit just inside the last pixel, as the rasteriser places
     // snapped edges, so exactly the pixels x0..x1, y0..y1 are covered.
     SplashPath path;
@@ -288,9 +307,125 @@ pdf_splash_dev::pdf_splash_dev(SplashColorMode colorMode, int bitmapRowPad, bool
 
 pdf_splash_dev::~pdf_splash_dev() = default;
 
+bool pdf_splash_dev::display_page(PDFDoc* doc, int page, double dpi, bool (*abort_check)(void*), void* abort_data) {
+    band_ = band_rows();
+    deferred_.clear();
+    Page* p = doc->getPage(page);
+    if (!p) {
+        doc->displayPage(this, page, dpi, dpi, 0, false, true, false, abort_check, abort_data);
+        return true;
+    }
+    // The page's raster as the core sizes it for the whole page.
+    int rotate = p->getRotate();
+    if (rotate >= 360) rotate -= 360;
+    else if (rotate < 0) rotate += 360;
+    GfxState whole(dpi, dpi, p->getCropBox(), rotate, true);
+    const int w = std::max(1, clamp_int(whole.getPageWidth() + 0.5));
+    const int h = std::max(1, clamp_int(whole.getPageHeight() + 0.5));
+    // Colour components and the alpha channel the core keeps beside them.
+    const double row_bytes = static_cast<double>(w) * (bytes_per_pixel(mode_) + 1);
+    auto raster_made = [&](int rows) {
+        SplashBitmap* b = getBitmap();
+        return b && b->getWidth() == w && b->getHeight() == rows;
+    };
+    int rows = band_rows_ > 0 ? band_rows_ : static_cast<int>(std::min<double>(h, max_raster_bytes / row_bytes));
+    if (band_rows_ <= 0 && row_bytes * h <= max_raster_bytes) rows = h;
+    if (rows >= h) {
+        doc->displayPage(this, page, dpi, dpi, 0, false, true, false, abort_check, abort_data);
+        return raster_made(h);
+    }
+    if (rows < 1 || (band_rows_ <= 0 && (h + static_cast<double>(rows) - 1) / rows > max_bands)) return false;
+    // The slices cover the crop box exactly like the whole page; they clip to
+    // their own raster, so the crop box needs no clip of its own. The bottom
+    // band comes first: the raster left is the page's top.
+    bool made = true;
+    const int bands = (h + rows - 1) / rows;
+    for (int k = bands - 1; k >= 0 && made; --k) {
+        const int top = k * rows;
+        band_ = band_rows{true, top, std::min(rows, h - top), k == 0, k == bands - 1};
+        doc->displayPageSlice(this, page, dpi, dpi, 0, false, false, false, 0, top, w, band_.rows, abort_check,
+                              abort_data);
+        made = raster_made(band_.rows);
+        if (abort_check && abort_check(abort_data)) break;
+    }
+    if (made) hand_over_deferred();
+    deferred_.clear();
+    return made;
+}
+
 void pdf_splash_dev::startPage(int pageNum, GfxState* state, XRef* xref) {
     SplashOutputDev::startPage(pageNum, state, xref);
     page_splash_ = getSplash();
+    op_index_ = 0;
+}
+
+bool pdf_splash_dev::defer(bool hair, std::vector<probe> probes, SplashPattern* pattern, double alpha) {
+    Splash* s = getSplash();
+    for (probe& p : probes) {
+        p.box.yMin += band_.top;
+        p.box.yMax += band_.top;
+    }
+    deferred_shape& d = deferred_[op_index_];
+    if (!d.holder) {
+        d.hair = hair;
+        for (const probe& p : probes) d.probes.push_back({p});
+        d.holder = std::make_unique<pdf_uline_processor::pipe_holder>();
+        colour_at_origin(pattern, mode_, d.holder->r, d.holder->g, d.holder->b);
+        auto paint = std::make_unique<pdf_splash_paint>(pattern->copy(), alpha);
+        SplashClip* c = s->getClip();
+        paint->clip_x0 = c->getXMin();
+        paint->clip_y0 = c->getYMin() + band_.top;
+        paint->clip_x1 = c->getXMax();
+        paint->clip_y1 = c->getYMax() + band_.top;
+        d.holder->paint = std::move(paint);
+    } else {
+        // Every band plays the same operations; a different shape here means
+        // this band's operations ran otherwise, and it has nothing to add.
+        bool same = d.hair == hair && d.probes.size() == probes.size();
+        for (size_t i = 0; same && i < probes.size(); ++i) {
+            const pixel_box &a = d.probes[i].box, &b = probes[i].box;
+            same = a.xMin == b.xMin && a.xMax == b.xMax && a.yMin == b.yMin && a.yMax == b.yMax &&
+                   d.probes[i].eligible == probes[i].eligible;
+        }
+        if (!same) return true;
+    }
+    // The part of each box in this band's rows (a box may reach past the first
+    // and last rows of the page) against this band's clip: the box is inside
+    // the page's clip when every part is, outside when every part is.
+    // The raster's own bounds stop just short of its last row; inside the page
+    // the band's first and last rows are no edge.
+    clip_rect clip = clip_of(s);
+    if (!band_.first && clip.yMin <= 0) clip.yMin = -1e9;
+    if (!band_.last && clip.yMax > band_.rows - 0.01) clip.yMax = 1e9;
+    for (deferred_probe& p : d.probes) {
+        pixel_box part = p.box;
+        if (!band_.first) part.yMin = std::max(part.yMin, band_.top);
+        if (!band_.last) part.yMax = std::min(part.yMax, band_.top + band_.rows - 1);
+        if (part.yMin > part.yMax) continue;
+        part.yMin -= band_.top;
+        part.yMax -= band_.top;
+        const clip_result cr = test_rect(clip, part);
+        p.seen = true;
+        p.inside = p.inside && cr == clip_result::inside;
+        p.outside = p.outside && cr == clip_result::outside;
+    }
+    return true;
+}
+
+void pdf_splash_dev::hand_over_deferred() {
+    pdf_uline_processor* col = pdf_uline_processor::find();
+    if (!col) return;
+    // The rules of the whole-page hooks: a fill wholly inside the clip; the
+    // first dash of a hair-line not wholly outside it.
+    for (auto& [op, d] : deferred_) {
+        for (const deferred_probe& p : d.probes) {
+            if (!p.eligible || !p.seen || (d.hair ? p.outside : !p.inside)) continue;
+            d.holder->noClip = p.inside;
+            static_cast<pdf_splash_paint*>(d.holder->paint.get())->has_clip = !p.inside;
+            col->set_line(p.box.xMin, p.box.xMax, p.box.yMin, p.box.yMax, std::move(d.holder));
+            break;
+        }
+    }
 }
 
 bool pdf_splash_dev::on_page_raster() {
@@ -327,6 +462,7 @@ void pdf_splash_dev::stroke(GfxState* state) {
 bool pdf_splash_dev::withhold_fill(GfxState* state, bool /*eo: the box does not depend on the rule*/) {
     pdf_uline_processor* col = pdf_uline_processor::find();
     if (!col || !on_page_raster()) return false;
+    ++op_index_;
     Splash* s = getSplash();
     if (!s->getVectorAntialias()) return false;  // only anti-aliased fills are measured
     SplashPath path;
@@ -335,10 +471,12 @@ bool pdf_splash_dev::withhold_fill(GfxState* state, bool /*eo: the box does not 
     device_points d = to_device(path, s->getMatrix());
     const bool snap = s->getStrokeAdjust() && d.subpaths == 1 && !d.curves;
     pixel_box box = fill_box(d.xs.data(), d.ys.data(), static_cast<int>(d.xs.size()), snap, snap);
-    if (!thin_fill(box) || test_rect(clip_of(s), box) != clip_result::inside) return false;
-
+    if (!thin_fill(box)) return false;
     SplashPattern* pattern = s->getFillPattern();
     if (!pattern) return false;
+    if (band_.on) return defer(false, {probe{box, true}}, pattern, s->getFillAlpha());
+    if (test_rect(clip_of(s), box) != clip_result::inside) return false;
+
     auto holder = std::make_unique<pdf_uline_processor::pipe_holder>();
     colour_at_origin(pattern, mode_, holder->r, holder->g, holder->b);
     holder->paint = std::make_unique<pdf_splash_paint>(pattern->copy(), s->getFillAlpha());
@@ -351,6 +489,7 @@ bool pdf_splash_dev::withhold_fill(GfxState* state, bool /*eo: the box does not 
 bool pdf_splash_dev::withhold_stroke(GfxState* state) {
     pdf_uline_processor* col = pdf_uline_processor::find();
     if (!col || !on_page_raster()) return false;
+    ++op_index_;
     Splash* s = getSplash();
     SplashPattern* pattern = s->getStrokePattern();
     if (!pattern) return false;
@@ -396,35 +535,39 @@ bool pdf_splash_dev::withhold_stroke(GfxState* state) {
         const std::vector<double>& dash = state->getLineDash(&dash_start);
         std::vector<segment> pieces =
             dash_pieces({user.xs[0], user.ys[0], user.xs[1], user.ys[1]}, dash, dash_start);
-        const clip_rect clip = clip_of(s);
-        for (size_t k = 0; k < pieces.size(); ++k) {
-            const segment& u = pieces[k];
+        // Each dash: a horizontal one qualifies, a steep one when it is long
+        // and narrow, a shallow one never.
+        std::vector<probe> probes;
+        for (const segment& u : pieces) {
             const double fx0 = device_x(m, u.x0, u.y0), fy0 = device_y(m, u.x0, u.y0);
             const double fx1 = device_x(m, u.x1, u.y1), fy1 = device_y(m, u.x1, u.y1);
             int x0 = clamp_int(std::floor(fx0)), y0 = clamp_int(std::floor(fy0));
             int x1 = clamp_int(std::floor(fx1)), y1 = clamp_int(std::floor(fy1));
-            bool take = false, noClip = false;
-            pixel_box box;
+            probe p;
             if (y0 == y1) {
                 if (x0 > x1) std::swap(x0, x1);
-                clip_result cr = test_span(clip, x0, x1, y0);
-                take = cr != clip_result::outside;
-                noClip = cr == clip_result::inside;
-                box = {x0, y0, x1, y0};
+                p.box = {x0, y0, x1, y0};
             } else if (std::fabs((fx1 - fx0) / (fy1 - fy0)) <= 1) {
                 if (y0 > y1) {
                     std::swap(x0, x1);
                     std::swap(y0, y1);
                 }
-                box = {std::min(x0, x1), y0, std::max(x0, x1), y1};
-                clip_result cr = test_rect(clip, box);
-                take = cr != clip_result::outside && col->tables_mode() && std::abs(x1 - x0) <= 4 &&
-                       std::abs(y1 - y0) >= 11;
-                noClip = cr == clip_result::inside;
+                p.box = {std::min(x0, x1), y0, std::max(x0, x1), y1};
+                p.eligible = col->tables_mode() && std::abs(x1 - x0) <= 4 && std::abs(y1 - y0) >= 11;
+            } else {
+                p.eligible = false;
             }
-            if (!take) continue;
+            probes.push_back(p);
+        }
+        if (band_.on) return defer(true, std::move(probes), pattern, s->getStrokeAlpha());
+        const clip_rect clip = clip_of(s);
+        for (size_t k = 0; k < probes.size(); ++k) {
+            if (!probes[k].eligible) continue;
+            const pixel_box& box = probes[k].box;
+            clip_result cr = test_rect(clip, box);
+            if (cr == clip_result::outside) continue;
             if (pieces.size() > 1) paint_pieces(s, pieces, k);
-            return hand_over(box.xMin, box.xMax, box.yMin, box.yMax, noClip);
+            return hand_over(box.xMin, box.xMax, box.yMin, box.yMax, cr == clip_result::inside);
         }
         return false;
     }
@@ -453,6 +596,8 @@ bool pdf_splash_dev::withhold_stroke(GfxState* state) {
         const double edge = end >= start ? (along_x ? *max_x : *max_y) : (along_x ? *min_x : *min_y);
         far_edge = clamp_int(std::floor(edge + 0.5)) - (end >= start ? 1 : 0);
     }
-    if (!thin_fill(box) || test_rect(clip_of(s), box) != clip_result::inside) return false;
+    if (!thin_fill(box)) return false;
+    if (band_.on) return defer(false, {probe{box, true}}, pattern, s->getStrokeAlpha());
+    if (test_rect(clip_of(s), box) != clip_result::inside) return false;
     return hand_over(box.xMin, box.xMax, box.yMin, box.yMax, true);
 }

@@ -3,13 +3,16 @@
 // instead of painting them, and that rasterises no glyphs.
 #pragma once
 
+#include <map>
 #include <memory>
+#include <vector>
 
 #include <SplashOutputDev.h>
 #include <splash/SplashPattern.h>
 
 #include "PDFR/pdf_ulin.h"
 
+class PDFDoc;
 class Splash;
 class SplashPath;
 
@@ -53,7 +56,6 @@ struct clip_rect {
 };
 
 clip_result test_rect(const clip_rect& clip, const pixel_box& box);
-clip_result test_span(const clip_rect& clip, int x0, int x1, int y);
 
 // A filled box is withheld when it is thin one way (at most 4) and long the
 // other (at least 11), and wholly inside the clip.
@@ -74,6 +76,23 @@ public:
                    bool bitmapTopDown = true);
     ~pdf_splash_dev() override;
 
+    // The raster pass of one page. A page whose raster would take more than
+    // max_raster_bytes is played in horizontal bands of at most that size, and
+    // its thin shapes reach the collector in page pixels, decided on the whole
+    // shape as one raster would (a line across bands stays one line). False
+    // when no raster could be made (too large, or refused): nothing was withheld.
+    // The raster left behind holds the page from its first row on (the top band
+    // of a banded page), so the late painting needs no offset.
+    bool display_page(PDFDoc* doc, int page, double dpi, bool (*abort_check)(void*) = nullptr,
+                      void* abort_data = nullptr);
+    // Bands of this many rows on every page, however many (0: only where the
+    // raster is too large).
+    void set_band_rows(int rows) { band_rows_ = rows; }
+
+    static constexpr double max_raster_bytes = 128.0 * 1024 * 1024;
+    // Each band plays the whole page again: beyond this many the page is refused.
+    static constexpr int max_bands = 128;
+
     void startPage(int pageNum, GfxState* state, XRef* xref) override;
     void fill(GfxState* state) override;
     void eoFill(GfxState* state) override;
@@ -91,6 +110,37 @@ private:
     bool withhold_stroke(GfxState* state);
     bool on_page_raster();
 
+    // A shape that may be withheld, as boxes in the current raster's pixels:
+    // one for a fill, one per dash for a hair-line (the first one that
+    // qualifies is withheld; `eligible` false: never).
+    struct probe {
+        pdf_splash_rules::pixel_box box;
+        bool eligible = true;
+    };
+    // Banded page: records what this band sees of the shape; always true (the
+    // shape is decided after the last band and never painted).
+    bool defer(bool hair, std::vector<probe> probes, SplashPattern* pattern, double alpha);
+    // After the last band: the withheld shapes to the collector, in page order.
+    void hand_over_deferred();
+
+    struct band_rows {
+        bool on = false;  // the page is played in bands
+        int top = 0, rows = 0;
+        bool first = true, last = true;
+    };
+    struct deferred_probe : probe {
+        bool seen = false, inside = true, outside = true;  // over the bands it crosses
+    };
+    struct deferred_shape {
+        bool hair = false;
+        std::vector<deferred_probe> probes;  // page pixels
+        std::unique_ptr<pdf_uline_processor::pipe_holder> holder;
+    };
+
     SplashColorMode mode_;
+    int band_rows_ = 0;
+    band_rows band_;
+    int op_index_ = 0;                          // painting operation on the page raster
+    std::map<int, deferred_shape> deferred_;    // by operation, while bands are played
     Splash* page_splash_ = nullptr;  // the page's own rasteriser, replaced by every startPage
 };

@@ -8,6 +8,7 @@ conversion is also run on a third of the pages to show whether its memory
 stays flat in the page count.
 
     bench/bench_convert.py --agent build/tabrixa/tbxagent [--pages 300] [--work /tmp/tbx_bench]
+    bench/bench_convert.py --agent build/tabrixa/tbxagent --huge-page   (the 14400 pt page only)
 """
 import argparse
 import os
@@ -60,13 +61,60 @@ def measure(cmd):
     return float(secs), int(kib)
 
 
+HUGE_SIDE = 14400  # points: the largest page side a PDF may declare
+
+
+def huge_page_case(agent, work, side=HUGE_SIDE):
+    """One square page (14400 x 14400 pt by default) with a ruled table: time and peak memory of its conversion.
+
+    At 14400 pt its raster at 150 dpi would be 30000 x 30000 pixels; the conversion must stay within
+    bounded memory and still find the table (the workbook's cells are counted through xlrd).
+    """
+    cols, rows = [900] * 6, [300] * 20
+    x0, y0 = 1200, side - 1200
+    parts = [pdfgen.text(x0, y0 + 200, "Huge page", "F2", 48), pdfgen.grid(x0, y0, cols, rows, width=1)]
+    y = y0
+    for r, h in enumerate(rows):
+        x = x0
+        for c, w in enumerate(cols):
+            parts.append(pdfgen.text(x + 20, y - h / 2, "r%dc%d" % (r, c), "F1", 40))
+            x += w
+        y -= h
+    pdf = os.path.join(work, "huge_page.pdf")
+    xls = os.path.join(work, "huge_page.xls")
+    pdfgen.write(pdf, ["".join(parts)], media=(side, side))
+    secs, kib = measure([agent, "--src=" + pdf, "--dest=" + xls])
+    found = table_cells(xls)
+    print("huge page %d x %d pt, ruled table of %d x %d cells" % (side, side, len(rows), len(cols)))
+    print("%-22s %10s %14s %s" % ("", "seconds", "peak MiB", "table"))
+    print("%-22s %10.2f %14.1f %s   (aim: under 512 MiB)" % ("tbxagent", secs, kib / 1024, found))
+
+
+def table_cells(xls):
+    """'found' when the workbook has a bordered cell (a graphical table), 'missing' otherwise."""
+    probe = ("import sys, xlrd\n"
+             "b = xlrd.open_workbook(sys.argv[1], formatting_info=True)\n"
+             "s = b.sheet_by_index(0)\n"
+             "print(any(b.xf_list[s.cell_xf_index(r, c)].border.top_line_style\n"
+             "          for r in range(s.nrows) for c in range(s.ncols)))\n")
+    out = subprocess.run(["/usr/bin/python3", "-c", probe, xls], capture_output=True, text=True)
+    if out.returncode != 0:
+        return "unknown (xlrd: %s)" % out.stderr.strip().splitlines()[-1:]
+    return "found" if out.stdout.strip() == "True" else "missing"
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     ap.add_argument("--agent", default=os.path.join(HERE, "..", "build", "tabrixa", "tbxagent"))
     ap.add_argument("--pages", type=int, default=300)
     ap.add_argument("--work", default="/tmp/tbx_bench")
+    ap.add_argument("--huge-page", action="store_true", help="run only the huge page case")
+    ap.add_argument("--huge-side", type=float, default=HUGE_SIDE, help="side of the huge page in points")
     args = ap.parse_args()
     os.makedirs(args.work, exist_ok=True)
+    if args.huge_page:
+        huge_page_case(args.agent, args.work, args.huge_side)
+        return
 
     pdf = os.path.join(args.work, "bench.pdf")
     small = os.path.join(args.work, "bench_small.pdf")

@@ -7,6 +7,7 @@
 
 #include <cctype>
 #include <climits>
+#include <cstdio>
 #include <optional>
 
 #include "PDFR/pdf_doc.h"
@@ -49,6 +50,17 @@ bool read_page_number(const std::string& text, int& page) {
 }
 
 [[noreturn]] void bad_range() { throw tk_exception(xelvio_convertor::invalid_page_range, tk_level_error); }
+
+// The page's ruling lines could not be looked for: its tables come out as
+// plain text, and the user is told so; the conversion goes on.
+void warn_no_raster(int page) {
+    tk_exception warning("Page " + std::to_string(page) +
+                             " is too large to look for ruled tables: its tables are converted as plain text.",
+                         tk_level_warning);
+    tk_log::write(3, "%s", warning.what());
+    if (error_handler* h = error_handler::find()) h->handle(warning, 1);
+    else std::fprintf(stderr, "%s\n", warning.what());
+}
 }  // namespace
 
 xelvio_convertor::xelvio_convertor(bool persistent) : tk_serializer(settings_key), persistent_(persistent) {
@@ -127,7 +139,11 @@ void xelvio_convertor::run() {
 void xelvio_convertor::convert_page(ExcelOutputDev* excel, SplashOutputDev* splash, PDFDoc* doc, int page) {
     tk_log::write(2, "xelvio_convertor::convert_page(%d)", page);
     const double dpi = static_cast<double>(resolution);
-    doc->displayPage(splash, page, dpi, dpi, 0, false, true, false, &abort_check, this);
+    auto* lines_dev = dynamic_cast<pdf_splash_dev*>(splash);
+    bool raster_made = true;
+    if (lines_dev) raster_made = lines_dev->display_page(doc, page, dpi, &abort_check, this);
+    else doc->displayPage(splash, page, dpi, dpi, 0, false, true, false, &abort_check, this);
+    if (!raster_made && !stop_requested()) warn_no_raster(page);
     doc->displayPage(excel, page, 72.0, 72.0, 0, false, true, true, &abort_check, this);
     tk_log::write(2, "Right after processing page #%d", page);
     if (stop_requested()) return;

@@ -3,6 +3,7 @@
 // raster the plain device would have made.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <random>
@@ -384,3 +385,82 @@ TEST_F(pdf_splash, without_a_collector_the_device_paints_everything) {
 }
 
 }  // namespace
+
+namespace {
+
+// What the collector holds after the raster pass, for comparing two passes.
+struct held {
+    ulp::line_item line;
+    bool noClip;
+    uint8_t r, g, b;
+    bool operator==(const held& o) const {
+        return std::make_tuple(line.xMin, line.xMax, line.yMin, line.yMax, noClip, r, g, b) ==
+               std::make_tuple(o.line.xMin, o.line.xMax, o.line.yMin, o.line.yMax, o.noClip, o.r, o.g, o.b);
+    }
+};
+
+std::ostream& operator<<(std::ostream& os, const held& h) {
+    return os << h.line.xMin << ".." << h.line.xMax << " x " << h.line.yMin << ".." << h.line.yMax
+              << (h.noClip ? " noClip" : "") << " rgb " << int(h.r) << "," << int(h.g) << "," << int(h.b);
+}
+
+}  // namespace
+
+TEST_F(pdf_splash, bands_give_the_lines_and_tables_of_the_whole_page) {
+    // Rulings across band edges (stroked, filled, hair-line, dashed), thin
+    // shapes cut by a clip or by the page's edge, and a ruled grid: bands of
+    // 37 rows hand over the same lines, in the same order, as one raster.
+    std::mt19937 rng(11);
+    std::uniform_real_distribution<double> pos(-20, 1100), len(8, 600), thin(0.2, 4.5), width(0.1, 2.0);
+    std::string page;
+    for (int i = 0; i < 120; ++i) {
+        const double x = pos(rng), y = pos(rng) * 1.5, l = len(rng), t = thin(rng), c = (i % 3) * 0.3;
+        const bool across = i % 2;
+        switch (i % 6) {
+        case 0: page += across ? rect_px(x, y, l, t, c) : rect_px(x, y, t, l, 0, c); break;
+        case 1: page += across ? line_px(x, y, x + l, y, width(rng)) : line_px(x, y + l, x, y, width(rng)); break;
+        case 2: page += across ? line_px(x, y, x + l, y, 0) : line_px(x + 1.7, y, x, y + l, 0, c, 0, c); break;
+        case 3: page += "q [" + std::to_string(7 + i % 40) + " 9] 3 d\n" + line_px(x, y, x + 2, y + l, 0) + "Q\n"; break;
+        case 4: {
+            char clip[160];
+            std::snprintf(clip, sizeof clip, "q %g %g %g %g re W n\n", px(x), py(y + 300), px(250), px(300));
+            page += clip + (across ? rect_px(x - 20, y + 150, 300, t) : line_px(x + 100, y - 40, x + 100, y + 200, 0)) +
+                    "Q\n";
+            break;
+        }
+        default: page += rect_px(x, 1630 + t * 4, t, l); break;  // reaching past the page's bottom edge
+        }
+    }
+    std::string grid;
+    for (int k = 0; k < 5; ++k) grid += line_px(300, 700.3 + 111.1 * k, 900, 700.3 + 111.1 * k, 0.75, 0, 0.6, 0.2);
+    for (int k = 0; k < 4; ++k) grid += rect_px(300 + 200 * k, 700.3, 1.6, 444.4, 0, 0.6, 0.2);
+    page += grid;
+
+    auto pass = [&](int band_rows) {
+        auto doc = open(page);
+        SplashColor paper = {255, 255, 255};
+        pdf_splash_dev dev(splashModeRGB8, 1, false, paper, true);
+        dev.set_band_rows(band_rows);
+        dev.startDoc(doc.get());
+        EXPECT_TRUE(dev.display_page(doc.get(), 1, 150));
+        std::vector<held> out;
+        for (size_t i = 0; i < collector.line_count(); ++i) {
+            const ulp::pipe_holder* h = collector.holder_at(i);
+            out.push_back({collector.get_lines()[i], h->noClip, h->r, h->g, h->b});
+        }
+        collector.tableBuilding();
+        std::vector<std::vector<double>> tables;
+        for (const ulp::reg_item& r : collector.get_regions()) {
+            tables.push_back({double(r.id), r.xMin, r.xMax, r.yMin, r.yMax});
+            for (const ulp::cell_item& c : r.cells)
+                tables.back().insert(tables.back().end(), {c.xMin, c.xMax, c.yMin, c.yMax});
+        }
+        collector.flush();
+        return std::make_pair(out, tables);
+    };
+    auto whole = pass(0), banded = pass(37);
+    EXPECT_GT(whole.first.size(), 40u);
+    EXPECT_EQ(banded.first, whole.first);
+    EXPECT_TRUE(std::any_of(whole.second.begin(), whole.second.end(), [](auto& t) { return t[0] > 0; }));
+    EXPECT_EQ(banded.second, whole.second);
+}

@@ -2,7 +2,7 @@
 """Ruled tables through the console program, read back with xlrd.
 
 usage: tables_e2e.py TBXAGENT SOURCE_DIR GROUP
-GROUP: ruled, merged, colours, pieces, no_graph.
+GROUP: ruled, merged, colours, pieces, no_graph, huge.
 """
 import os
 import subprocess
@@ -32,16 +32,18 @@ def texts_at(y0, x0, col_widths, row_heights, rows):
     return out
 
 
-def convert(agent, content, *extra):
+def convert(agent, content, *extra, media=(612, 792), out=None):
     with tempfile.TemporaryDirectory(prefix="tbx_tables_") as work:
         src = os.path.join(work, "in.pdf")
         dest = os.path.join(work, "out.xls")
         with open(src, "wb") as f:
-            f.write(pdfgen.build([content]))
+            f.write(pdfgen.build([content], media=media))
         run = subprocess.run([agent, "--src=" + src, "--dest=" + dest] + list(extra), capture_output=True,
                              text=True, timeout=120)
         if run.returncode != 0:
             fail("tbxagent exit %d: %s%s" % (run.returncode, run.stdout, run.stderr))
+        if out is not None:
+            out.append(run.stdout + run.stderr)
         book = xlrd.open_workbook(dest, formatting_info=True)  # read whole into memory
     return book, book.sheet_by_index(0)
 
@@ -167,12 +169,28 @@ def pieces(agent):
     check_grid(book, sheet, FRUIT)
 
 
+def huge(agent):
+    # A 14400 pt page, whose raster is made in bands: rulings 1000 pt long
+    # cross many of them and still make one table. A page ten times as tall
+    # gets no raster at all: the user is told, and its text is kept.
+    cols, rows = [1000, 1200, 900], [500, 500, 500]
+    content = pdfgen.grid(3000, 9000, cols, rows) + texts_at(9000, 3000, cols, rows, FRUIT_TEXT)
+    book, sheet = convert(agent, content, media=(14400, 14400))
+    check_grid(book, sheet, FRUIT)
+    said = []
+    content = pdfgen.grid(72, 149700, cols, rows) + texts_at(149700, 72, cols, rows, FRUIT_TEXT)
+    book, sheet = convert(agent, content, media=(14400, 150000), out=said)
+    if "Page 1 is too large to look for ruled tables" not in said[0]:
+        fail("no warning for a page without raster: %r" % said)
+    find(sheet, "Apple")
+
+
 def main():
     agent, source_dir, group = sys.argv[1:4]
     global pdfgen
     sys.path.insert(0, os.path.join(source_dir, "tools"))
     import pdfgen
-    {"ruled": ruled, "merged": merged, "colours": colours, "pieces": pieces, "no_graph": no_graph}[group](agent)
+    {"ruled": ruled, "merged": merged, "colours": colours, "pieces": pieces, "no_graph": no_graph, "huge": huge}[group](agent)
     print("ok")
     return 0
 
