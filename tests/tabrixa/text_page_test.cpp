@@ -162,6 +162,15 @@ TEST_F(PageTest, RightToLeftTextSetsTheReadingDirection) {
     add(mkWord("a", 300, 310, 300, 10));
     page.coalesce();
     EXPECT_FALSE(page.primaryLR);
+
+    // Arabic-Indic digits carry no direction: two Latin letters outweigh them.
+    page.startPage();
+    page.pageWidth = 612;
+    w = add(mkWord("xxxxx", 100, 150, 100, 10));
+    w->text = {0x661, 0x662, 0x663, 0x664, 0x665};
+    add(mkWord("ab", 300, 310, 300, 10));
+    page.coalesce();
+    EXPECT_TRUE(page.primaryLR);
 }
 
 TEST_F(PageTest, AbsurdSizesNeitherHangNorLoseWords) {
