@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include <fribidi.h>
+
 #include "tabrixa/PageTables.h"
 #include "tabrixa/TextBlock.h"
 #include "tabrixa/TextLine.h"
@@ -92,70 +94,40 @@ int compareLinesByCell(const TextLine* a, const TextLine* b) {
 }
 
 bool unicodeTypeR(Unicode c) {
-    return (c >= 0x0590 && c <= 0x08FF) ||    // Hebrew, Arabic, Syriac, Thaana, NKo, ...
-           (c >= 0xFB1D && c <= 0xFDFF) ||    // Hebrew and Arabic presentation forms A
-           (c >= 0xFE70 && c <= 0xFEFF) ||    // Arabic presentation forms B
-           (c >= 0x10800 && c <= 0x10FFF) ||  // historic right-to-left scripts
-           (c >= 0x1E800 && c <= 0x1EFFF);
+    const FriBidiCharType t = fribidi_get_bidi_type(c);
+    return t == FRIBIDI_TYPE_RTL || t == FRIBIDI_TYPE_AL;
 }
 
-bool unicodeTypeL(Unicode c) {
-    if (c < 0x80) return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-    if (unicodeTypeR(c)) return false;
-    if (c == 0xAA || c == 0xB5 || c == 0xBA) return true;
-    if (c >= 0xC0 && c <= 0x2B8) return c != 0xD7 && c != 0xF7;  // Latin letters
-    if (c >= 0x0370 && c <= 0x058F) return c != 0x0375 && c != 0x037E && c != 0x0384 && c != 0x0385 && c != 0x0387;
-    if (c >= 0x0900 && c <= 0x1FFF) return true;  // Indic, South-East Asian, Georgian, Latin/Greek extended
-    if (c >= 0x2C00 && c <= 0x2DFF) return true;
-    if (c >= 0x3040 && c <= 0x9FFF) return true;  // kana, CJK
-    if (c >= 0xA000 && c <= 0xD7FF) return true;  // Yi, Hangul
-    if (c >= 0xF900 && c <= 0xFB1C) return true;  // CJK compatibility, Latin ligatures
-    if ((c >= 0xFF21 && c <= 0xFF3A) || (c >= 0xFF41 && c <= 0xFF5A) || (c >= 0xFF66 && c <= 0xFFDC)) return true;
-    if (c >= 0x10000 && c <= 0x107FF) return true;
-    if (c >= 0x11000 && c <= 0x1E7FF) return true;
-    if (c >= 0x20000 && c <= 0x3FFFF) return true;
-    return false;
-}
-
-namespace {
-// Turns every maximal stretch that starts and ends with a character of class
-// `turn` and holds no character of class `stop` (neutrals in between go along).
-void turnRuns(std::vector<Unicode>& v, const std::vector<signed char>& cls, int turn, int stop) {
-    const std::size_t n = v.size();
-    std::size_t i = 0;
-    while (i < n) {
-        if (cls[i] != turn) {
-            ++i;
-            continue;
-        }
-        std::size_t end = i, j = i + 1;  // end: last character of class `turn` in the stretch
-        for (; j < n && cls[j] != stop; ++j)
-            if (cls[j] == turn) end = j;
-        std::reverse(v.begin() + static_cast<std::ptrdiff_t>(i), v.begin() + static_cast<std::ptrdiff_t>(end) + 1);
-        i = end + 1;
-    }
-}
-}  // namespace
+bool unicodeTypeL(Unicode c) { return fribidi_get_bidi_type(c) == FRIBIDI_TYPE_LTR; }
 
 std::vector<Unicode> logicalOrder(const Unicode* text, int len, bool preferLR) {
     std::vector<Unicode> v(text, text + (len > 0 ? len : 0));
     if (std::none_of(v.begin(), v.end(), unicodeTypeR)) return v;  // the common case: nothing to turn
-    std::vector<signed char> cls(v.size(), 0);  // 1: left-to-right (digits too), -1: right-to-left
+    const auto n = static_cast<FriBidiStrIndex>(v.size());
+    std::vector<FriBidiCharType> types(v.size());
+    fribidi_get_bidi_types(v.data(), n, types.data());
     int nL = 0, nR = 0;
-    for (std::size_t i = 0; i < v.size(); ++i) {
-        if (unicodeTypeR(v[i]))
-            cls[i] = -1, ++nR;
-        else if (unicodeTypeL(v[i]) || (v[i] >= '0' && v[i] <= '9'))
-            cls[i] = 1, ++nL;
+    for (FriBidiCharType t : types) {
+        if (t == FRIBIDI_TYPE_LTR) ++nL;
+        if (t == FRIBIDI_TYPE_RTL || t == FRIBIDI_TYPE_AL) ++nR;
     }
-    if (nR > nL || (nR == nL && !preferLR)) {
-        std::reverse(v.begin(), v.end());
-        std::reverse(cls.begin(), cls.end());
-        turnRuns(v, cls, 1, -1);
-    } else {
-        turnRuns(v, cls, -1, 1);
-    }
-    return v;
+    // The line's direction is its majority of strong letters, not its first
+    // one: in page order the first letter of a right-to-left line is its last.
+    FriBidiParType dir = (nR > nL || (nR == nL && !preferLR)) ? FRIBIDI_PAR_RTL : FRIBIDI_PAR_LTR;
+    // Brackets are not paired: in page order they stand mirrored.
+    const std::vector<FriBidiBracketType> brackets(v.size(), FRIBIDI_NO_BRACKET);
+    std::vector<FriBidiLevel> levels(v.size());
+    std::vector<FriBidiStrIndex> map(v.size());
+    for (FriBidiStrIndex i = 0; i < n; ++i) map[static_cast<std::size_t>(i)] = i;
+    // Page order is the visual order; the bidirectional reordering applied to it
+    // gives back the reading order (it only reverses runs by level). Marks are
+    // reversed with their run: pages draw a right-to-left mark left of its letter.
+    if (!fribidi_get_par_embedding_levels_ex(types.data(), brackets.data(), n, &dir, levels.data()) ||
+        !fribidi_reorder_line(0, types.data(), n, 0, dir, levels.data(), nullptr, map.data()))
+        return v;
+    std::vector<Unicode> out(v.size());
+    for (std::size_t i = 0; i < v.size(); ++i) out[i] = v[static_cast<std::size_t>(map[i])];
+    return out;
 }
 
 }  // namespace tbx

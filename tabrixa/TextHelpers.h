@@ -116,15 +116,17 @@ void deleteChain(T*& head) {
     }
 }
 
-// Unicode character classes for the reading direction.
+// Unicode bidirectional classes for the reading direction (GNU FriBidi).
 bool unicodeTypeL(Unicode c);  // strong left-to-right
-bool unicodeTypeR(Unicode c);  // strong right-to-left
+bool unicodeTypeR(Unicode c);  // strong right-to-left (Hebrew, Arabic letters)
 
 // Characters of a line in reading order. Lines hold their characters in page
 // order (left to right), which spells right-to-left words backwards. A line
 // with more right-to-left than left-to-right letters (ties: preferLR decides)
-// reads from the right, keeping runs of left-to-right letters and digits
-// forward; otherwise only its runs of right-to-left letters are turned.
+// reads from the right, otherwise from the left; the runs between are put in
+// order by the Unicode bidirectional algorithm, so numbers, European or
+// Arabic-Indic, keep their digits forward. A line without right-to-left
+// letters stays as it is.
 std::vector<Unicode> logicalOrder(const Unicode* text, int len, bool preferLR);
 
 }  // namespace tbx

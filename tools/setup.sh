@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 build_pkgs=(build-essential cmake pkg-config libpoppler-private-dev libpoppler-dev
-            libfontconfig-dev libfreetype-dev libgtest-dev googletest libwxgtk3.2-dev
+            libfontconfig-dev libfreetype-dev libfribidi-dev libgtest-dev googletest libwxgtk3.2-dev
             libx11-dev fonts-dejavu-core fonts-liberation python3 xdg-utils)
 test_pkgs=(python3-xlrd python3-olefile qpdf poppler-utils xvfb xauth
            libreoffice-calc-nogui gnumeric locales)

@@ -486,3 +486,43 @@ TEST(pdf_ulin, edges_out_of_order_leave_the_lookup_to_the_cells) {
 }
 
 }  // namespace
+
+TEST(pdf_ulin, each_edge_rule_decides_its_case) {
+    // A 2 x 2 grid (box x 99..301, y 99..201 for 2 px rulings) and one more ruling.
+    struct edge_case {
+        const char* rule;
+        double ruling;  // thickness of the grid's rulings, px
+        std::vector<std::array<double, 4>> extra;
+        int rows, cols;
+    };
+    const edge_case cases[] = {
+        {"a row of 160 px, under 0.8 of the table, is no row", 2, {{100, 260, 174, 176}}, 3, 3},
+        {"a row of 165 px, over 0.8 of the table, is a row", 2, {{100, 265, 174, 176}}, 4, 3},
+        {"a row with a gap of 20 px is no row", 2, {{99, 265, 174, 176}, {285, 301, 174, 176}}, 3, 3},
+        {"a row whose pieces are 5 px apart is a row", 2, {{99, 190, 174, 176}, {195, 301, 174, 176}}, 4, 3},
+        {"a column over no more than half the height is no column", 2, {{249, 251, 152, 201}}, 3, 3},
+        {"a column over more than half the height is a column", 2, {{249, 251, 148, 201}}, 3, 4},
+        {"hair-lines: the thickness is raised to 0.3 pt", 0.5, {}, 3, 3},
+    };
+    for (const edge_case& e : cases) {
+        ulp c(true);
+        const double h = e.ruling / 2;
+        for (double y : {100.0, 150.0, 200.0}) add(c, 99, 301, y - h, y + h);
+        for (double x : {100.0, 200.0, 300.0}) add(c, x - h, x + h, 99, 201);
+        for (const auto& l : e.extra) add(c, l[0], l[1], l[2], l[3]);
+        c.tableBuilding();
+        ASSERT_EQ(c.get_regions().size(), 1u) << e.rule;
+        const ulp::reg_item& t = c.get_regions()[0];
+        EXPECT_EQ(t.horiz_count, e.rows) << e.rule;
+        EXPECT_EQ(t.vert_count, e.cols) << e.rule;
+        EXPECT_DOUBLE_EQ(t.thickness, std::max(0.3, e.ruling / kPx)) << e.rule;
+    }
+    // The rulings of an accepted table are not underlines; the same ruling
+    // before table building is one.
+    for (bool built : {false, true}) {
+        ulp c(true);
+        add_grid(c, {100, 200, 300}, {100, 150, 200});
+        if (built) c.tableBuilding();
+        EXPECT_EQ(c.process_as_underline(60, 90, 150 / kPx, 0, 0, 0), !built) << built;
+    }
+}

@@ -2,6 +2,9 @@
 // inside and outside columns.
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "page_fixture.h"
 #include "tabrixa/PageRegions.h"
 #include "tabrixa/PageTables.h"
@@ -128,4 +131,61 @@ TEST(TableRegions, LinesOfAnUnknownTableStayText) {
     ASSERT_EQ(regions.regions.size(), 1u);
     EXPECT_FALSE(regions.regions[0]->isTable());
     EXPECT_EQ(regions.regions[0]->blocks[0]->lineCount(), 1);
+}
+
+namespace {
+// Regions of a page as text: "[3,3] [1]" is a region of two blocks of three
+// lines and a region of one block of one line; a nested region follows its
+// block in parentheses.
+std::string shape(const tbx::PageRegion& r) {
+    std::string s = "[";
+    for (const auto& b : r.blocks) {
+        if (s.size() > 1) s += ',';
+        s += std::to_string(b->lineCount());
+        for (const auto& n : b->subRegions) s += "(" + shape(*n) + ")";
+    }
+    return s + "]";
+}
+}  // namespace
+
+TEST(RegionRules, EachRuleDecidesItsCase) {
+    struct Line {
+        double x, base;
+        int chars, colGroup;
+    };
+    // Three lines of 'chars' characters (5 pt each) at x, 12 pt apart from base 100.
+    auto paragraph = [](double x, int chars) {
+        return std::vector<Line>{{x, 100, chars, 0}, {x, 112, chars, 0}, {x, 124, chars, 0}};
+    };
+    auto plus = [](std::vector<Line> a, const std::vector<Line>& b) {
+        a.insert(a.end(), b.begin(), b.end());
+        return a;
+    };
+    const struct {
+        const char* rule;
+        std::vector<Line> lines;
+        const char* regions;
+    } cases[] = {
+        {"a row crossing both columns starts a region",
+         plus(plus(paragraph(50, 20), paragraph(250, 20)), {{50, 136, 60, 0}}), "[3,3] [1]"},
+        {"a row splitting a block between two column groups starts a region",
+         plus(paragraph(50, 60), {{50, 136, 10, 1}, {200, 136, 10, 2}}), "[3] [1,1]"},
+        {"a line over half of a block (0.5) joins it", plus(paragraph(50, 20), {{100, 136, 40, 0}}), "[4]"},
+        {"a line over 0.4 of a block does not", plus(paragraph(50, 20), {{110, 136, 40, 0}}), "[3] [1]"},
+    };
+    for (const auto& c : cases) {
+        Blocks f;
+        auto* b = f.block();
+        for (const Line& l : c.lines) {
+            LineStyle style;
+            style.colGroup = l.colGroup;
+            f.line(b, l.x, l.base, u32(std::string(static_cast<size_t>(l.chars), 'x')), style);
+        }
+        auto blocks = f.array();
+        tbx::PageRegions regions;
+        regions.build(blocks.data(), 1, tbx::PageTables());
+        std::string got;
+        for (const auto& r : regions.regions) got += (got.empty() ? "" : " ") + shape(*r);
+        EXPECT_EQ(got, c.regions) << c.rule;
+    }
 }

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "XLS/xls_workbook.h"
 #include "page_fixture.h"
@@ -41,7 +44,7 @@ bool hasMerge(const xls_core::worksheet* ws, unsigned r, unsigned c0, unsigned c
     return false;
 }
 
-tbx::PageGrid gridOf(std::initializer_list<double> bounds) {
+tbx::PageGrid gridOf(const std::vector<double>& bounds) {
     tbx::PageGrid g;
     auto it = bounds.begin();
     g.reset(*it);
@@ -393,4 +396,70 @@ TEST_F(Sheet, DumpLines_TextMeetingEarlierTextInOneCellIsKeptAfterIt) {
     EXPECT_EQ(page.dumpLines(ws, &g, 0, 50, 55, left, 1), 1);
     EXPECT_EQ(page.dumpLines(ws, &g, 0, 58, 70, right, 1), 1);
     EXPECT_EQ(textAt(ws, 0, 0), "12 kg ");
+}
+
+TEST(TextRegionRules, EachRuleDecidesItsCase) {
+    struct Line {
+        int block;
+        double x, base;
+        std::string text;
+        int rowMark;
+    };
+    struct Cell {
+        unsigned row, col;
+        std::string text;
+    };
+    const std::string a24(24, 'a'), b20(20, 'b');
+    const struct {
+        const char* rule;
+        std::vector<double> grid;
+        std::vector<Line> lines;
+        std::vector<Cell> cells;
+        std::vector<std::array<unsigned, 2>> merges;  // columns merged on row 0
+    } cases[] = {
+        // The first block (50..170) reaches into column 150..190 of the next block.
+        {"a cell gives back its last column when it covers under 0.55 of it; the next cell starts after it",
+         {50, 100, 150, 190, 300, 400}, {{0, 50, 100, a24, 0}, {1, 140, 100, b20, 0}},
+         {{0, 0, a24}, {0, 2, b20}}, {{0, 1}}},
+        {"and keeps it when it covers 0.6 of it", {50, 100, 150, 183, 300, 400},
+         {{0, 50, 100, a24, 0}, {1, 140, 100, b20, 0}}, {{0, 0, a24}, {0, 2, b20}}, {{0, 2}}},
+        {"a row-marked region of three blocks is written block by block",
+         {50, 150, 250, 350},
+         {{0, 50, 100, "a0", 0}, {0, 50, 112, "a1", 0}, {1, 150, 112, "b1", 3}, {2, 250, 100, "c0", 0}},
+         {{0, 0, "a0 "}, {1, 0, "a1 "}, {0, 1, "b1 "}}, {}},
+        {"two lines of a block 4 pt apart share a cell", {50, 300}, {{0, 50, 100, "aa", 0}, {0, 52, 104, "bb", 0}},
+         {{0, 0, "aa  bb "}}, {}},
+        {"6 pt apart they do not", {50, 300}, {{0, 50, 100, "aa", 0}, {0, 52, 106, "bb", 0}},
+         {{0, 0, "aa"}, {1, 0, "bb"}}, {}},
+        {"lines of two blocks with bases 4 pt apart stand on one row", {50, 150, 250},
+         {{0, 50, 104, "LL", 0}, {1, 150, 100, "RR", 0}}, {{0, 0, "LL"}, {0, 1, "RR"}}, {}},
+        {"6 pt apart they do not", {50, 150, 250}, {{0, 50, 106, "LL", 0}, {1, 150, 100, "RR", 0}},
+         {{0, 1, "RR"}, {1, 0, "LL"}}, {}},
+    };
+    for (const auto& c : cases) {
+        Blocks f;
+        auto* tb = f.block();
+        std::vector<std::vector<tbx::TextLine*>> byBlock;
+        for (const Line& l : c.lines) {
+            tbx::TextLine* line = f.line(tb, l.x, l.base, u32(l.text));
+            line->blockIndex = l.rowMark;
+            byBlock.resize(std::max(byBlock.size(), static_cast<size_t>(l.block) + 1));
+            byBlock[static_cast<size_t>(l.block)].push_back(line);
+        }
+        tbx::PageRegion region(0);
+        for (const auto& lines : byBlock) {
+            auto rb = std::make_unique<tbx::RegionBlock>(lines[0]);
+            for (size_t i = 1; i < lines.size(); ++i) rb->addLine(lines[i]);
+            region.addBlock(std::move(rb));
+        }
+        region.finish();
+        xls_core::workbook wb;
+        xls_core::worksheet* ws = wb.sheet("S");
+        tbx::TextPage page;
+        tbx::PageGrid grid = gridOf(c.grid);
+        tbx::PageTables none;
+        tbx::RegionWriter(page, *ws, grid, none).dumpRegion(region, 0);
+        for (const Cell& cell : c.cells) EXPECT_EQ(textAt(ws, cell.row, cell.col), cell.text) << c.rule;
+        for (const auto& m : c.merges) EXPECT_TRUE(hasMerge(ws, 0, m[0], m[1])) << c.rule;
+    }
 }

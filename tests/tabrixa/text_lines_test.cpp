@@ -297,4 +297,12 @@ TEST(LogicalOrderTest, RightToLeftRunsReadFromTheRight) {
     // A tie follows the page's direction.
     EXPECT_EQ(order({'a', 'b', ' ', bet, alef}, true), (std::vector<Unicode>{'a', 'b', ' ', alef, bet}));
     EXPECT_EQ(order({'a', 'b', ' ', bet, alef}, false), (std::vector<Unicode>{alef, bet, ' ', 'a', 'b'}));
+    // Arabic-Indic digits are a number, not letters: "raqm 123" keeps 123 forward.
+    const Unicode reh = 0x631, qaf = 0x642, meem = 0x645, one = 0x661, two = 0x662, three = 0x663;
+    EXPECT_EQ(order({one, two, three, ' ', meem, qaf, reh}, true),
+              (std::vector<Unicode>{reh, qaf, meem, ' ', one, two, three}));
+    // A Hebrew point (qamats, drawn left of its letter) is no letter: the tie
+    // with the two Latin letters keeps the line left-to-right.
+    EXPECT_EQ(order({'a', 'b', ' ', bet, 0x5B8, alef}, true),
+              (std::vector<Unicode>{'a', 'b', ' ', alef, 0x5B8, bet}));
 }

@@ -162,6 +162,15 @@ TEST_F(PageTest, RightToLeftTextSetsTheReadingDirection) {
     add(mkWord("a", 300, 310, 300, 10));
     page.coalesce();
     EXPECT_FALSE(page.primaryLR);
+
+    // Arabic-Indic digits carry no direction: two Latin letters outweigh them.
+    page.startPage();
+    page.pageWidth = 612;
+    w = add(mkWord("xxxxx", 100, 150, 100, 10));
+    w->text = {0x661, 0x662, 0x663, 0x664, 0x665};
+    add(mkWord("ab", 300, 310, 300, 10));
+    page.coalesce();
+    EXPECT_TRUE(page.primaryLR);
 }
 
 TEST_F(PageTest, AbsurdSizesNeitherHangNorLoseWords) {
@@ -199,3 +208,54 @@ TEST_F(PageTest, EveryPageStartsFromNothing) {
 }
 
 }  // namespace
+
+TEST_F(PageTest, EachLineAndBlockRuleDecidesItsCase) {
+    struct Word {
+        const char* text;
+        double x0, x1, base, size;
+        int colGroup;
+    };
+    const struct {
+        const char* rule;
+        bool columnGroups;  // with the collector, so that column groups are numbered
+        std::vector<Word> words;
+        const char* blocks;  // blocks " / ", lines "|", a line's column group after '#'
+    } cases[] = {
+        {"a word 1.6 sizes below the block starts another", false,
+         {{"top", 100, 130, 100, 10, 0}, {"next", 100, 140, 116, 10, 0}}, "top / next"},
+        {"a larger word 2.5 pt (under 0.3 size) after the block joins it", false,
+         {{"ab", 100, 110, 100, 10, 0}, {"CD", 112.5, 125.5, 100, 13, 0}}, "ab CD"},
+        {"3.5 pt after it, it does not", false, {{"ab", 100, 110, 100, 10, 0}, {"CD", 113.5, 126.5, 100, 13, 0}},
+         "CD / ab"},
+        {"a word 3 pt (under size / 3) after another takes its column group", false,
+         {{"ab", 100, 110, 100, 10, 1}, {"cd", 113, 123, 100, 10, 2}}, "ab cd#1"},
+        {"3.6 pt after it, it keeps its own", false, {{"ab", 100, 110, 100, 10, 1}, {"cd", 113.6, 123.6, 100, 10, 2}},
+         "ab#1|cd#2"},
+        {"an aligned word 45 pt (over 4 sizes) below three restarts the run: no group", true,
+         {{"a", 50, 60, 100, 10, 0}, {"b", 50, 61, 112, 10, 0}, {"c", 50, 62, 124, 10, 0}, {"d", 50, 63, 169, 10, 0}},
+         "a|b|c / d"},
+        {"35 pt below, the four make a group", true,
+         {{"a", 50, 60, 100, 10, 0}, {"b", 50, 61, 112, 10, 0}, {"c", 50, 62, 124, 10, 0}, {"d", 50, 63, 159, 10, 0}},
+         "a#1|b#1|c#1 / d#1"},
+    };
+    for (const auto& c : cases) {
+        page.startPage();
+        page.pageWidth = 612;
+        std::unique_ptr<pdf_uline_processor> collector;
+        if (c.columnGroups) collector = std::make_unique<pdf_uline_processor>(true);
+        for (const Word& w : c.words) add(mkWord(w.text, w.x0, w.x1, w.base, w.size))->colGroup = w.colGroup;
+        page.coalesce();
+        std::string got;
+        for (int i = 0; i < page.blockCount(); ++i) {
+            if (i) got += " / ";
+            std::string lines;
+            for (const TextLine* l = page.blocks[i]->lines; l; l = l->next) {
+                if (!lines.empty()) lines += '|';
+                for (int k = 0; k < l->len; ++k) lines += static_cast<char>(l->text[k]);
+                if (l->colGroup) lines += "#" + std::to_string(l->colGroup);
+            }
+            got += lines;
+        }
+        EXPECT_EQ(got, c.blocks) << c.rule;
+    }
+}
