@@ -126,11 +126,23 @@ void TextPage::buildBlocks(const UnicodeMap* uMap) {
                 return lo(w, rot) < hi(blk, rot) + slack && hi(w, rot) > lo(blk, rot) - slack;
             };
             auto sizeWithin = [&](const TextWord* w, double f) { return std::fabs(w->fontSize - fs) < f * fs; };
-            // Takes every word of bucket idx that passes; returns the base of the last one taken.
-            auto takeAll = [&](int idx, auto&& pass, bool& took, double& lastBase) {
+            // Words of a bucket are in order along the line: from the first
+            // that starts beyond the block (widened by slack) on, none overlaps it.
+            auto beyond = [&](const TextWord* w, double slack) {
+                switch (rot) {
+                    default:
+                    case 0: return w->xMin >= blk->xMax + slack;
+                    case 1: return w->yMin >= blk->yMax + slack;
+                    case 2: return w->xMax <= blk->xMin - slack;
+                    case 3: return w->yMax <= blk->yMin - slack;
+                }
+            };
+            // Takes every word of bucket idx that passes (each must overlap the
+            // block along the line, widened by slack); returns the base of the last one taken.
+            auto takeAll = [&](int idx, double slack, auto&& pass, bool& took, double& lastBase) {
                 TextWord* prev = nullptr;
                 TextWord* w = pool->getPool(idx);
-                while (w) {
+                while (w && !beyond(w, slack)) {
                     TextWord* nx = w->next;
                     if (pass(w)) {
                         pool->unlink(idx, prev, w);
@@ -155,7 +167,7 @@ void TextPage::buildBlocks(const UnicodeMap* uMap) {
                     const int bLo = pool->getBaseIdx(lim);
                     for (int idx = pool->prevNonEmpty(pool->getBaseIdx(minBase)); idx >= bLo && idx >= pool->minBaseIdx;
                          idx = pool->prevNonEmpty(idx - 1)) {
-                        takeAll(idx,
+                        takeAll(idx, 0,
                                 [&](const TextWord* w) {
                                     return w->base < minBase && w->base >= lim && overlapsAlong(w, 0) &&
                                            sizeWithin(w, 0.05);
@@ -172,7 +184,7 @@ void TextPage::buildBlocks(const UnicodeMap* uMap) {
                     const int bHi = pool->getBaseIdx(lim);
                     for (int idx = pool->nextNonEmpty(pool->getBaseIdx(maxBase)); idx <= bHi;
                          idx = pool->nextNonEmpty(idx + 1)) {
-                        takeAll(idx,
+                        takeAll(idx, 0,
                                 [&](const TextWord* w) {
                                     return w->base > maxBase && w->base <= lim && overlapsAlong(w, 0) &&
                                            sizeWithin(w, 0.05);
@@ -189,7 +201,7 @@ void TextPage::buildBlocks(const UnicodeMap* uMap) {
                     const int bHi = pool->getBaseIdx(hi2);
                     for (int idx = pool->nextNonEmpty(pool->getBaseIdx(lo2)); idx <= bHi;
                          idx = pool->nextNonEmpty(idx + 1)) {
-                        takeAll(idx,
+                        takeAll(idx, colSpace1,
                                 [&](const TextWord* w) {
                                     return w->base >= lo2 && w->base <= hi2 && overlapsAlong(w, colSpace1) &&
                                            sizeWithin(w, 0.6);
