@@ -2,6 +2,8 @@
 // inside and outside columns.
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include "page_fixture.h"
 #include "tabrixa/PageRegions.h"
 #include "tabrixa/PageTables.h"
@@ -128,4 +130,23 @@ TEST(TableRegions, LinesOfAnUnknownTableStayText) {
     ASSERT_EQ(regions.regions.size(), 1u);
     EXPECT_FALSE(regions.regions[0]->isTable());
     EXPECT_EQ(regions.regions[0]->blocks[0]->lineCount(), 1);
+}
+
+TEST(PageRegionsTime, ADottedPageIsCutIntoRegionsInBoundedTime) {
+    // 250 columns of 120 dots: every row meets every column of its region,
+    // which must not cost every block for every line of every row.
+    Blocks f;
+    LineStyle dot;
+    dot.size = 2.0;
+    for (int c = 0; c < 250; ++c) {
+        auto* b = f.block();
+        for (int r = 0; r < 120; ++r) f.line(b, 6 + 2.4 * c, 20 + 2.55 * r, u32("."), dot);
+    }
+    std::vector<tbx::TextBlock*> blocks = f.array();
+    tbx::PageRegions regions;
+    const auto t0 = std::chrono::steady_clock::now();
+    regions.build(blocks.data(), static_cast<int>(blocks.size()), tbx::PageTables());
+    const double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    EXPECT_FALSE(regions.regions.empty());
+    EXPECT_LT(secs, 10.0);  // under half a second by the blocks' left edges; forty seconds block by block
 }
