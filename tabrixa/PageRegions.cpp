@@ -30,17 +30,29 @@ int truncMark(double distance) {
 
 bool tableLine(const TextLine* l) { return l->cellCode >= cellCodeBase; }
 
+}  // namespace
+
 // The blocks of a region by left edge, so that a line meets only the blocks
 // it may overlap instead of every block: the row tests ask this for every
 // line of a row, and a page of dots has long rows and many blocks. Blocks
 // without an ordered extent are always offered, and so is every block to a
-// line without one.
-class BlockSpans {
+// line without one. Kept with the region and sorted again only when a
+// block's extent has changed since.
+class RegionSpans {
 public:
-    explicit BlockSpans(const PageRegion& region) : region_(region) {
-        for (int k = 0; k < region.blockCount(); ++k) {
-            const RegionBlock& b = *region.blocks[static_cast<size_t>(k)];
-            (b.xMin <= b.xMax ? byLeft_ : always_).push_back(k);
+    void update(const PageRegion& region) {
+        const size_t n = region.blocks.size();
+        bool same = seen_.size() == n;
+        for (size_t k = 0; same && k < n; ++k)
+            same = seen_[k].first == region.blocks[k]->xMin && seen_[k].second == region.blocks[k]->xMax;
+        if (same) return;
+        seen_.clear();
+        byLeft_.clear();
+        always_.clear();
+        for (size_t k = 0; k < n; ++k) {
+            const RegionBlock& b = *region.blocks[k];
+            seen_.emplace_back(b.xMin, b.xMax);
+            (b.xMin <= b.xMax ? byLeft_ : always_).push_back(static_cast<int>(k));
         }
         std::stable_sort(byLeft_.begin(), byLeft_.end(), [&](int a, int b) { return left(a) < left(b); });
         reach_.resize(byLeft_.size());
@@ -51,7 +63,7 @@ public:
     template <class F>
     void visit(double x0, double x1, F&& f) const {
         if (!(x0 <= x1)) {
-            for (int k = 0; k < region_.blockCount(); ++k) f(k);
+            for (size_t k = 0; k < seen_.size(); ++k) f(static_cast<int>(k));
             return;
         }
         for (int k : always_) f(k);
@@ -64,14 +76,14 @@ public:
     }
 
 private:
-    double left(int k) const { return region_.blocks[static_cast<size_t>(k)]->xMin; }
-    double right(int k) const { return region_.blocks[static_cast<size_t>(k)]->xMax; }
-    const PageRegion& region_;
+    double left(int k) const { return seen_[static_cast<size_t>(k)].first; }
+    double right(int k) const { return seen_[static_cast<size_t>(k)].second; }
+    std::vector<std::pair<double, double>> seen_;  // each block's extent when last sorted
     std::vector<int> byLeft_, always_;
     std::vector<double> reach_;  // greatest right edge of byLeft_[0..q]
 };
 
-}  // namespace
+
 
 double layoutSize(const TextLine* line) { return line->words ? line->meanFontSize() : 7.0; }
 
@@ -136,7 +148,15 @@ void RegionBlock::closeNested(bool dissolve) {
 
 // ---------------------------------------------------------------- PageRegion
 
+PageRegion::PageRegion() = default;
+PageRegion::PageRegion(int regionId) : id(regionId) {}
 PageRegion::~PageRegion() = default;
+
+const RegionSpans& PageRegion::spansOfBlocks() const {
+    if (!spans) spans = std::make_unique<RegionSpans>();
+    spans->update(*this);
+    return *spans;
+}
 
 void PageRegion::widenBy(const RegionBlock& b) {
     growBox(*this, b);
@@ -249,10 +269,19 @@ PageRegions::~PageRegions() = default;
 void PageRegions::clear() {
     regions.clear();
     lines.clear();
+    rowEnds.clear();
 }
 
-// One past the last line of the row that starts at lines[i].
 int PageRegions::rowEnd(int i) const {
+    // The lines do not move while the regions are built: each row end is found once.
+    const bool memo = rowEnds.size() == lines.size();
+    if (memo && rowEnds[static_cast<size_t>(i)] >= 0) return rowEnds[static_cast<size_t>(i)];
+    const int end = findRowEnd(i);
+    if (memo) rowEnds[static_cast<size_t>(i)] = end;
+    return end;
+}
+
+int PageRegions::findRowEnd(int i) const {
     const int n = static_cast<int>(lines.size());
     const TextLine* r = lines[static_cast<size_t>(i)];
     int j = i;
@@ -269,7 +298,7 @@ int PageRegions::rowEnd(int i) const {
 bool PageRegions::rowCrossesBlocks(const PageRegion& region, int i) {
     TextLine* r = lines[static_cast<size_t>(i)];
     const int end = rowEnd(i);
-    const BlockSpans spans(region);
+    const RegionSpans& spans = region.spansOfBlocks();
     for (int j = i; j < end; ++j) {
         TextLine* l = lines[static_cast<size_t>(j)];
         const int mark = truncMark(std::fabs(l->base - r->base));
@@ -303,7 +332,7 @@ struct SplitCount {
 
 int PageRegions::rowSplitsBlocks(const PageRegion& region, int i) const {
     const int end = rowEnd(i);
-    const BlockSpans spans(region);
+    const RegionSpans& spans = region.spansOfBlocks();
     std::vector<SplitCount> counts(static_cast<size_t>(region.blockCount()));
     for (int j = i; j < end; ++j) {
         const TextLine* l = lines[static_cast<size_t>(j)];
@@ -421,6 +450,7 @@ void PageRegions::build(TextBlock** blocks, int blockCount, const PageTables& ta
         for (TextLine* l = blk->lines; l; l = l->next) lines.push_back(l);
     }
     sortWith(lines, compareLinesInOrder);
+    rowEnds.assign(lines.size(), -1);
 
     std::unique_ptr<PageRegion> current;
     int counter = 0;
@@ -437,6 +467,7 @@ void PageRegions::build(TextBlock** blocks, int blockCount, const PageTables& ta
         current->finish();
         addRegion(std::move(current));
     }
+    rowEnds.clear();
 }
 
 void PageRegions::handleTableLine(std::unique_ptr<PageRegion>& current, int& counter, int i,
