@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <limits>
+#include <unordered_map>
 
 #include "PDFR/pdf_ulin.h"
 #include "TK/tk_log.h"
@@ -20,62 +21,94 @@ bool is_long(const pdf_uline_processor::line_item& l) { return width_of(l) >= 15
 
 }  // namespace
 
-// A coarse grid over the page's long lines, to find those near a box.
+// The page's long lines by colour, each colour's lines in a coarse grid. A
+// table only looks at the colours it can take, and the grid's cells are never
+// thinner than the join distance, so lines sharing one y (or one x) cannot
+// crowd every cell; a colour with few lines is simply scanned.
 class pdf_uline_processor::buckets {
 public:
     void build(const std::vector<candidate>& lines) {
-        bool any = false;
-        for (const candidate& c : lines) {
-            const line_item& l = c.line;
-            if (!is_long(l) || !finite_box(l)) continue;
-            if (!any) {
-                x0_ = l.xMin, x1_ = l.xMax, y0_ = l.yMin, y1_ = l.yMax;
-                any = true;
-            }
-            x0_ = std::min(x0_, l.xMin), x1_ = std::max(x1_, l.xMax);
-            y0_ = std::min(y0_, l.yMin), y1_ = std::max(y1_, l.yMax);
-            ++count_;
-        }
-        if (!any) return;
-        n_ = static_cast<int>(std::clamp(std::sqrt(static_cast<double>(count_)), 1.0, 128.0));
-        cw_ = std::max((x1_ - x0_) / n_, 1e-6);
-        ch_ = std::max((y1_ - y0_) / n_, 1e-6);
-        cells_.assign(static_cast<size_t>(n_) * n_, {});
         for (size_t i = 0; i < lines.size(); ++i) {
             const line_item& l = lines[i].line;
             if (!is_long(l) || !finite_box(l)) continue;
-            int bx0, bx1, by0, by1;
-            range(l.xMin, l.xMax, l.yMin, l.yMax, bx0, bx1, by0, by1);
-            for (int by = by0; by <= by1; ++by)
-                for (int bx = bx0; bx <= bx1; ++bx)
-                    cells_[static_cast<size_t>(by) * n_ + bx].push_back(static_cast<uint32_t>(i));
+            by_colour_[key(lines[i].holder->r, lines[i].holder->g, lines[i].holder->b)].members.push_back(
+                static_cast<uint32_t>(i));
         }
+        for (auto& kv : by_colour_) kv.second.index(lines);
     }
-    // Buckets covering [xa, xb] x [ya, yb], inclusive; an empty range when no line is indexed.
-    void range(double xa, double xb, double ya, double yb, int& bx0, int& bx1, int& by0, int& by1) const {
-        if (n_ == 0) {
-            bx0 = by0 = 0;
-            bx1 = by1 = -1;
-            return;
-        }
-        bx0 = slot(xa, x0_, cw_), bx1 = slot(xb, x0_, cw_);
-        by0 = slot(ya, y0_, ch_), by1 = slot(yb, y0_, ch_);
+    // Calls f(i) for every line of a colour within 1 per channel of (r, g, b)
+    // that may meet [xa, xb] x [ya, yb]; a line may come more than once.
+    template <class F>
+    void visit(int r, int g, int b, double xa, double xb, double ya, double yb, F&& f) const {
+        for (int dr = -1; dr <= 1; ++dr)
+            for (int dg = -1; dg <= 1; ++dg)
+                for (int db = -1; db <= 1; ++db) {
+                    if (!channel(r + dr) || !channel(g + dg) || !channel(b + db)) continue;
+                    auto it = by_colour_.find(key(r + dr, g + dg, b + db));
+                    if (it != by_colour_.end()) it->second.visit(xa, xb, ya, yb, f);
+                }
     }
-    const std::vector<uint32_t>& bucket(int bx, int by) const { return cells_[static_cast<size_t>(by) * n_ + bx]; }
 
 private:
+    // Below this many lines a colour is scanned whole.
+    static constexpr size_t plain_scan = 32;
+    // Cells at least this many pixels each way: more than the 4 px join slack.
+    static constexpr double min_cell = 16.0;
+
+    struct group {
+        std::vector<uint32_t> members;  // intake order
+        double x0 = 0, y0 = 0, cw = 1, ch = 1;
+        int nx = 0, ny = 0;
+        std::vector<std::vector<uint32_t>> cells;  // empty: scan members
+
+        void index(const std::vector<candidate>& lines) {
+            if (members.size() < plain_scan) return;
+            double x1 = 0, y1 = 0;
+            for (size_t k = 0; k < members.size(); ++k) {
+                const line_item& l = lines[members[k]].line;
+                if (k == 0) x0 = l.xMin, x1 = l.xMax, y0 = l.yMin, y1 = l.yMax;
+                x0 = std::min(x0, l.xMin), x1 = std::max(x1, l.xMax);
+                y0 = std::min(y0, l.yMin), y1 = std::max(y1, l.yMax);
+            }
+            const double n = std::clamp(std::sqrt(static_cast<double>(members.size())), 1.0, 128.0);
+            nx = static_cast<int>(std::clamp(std::floor((x1 - x0) / min_cell), 1.0, n));
+            ny = static_cast<int>(std::clamp(std::floor((y1 - y0) / min_cell), 1.0, n));
+            cw = std::max((x1 - x0) / nx, min_cell);
+            ch = std::max((y1 - y0) / ny, min_cell);
+            cells.assign(static_cast<size_t>(nx) * ny, {});
+            for (uint32_t i : members) {
+                const line_item& l = lines[i].line;
+                for (int by = slot(l.yMin, y0, ch, ny); by <= slot(l.yMax, y0, ch, ny); ++by)
+                    for (int bx = slot(l.xMin, x0, cw, nx); bx <= slot(l.xMax, x0, cw, nx); ++bx)
+                        cells[static_cast<size_t>(by) * nx + bx].push_back(i);
+            }
+        }
+        template <class F>
+        void visit(double xa, double xb, double ya, double yb, F& f) const {
+            if (cells.empty()) {
+                for (uint32_t i : members) f(i);
+                return;
+            }
+            for (int by = slot(ya, y0, ch, ny); by <= slot(yb, y0, ch, ny); ++by)
+                for (int bx = slot(xa, x0, cw, nx); bx <= slot(xb, x0, cw, nx); ++bx)
+                    for (uint32_t i : cells[static_cast<size_t>(by) * nx + bx]) f(i);
+        }
+    };
+
     static bool finite_box(const line_item& l) {
         return std::isfinite(l.xMin) && std::isfinite(l.xMax) && std::isfinite(l.yMin) && std::isfinite(l.yMax);
     }
-    int slot(double v, double origin, double size) const {
+    static bool channel(int v) { return v >= 0 && v <= 255; }
+    static uint32_t key(int r, int g, int b) {
+        return static_cast<uint32_t>(r) << 16 | static_cast<uint32_t>(g) << 8 | static_cast<uint32_t>(b);
+    }
+    // Cell of v along one axis, clamped to the grid (NaN goes to the first).
+    static int slot(double v, double origin, double size, int count) {
         double k = std::floor((v - origin) / size);
         if (!(k > 0)) return 0;
-        return k >= n_ - 1 ? n_ - 1 : static_cast<int>(k);
+        return k >= count - 1 ? count - 1 : static_cast<int>(k);
     }
-    double x0_ = 0, x1_ = 0, y0_ = 0, y1_ = 0, cw_ = 1, ch_ = 1;
-    int n_ = 0;
-    size_t count_ = 0;
-    std::vector<std::vector<uint32_t>> cells_;
+    std::unordered_map<uint32_t, group> by_colour_;
 };
 
 namespace {
@@ -139,28 +172,23 @@ void pdf_uline_processor::tableBuilding() {
         // those near the box are looked at, again until none joins.
         for (bool grown = true; grown;) {
             grown = false;
-            int bx0, bx1, by0, by1;
-            near.range(reg.xMin - 4.0, reg.xMax + 4.0, reg.yMin - 4.0, reg.yMax + 4.0, bx0, bx1, by0, by1);
-            for (int by = by0; by <= by1; ++by) {
-                for (int bx = bx0; bx <= bx1; ++bx) {
-                    for (uint32_t i : near.bucket(bx, by)) {
-                        line_item& l = lines_[i].line;
-                        if (l.tag != 0) continue;
-                        auto c = colour_of(lines_[i]);
-                        bool joins = tk_overlap_ratio(reg.yMin - 4.0, reg.yMax + 4.0, l.yMin, l.yMax) > 0 &&
-                                     tk_overlap_ratio(reg.xMin - 4.0, reg.xMax + 4.0, l.xMin, l.xMax) > 0 &&
-                                     std::abs(c[0] - reg.r) < 2 && std::abs(c[1] - reg.g) < 2 &&
-                                     std::abs(c[2] - reg.b) < 2;
-                        if (!joins) continue;
-                        l.tag = tag;
-                        reg.xMin = std::min(reg.xMin, l.xMin);
-                        reg.xMax = std::max(reg.xMax, l.xMax);
-                        reg.yMin = std::min(reg.yMin, l.yMin);
-                        reg.yMax = std::max(reg.yMax, l.yMax);
-                        grown = true;
-                    }
-                }
-            }
+            near.visit(reg.r, reg.g, reg.b, reg.xMin - 4.0, reg.xMax + 4.0, reg.yMin - 4.0, reg.yMax + 4.0,
+                       [&](uint32_t i) {
+                           line_item& l = lines_[i].line;
+                           if (l.tag != 0) return;
+                           auto c = colour_of(lines_[i]);
+                           bool joins = tk_overlap_ratio(reg.yMin - 4.0, reg.yMax + 4.0, l.yMin, l.yMax) > 0 &&
+                                        tk_overlap_ratio(reg.xMin - 4.0, reg.xMax + 4.0, l.xMin, l.xMax) > 0 &&
+                                        std::abs(c[0] - reg.r) < 2 && std::abs(c[1] - reg.g) < 2 &&
+                                        std::abs(c[2] - reg.b) < 2;
+                           if (!joins) return;
+                           l.tag = tag;
+                           reg.xMin = std::min(reg.xMin, l.xMin);
+                           reg.xMax = std::max(reg.xMax, l.xMax);
+                           reg.yMin = std::min(reg.yMin, l.yMin);
+                           reg.yMax = std::max(reg.yMax, l.yMax);
+                           grown = true;
+                       });
         }
         regions_.push_back(std::move(reg));
         // The next table starts from the last long line no table has taken.

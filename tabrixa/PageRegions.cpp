@@ -15,6 +15,9 @@ namespace {
 // The overlap ratio passes the limit (strictly, or at least when
 // `inclusive`); a point interval passes when it lies inside the other.
 bool overlapsX(double a0, double a1, double b0, double b1, bool inclusive) {
+    // Intervals apart never pass; settling them here keeps the row tests,
+    // which meet every block for every line of a row, cheap.
+    if (a0 <= a1 && b0 <= b1 && (a1 < b0 || b1 < a0)) return false;
     const double r = overlapRatio(a0, a1, b0, b1);
     return inclusive ? r >= 0.01 : r > 0.01;
 }
@@ -28,6 +31,59 @@ int truncMark(double distance) {
 bool tableLine(const TextLine* l) { return l->cellCode >= cellCodeBase; }
 
 }  // namespace
+
+// The blocks of a region by left edge, so that a line meets only the blocks
+// it may overlap instead of every block: the row tests ask this for every
+// line of a row, and a page of dots has long rows and many blocks. Blocks
+// without an ordered extent are always offered, and so is every block to a
+// line without one. Kept with the region and sorted again only when a
+// block's extent has changed since.
+class RegionSpans {
+public:
+    void update(const PageRegion& region) {
+        const size_t n = region.blocks.size();
+        bool same = seen_.size() == n;
+        for (size_t k = 0; same && k < n; ++k)
+            same = seen_[k].first == region.blocks[k]->xMin && seen_[k].second == region.blocks[k]->xMax;
+        if (same) return;
+        seen_.clear();
+        byLeft_.clear();
+        always_.clear();
+        for (size_t k = 0; k < n; ++k) {
+            const RegionBlock& b = *region.blocks[k];
+            seen_.emplace_back(b.xMin, b.xMax);
+            (b.xMin <= b.xMax ? byLeft_ : always_).push_back(static_cast<int>(k));
+        }
+        std::stable_sort(byLeft_.begin(), byLeft_.end(), [&](int a, int b) { return left(a) < left(b); });
+        reach_.resize(byLeft_.size());
+        for (size_t q = 0; q < byLeft_.size(); ++q)
+            reach_[q] = q ? std::max(reach_[q - 1], right(byLeft_[q])) : right(byLeft_[q]);
+    }
+    // Calls f(k) for every block k that may overlap [x0, x1], in no set order.
+    template <class F>
+    void visit(double x0, double x1, F&& f) const {
+        if (!(x0 <= x1)) {
+            for (size_t k = 0; k < seen_.size(); ++k) f(static_cast<int>(k));
+            return;
+        }
+        for (int k : always_) f(k);
+        size_t q = static_cast<size_t>(std::upper_bound(byLeft_.begin(), byLeft_.end(), x1,
+                                                        [&](double v, int k) { return v < left(k); }) -
+                                       byLeft_.begin());
+        // Blocks left of q start at or before x1; going left, once none reaches x0 none can meet.
+        while (q-- > 0 && !(reach_[q] < x0))
+            if (!(right(byLeft_[q]) < x0)) f(byLeft_[q]);
+    }
+
+private:
+    double left(int k) const { return seen_[static_cast<size_t>(k)].first; }
+    double right(int k) const { return seen_[static_cast<size_t>(k)].second; }
+    std::vector<std::pair<double, double>> seen_;  // each block's extent when last sorted
+    std::vector<int> byLeft_, always_;
+    std::vector<double> reach_;  // greatest right edge of byLeft_[0..q]
+};
+
+
 
 double layoutSize(const TextLine* line) { return line->words ? line->meanFontSize() : 7.0; }
 
@@ -92,7 +148,15 @@ void RegionBlock::closeNested(bool dissolve) {
 
 // ---------------------------------------------------------------- PageRegion
 
+PageRegion::PageRegion() = default;
+PageRegion::PageRegion(int regionId) : id(regionId) {}
 PageRegion::~PageRegion() = default;
+
+const RegionSpans& PageRegion::spansOfBlocks() const {
+    if (!spans) spans = std::make_unique<RegionSpans>();
+    spans->update(*this);
+    return *spans;
+}
 
 void PageRegion::widenBy(const RegionBlock& b) {
     growBox(*this, b);
@@ -165,6 +229,13 @@ int PageRegion::maxLineCount() {
 
 bool PageRegion::blockTakesLine(const TextLine* line, int k) {
     const RegionBlock& b = *blocks[static_cast<size_t>(k)];
+    // A block clearly apart from the line (both of some width) passes none of
+    // the tests below; settled here, since every line meets every block.
+    const double lw = line->xMax - line->xMin, bw = b.xMax - b.xMin;
+    if (lw > 0 && bw > 0) {
+        const double gap = std::max(b.xMin - line->xMax, line->xMin - b.xMax);
+        if (gap > 0.04 * std::max(lw, bw)) return false;
+    }
     const double ox = overlapRatio(line->xMin, line->xMax, b.xMin, b.xMax);
     const double oy = overlapRatio(line->yMin, line->yMax, yMin, yMax);
     const bool column = b.colGroup == 0 || b.colGroup == line->colGroup || b.nested != nullptr;
@@ -198,19 +269,28 @@ PageRegions::~PageRegions() = default;
 void PageRegions::clear() {
     regions.clear();
     lines.clear();
+    rowEnds.clear();
 }
 
-// One past the last line of the row that starts at lines[i].
 int PageRegions::rowEnd(int i) const {
+    // The lines do not move while the regions are built: each row end is found once.
+    const bool memo = rowEnds.size() == lines.size();
+    if (memo && rowEnds[static_cast<size_t>(i)] >= 0) return rowEnds[static_cast<size_t>(i)];
+    const int end = findRowEnd(i);
+    if (memo) rowEnds[static_cast<size_t>(i)] = end;
+    return end;
+}
+
+int PageRegions::findRowEnd(int i) const {
     const int n = static_cast<int>(lines.size());
     const TextLine* r = lines[static_cast<size_t>(i)];
     int j = i;
     for (; j < n; ++j) {
         const TextLine* l = lines[static_cast<size_t>(j)];
         const double tol = l->words ? 0.7 * l->meanFontSize() : 7.0;
-        const bool sameBase = std::fabs(l->base - r->base) <= tol;
-        const bool sameBand = overlapRatio(l->yMin, l->yMax, r->yMin, r->yMax) >= 0.4;
-        if (!(sameBase || sameBand) || !(r->xMin <= l->xMin + 0.5)) break;
+        const bool sameRow = std::fabs(l->base - r->base) <= tol ||
+                             overlapRatio(l->yMin, l->yMax, r->yMin, r->yMax) >= 0.4;
+        if (!sameRow || !(r->xMin <= l->xMin + 0.5)) break;
     }
     return std::max(j, i + 1);
 }
@@ -218,48 +298,63 @@ int PageRegions::rowEnd(int i) const {
 bool PageRegions::rowCrossesBlocks(const PageRegion& region, int i) {
     TextLine* r = lines[static_cast<size_t>(i)];
     const int end = rowEnd(i);
+    const RegionSpans& spans = region.spansOfBlocks();
     for (int j = i; j < end; ++j) {
         TextLine* l = lines[static_cast<size_t>(j)];
         const int mark = truncMark(std::fabs(l->base - r->base));
         l->blockIndex = std::max(l->blockIndex, mark);
         r->blockIndex = std::max(r->blockIndex, mark);
         int hits = 0;
-        for (const auto& b : region.blocks)
-            if (overlapsX(l->xMin, l->xMax, b->xMin, b->xMax, false) && ++hits >= 2) return true;
+        spans.visit(l->xMin, l->xMax, [&](int k) {
+            const RegionBlock& b = *region.blocks[static_cast<size_t>(k)];
+            if (overlapsX(l->xMin, l->xMax, b.xMin, b.xMax, false)) ++hits;
+        });
+        if (hits >= 2) return true;
     }
     return false;
 }
 
 namespace {
-// 0: no block gets two lines of the row; 1: one does; 2: one does and the two
-// lines belong to different column groups.
-int splitCount(const std::vector<TextLine*>& lines, int i, int end, double x0, double x1) {
+// The lines of a row counted against one block: 0 while fewer than two
+// touch it; then 1, or 2 when the first two belong to different column groups.
+struct SplitCount {
     int counted = 0;
     int group = 0;
-    for (int j = i; j < end; ++j) {
-        const TextLine* l = lines[static_cast<size_t>(j)];
-        if (!overlapsX(l->xMin, l->xMax, x0, x1, true)) continue;
-        if (++counted == 1) {
+    int result = 0;
+    void add(const TextLine* l) {
+        if (++counted == 1)
             group = l->colGroup;
-        } else {
-            return (l->colGroup != 0 && group != 0 && l->colGroup != group) ? 2 : 1;
-        }
+        else if (counted == 2)
+            result = (l->colGroup != 0 && group != 0 && l->colGroup != group) ? 2 : 1;
     }
-    return 0;
-}
+};
 }  // namespace
 
 int PageRegions::rowSplitsBlocks(const PageRegion& region, int i) const {
     const int end = rowEnd(i);
-    for (const auto& b : region.blocks) {
-        const int r = splitCount(lines, i, end, b->xMin, b->xMax);
-        if (r) return r;
+    const RegionSpans& spans = region.spansOfBlocks();
+    std::vector<SplitCount> counts(static_cast<size_t>(region.blockCount()));
+    for (int j = i; j < end; ++j) {
+        const TextLine* l = lines[static_cast<size_t>(j)];
+        spans.visit(l->xMin, l->xMax, [&](int k) {
+            const RegionBlock& b = *region.blocks[static_cast<size_t>(k)];
+            if (overlapsX(l->xMin, l->xMax, b.xMin, b.xMax, true)) counts[static_cast<size_t>(k)].add(l);
+        });
     }
+    // The first block, in the region's order, that two lines of the row touch.
+    for (const SplitCount& c : counts)
+        if (c.result) return c.result;
     return 0;
 }
 
 int PageRegions::rowSplitsRegionBlock(const RegionBlock& block, int i) const {
-    return splitCount(lines, i, rowEnd(i), block.xMin, block.xMax);
+    SplitCount c;
+    const int end = rowEnd(i);
+    for (int j = i; j < end && !c.result; ++j) {
+        const TextLine* l = lines[static_cast<size_t>(j)];
+        if (overlapsX(l->xMin, l->xMax, block.xMin, block.xMax, true)) c.add(l);
+    }
+    return c.result;
 }
 
 bool PageRegions::lineLeavesRegion(const PageRegion& region, int i) const {
@@ -363,6 +458,7 @@ void PageRegions::build(TextBlock** blocks, int blockCount, const PageTables& ta
         }
     }
     sortWith(lines, compareLinesInOrder);
+    rowEnds.assign(lines.size(), -1);
 
     std::unique_ptr<PageRegion> current;
     int counter = 0;
@@ -379,6 +475,7 @@ void PageRegions::build(TextBlock** blocks, int blockCount, const PageTables& ta
         current->finish();
         addRegion(std::move(current));
     }
+    rowEnds.clear();
 }
 
 void PageRegions::handleTableLine(std::unique_ptr<PageRegion>& current, int& counter, int i,

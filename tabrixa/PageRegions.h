@@ -12,6 +12,7 @@ class TextLine;
 class TextBlock;
 class PageRegion;
 class PageTables;
+class RegionSpans;
 
 class RegionBlock {
 public:
@@ -47,8 +48,8 @@ class PageRegion {
 public:
     static constexpr int verticalTextId = 100000;
 
-    PageRegion() = default;
-    explicit PageRegion(int regionId) : id(regionId) {}
+    PageRegion();
+    explicit PageRegion(int regionId);
     ~PageRegion();
 
     int blockCount() const { return static_cast<int>(blocks.size()); }
@@ -67,6 +68,8 @@ public:
     void recomputeExtent();
     // Lines to write in grid layout, 0 for flow layout.
     int gridLineCount() const;
+    // The blocks by left edge, up to date with their extents.
+    const RegionSpans& spansOfBlocks() const;
     void clear();
 
     int id = 0;
@@ -79,6 +82,9 @@ public:
     int tableId = 0;
     std::vector<std::unique_ptr<RegionBlock>> blocks;
     double baseMin = 0, baseMax = 0, yMin = 0, yMax = 0, xMin = 0, xMax = 0;
+
+private:
+    mutable std::unique_ptr<RegionSpans> spans;
 };
 
 class PageRegions {
@@ -102,7 +108,11 @@ public:
     std::vector<TextLine*> lines;
 
 private:
+    // One past the last line of the row that starts at lines[i].
     int rowEnd(int i) const;
+    int findRowEnd(int i) const;
+    // Row ends found so far while the regions are built (-1: not yet).
+    mutable std::vector<int> rowEnds;
     void closeNestedOf(PageRegion& current, RegionBlock& block);
     void handleTableLine(std::unique_ptr<PageRegion>& current, int& counter, int i, const PageTables& tables);
     void handleTextLine(std::unique_ptr<PageRegion>& current, int& counter, int i);

@@ -141,7 +141,9 @@ void TextPage::addChar(GfxState* state, double x, double y, double dx, double dy
         return;
     }
 
-    if (std::fabs(w1) < 3 && std::fabs(h1) < 3) {
+    // Only characters of a tiny font count: a narrow character of a readable
+    // one (an "l", a stop) is text, and must survive a crowd of dots before it.
+    if (std::fabs(w1) < 3 && std::fabs(h1) < 3 && !(curFontSize >= 3)) {
         if (++nTinyChars > maxTinyChars) {
             charPos += nBytes;
             return;

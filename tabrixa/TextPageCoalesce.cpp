@@ -50,6 +50,47 @@ double firstLineMean(const TextBlock* b) { return b->lines ? b->lines->meanFontS
 
 }  // namespace
 
+namespace {
+
+// b goes on the word a ends, by the word rules of the intake: each string
+// closes its word, so a word drawn as kerned pieces ([(Fu) -20 (el)] TJ)
+// arrives as several words that follow each other in the content stream.
+bool continuesWord(const TextWord* a, const TextWord* b) {
+    if (a->len == 0 || b->len == 0 || b->rot != a->rot || b->charPos != a->charPos + a->charLen) return false;
+    const double s = a->fontSize;
+    if (b->fontSize != s || !(std::fabs(b->base - a->base) <= 0.5)) return false;
+    const double gap = a->gapAlong(b);
+    if (!(gap >= -0.2 * s && gap <= 0.1 * s)) return false;
+    // A character drawn again on the last one (fake bold) starts a word.
+    return !(std::fabs(b->edge[0] - a->edge[static_cast<size_t>(a->len - 1)]) < 0.1 * s);
+}
+
+// The cell of a word drawn in pieces is decided once for the whole word: the
+// cell that holds all of it, else the cell of its start. Asked piece by piece,
+// a grid line through a spanning header would cut the word in two.
+void wholeWordCells(const std::vector<TextWord*>& words, const pdf_uline_processor& ul) {
+    std::vector<TextWord*> stream(words);
+    std::stable_sort(stream.begin(), stream.end(),
+                     [](const TextWord* a, const TextWord* b) { return a->charPos < b->charPos; });
+    for (size_t i = 0; i + 1 < stream.size();) {
+        size_t j = i + 1;
+        while (j < stream.size() && continuesWord(stream[j - 1], stream[j])) ++j;
+        if (j - i > 1) {
+            double x0 = stream[i]->xMin, x1 = stream[i]->xMax, y0 = stream[i]->yMin, y1 = stream[i]->yMax;
+            for (size_t k = i + 1; k < j; ++k) {
+                x0 = std::min(x0, stream[k]->xMin), x1 = std::max(x1, stream[k]->xMax);
+                y0 = std::min(y0, stream[k]->yMin), y1 = std::max(y1, stream[k]->yMax);
+            }
+            int code = ul.process_is_inCell(x0, x1, y0, y1);
+            if (code == 0) code = stream[i]->cellCode;
+            for (size_t k = i; k < j; ++k) stream[k]->cellCode = code;
+        }
+        i = j;
+    }
+}
+
+}  // namespace
+
 void TextPage::assignCellsAndGroups() {
     pdf_uline_processor* ul = tk_singleton<pdf_uline_processor>::find();
     if (!ul || !ul->tables_mode()) return;
@@ -63,6 +104,7 @@ void TextPage::assignCellsAndGroups() {
                 words.push_back(w);
             }
         }
+        wholeWordCells(words, *ul);
         const int n = static_cast<int>(words.size());
         if (n < 4) continue;
         sortWith(words, compareWordsXY);
@@ -126,11 +168,23 @@ void TextPage::buildBlocks(const UnicodeMap* uMap) {
                 return lo(w, rot) < hi(blk, rot) + slack && hi(w, rot) > lo(blk, rot) - slack;
             };
             auto sizeWithin = [&](const TextWord* w, double f) { return std::fabs(w->fontSize - fs) < f * fs; };
-            // Takes every word of bucket idx that passes; returns the base of the last one taken.
-            auto takeAll = [&](int idx, auto&& pass, bool& took, double& lastBase) {
+            // Words of a bucket are in order along the line: from the first
+            // that starts beyond the block (widened by slack) on, none overlaps it.
+            auto beyond = [&](const TextWord* w, double slack) {
+                switch (rot) {
+                    default:
+                    case 0: return w->xMin >= blk->xMax + slack;
+                    case 1: return w->yMin >= blk->yMax + slack;
+                    case 2: return w->xMax <= blk->xMin - slack;
+                    case 3: return w->yMax <= blk->yMin - slack;
+                }
+            };
+            // Takes every word of bucket idx that passes (each must overlap the
+            // block along the line, widened by slack); returns the base of the last one taken.
+            auto takeAll = [&](int idx, double slack, auto&& pass, bool& took, double& lastBase) {
                 TextWord* prev = nullptr;
                 TextWord* w = pool->getPool(idx);
-                while (w) {
+                while (w && !beyond(w, slack)) {
                     TextWord* nx = w->next;
                     if (pass(w)) {
                         pool->unlink(idx, prev, w);
@@ -155,7 +209,7 @@ void TextPage::buildBlocks(const UnicodeMap* uMap) {
                     const int bLo = pool->getBaseIdx(lim);
                     for (int idx = pool->prevNonEmpty(pool->getBaseIdx(minBase)); idx >= bLo && idx >= pool->minBaseIdx;
                          idx = pool->prevNonEmpty(idx - 1)) {
-                        takeAll(idx,
+                        takeAll(idx, 0,
                                 [&](const TextWord* w) {
                                     return w->base < minBase && w->base >= lim && overlapsAlong(w, 0) &&
                                            sizeWithin(w, 0.05);
@@ -172,7 +226,7 @@ void TextPage::buildBlocks(const UnicodeMap* uMap) {
                     const int bHi = pool->getBaseIdx(lim);
                     for (int idx = pool->nextNonEmpty(pool->getBaseIdx(maxBase)); idx <= bHi;
                          idx = pool->nextNonEmpty(idx + 1)) {
-                        takeAll(idx,
+                        takeAll(idx, 0,
                                 [&](const TextWord* w) {
                                     return w->base > maxBase && w->base <= lim && overlapsAlong(w, 0) &&
                                            sizeWithin(w, 0.05);
@@ -189,7 +243,7 @@ void TextPage::buildBlocks(const UnicodeMap* uMap) {
                     const int bHi = pool->getBaseIdx(hi2);
                     for (int idx = pool->nextNonEmpty(pool->getBaseIdx(lo2)); idx <= bHi;
                          idx = pool->nextNonEmpty(idx + 1)) {
-                        takeAll(idx,
+                        takeAll(idx, colSpace1,
                                 [&](const TextWord* w) {
                                     return w->base >= lo2 && w->base <= hi2 && overlapsAlong(w, colSpace1) &&
                                            sizeWithin(w, 0.6);

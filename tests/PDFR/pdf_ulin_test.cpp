@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cmath>
 #include <random>
 #include <tuple>
@@ -349,6 +350,23 @@ TEST(pdf_ulin, grouping_finds_the_tables_that_passes_over_the_whole_list_find) {
             EXPECT_NEAR(got[k].yMax * scale, want[k][3], 1e-6) << round << " " << k;
         }
     }
+}
+
+TEST(pdf_ulin, hair_lines_at_one_height_each_of_its_own_colour_group_in_bounded_time) {
+    // Each line is a table of its own; none may cost a look at every other line.
+    ulp c(true);
+    const int n = 20000;
+    for (int i = 0; i < n; ++i) {
+        double x = 10 + (i * 7) % 900;
+        add(c, x, x + 250, 400, 400, static_cast<uint8_t>(i % 128 * 2), static_cast<uint8_t>(i / 128 % 128 * 2),
+            static_cast<uint8_t>(i / 16384 * 2));
+    }
+    const auto t0 = std::chrono::steady_clock::now();
+    c.tableBuilding();
+    const double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    EXPECT_EQ(c.get_regions().size(), static_cast<size_t>(n));
+    EXPECT_EQ(c.line_count(), static_cast<size_t>(n));
+    EXPECT_LT(secs, 4.0);  // a tenth of a second indexed by colour; half a minute when every line is looked at
 }
 
 TEST(pdf_ulin, a_table_of_ten_thousand_cells_is_refused_and_its_lines_stay_plain) {

@@ -2,6 +2,7 @@
 // inside and outside columns.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -188,4 +189,23 @@ TEST(RegionRules, EachRuleDecidesItsCase) {
         for (const auto& r : regions.regions) got += (got.empty() ? "" : " ") + shape(*r);
         EXPECT_EQ(got, c.regions) << c.rule;
     }
+}
+
+TEST(PageRegionsTime, ADottedPageIsCutIntoRegionsInBoundedTime) {
+    // 900 columns of 4 dots: every row meets every column of its region,
+    // which must not cost every block for every line of every row.
+    Blocks f;
+    LineStyle dot;
+    dot.size = 2.0;
+    for (int c = 0; c < 900; ++c) {
+        auto* b = f.block();
+        for (int r = 0; r < 4; ++r) f.line(b, 6 + 2.4 * c, 20 + 2.55 * r, u32("."), dot);
+    }
+    std::vector<tbx::TextBlock*> blocks = f.array();
+    tbx::PageRegions regions;
+    const auto t0 = std::chrono::steady_clock::now();
+    regions.build(blocks.data(), static_cast<int>(blocks.size()), tbx::PageTables());
+    const double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    EXPECT_FALSE(regions.regions.empty());
+    EXPECT_LT(secs, 10.0);  // a tenth of a second by the blocks' left edges; half a minute block by block
 }

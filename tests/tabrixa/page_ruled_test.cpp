@@ -31,6 +31,32 @@ std::string textAt(const xls_core::worksheet* ws, unsigned r, unsigned c) {
     return std::string(cell->GetText().begin(), cell->GetText().end());
 }
 
+// A ruling from (x0, y0) down or right to (x1, y1), page points.
+struct Ruling {
+    double x0, y0, x1, y1;
+};
+
+// Plays one page of `content` with the rulings handed to the line collector
+// as the raster pass would, and dumps it into `wb`; the page's worksheet.
+const xls_core::worksheet* playRuled(xls_core::workbook& wb, const std::string& name, const std::string& content,
+                                     const std::vector<Ruling>& rulings) {
+    const std::string pdf = std::string(TBX_BINARY_DIR) + "/" + name + ".pdf";
+    mini_pdf::write(pdf, {content});
+    xelvio_convertor converter(false);
+    if (!globalParams) globalParams = std::make_unique<GlobalParams>();
+    PDFDoc doc(std::make_unique<GooString>(pdf.c_str()));
+    EXPECT_TRUE(doc.isOk());
+    pdf_uline_processor collector(true);
+    for (const Ruling& r : rulings)
+        collector.set_line(toX(r.x0), toX(r.x1) + 1.5, toY(r.y0), toY(r.y1) + 1.5, nullptr);
+    ExcelOutputDev dev((std::string(TBX_BINARY_DIR) + "/" + name + ".xls").c_str(), 0, 0, 0);
+    doc.displayPage(&dev, 1, 72.0, 72.0, 0, false, true, false);
+    EXPECT_FALSE(collector.get_regions().empty()) << "no table was built from the rulings";
+    dev.getTextPage()->coalesce();
+    dev.getTextPage()->dump(&wb, 0);
+    return wb.SheetCount() == 1 ? wb.GetSheet(0) : nullptr;
+}
+
 }  // namespace
 
 TEST(RuledTable, CellsBordersRowHeightsAndEmptyRows) {
@@ -51,33 +77,17 @@ TEST(RuledTable, CellsBordersRowHeightsAndEmptyRows) {
         y -= rowH;
     }
     content += mini_pdf::text(x0, y0 - rows * rowH - 30, "Text below the table");
-    const std::string pdf = std::string(TBX_BINARY_DIR) + "/page_ruled_test.pdf";
-    mini_pdf::write(pdf, {content});
-
-    xelvio_convertor converter(false);
-    if (!globalParams) globalParams = std::make_unique<GlobalParams>();
-    PDFDoc doc(std::make_unique<GooString>(pdf.c_str()));
-    ASSERT_TRUE(doc.isOk());
-    pdf_uline_processor collector(true);
+    std::vector<Ruling> rulings;
     const double width = cols[0] + cols[1] + cols[2];
-    for (int r = 0; r <= rows; ++r) {
-        const double yy = toY(y0 - r * rowH);
-        collector.set_line(toX(x0), toX(x0 + width) + 1.5, yy, yy + 1.5, nullptr);
-    }
+    for (int r = 0; r <= rows; ++r) rulings.push_back({x0, y0 - r * rowH, x0 + width, y0 - r * rowH});
     double x = x0;
     for (size_t c = 0; c <= cols.size(); ++c) {
-        collector.set_line(toX(x), toX(x) + 1.5, toY(y0), toY(y0 - rows * rowH) + 1.5, nullptr);
+        rulings.push_back({x, y0, x, y0 - rows * rowH});
         if (c < cols.size()) x += cols[c];
     }
-
-    ExcelOutputDev dev((std::string(TBX_BINARY_DIR) + "/page_ruled_test.xls").c_str(), 0, 0, 0);
-    doc.displayPage(&dev, 1, 72.0, 72.0, 0, false, true, false);
-    ASSERT_FALSE(collector.get_regions().empty()) << "no table was built from the rulings";
     xls_core::workbook wb;
-    dev.getTextPage()->coalesce();
-    dev.getTextPage()->dump(&wb, 0);
-    ASSERT_EQ(wb.SheetCount(), 1u);
-    const xls_core::worksheet* ws = wb.GetSheet(0);
+    const xls_core::worksheet* ws = playRuled(wb, "page_ruled_test", content, rulings);
+    ASSERT_NE(ws, nullptr);
 
     // The line below the table ends inside its first column, which so spans
     // two worksheet columns: merged, the second one empty with borders.
@@ -102,4 +112,29 @@ TEST(RuledTable, CellsBordersRowHeightsAndEmptyRows) {
     EXPECT_EQ(ws->GetCell(0, 0)->GetXF()->Value().border_style[0], 1);
     // The text below starts after the table's four rows.
     EXPECT_EQ(textAt(ws, 4, 0), "Text below the table");
+}
+
+TEST(RuledTable, AWordDrawnInPiecesAcrossAColumnEdgeStaysWhole) {
+    // A header spanning two columns: the middle ruling starts below it, yet
+    // the column edge runs through the header row. "Fuel" is drawn as two
+    // kerned pieces, "Fu" left of the edge and "el" right of it.
+    const double x0 = 72, y0 = 690, w = 150, rowH = 20;
+    std::vector<Ruling> rulings;
+    for (int r = 0; r <= 3; ++r) rulings.push_back({x0, y0 - r * rowH, x0 + 2 * w, y0 - r * rowH});
+    rulings.push_back({x0, y0, x0, y0 - 3 * rowH});
+    rulings.push_back({x0 + w, y0 - rowH, x0 + w, y0 - 3 * rowH});
+    rulings.push_back({x0 + 2 * w, y0, x0 + 2 * w, y0 - 3 * rowH});
+    // "Percent Fu" is 49.47 points wide in 10-point Helvetica: it ends half a point before the edge.
+    std::string content = "BT /F1 10 Tf 172 676 Td [(Percent Fu) -20 (el Savings)] TJ ET\n";
+    for (int r = 1; r <= 2; ++r)
+        for (int c = 0; c < 2; ++c)
+            content += mini_pdf::text(x0 + c * w + 4, y0 - r * rowH - 14, std::string(1, char('a' + 2 * r + c)));
+    xls_core::workbook wb;
+    const xls_core::worksheet* ws = playRuled(wb, "page_ruled_pieces_test", content, rulings);
+    ASSERT_NE(ws, nullptr);
+    std::string all;
+    for (unsigned r = 0; r < 3; ++r)
+        for (unsigned c = 0; c < 4; ++c) all += "|" + textAt(ws, r, c);
+    EXPECT_NE(all.find("|Percent Fuel"), std::string::npos) << all;
+    EXPECT_NE(all.find("|Savings"), std::string::npos) << all;
 }

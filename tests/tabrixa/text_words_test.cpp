@@ -217,7 +217,9 @@ TEST_F(WordsTest, WordsWithoutFontTakeTheArialClassAndColour) {
     }
 }
 
-TEST_F(WordsTest, TinyCharactersAreCappedPerPage) {
+TEST_F(WordsTest, TinyCharactersAreCappedPerPageButNarrowTextIsKept) {
+    st.setFont(nullptr, 2);
+    page.curFontSize = st.getTransformedFontSize();
     for (int i = 0; i < 50010; ++i) {
         page.beginWord(&st, 10, 700);
         ch('.', 10 + (i % 100) * 5, 700 - (i / 100) * 1.2, 1);
@@ -225,6 +227,12 @@ TEST_F(WordsTest, TinyCharactersAreCappedPerPage) {
     }
     EXPECT_EQ(page.nTinyChars, 50010);
     EXPECT_EQ(page.wordCount(), 50000);
+    // After the crowd, an "l" of a 12 pt font is narrower than 3 points yet no tiny character.
+    st.setFont(nullptr, 12);
+    page.curFontSize = st.getTransformedFontSize();
+    show("all", 100, 40, 2.67);
+    EXPECT_EQ(page.wordCount(), 50001);
+    EXPECT_EQ(text(page.pools[0]->getPool(page.pools[0]->getBaseIdx(752))), "all");
 }
 
 TEST(TextPoolTest, BucketsOfFourPointsTruncatedTowardZero) {
