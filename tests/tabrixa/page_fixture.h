@@ -6,13 +6,25 @@
 #include <string>
 #include <vector>
 
+#include <GlobalParams.h>
+
 #include "tabrixa/TextBlock.h"
 #include "tabrixa/TextHelpers.h"
 #include "tabrixa/TextLine.h"
+#include "tabrixa/TextPage.h"
 #include "tabrixa/TextWord.h"
 #include "tabrixa/PageTables.h"
 
 namespace page_fixture {
+
+// An empty, started letter-size page (612 x 792 pt); the core's global
+// settings are made once, as a program would.
+inline void startLetterPage(tbx::TextPage& page) {
+    if (!globalParams) globalParams = std::make_unique<GlobalParams>();
+    page.startPage();
+    page.pageWidth = 612;
+    page.pageHeight = 792;
+}
 
 struct LineStyle {
     double size = 10.0;

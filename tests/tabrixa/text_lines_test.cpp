@@ -17,6 +17,7 @@
 #include "tabrixa/TextPage.h"
 #include "tabrixa/TextPool.h"
 #include "tabrixa/TextWord.h"
+#include "page_fixture.h"
 
 using namespace tbx;
 
@@ -55,9 +56,7 @@ int wordsOf(const TextLine* l) {
 class LinesTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!globalParams) globalParams = std::make_unique<GlobalParams>();
-        page.pageWidth = 612;
-        page.pageHeight = 792;
+        page_fixture::startLetterPage(page);
         blk = std::make_unique<TextBlock>(&page, 0);
     }
     void add(TextWord* w) { blk->addWord(w); }

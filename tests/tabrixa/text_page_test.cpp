@@ -14,6 +14,7 @@
 #include "tabrixa/TextLine.h"
 #include "tabrixa/TextPage.h"
 #include "tabrixa/TextWord.h"
+#include "page_fixture.h"
 
 using namespace tbx;
 
@@ -35,10 +36,7 @@ TextWord* mkWord(const std::string& s, double x0, double x1, double base, double
 class PageTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!globalParams) globalParams = std::make_unique<GlobalParams>();
-        page.startPage();
-        page.pageWidth = 612;
-        page.pageHeight = 792;
+        page_fixture::startLetterPage(page);
     }
     TextWord* add(TextWord* w) {
         page.addWord(w);

@@ -17,6 +17,7 @@
 #include "tabrixa/TextPage.h"
 #include "tabrixa/TextPool.h"
 #include "tabrixa/TextWord.h"
+#include "page_fixture.h"
 
 using namespace tbx;
 
@@ -25,10 +26,7 @@ namespace {
 class WordsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!globalParams) globalParams = std::make_unique<GlobalParams>();
-        page.startPage();
-        page.pageWidth = 612;
-        page.pageHeight = 792;
+        page_fixture::startLetterPage(page);
         st.setFont(nullptr, 10);
         page.curFontSize = st.getTransformedFontSize();
     }
