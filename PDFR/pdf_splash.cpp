@@ -308,7 +308,7 @@ pdf_splash_dev::pdf_splash_dev(SplashColorMode colorMode, int bitmapRowPad, bool
 pdf_splash_dev::~pdf_splash_dev() = default;
 
 bool pdf_splash_dev::display_page(PDFDoc* doc, int page, double dpi, bool (*abort_check)(void*), void* abort_data) {
-    band_ = band_rows();
+    band_ = band_slice();
     deferred_.clear();
     Page* p = doc->getPage(page);
     if (!p) {
@@ -328,13 +328,15 @@ bool pdf_splash_dev::display_page(PDFDoc* doc, int page, double dpi, bool (*abor
         SplashBitmap* b = getBitmap();
         return b && b->getWidth() == w && b->getHeight() == rows;
     };
-    int rows = band_rows_ > 0 ? band_rows_ : static_cast<int>(std::min<double>(h, max_raster_bytes / row_bytes));
-    if (band_rows_ <= 0 && row_bytes * h <= max_raster_bytes) rows = h;
+    int rows = forced_band_height_ > 0 ? forced_band_height_
+                                       : static_cast<int>(std::min<double>(h, max_raster_bytes / row_bytes));
+    if (forced_band_height_ <= 0 && row_bytes * h <= max_raster_bytes) rows = h;
     if (rows >= h) {
         doc->displayPage(this, page, dpi, dpi, 0, false, true, false, abort_check, abort_data);
         return raster_made(h);
     }
-    if (rows < 1 || (band_rows_ <= 0 && (h + static_cast<double>(rows) - 1) / rows > max_bands)) return false;
+    if (rows < 1 || (forced_band_height_ <= 0 && (h + static_cast<long long>(rows) - 1) / rows > max_bands))
+        return false;
     // The slices cover the crop box exactly like the whole page; they clip to
     // their own raster, so the crop box needs no clip of its own. The bottom
     // band comes first: the raster left is the page's top.
@@ -342,7 +344,7 @@ bool pdf_splash_dev::display_page(PDFDoc* doc, int page, double dpi, bool (*abor
     const int bands = (h + rows - 1) / rows;
     for (int k = bands - 1; k >= 0 && made; --k) {
         const int top = k * rows;
-        band_ = band_rows{true, top, std::min(rows, h - top), k == 0, k == bands - 1};
+        band_ = band_slice{true, top, std::min(rows, h - top), k == 0, k == bands - 1};
         doc->displayPageSlice(this, page, dpi, dpi, 0, false, false, false, 0, top, w, band_.rows, abort_check,
                               abort_data);
         made = raster_made(band_.rows);
@@ -359,16 +361,24 @@ void pdf_splash_dev::startPage(int pageNum, GfxState* state, XRef* xref) {
     op_index_ = 0;
 }
 
-bool pdf_splash_dev::defer(bool hair, std::vector<probe> probes, SplashPattern* pattern, double alpha) {
+void pdf_splash_dev::defer(bool hair, const std::vector<probe>& probes, SplashPattern* pattern, double alpha) {
     Splash* s = getSplash();
-    for (probe& p : probes) {
-        p.box.yMin += band_.top;
-        p.box.yMax += band_.top;
-    }
     deferred_shape& d = deferred_[op_index_];
-    if (!d.holder) {
+    // Every band plays the same operations, so the shape is known by its
+    // place among them, never by its box: each band's matrix carries its own
+    // offset, and a box on whole pixels can round to another pixel there.
+    if (d.holder && (d.hair != hair || d.probes.size() != probes.size())) return;  // ran otherwise
+    // The top band's matrix is the whole page's (its slice starts at the
+    // page's first row), so its boxes are the ones one raster would measure.
+    if (!d.holder || band_.top == 0) {
         d.hair = hair;
-        for (const probe& p : probes) d.probes.push_back({p});
+        d.probes.resize(probes.size());
+        for (size_t i = 0; i < probes.size(); ++i) {
+            d.probes[i].box = probes[i].box;
+            d.probes[i].box.yMin += band_.top;
+            d.probes[i].box.yMax += band_.top;
+            d.probes[i].eligible = probes[i].eligible;
+        }
         d.holder = std::make_unique<pdf_uline_processor::pipe_holder>();
         colour_at_origin(pattern, mode_, d.holder->r, d.holder->g, d.holder->b);
         auto paint = std::make_unique<pdf_splash_paint>(pattern->copy(), alpha);
@@ -378,38 +388,32 @@ bool pdf_splash_dev::defer(bool hair, std::vector<probe> probes, SplashPattern* 
         paint->clip_x1 = c->getXMax();
         paint->clip_y1 = c->getYMax() + band_.top;
         d.holder->paint = std::move(paint);
-    } else {
-        // Every band plays the same operations; a different shape here means
-        // this band's operations ran otherwise, and it has nothing to add.
-        bool same = d.hair == hair && d.probes.size() == probes.size();
-        for (size_t i = 0; same && i < probes.size(); ++i) {
-            const pixel_box &a = d.probes[i].box, &b = probes[i].box;
-            same = a.xMin == b.xMin && a.xMax == b.xMax && a.yMin == b.yMin && a.yMax == b.yMax &&
-                   d.probes[i].eligible == probes[i].eligible;
-        }
-        if (!same) return true;
     }
     // The part of each box in this band's rows (a box may reach past the first
-    // and last rows of the page) against this band's clip: the box is inside
-    // the page's clip when every part is, outside when every part is.
-    // The raster's own bounds stop just short of its last row; inside the page
-    // the band's first and last rows are no edge.
+    // and last rows of the page) against this band's clip, both in this band's
+    // own pixels: the box is inside the page's clip when every part is,
+    // outside when every part is. The raster's own bounds stop just short of
+    // its last row; inside the page the band's first and last rows are no edge.
     clip_rect clip = clip_of(s);
     if (!band_.first && clip.yMin <= 0) clip.yMin = -1e9;
     if (!band_.last && clip.yMax > band_.rows - 0.01) clip.yMax = 1e9;
-    for (deferred_probe& p : d.probes) {
-        pixel_box part = p.box;
-        if (!band_.first) part.yMin = std::max(part.yMin, band_.top);
-        if (!band_.last) part.yMax = std::min(part.yMax, band_.top + band_.rows - 1);
+    for (size_t i = 0; i < probes.size(); ++i) {
+        pixel_box part = probes[i].box;
+        if (!band_.first) part.yMin = std::max(part.yMin, 0);
+        if (!band_.last) part.yMax = std::min(part.yMax, band_.rows - 1);
         if (part.yMin > part.yMax) continue;
-        part.yMin -= band_.top;
-        part.yMax -= band_.top;
         const clip_result cr = test_rect(clip, part);
+        deferred_probe& p = d.probes[i];
         p.seen = true;
         p.inside = p.inside && cr == clip_result::inside;
         p.outside = p.outside && cr == clip_result::outside;
     }
-    return true;
+}
+
+void pdf_splash_dev::forget_deferred() {
+    // The top band measures as one raster: a shape it does not withhold is
+    // not withheld, whatever another band's rounding made of it.
+    if (band_.on && band_.top == 0) deferred_.erase(op_index_);
 }
 
 void pdf_splash_dev::hand_over_deferred() {
@@ -471,10 +475,16 @@ bool pdf_splash_dev::withhold_fill(GfxState* state, bool /*eo: the box does not 
     device_points d = to_device(path, s->getMatrix());
     const bool snap = s->getStrokeAdjust() && d.subpaths == 1 && !d.curves;
     pixel_box box = fill_box(d.xs.data(), d.ys.data(), static_cast<int>(d.xs.size()), snap, snap);
-    if (!thin_fill(box)) return false;
+    if (!thin_fill(box)) {
+        forget_deferred();
+        return false;
+    }
     SplashPattern* pattern = s->getFillPattern();
     if (!pattern) return false;
-    if (band_.on) return defer(false, {probe{box, true}}, pattern, s->getFillAlpha());
+    if (band_.on) {
+        defer(false, {probe{box, true}}, pattern, s->getFillAlpha());
+        return true;
+    }
     if (test_rect(clip_of(s), box) != clip_result::inside) return false;
 
     auto holder = std::make_unique<pdf_uline_processor::pipe_holder>();
@@ -559,7 +569,10 @@ bool pdf_splash_dev::withhold_stroke(GfxState* state) {
             }
             probes.push_back(p);
         }
-        if (band_.on) return defer(true, std::move(probes), pattern, s->getStrokeAlpha());
+        if (band_.on) {
+            defer(true, probes, pattern, s->getStrokeAlpha());
+            return true;
+        }
         const clip_rect clip = clip_of(s);
         for (size_t k = 0; k < probes.size(); ++k) {
             if (!probes[k].eligible) continue;
@@ -596,8 +609,14 @@ bool pdf_splash_dev::withhold_stroke(GfxState* state) {
         const double edge = end >= start ? (along_x ? *max_x : *max_y) : (along_x ? *min_x : *min_y);
         far_edge = clamp_int(std::floor(edge + 0.5)) - (end >= start ? 1 : 0);
     }
-    if (!thin_fill(box)) return false;
-    if (band_.on) return defer(false, {probe{box, true}}, pattern, s->getStrokeAlpha());
+    if (!thin_fill(box)) {
+        forget_deferred();
+        return false;
+    }
+    if (band_.on) {
+        defer(false, {probe{box, true}}, pattern, s->getStrokeAlpha());
+        return true;
+    }
     if (test_rect(clip_of(s), box) != clip_result::inside) return false;
     return hand_over(box.xMin, box.xMax, box.yMin, box.yMax, true);
 }

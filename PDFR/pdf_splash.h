@@ -85,9 +85,9 @@ public:
     // of a banded page), so the late painting needs no offset.
     bool display_page(PDFDoc* doc, int page, double dpi, bool (*abort_check)(void*) = nullptr,
                       void* abort_data = nullptr);
-    // Bands of this many rows on every page, however many (0: only where the
-    // raster is too large).
-    void set_band_rows(int rows) { band_rows_ = rows; }
+    // Plays every page in bands of this many rows, however many bands that
+    // makes (0: bands only where the raster is too large).
+    void force_band_height(int rows) { forced_band_height_ = rows; }
 
     static constexpr double max_raster_bytes = 128.0 * 1024 * 1024;
     // Each band plays the whole page again: beyond this many the page is refused.
@@ -117,13 +117,17 @@ private:
         pdf_splash_rules::pixel_box box;
         bool eligible = true;
     };
-    // Banded page: records what this band sees of the shape; always true (the
-    // shape is decided after the last band and never painted).
-    bool defer(bool hair, std::vector<probe> probes, SplashPattern* pattern, double alpha);
+    // Banded page: records what this band sees of the shape, which is then
+    // not painted in any band; it is decided after the last band.
+    void defer(bool hair, const std::vector<probe>& probes, SplashPattern* pattern, double alpha);
+    // Banded page: the shape is no thin one as the top band measures it.
+    void forget_deferred();
     // After the last band: the withheld shapes to the collector, in page order.
     void hand_over_deferred();
 
-    struct band_rows {
+    // The band being played: its first page row, its height, whether it is
+    // the page's top or bottom band.
+    struct band_slice {
         bool on = false;  // the page is played in bands
         int top = 0, rows = 0;
         bool first = true, last = true;
@@ -138,8 +142,8 @@ private:
     };
 
     SplashColorMode mode_;
-    int band_rows_ = 0;
-    band_rows band_;
+    int forced_band_height_ = 0;
+    band_slice band_;
     int op_index_ = 0;                          // painting operation on the page raster
     std::map<int, deferred_shape> deferred_;    // by operation, while bands are played
     Splash* page_splash_ = nullptr;  // the page's own rasteriser, replaced by every startPage

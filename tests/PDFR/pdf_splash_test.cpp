@@ -404,6 +404,33 @@ std::ostream& operator<<(std::ostream& os, const held& h) {
               << (h.noClip ? " noClip" : "") << " rgb " << int(h.r) << "," << int(h.g) << "," << int(h.b);
 }
 
+// The lines the raster pass hands over and the tables built from them.
+struct pass_result {
+    std::vector<held> lines;
+    std::vector<std::vector<double>> tables;  // id, box, then the cells' boxes
+};
+
+pass_result raster_pass(ulp& collector, PDFDoc* doc, int band_height) {
+    SplashColor paper = {255, 255, 255};
+    pdf_splash_dev dev(splashModeRGB8, 1, false, paper, true);
+    dev.force_band_height(band_height);
+    dev.startDoc(doc);
+    EXPECT_TRUE(dev.display_page(doc, 1, 150));
+    pass_result out;
+    for (size_t i = 0; i < collector.line_count(); ++i) {
+        const ulp::pipe_holder* h = collector.holder_at(i);
+        out.lines.push_back({collector.get_lines()[i], h->noClip, h->r, h->g, h->b});
+    }
+    collector.tableBuilding();
+    for (const ulp::reg_item& r : collector.get_regions()) {
+        out.tables.push_back({double(r.id), r.xMin, r.xMax, r.yMin, r.yMax});
+        for (const ulp::cell_item& c : r.cells)
+            out.tables.back().insert(out.tables.back().end(), {c.xMin, c.xMax, c.yMin, c.yMax});
+    }
+    collector.flush();
+    return out;
+}
+
 }  // namespace
 
 TEST_F(pdf_splash, bands_give_the_lines_and_tables_of_the_whole_page) {
@@ -436,31 +463,58 @@ TEST_F(pdf_splash, bands_give_the_lines_and_tables_of_the_whole_page) {
     for (int k = 0; k < 4; ++k) grid += rect_px(300 + 200 * k, 700.3, 1.6, 444.4, 0, 0.6, 0.2);
     page += grid;
 
-    auto pass = [&](int band_rows) {
-        auto doc = open(page);
-        SplashColor paper = {255, 255, 255};
-        pdf_splash_dev dev(splashModeRGB8, 1, false, paper, true);
-        dev.set_band_rows(band_rows);
-        dev.startDoc(doc.get());
-        EXPECT_TRUE(dev.display_page(doc.get(), 1, 150));
-        std::vector<held> out;
-        for (size_t i = 0; i < collector.line_count(); ++i) {
-            const ulp::pipe_holder* h = collector.holder_at(i);
-            out.push_back({collector.get_lines()[i], h->noClip, h->r, h->g, h->b});
-        }
-        collector.tableBuilding();
-        std::vector<std::vector<double>> tables;
-        for (const ulp::reg_item& r : collector.get_regions()) {
-            tables.push_back({double(r.id), r.xMin, r.xMax, r.yMin, r.yMax});
-            for (const ulp::cell_item& c : r.cells)
-                tables.back().insert(tables.back().end(), {c.xMin, c.xMax, c.yMin, c.yMax});
-        }
-        collector.flush();
-        return std::make_pair(out, tables);
-    };
+    auto pass = [&](int band_height) { return raster_pass(collector, open(page).get(), band_height); };
     auto whole = pass(0), banded = pass(37);
-    EXPECT_GT(whole.first.size(), 40u);
-    EXPECT_EQ(banded.first, whole.first);
-    EXPECT_TRUE(std::any_of(whole.second.begin(), whole.second.end(), [](auto& t) { return t[0] > 0; }));
-    EXPECT_EQ(banded.second, whole.second);
+    EXPECT_GT(whole.lines.size(), 40u);
+    EXPECT_EQ(banded.lines, whole.lines);
+    EXPECT_TRUE(std::any_of(whole.tables.begin(), whole.tables.end(), [](auto& t) { return t[0] > 0; }));
+    EXPECT_EQ(banded.tables, whole.tables);
 }
+
+TEST_F(pdf_splash, bands_keep_rulings_on_whole_pixels) {
+    // Edges on whole pixels (every 12 pt) are where a band's matrix, which
+    // carries the band's offset, can round to another pixel than the page's.
+    // Three ruled grids (hair-lines, filled rules, wide strokes) at the top
+    // of the page and across the edge of bands of 6575 rows, measured from
+    // the top on a page of 12630 pt (the tallest of its width made in one
+    // raster) and of 12640 pt (made in bands of its own).
+    auto page = [](double height) {
+        std::string out;
+        char buf[200];
+        auto line = [&](double x0, double r0, double x1, double r1, double w, const char* op) {
+            std::snprintf(buf, sizeof buf, "%g w %g %g m %g %g l %s\n", w, x0 * 0.48, height - r0 * 0.48, x1 * 0.48,
+                          height - r1 * 0.48, op);
+            out += buf;
+        };
+        auto rule = [&](double x, double r, double w, double h) {
+            std::snprintf(buf, sizeof buf, "%g %g %g %g re f\n", x * 0.48, height - (r + h) * 0.48, w * 0.48,
+                          h * 0.48);
+            out += buf;
+        };
+        for (double top : {200.0, 6550.0}) {
+            for (int k = 0; k < 4; ++k) {
+                const double r = top + 25 * k;
+                line(100, r, 350, r, 0, "S");
+                rule(450, r, 250, 2);
+                line(800, r, 1050, r, 0.96, "S");
+            }
+            for (int k = 0; k < 3; ++k) {
+                const double x = 100 + 125 * k, bottom = top + 75;
+                line(x, top, x, bottom, 0, "S");
+                rule(x + 350, top, 2, 75);
+                line(x + 700, top, x + 700, bottom, 0.96, "S");
+            }
+        }
+        return mini_pdf::build({out}, 612, height);
+    };
+    const std::string tallest = page(12630);
+    const pass_result whole = raster_pass(collector, open_bytes(tallest).get(), 0);
+    ASSERT_EQ(whole.lines.size(), 42u);
+    ASSERT_EQ(std::count_if(whole.tables.begin(), whole.tables.end(), [](auto& t) { return t[0] > 0; }), 6);
+    for (const pass_result& banded : {raster_pass(collector, open_bytes(tallest).get(), 6575),
+                                      raster_pass(collector, open_bytes(page(12640)).get(), 0)}) {
+        EXPECT_EQ(banded.lines, whole.lines);
+        EXPECT_EQ(banded.tables, whole.tables);
+    }
+}
+

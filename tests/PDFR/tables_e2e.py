@@ -2,7 +2,7 @@
 """Ruled tables through the console program, read back with xlrd.
 
 usage: tables_e2e.py TBXAGENT SOURCE_DIR GROUP
-GROUP: ruled, merged, colours, pieces, no_graph, huge.
+GROUP: ruled, merged, colours, pieces, no_graph, huge, whole_pixels.
 """
 import os
 import subprocess
@@ -185,12 +185,41 @@ def huge(agent):
     find(sheet, "Apple")
 
 
+def whole_pixels(agent):
+    # Rulings on whole pixels (every 12 pt from the top) on a page just taller
+    # than one raster holds at this width (12640 pt, made in bands) and on one
+    # just below (12630 pt): a table each of hair-lines, wide strokes and
+    # filled rules, two lines of text in every cell, which stay in one cell.
+    for height in (12630, 12640):
+        content = ""
+        for t, ruling in enumerate(("hair", "wide", "filled")):
+            top = height - 96 - 240 * t
+            if ruling == "filled":
+                for r in range(4):
+                    content += pdfgen.rect(72, top - 48 * r - 0.96, 288, 0.96)
+                for c in range(3):
+                    content += pdfgen.rect(72 + 144 * c, top - 144, 0.96, 144)
+            else:
+                content += pdfgen.grid(72, top, [144, 144], [48, 48, 48], width=0 if ruling == "hair" else 1.2)
+            for r in range(3):
+                for c in range(2):
+                    x, y = 72 + 144 * c + 6, top - 48 * r - 18
+                    content += pdfgen.text(x, y, "%s%d%d first" % (ruling, r, c))
+                    content += pdfgen.text(x, y - 14, "%s%d%d second" % (ruling, r, c))
+        book, sheet = convert(agent, content, media=(612, height))
+        cells = [value(sheet, r, c) for r in range(sheet.nrows) for c in range(sheet.ncols)]
+        firsts = [v for v in cells if isinstance(v, str) and " first" in v]
+        if len(firsts) != 18 or any(v.split(" first")[0] + " second" not in v for v in firsts):
+            fail("page of %d pt: the cells' lines were parted:\n%s" % (height, dump(sheet)))
+
+
 def main():
     agent, source_dir, group = sys.argv[1:4]
     global pdfgen
     sys.path.insert(0, os.path.join(source_dir, "tools"))
     import pdfgen
-    {"ruled": ruled, "merged": merged, "colours": colours, "pieces": pieces, "no_graph": no_graph, "huge": huge}[group](agent)
+    {"ruled": ruled, "merged": merged, "colours": colours, "pieces": pieces, "no_graph": no_graph, "huge": huge,
+     "whole_pixels": whole_pixels}[group](agent)
     print("ok")
     return 0
 
