@@ -8,7 +8,9 @@
 #include <XRef.h>
 
 #include <cctype>
+#include <utility>
 
+#include "PDFR/pdf_pswd.h"
 #include "TK/tk_except.h"
 #include "TK/tk_log.h"
 #include "platform/plat_files.h"
@@ -34,17 +36,61 @@ std::optional<GooString> goo(const std::optional<std::string>& s) {
     return GooString(s->c_str(), s->size());
 }
 
+// The trailer's encryption dictionary, or null.
+Object encrypt_dict(PDFDoc& doc) {
+    XRef* xref = doc.getXRef();
+    if (!xref) return Object(objNull);
+    Object* trailer = xref->getTrailerDict();
+    if (!trailer || !trailer->isDict()) return Object(objNull);
+    Object encrypt = trailer->dictLookup("Encrypt");
+    return encrypt.isDict() ? std::move(encrypt) : Object(objNull);
+}
+
 // The core reports a refused password and an unknown security handler with
 // the same code; the encryption dictionary's filter tells them apart.
 bool standard_security(PDFDoc& doc) {
-    XRef* xref = doc.getXRef();
-    if (!xref) return false;
-    Object* trailer = xref->getTrailerDict();
-    if (!trailer || !trailer->isDict()) return false;
-    Object encrypt = trailer->dictLookup("Encrypt");
+    Object encrypt = encrypt_dict(doc);
+    return encrypt.isDict() && encrypt.dictLookup("Filter").isName("Standard");
+}
+
+int dict_int(const Object& dict, const char* key) {
+    if (!dict.isDict()) return -1;
+    Object value = dict.dictLookup(key);
+    return value.isInt() ? value.getInt() : -1;
+}
+
+// The revision of the standard security handler; -1 without one.
+int standard_revision(PDFDoc& doc) {
+    return standard_security(doc) ? dict_int(encrypt_dict(doc), "R") : -1;
+}
+
+// The core reads a standard encryption dictionary it does not handle as no
+// encryption at all. That is right only when nothing the document shows is
+// encrypted: crypt filters (V 4 with R 4, V 5 with R 5 or 6) where the
+// streams' filter StmF and the strings' filter StrF are both Identity, which
+// is also what they are when absent. The embedded files' filter EFF does not
+// matter: attachments are never read. Any other version or revision, or a
+// filter other than Identity, needs a decryption the core cannot do.
+bool nothing_encrypted(PDFDoc& doc) {
+    Object encrypt = encrypt_dict(doc);
     if (!encrypt.isDict()) return false;
-    Object filter = encrypt.dictLookup("Filter");
-    return filter.isName("Standard");
+    const int v = dict_int(encrypt, "V"), r = dict_int(encrypt, "R");
+    if (!((v == 4 && r == 4) || (v == 5 && (r == 5 || r == 6)))) return false;
+    for (const char* key : {"StmF", "StrF"}) {
+        Object filter = encrypt.dictLookup(key);
+        if (!filter.isNull() && !filter.isName("Identity")) return false;
+    }
+    return true;
+}
+
+using passwords = std::pair<std::optional<std::string>, std::optional<std::string>>;
+
+passwords for_revision(const passwords& given, int revision, bool prepared) {
+    auto cut = [&](const std::optional<std::string>& p) -> std::optional<std::string> {
+        if (!p) return std::nullopt;
+        return pdf_password_for_revision(*p, revision, prepared);
+    };
+    return {cut(given.first), cut(given.second)};
 }
 
 // A catalog without a page tree: the core opens it as a document of no pages.
@@ -75,12 +121,33 @@ std::unique_ptr<PDFDoc> pdf_open_document(const std::string& file_name, const st
     if (!plat_is_regular_file(name)) throw tk_exception(pdf_text_unreadable, tk_level_error);
 
     tk_log::write(1, "PDFDoc::setup");
-    auto doc = std::make_unique<PDFDoc>(std::make_unique<GooString>(name), goo(owner), goo(user));
+    auto open = [&](const passwords& p) {
+        return std::make_unique<PDFDoc>(std::make_unique<GooString>(name), goo(p.first), goo(p.second));
+    };
+    // The core must never see more of a password than the handler reads,
+    // which depends on the revision the document names: first at most the
+    // 32 bytes of the older revisions, then, for revisions 5 and 6, the
+    // password as they read it. When its SASLprep form is refused, its bytes
+    // as given are tried too: writers that skip SASLprep used those.
+    const passwords given{owner, user};
+    passwords held = for_revision(given, 0, false);  // what doc was opened with
+    std::unique_ptr<PDFDoc> doc = open(held);
+    const int revision = standard_revision(*doc);
+    if (revision == 5 || revision == 6) {
+        for (bool prepared : {true, false}) {
+            const passwords next = for_revision(given, revision, prepared);
+            if (next != held) {
+                doc = open(next);
+                held = next;
+            }
+            if (doc->isOk() || doc->getErrorCode() != errEncrypted) break;
+        }
+    }
     if (doc->isOk()) {
-        // The core opens a standard encryption dictionary of a version or
-        // revision it cannot handle as if the file were not encrypted, which
+        // An encryption dictionary the core did not apply (it opened the
+        // file as not encrypted) must not hide encrypted content, which
         // would give blank pages: that is a password the handler refuses.
-        if (!doc->isEncrypted() && standard_security(*doc))
+        if (!doc->isEncrypted() && standard_security(*doc) && !nothing_encrypted(*doc))
             throw tk_exception(pdf_text_bad_password, tk_level_error);
         if (!has_page_tree(*doc)) throw tk_exception(pdf_text_unreadable, tk_level_error);
         tk_log::write(1, "PDFDoc::setup - step #2");

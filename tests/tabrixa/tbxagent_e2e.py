@@ -111,6 +111,9 @@ def group_password():
     subprocess.run(["qpdf", "--encrypt", "user", "owner", "256", "--", src, enc], check=True)
     expect("no password", ["--src=enc.pdf"], 255, stdout="Error:\nIncorrect password\n")
     expect("wrong password", ["--src=enc.pdf", "--pswd=nope"], 255, stdout="Error:\nIncorrect password\n")
+    # The PDF core is never handed more of a password than it reads.
+    expect("long wrong password", ["--src=enc.pdf", "--pswd=" + "x" * 1000], 255,
+           stdout="Error:\nIncorrect password\n")
     check("no workbook after a wrong password", os.path.exists(path("enc.xls")), False)
     expect("right password", ["--src=enc.pdf", "--pswd=user"], 0)
     check("pages of the encrypted document", [s[0] for s in sheets(path("enc.xls"))], ["Page_1", "Page_2"])

@@ -1,0 +1,47 @@
+#include "PDFR/pdf_pswd.h"
+
+#include <UnicodeTypeTable.h>
+#include <goo/gmem.h>
+
+#include <vector>
+
+#include "platform/plat_text.h"
+
+namespace {
+// Non-ASCII space characters (RFC 3454 table C.1.2).
+bool non_ascii_space(wchar_t c) {
+    return c == 0x00A0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200B) || c == 0x202F || c == 0x205F ||
+           c == 0x3000;
+}
+
+// Characters commonly mapped to nothing (RFC 3454 table B.1).
+bool mapped_to_nothing(wchar_t c) {
+    return c == 0x00AD || c == 0x034F || c == 0x1806 || (c >= 0x180B && c <= 0x180D) ||
+           (c >= 0x200B && c <= 0x200D) || c == 0x2060 || (c >= 0xFE00 && c <= 0xFE0F) || c == 0xFEFF;
+}
+}  // namespace
+
+std::string pdf_saslprep(const std::string& password) {
+    const std::wstring wide = plat_utf8_to_wide(password);
+    // Malformed bytes came back as U+FFFD: the round trip shows them.
+    if (plat_wide_to_utf8(wide) != password) return password;
+    std::vector<Unicode> mapped;
+    for (wchar_t c : wide) {
+        if (non_ascii_space(c)) mapped.push_back(0x20);
+        else if (!mapped_to_nothing(c)) mapped.push_back(static_cast<Unicode>(c));
+    }
+    if (mapped.empty()) return std::string();
+    int length = 0;
+    Unicode* normal = unicodeNormalizeNFKC(mapped.data(), static_cast<int>(mapped.size()), &length, nullptr);
+    std::wstring out(normal, normal + length);
+    gfree(normal);
+    return plat_wide_to_utf8(out);
+}
+
+std::string pdf_password_for_revision(const std::string& password, int revision, bool prepared) {
+    if (revision == 5 || revision == 6) {
+        const std::string text = prepared ? pdf_saslprep(password) : password;
+        return text.substr(0, pdf_password_bytes_aes256);
+    }
+    return password.substr(0, pdf_password_bytes_rc4);
+}

@@ -1,0 +1,22 @@
+// Passwords as the PDF core's standard security handler may be given them.
+// PDF reads at most 32 bytes of a password for revisions 2 to 4, and at most
+// 127 bytes of its SASLprep form (UTF-8) for revisions 5 and 6. The core cuts
+// the first kind itself but not the second: a longer one overruns its buffers.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+// Bytes of a password the handler reads: revisions 2 to 4, and 5 or 6.
+constexpr std::size_t pdf_password_bytes_rc4 = 32;
+constexpr std::size_t pdf_password_bytes_aes256 = 127;
+
+// SASLprep as far as it can be done here: non-ASCII spaces become spaces,
+// the characters commonly mapped to nothing are dropped and the text is put
+// in NFKC. Prohibited characters are not refused (such a password simply
+// does not open the file). Text that is not UTF-8 is returned unchanged.
+std::string pdf_saslprep(const std::string& password);
+
+// The password cut to the bytes the handler reads for this revision; for
+// revisions 5 and 6 after SASLprep when prepared is true.
+std::string pdf_password_for_revision(const std::string& password, int revision, bool prepared = true);
