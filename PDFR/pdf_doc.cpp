@@ -5,6 +5,7 @@
 #include <goo/GooString.h>
 #include <Object.h>
 #include <PDFDoc.h>
+#include <Page.h>
 #include <XRef.h>
 
 #include <cctype>
@@ -167,4 +168,20 @@ std::unique_ptr<PDFDoc> pdf_open_document_checked(const std::string& file_name,
     std::unique_ptr<PDFDoc> doc = pdf_open_document(file_name, owner, user);
     if (!doc || !doc->isOk()) throw tk_exception(pdf_text_unreadable, tk_level_error);
     return doc;
+}
+
+bool pdf_page_readable(PDFDoc& doc, int page) {
+    Page* p = doc.getPage(page);
+    XRef* xref = doc.getXRef();
+    if (!p || !xref) return false;
+    Object dict = xref->fetch(p->getRef());
+    if (!dict.isDict()) return false;
+    if (dict.dictLookupNF("Contents").isNull()) return true;
+    // The core draws nothing of a page when one piece of its content is no stream.
+    Object contents = dict.dictLookup("Contents");
+    if (contents.isStream()) return true;
+    if (!contents.isArray()) return false;
+    for (int i = 0; i < contents.arrayGetLength(); ++i)
+        if (!contents.arrayGet(i).isStream()) return false;
+    return true;
 }

@@ -28,3 +28,8 @@ std::unique_ptr<PDFDoc> pdf_open_document(const std::string& file_name, const st
 std::unique_ptr<PDFDoc> pdf_open_document_checked(const std::string& file_name,
                                                   const std::optional<std::string>& owner,
                                                   const std::optional<std::string>& user);
+
+// Whether the core can load the page and read its content: a page the page
+// tree does not give, or whose content is named but missing or not a content
+// stream, comes out empty. A page without content at all is a blank page.
+bool pdf_page_readable(PDFDoc& doc, int page);

@@ -51,15 +51,23 @@ bool read_page_number(const std::string& text, int& page) {
 
 [[noreturn]] void bad_range() { throw tk_exception(xelvio_convertor::invalid_page_range, tk_level_error); }
 
-// The page's ruling lines could not be looked for: its tables come out as
-// plain text, and the user is told so; the conversion goes on.
-void warn_no_raster(int page) {
-    tk_exception warning("Page " + std::to_string(page) +
-                             " is too large to look for ruled tables: its tables are converted as plain text.",
-                         tk_level_warning);
+// Something of a page is lost and the user is told so (the console prints
+// it, the wizard lists it when it finishes); the conversion goes on.
+void warn(const std::string& text) {
+    tk_exception warning(text, tk_level_warning);
     tk_log::write(3, "%s", warning.what());
     if (error_handler* h = error_handler::find()) h->handle(warning, 1);
     else std::fprintf(stderr, "%s\n", warning.what());
+}
+
+// The page's ruling lines could not be looked for: its tables come out as plain text.
+void warn_no_raster(int page) {
+    warn("Page " + std::to_string(page) +
+         " is too large to look for ruled tables: its tables are converted as plain text.");
+}
+
+void warn_unreadable(int page) {
+    warn("Page " + std::to_string(page) + " cannot be read (the document is damaged there): its worksheet is empty.");
 }
 }  // namespace
 
@@ -107,12 +115,23 @@ void xelvio_convertor::run() {
         pdf_splash_dev splash(splashModeRGB8, 1, false, paper, true);
         splash.startDoc(doc.get());
         ExcelOutputDev excel(destination.c_str(), 0, 0, 0);
+        int read_pages = 0, unreadable_pages = 0;
         try {
             const bool listed = !page_list.empty();
             while (!stop_requested() && pages_done < page_count) {
                 int page = listed ? page_list[static_cast<size_t>(pages_done.load())] : pages_done + 1;
-                if (page <= doc_pages) convert_page(&excel, &splash, doc.get(), page);
-                else tk_log::write(1, "Page is our of range %d > %d", page, doc_pages);
+                if (page <= doc_pages) {
+                    // A damaged page keeps its place as an empty worksheet.
+                    if (pdf_page_readable(*doc, page)) {
+                        ++read_pages;
+                    } else {
+                        ++unreadable_pages;
+                        warn_unreadable(page);
+                    }
+                    convert_page(&excel, &splash, doc.get(), page);
+                } else {
+                    tk_log::write(1, "Page is our of range %d > %d", page, doc_pages);
+                }
                 if (stop_requested()) break;
                 ++pages_done;
             }
@@ -127,8 +146,9 @@ void xelvio_convertor::run() {
             }
             throw;
         }
-        // A stopped run writes no workbook.
+        // A stopped run writes no workbook, nor one of nothing but damaged pages.
         if (stop_requested()) return;
+        if (unreadable_pages > 0 && read_pages == 0) throw tk_exception(pdf_text_unreadable, tk_level_error);
         excel.save();
         succeeded_ = true;
     } catch (...) {

@@ -332,6 +332,59 @@ TEST_F(Conv, FailedPageKeepsThePagesFinishedSoFar) {
     EXPECT_FALSE(fs::exists(path("stopped.xls")));
 }
 
+namespace {
+// Cuts the source short once the given page is converted, as a file being
+// replaced while it is read.
+struct truncating_convertor : xelvio_convertor {
+    int after_page = 0;
+    std::uintmax_t length = 0;
+    void convert_page(ExcelOutputDev* excel, SplashOutputDev* splash, PDFDoc* doc, int page) override {
+        xelvio_convertor::convert_page(excel, splash, doc, page);
+        if (page == after_page) fs::resize_file(source, length);
+    }
+};
+}  // namespace
+
+TEST_F(Conv, PagesThatCannotBeReadAreNamedAndKeepTheirPlace) {
+    recording_handler h;
+    // Page 2's content is a font, not a content stream; the file ends before
+    // page 3 once page 2 is done.
+    std::vector<std::string> content;
+    for (int i = 1; i <= 4; ++i) content.push_back(mini_pdf::text(72, 700, "page " + std::to_string(i)));
+    std::string bytes = mini_pdf::build(content);
+    const size_t contents = bytes.find("/Contents 7 0 R");
+    ASSERT_NE(contents, std::string::npos);
+    bytes.replace(contents, 15, "/Contents 3 0 R");
+    truncating_convertor c;
+    c.source = write("damaged.pdf", bytes);
+    c.destination = path("damaged.xls");
+    c.after_page = 2;
+    c.length = bytes.find("\n9 0 obj");  // page 3's content, then page 3
+    c.run();
+    EXPECT_TRUE(c.succeeded());
+    std::vector<std::string> named;
+    for (int page : {2, 3, 4})
+        named.push_back("Page " + std::to_string(page) +
+                        " cannot be read (the document is damaged there): its worksheet is empty.");
+    EXPECT_EQ(h.reports, named);
+    const std::string book = read(path("damaged.xls"));
+    EXPECT_NE(book.find("Page_4"), std::string::npos);
+    EXPECT_NE(book.find("page 1"), std::string::npos);
+
+    // Nothing readable: no workbook, and the document is reported damaged.
+    h.reports.clear();
+    bytes = mini_pdf::build({mini_pdf::text(72, 700, "only")});
+    bytes.replace(bytes.find("/Contents 5 0 R"), 15, "/Contents 3 0 R");
+    c.source = write("none.pdf", bytes);
+    c.destination = path("none.xls");
+    c.after_page = 0;
+    c.run();
+    EXPECT_FALSE(c.succeeded());
+    ASSERT_EQ(h.reports.size(), 2u);
+    EXPECT_EQ(h.reports[1], "The program cannot read PDF document. It might be corrupted or\ndoes not comply with Adobe PDF format.");
+    EXPECT_FALSE(fs::exists(path("none.xls")));
+}
+
 // In a child: stdout joins stderr so that EXPECT_EXIT sees the handler's report.
 #define RUN_IN_CHILD(body)   \
     {                        \
