@@ -30,14 +30,25 @@ bool parseCellNumber(const std::wstring& text, double& value) {
         if (text[i] == '-') ascii += '-';
         ++i;
     }
-    size_t digits = 0;
-    while (i < n && isDigit(text[i])) ascii += static_cast<char>(text[i++]), ++digits;
+    size_t digits = 0, intDigits = 0;
+    // Significant digits run from the first non-zero digit to the last digit.
+    size_t firstSignificant = std::string::npos;
+    auto takeDigit = [&] {
+        if (firstSignificant == std::string::npos && text[i] != '0') firstSignificant = digits;
+        ascii += static_cast<char>(text[i++]);
+        ++digits;
+    };
+    while (i < n && isDigit(text[i])) takeDigit(), ++intDigits;
+    // A zero before another digit (ZIP codes, "007") is part of the text.
+    if (intDigits > 1 && ascii[ascii.size() - intDigits] == '0') return false;
     if (i < n && text[i] == '.') {
         ascii += '.';
         ++i;
-        while (i < n && isDigit(text[i])) ascii += static_cast<char>(text[i++]), ++digits;
+        while (i < n && isDigit(text[i])) takeDigit();
     }
     if (digits == 0) return false;
+    // More digits than a double keeps: the value would not show the page's.
+    if (firstSignificant != std::string::npos && digits - firstSignificant > maxNumberDigits) return false;
     if (i < n && (text[i] == 'e' || text[i] == 'E')) {
         size_t j = i + 1;
         std::string exp = "e";

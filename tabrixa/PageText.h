@@ -17,7 +17,10 @@ namespace tbx {
 // A cell text is a number when, read in the "C" locale, it is a finite
 // decimal number from its first to its last character (leading blanks,
 // sign, fraction and exponent allowed). "inf", "nan", hexadecimal forms,
-// an empty text and anything else stay text.
+// an empty text and anything else stay text, and so do numbers whose value
+// would not show the page's characters: more than `maxNumberDigits`
+// significant digits, or a zero before another digit of the integer part.
+constexpr std::size_t maxNumberDigits = 15;
 bool parseCellNumber(const std::wstring& text, double& value);
 
 // Appends the cell text of one Unicode code: typographic quotes and dashes
