@@ -58,6 +58,7 @@ void TextPage::dump(xls_core::workbook* wb, int pageCount) {
     char name[32];
     std::snprintf(name, sizeof name, "Page_%d", pageCount + 1);
     xls_core::worksheet* sheet = wb->sheet(name);
+    numberCellTexts.clear();
 
     const PageTables tables = PageTables::fromCollector();
     PageRegions regions;

@@ -100,8 +100,10 @@ void fitCellText(std::wstring& text) {
 }
 
 namespace {
-// The text of a cell that holds something; empty for an empty or missing cell.
-std::wstring heldText(const xls_core::worksheet& sheet, std::uint32_t row, std::uint32_t col) {
+// The text of a cell that holds something; empty for an empty or missing
+// cell. A number cell gives the page's characters it was read from.
+std::wstring heldText(const xls_core::worksheet& sheet, const NumberCellTexts& numbers, std::uint32_t row,
+                      std::uint32_t col) {
     const xls_core::cell_t* cell = sheet.GetCell(row, col);
     if (const auto* label = dynamic_cast<const xls_core::label_t*>(cell)) {
         std::wstring out(label->GetText().begin(), label->GetText().end());
@@ -109,31 +111,35 @@ std::wstring heldText(const xls_core::worksheet& sheet, std::uint32_t row, std::
             if (!isCSpace(ch)) return out;
         return std::wstring();
     }
-    if (const auto* number = dynamic_cast<const xls_core::number_t*>(cell)) {
-        char buf[40];
-        std::snprintf(buf, sizeof buf, "%.15g", number->GetValue());
-        return std::wstring(buf, buf + std::strlen(buf));
+    if (dynamic_cast<const xls_core::number_t*>(cell)) {
+        const auto it = numbers.find({row, col});
+        if (it != numbers.end()) return it->second;
     }
     return std::wstring();
 }
 }  // namespace
 
-xls_core::cell_t* putCellText(xls_core::worksheet& sheet, std::uint32_t row, std::uint32_t col, std::wstring text,
-                              const std::wstring* numberText) {
-    std::wstring held = heldText(sheet, row, col);
+xls_core::cell_t* putCellText(xls_core::worksheet& sheet, NumberCellTexts& numbers, std::uint32_t row,
+                              std::uint32_t col, std::wstring text, const std::wstring* numberText) {
+    std::wstring held = heldText(sheet, numbers, row, col);
     if (!held.empty()) {
         if (held.back() != L' ') held += L' ';
         text = held + text;
     } else if (numberText) {
         double value = 0;
-        if (parseCellNumber(*numberText, value)) return sheet.number(row, col, value);
+        if (parseCellNumber(*numberText, value)) {
+            numbers[{row, col}] = *numberText;
+            return sheet.number(row, col, value);
+        }
     }
+    numbers.erase({row, col});
     fitCellText(text);
     return sheet.label(row, col, text);
 }
 
-xls_core::cell_t* putEmptyCell(xls_core::worksheet& sheet, std::uint32_t row, std::uint32_t col) {
-    if (!heldText(sheet, row, col).empty()) return nullptr;
+xls_core::cell_t* putEmptyCell(xls_core::worksheet& sheet, const NumberCellTexts& numbers, std::uint32_t row,
+                               std::uint32_t col) {
+    if (!heldText(sheet, numbers, row, col).empty()) return nullptr;
     return sheet.label(row, col, std::string());
 }
 
@@ -243,7 +249,8 @@ int TextPage::dumpLines(xls_core::worksheet* sheet, PageGrid* grid, int row, dou
         }
         const std::wstring numberText = text.substr(0, text.size() - 1);
         if (tk_log::active(1)) tk_log::write_wide(1, L"sh->label1(%d,%d,%s)", static_cast<int>(r), first, text.c_str());
-        xls_core::cell_t* cell = putCellText(*sheet, r, static_cast<std::uint32_t>(first), text, &numberText);
+        xls_core::cell_t* cell =
+            putCellText(*sheet, numberCellTexts, r, static_cast<std::uint32_t>(first), text, &numberText);
         cell->set_halign(1);
         setCellFont(f, cell);
         ++cells;

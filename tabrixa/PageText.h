@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
+#include <utility>
 
 #include <CharTypes.h>
 
@@ -33,16 +35,21 @@ void appendCellChar(std::wstring& text, Unicode code);
 // units), never between the two halves of a surrogate pair.
 void fitCellText(std::wstring& text);
 
+// The page's characters of the number cells written on a sheet, by (row,
+// column), so that text joining such a cell keeps what the page shows.
+using NumberCellTexts = std::map<std::pair<std::uint32_t, std::uint32_t>, std::wstring>;
+
 // Writes one cell of text. When `numberText` reads as a number (see
 // parseCellNumber) the cell is a number cell. When the place already holds
 // text or a number of this page (two columns of the page that meet in one
-// worksheet column), that cell is kept and the new text follows it after a
-// blank, so no word is lost.
-xls_core::cell_t* putCellText(xls_core::worksheet& sheet, std::uint32_t row, std::uint32_t col, std::wstring text,
-                              const std::wstring* numberText);
+// worksheet column), that cell's page text is kept and the new text follows
+// it after a blank, so no word is lost.
+xls_core::cell_t* putCellText(xls_core::worksheet& sheet, NumberCellTexts& numbers, std::uint32_t row,
+                              std::uint32_t col, std::wstring text, const std::wstring* numberText);
 // Writes an empty cell unless the place already holds text or a number;
 // returns null when it kept what was there.
-xls_core::cell_t* putEmptyCell(xls_core::worksheet& sheet, std::uint32_t row, std::uint32_t col);
+xls_core::cell_t* putEmptyCell(xls_core::worksheet& sheet, const NumberCellTexts& numbers, std::uint32_t row,
+                               std::uint32_t col);
 
 // Width in points of the digit 0 in a font: the worksheet's unit of column
 // width is 1/256 of that width in the workbook's default font.

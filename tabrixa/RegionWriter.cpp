@@ -132,12 +132,12 @@ int RegionWriter::dumpGrid(PageRegion& region, int firstRow) {
             tk_log::write(1, pos < n ? "Just before sh->merge (2)" : "Just before sh->merge (4)");
             sheet_.merge(r, u32(first), r, u32(last));
         }
-        if (xls_core::cell_t* cell = putEmptyCell(sheet_, r, u32(first))) {
+        if (xls_core::cell_t* cell = putEmptyCell(sheet_, page_.numberCellTexts, r, u32(first))) {
             cell->set_wrap(true);
             borders(cell);
         }
         for (int col = first + 1; col <= last; ++col)
-            if (xls_core::cell_t* e = putEmptyCell(sheet_, r, u32(col))) borders(e);
+            if (xls_core::cell_t* e = putEmptyCell(sheet_, page_.numberCellTexts, r, u32(col))) borders(e);
         lastEnd = last;
         // Empty bordered rows are part of the table on the sheet.
         usedRows = std::max(usedRows, row + 1);
@@ -207,14 +207,15 @@ int RegionWriter::dumpGrid(PageRegion& region, int firstRow) {
             }
         }
         if (tk_log::active(1)) tk_log::write_wide(1, logText, static_cast<int>(r), first, text.c_str());
-        xls_core::cell_t* out = putCellText(sheet_, r, u32(first), text, numberAllowed ? &text : nullptr);
+        xls_core::cell_t* out =
+            putCellText(sheet_, page_.numberCellTexts, r, u32(first), text, numberAllowed ? &text : nullptr);
         out->set_halign(1);
         page_.setCellFont(f, out);
         if (table) {
             out->set_wrap(true);
             borders(out);
             for (int col = first + 1; col <= last; ++col)
-                if (xls_core::cell_t* e = putEmptyCell(sheet_, r, u32(col))) borders(e);
+                if (xls_core::cell_t* e = putEmptyCell(sheet_, page_.numberCellTexts, r, u32(col))) borders(e);
         }
         usedRows = std::max(usedRows, row + 1);
         prevCell = cell;
@@ -234,7 +235,8 @@ int RegionWriter::dumpVertical(PageRegion& region, int firstRow) {
             std::wstring text;
             page_.appendLineText(text, l);
             const std::uint32_t r = u32(firstRow + rows);
-            xls_core::cell_t* out = putCellText(sheet_, r, 0, text, l->words->next ? nullptr : &text);
+            xls_core::cell_t* out =
+                putCellText(sheet_, page_.numberCellTexts, r, 0, text, l->words->next ? nullptr : &text);
             out->set_halign(1);
             page_.setCellFont(l, out);
             ++rows;

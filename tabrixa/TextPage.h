@@ -8,6 +8,8 @@
 
 #include <CharTypes.h>
 
+#include "tabrixa/PageText.h"
+
 class GfxState;
 class UnicodeMap;
 
@@ -61,6 +63,8 @@ public:
     // The line's characters in reading order, each through convertChar.
     void appendLineText(std::wstring& text, const TextLine* line);
     void setCellFont(TextLine* line, xls_core::cell_t* cell);
+    // Page texts of the number cells of the sheet being written.
+    NumberCellTexts numberCellTexts;
 
     // Words still in the rotation pools (coalescing takes them all out).
     int wordCount() const;

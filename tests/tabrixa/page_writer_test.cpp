@@ -99,6 +99,18 @@ TEST_F(Sheet, DumpLines_NumbersTinyLinesAndLongLines) {
     EXPECT_EQ(textAt(ws, 4, 0), "<none>");
 }
 
+TEST_F(Sheet, DumpLines_TextJoiningANumberCellKeepsThePageCharacters) {
+    // Two blocks whose lines meet in one worksheet column.
+    auto* b = f.block();
+    tbx::TextLine* numbers[] = {f.line(b, 50, 100, u32("12.50")), f.line(b, 50, 120, u32("1e5"))};
+    tbx::TextLine* refs[] = {f.line(b, 60, 100, u32("Ref")), f.line(b, 60, 120, u32("Ref"))};
+    tbx::PageGrid g = gridOf({50, 300});
+    ASSERT_EQ(page.dumpLines(ws, &g, 0, 50, 300, numbers, 2), 2);
+    ASSERT_EQ(page.dumpLines(ws, &g, 0, 50, 300, refs, 2), 2);
+    EXPECT_EQ(textAt(ws, 0, 0), "12.50 Ref ");
+    EXPECT_EQ(textAt(ws, 1, 0), "1e5 Ref ");
+}
+
 TEST_F(Sheet, DumpLines_CellFontFromTheLine) {
     auto* b = f.block();
     LineStyle narrow;
