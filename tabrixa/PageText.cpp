@@ -182,7 +182,7 @@ int fontHeightTwips(double points) {
 const char* fontNameOfClass(const std::string& c) {
     static const struct { const char* cls; const char* name; } table[] = {
         {"f10", "Arial"}, {"f20", "Times New Roman"}, {"f30", "Courier New"}, {"f21", "Garamond"},
-        {"f60", "Impact"}, {"f31", "Lucida Console"}, {"f40", "Symbol"},
+        {"f60", "Impact"}, {"f31", "Lucida Console"},
     };
     for (const auto& e : table)
         if (c == e.cls) return e.name;
@@ -207,7 +207,13 @@ void TextPage::setCellFont(TextLine* line, xls_core::cell_t* cell) {
     if (!cell || !line || !line->words || line->words->len < 1) return;
     const int h = fontHeightTwips(line->meanFontSize());
     if (h > 0) cell->set_font_height(h);
-    if (const char* name = fontNameOfClass(line->words->fontClass)) cell->set_font_name(name);
+    // Cell texts are Unicode: a symbol face would draw them as other glyphs.
+    // The first word in a text face names the font; without one the cell
+    // keeps the default face.
+    const TextWord* face = line->words;
+    while (face && (face->symbolFace || face->len < 1)) face = face->next;
+    if (face)
+        if (const char* name = fontNameOfClass(face->fontClass)) cell->set_font_name(name);
     cell->set_valign(0);
 }
 

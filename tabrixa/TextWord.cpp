@@ -39,6 +39,7 @@ TextWord::TextWord(GfxState* state, int rotation, double x, double y, int pos, T
     spaceRatio = fc.spaceRatio;
     bold = fc.bold;
     italic = fc.italic;
+    symbolFace = fc.symbolFace;
 
     // The width of a blank in the word's screen font. A size that cannot be
     // divided by, or a face that cannot be opened, keeps the class's ratio.

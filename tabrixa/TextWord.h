@@ -53,6 +53,7 @@ public:
     int superscript = 0, subscript = 0;
     std::string fontClass;
     std::string winFontName;
+    bool symbolFace = false;  // see FontClass::symbolFace
     int colGroup = 0;
     int cellCode = 0;
     int colorR = 0, colorG = 0, colorB = 0;
