@@ -292,6 +292,8 @@ void pdf_uline_processor::tableBuilding() {
     }
 
     // Lines of a built table are spent; the rest stay candidates.
+    for (const candidate& c : lines_)
+        if (c.line.tag != 0) table_lines_.push_back(c.line);
     lines_.erase(std::remove_if(lines_.begin(), lines_.end(), [](const candidate& c) { return c.line.tag != 0; }),
                  lines_.end());
     built_regions_.clear();

@@ -168,10 +168,8 @@ void TextPage::addChar(GfxState* state, double x, double y, double dx, double dy
             case 3: base = x1, gap = curWord->yMin - y1, delta = lastEdge - y1; break;
         }
         const double s = curWord->fontSize;
-        const bool overlap = std::fabs(delta) < 0.1 * s && std::fabs(base - curWord->base) < 0.2 * s;
-        if (overlap || lastCharOverlap || gap < -0.2 * s || gap > 0.1 * s || std::fabs(base - curWord->base) > 0.5 ||
-            curFontSize != s)
-            endWord();
+        const bool overlap = overstrikesWord(delta, base - curWord->base, s);
+        if (lastCharOverlap || curFontSize != s || !continuesWordAt(gap, base - curWord->base, delta, s)) endWord();
         lastCharOverlap = overlap;
     } else {
         lastCharOverlap = false;

@@ -1,6 +1,7 @@
 // A word: characters of one font size on one baseline, one rotation.
 #pragma once
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,19 @@ class GfxState;
 namespace tbx {
 
 class TextFontRef;
+
+// Where a character or a piece of text goes on the word before it, along
+// the reading direction: `gap` from the word's end to the new start,
+// `baseShift` between the base lines, `edgeDelta` from the word's last
+// character start to the new one, all in points, `size` the word's font size.
+// A character drawn again on the last one (fake bold) starts a word.
+inline bool overstrikesWord(double edgeDelta, double baseShift, double size) {
+    return std::fabs(edgeDelta) < 0.1 * size && std::fabs(baseShift) < 0.2 * size;
+}
+inline bool continuesWordAt(double gap, double baseShift, double edgeDelta, double size) {
+    return gap >= -0.2 * size && gap <= 0.1 * size && std::fabs(baseShift) <= 0.5 &&
+           !overstrikesWord(edgeDelta, baseShift, size);
+}
 
 class TextWord {
 public:
