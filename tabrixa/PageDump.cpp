@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string>
 
 #include "TK/tk_log.h"
 #include "XLS/xls_globals.h"
@@ -11,6 +12,7 @@
 #include "tabrixa/PageRegions.h"
 #include "tabrixa/PageTables.h"
 #include "tabrixa/PageText.h"
+#include "tabrixa/PageWarning.h"
 #include "tabrixa/RegionWriter.h"
 #include "tabrixa/TextBlock.h"
 #include "tabrixa/TextLine.h"
@@ -58,7 +60,7 @@ void TextPage::dump(xls_core::workbook* wb, int pageCount) {
     char name[32];
     std::snprintf(name, sizeof name, "Page_%d", pageCount + 1);
     xls_core::worksheet* sheet = wb->sheet(name);
-    numberCellTexts.clear();
+    pageCells = PageCells();
 
     const PageTables tables = PageTables::fromCollector();
     PageRegions regions;
@@ -85,6 +87,26 @@ void TextPage::dump(xls_core::workbook* wb, int pageCount) {
     // Vertical text has no place in the page's columns; it follows the rest.
     for (auto& region : regions.regions)
         if (region->id == PageRegion::verticalTextId) row += writer.dumpVertical(*region, row);
+    warnAboutLimits(pageNumber > 0 ? pageNumber : pageCount + 1, grid.columnCount());
+}
+
+void TextPage::warnAboutLimits(int page, int columns) const {
+    const std::string name = "Page " + std::to_string(page);
+    if (columns > PageGrid::maxColumns)
+        warnAboutPage(name + " has " + std::to_string(columns) + " columns, more than the " +
+                      std::to_string(PageGrid::maxColumns) + " of a worksheet: the text of columns " +
+                      std::to_string(PageGrid::maxColumns + 1) + " to " + std::to_string(columns) +
+                      " is joined into the last column.");
+    if (pageCells.rowsNeeded > xls_core::max_rows)
+        warnAboutPage(name + " has " + std::to_string(pageCells.rowsNeeded) + " rows, more than the " +
+                      std::to_string(xls_core::max_rows) + " of a worksheet: rows " +
+                      std::to_string(xls_core::max_rows + 1) + " to " + std::to_string(pageCells.rowsNeeded) +
+                      " are left out.");
+    if (pageCells.cutTexts > 0)
+        warnAboutPage(name + ": " + std::to_string(pageCells.cutTexts) +
+                      (pageCells.cutTexts == 1 ? " cell text is" : " cell texts are") +
+                      " longer than the " + std::to_string(xls_core::max_cell_chars) +
+                      " characters a cell holds and cut there.");
 }
 
 }  // namespace tbx

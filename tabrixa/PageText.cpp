@@ -92,17 +92,23 @@ void appendCellChar(std::wstring& text, Unicode code) {
     }
 }
 
-void fitCellText(std::wstring& text) {
+bool fitCellText(std::wstring& text) {
     size_t n = xls_core::max_cell_chars;
-    if (text.size() <= n) return;
+    if (text.size() <= n) return false;
     if (text[n - 1] >= 0xD800 && text[n - 1] <= 0xDBFF) --n;
     text.resize(n);
+    return true;
+}
+
+bool PageCells::rowFits(std::uint32_t row) {
+    if (row >= rowsNeeded) rowsNeeded = row + 1;
+    return row < xls_core::max_rows;
 }
 
 namespace {
 // The text of a cell that holds something; empty for an empty or missing
 // cell. A number cell gives the page's characters it was read from.
-std::wstring heldText(const xls_core::worksheet& sheet, const NumberCellTexts& numbers, std::uint32_t row,
+std::wstring heldText(const xls_core::worksheet& sheet, const PageCells& cells, std::uint32_t row,
                       std::uint32_t col) {
     const xls_core::cell_t* cell = sheet.GetCell(row, col);
     if (const auto* label = dynamic_cast<const xls_core::label_t*>(cell)) {
@@ -112,34 +118,34 @@ std::wstring heldText(const xls_core::worksheet& sheet, const NumberCellTexts& n
         return std::wstring();
     }
     if (dynamic_cast<const xls_core::number_t*>(cell)) {
-        const auto it = numbers.find({row, col});
-        if (it != numbers.end()) return it->second;
+        const auto it = cells.numberTexts.find({row, col});
+        if (it != cells.numberTexts.end()) return it->second;
     }
     return std::wstring();
 }
 }  // namespace
 
-xls_core::cell_t* putCellText(xls_core::worksheet& sheet, NumberCellTexts& numbers, std::uint32_t row,
-                              std::uint32_t col, std::wstring text, const std::wstring* numberText) {
-    std::wstring held = heldText(sheet, numbers, row, col);
+xls_core::cell_t* putCellText(xls_core::worksheet& sheet, PageCells& cells, std::uint32_t row, std::uint32_t col,
+                              std::wstring text, const std::wstring* numberText) {
+    if (!cells.rowFits(row)) return nullptr;
+    std::wstring held = heldText(sheet, cells, row, col);
     if (!held.empty()) {
         if (held.back() != L' ') held += L' ';
         text = held + text;
     } else if (numberText) {
         double value = 0;
         if (parseCellNumber(*numberText, value)) {
-            numbers[{row, col}] = *numberText;
+            cells.numberTexts[{row, col}] = *numberText;
             return sheet.number(row, col, value);
         }
     }
-    numbers.erase({row, col});
-    fitCellText(text);
+    cells.numberTexts.erase({row, col});
+    if (fitCellText(text)) ++cells.cutTexts;
     return sheet.label(row, col, text);
 }
 
-xls_core::cell_t* putEmptyCell(xls_core::worksheet& sheet, const NumberCellTexts& numbers, std::uint32_t row,
-                               std::uint32_t col) {
-    if (!heldText(sheet, numbers, row, col).empty()) return nullptr;
+xls_core::cell_t* putEmptyCell(xls_core::worksheet& sheet, PageCells& cells, std::uint32_t row, std::uint32_t col) {
+    if (!cells.rowFits(row) || !heldText(sheet, cells, row, col).empty()) return nullptr;
     return sheet.label(row, col, std::string());
 }
 
@@ -249,16 +255,17 @@ int TextPage::dumpLines(xls_core::worksheet* sheet, PageGrid* grid, int row, dou
             text += L' ';
         }
         const auto r = static_cast<std::uint32_t>(row + cells);
-        if (first < last) {
+        if (first < last && pageCells.rowFits(r)) {
             tk_log::write(1, "Just before sh->merge (1)");
             sheet->merge(r, static_cast<std::uint32_t>(first), r, static_cast<std::uint32_t>(last));
         }
         const std::wstring numberText = text.substr(0, text.size() - 1);
         if (tk_log::active(1)) tk_log::write_wide(1, L"sh->label1(%d,%d,%s)", static_cast<int>(r), first, text.c_str());
-        xls_core::cell_t* cell =
-            putCellText(*sheet, numberCellTexts, r, static_cast<std::uint32_t>(first), text, &numberText);
-        cell->set_halign(1);
-        setCellFont(f, cell);
+        if (xls_core::cell_t* cell =
+                putCellText(*sheet, pageCells, r, static_cast<std::uint32_t>(first), text, &numberText)) {
+            cell->set_halign(1);
+            setCellFont(f, cell);
+        }
         ++cells;
         i = j;
     }

@@ -32,24 +32,31 @@ bool parseCellNumber(const std::wstring& text, double& value);
 void appendCellChar(std::wstring& text, Unicode code);
 
 // Cuts a cell text to the most characters a cell can hold (32767 UTF-16
-// units), never between the two halves of a surrogate pair.
-void fitCellText(std::wstring& text);
+// units), never between the two halves of a surrogate pair; true when it cut.
+bool fitCellText(std::wstring& text);
 
-// The page's characters of the number cells written on a sheet, by (row,
-// column), so that text joining such a cell keeps what the page shows.
-using NumberCellTexts = std::map<std::pair<std::uint32_t, std::uint32_t>, std::wstring>;
+// What the writers of one sheet keep between cells: the page's characters
+// of the number cells by (row, column), so that text joining such a cell
+// keeps what the page shows, and what the worksheet's limits cut.
+struct PageCells {
+    std::map<std::pair<std::uint32_t, std::uint32_t>, std::wstring> numberTexts;
+    std::size_t cutTexts = 0;        // texts cut to the most a cell holds
+    std::uint32_t rowsNeeded = 0;    // rows the page asked for, beyond the sheet's too
+    // True when the row is on the sheet; counts the rows asked for either way.
+    bool rowFits(std::uint32_t row);
+};
 
 // Writes one cell of text. When `numberText` reads as a number (see
 // parseCellNumber) the cell is a number cell. When the place already holds
 // text or a number of this page (two columns of the page that meet in one
 // worksheet column), that cell's page text is kept and the new text follows
-// it after a blank, so no word is lost.
-xls_core::cell_t* putCellText(xls_core::worksheet& sheet, NumberCellTexts& numbers, std::uint32_t row,
-                              std::uint32_t col, std::wstring text, const std::wstring* numberText);
-// Writes an empty cell unless the place already holds text or a number;
-// returns null when it kept what was there.
-xls_core::cell_t* putEmptyCell(xls_core::worksheet& sheet, const NumberCellTexts& numbers, std::uint32_t row,
-                               std::uint32_t col);
+// it after a blank, so no word is lost. Returns null for a row beyond the
+// sheet's last.
+xls_core::cell_t* putCellText(xls_core::worksheet& sheet, PageCells& cells, std::uint32_t row, std::uint32_t col,
+                              std::wstring text, const std::wstring* numberText);
+// Writes an empty cell unless the place already holds text or a number, or
+// lies beyond the sheet's last row; returns null when it wrote nothing.
+xls_core::cell_t* putEmptyCell(xls_core::worksheet& sheet, PageCells& cells, std::uint32_t row, std::uint32_t col);
 
 // Width in points of the digit 0 in a font: the worksheet's unit of column
 // width is 1/256 of that width in the workbook's default font.

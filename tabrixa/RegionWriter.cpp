@@ -128,16 +128,16 @@ int RegionWriter::dumpGrid(PageRegion& region, int firstRow) {
         int first, last;
         columnsOf(box->xMin, box->xMax, pos, first, last);
         const std::uint32_t r = u32(firstRow + row);
-        if (first < last) {
+        if (first < last && page_.pageCells.rowFits(r)) {
             tk_log::write(1, pos < n ? "Just before sh->merge (2)" : "Just before sh->merge (4)");
             sheet_.merge(r, u32(first), r, u32(last));
         }
-        if (xls_core::cell_t* cell = putEmptyCell(sheet_, page_.numberCellTexts, r, u32(first))) {
+        if (xls_core::cell_t* cell = putEmptyCell(sheet_, page_.pageCells, r, u32(first))) {
             cell->set_wrap(true);
             borders(cell);
         }
         for (int col = first + 1; col <= last; ++col)
-            if (xls_core::cell_t* e = putEmptyCell(sheet_, page_.numberCellTexts, r, u32(col))) borders(e);
+            if (xls_core::cell_t* e = putEmptyCell(sheet_, page_.pageCells, r, u32(col))) borders(e);
         lastEnd = last;
         // Empty bordered rows are part of the table on the sheet.
         usedRows = std::max(usedRows, row + 1);
@@ -161,7 +161,8 @@ int RegionWriter::dumpGrid(PageRegion& region, int firstRow) {
         double left, right;
         const TableCell* box = rec ? tables_.cell(region.tableId, cell) : nullptr;
         if (box) {
-            sheet_.rowheight(u32(firstRow + row), rowHeightTwips(box->yMax - box->yMin));
+            if (page_.pageCells.rowFits(u32(firstRow + row)))
+                sheet_.rowheight(u32(firstRow + row), rowHeightTwips(box->yMax - box->yMin));
             left = box->xMin;
             right = box->xMax;
         } else {
@@ -185,7 +186,7 @@ int RegionWriter::dumpGrid(PageRegion& region, int firstRow) {
             }
         }
         const std::uint32_t r = u32(firstRow + row);
-        if (first < last) {
+        if (first < last && page_.pageCells.rowFits(r)) {
             tk_log::write(1, "Just before sh->merge (3)");
             sheet_.merge(r, u32(first), r, u32(last));
         }
@@ -208,14 +209,16 @@ int RegionWriter::dumpGrid(PageRegion& region, int firstRow) {
         }
         if (tk_log::active(1)) tk_log::write_wide(1, logText, static_cast<int>(r), first, text.c_str());
         xls_core::cell_t* out =
-            putCellText(sheet_, page_.numberCellTexts, r, u32(first), text, numberAllowed ? &text : nullptr);
-        out->set_halign(1);
-        page_.setCellFont(f, out);
-        if (table) {
+            putCellText(sheet_, page_.pageCells, r, u32(first), text, numberAllowed ? &text : nullptr);
+        if (out) {
+            out->set_halign(1);
+            page_.setCellFont(f, out);
+        }
+        if (out && table) {
             out->set_wrap(true);
             borders(out);
             for (int col = first + 1; col <= last; ++col)
-                if (xls_core::cell_t* e = putEmptyCell(sheet_, page_.numberCellTexts, r, u32(col))) borders(e);
+                if (xls_core::cell_t* e = putEmptyCell(sheet_, page_.pageCells, r, u32(col))) borders(e);
         }
         usedRows = std::max(usedRows, row + 1);
         prevCell = cell;
@@ -235,10 +238,11 @@ int RegionWriter::dumpVertical(PageRegion& region, int firstRow) {
             std::wstring text;
             page_.appendLineText(text, l);
             const std::uint32_t r = u32(firstRow + rows);
-            xls_core::cell_t* out =
-                putCellText(sheet_, page_.numberCellTexts, r, 0, text, l->words->next ? nullptr : &text);
-            out->set_halign(1);
-            page_.setCellFont(l, out);
+            if (xls_core::cell_t* out =
+                    putCellText(sheet_, page_.pageCells, r, 0, text, l->words->next ? nullptr : &text)) {
+                out->set_halign(1);
+                page_.setCellFont(l, out);
+            }
             ++rows;
         }
     }

@@ -63,13 +63,14 @@ public:
     // The line's characters in reading order, each through convertChar.
     void appendLineText(std::wstring& text, const TextLine* line);
     void setCellFont(TextLine* line, xls_core::cell_t* cell);
-    // Page texts of the number cells of the sheet being written.
-    NumberCellTexts numberCellTexts;
+    // What the writers keep between the cells of the sheet being written.
+    PageCells pageCells;
 
     // Words still in the rotation pools (coalescing takes them all out).
     int wordCount() const;
 
     double pageWidth = 0, pageHeight = 0;
+    int pageNumber = 0;  // in the document, for messages; 0 when unknown
     TextWord* curWord = nullptr;
     int charPos = 0;
     TextFontRef* curFont = nullptr;
@@ -86,6 +87,8 @@ public:
     std::vector<TextFontRef*> fonts;  // owned
 
 private:
+    // One warning for each worksheet limit the page met.
+    void warnAboutLimits(int page, int columns) const;
     void clear();
     void clearLayout();  // flows, blocks and the building list
     void assignCellsAndGroups();

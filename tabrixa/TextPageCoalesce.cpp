@@ -228,6 +228,15 @@ void TextPage::buildBlocks(const UnicodeMap* uMap) {
                 }
             };
 
+            // The buckets the last beside-step looked through in vain, and the
+            // block's extent along the line then: while that extent holds, a
+            // word they kept back is kept back again, so only buckets the
+            // growing base range adds need a look (a tall block would
+            // otherwise be searched once for every line it takes).
+            bool besideValid = false;
+            int besideIdxLo = 0, besideIdxHi = 0;
+            double besideAlongLo = 0, besideAlongHi = 0;
+
             bool found;
             do {
                 found = false;
@@ -270,16 +279,31 @@ void TextPage::buildBlocks(const UnicodeMap* uMap) {
                     bool took = false;
                     double lastBase = 0;
                     const double lo2 = minBase - intraLineSpace, hi2 = maxBase + intraLineSpace;
-                    const int bHi = pool->getBaseIdx(hi2);
-                    for (int idx = pool->nextNonEmpty(pool->getBaseIdx(lo2)); idx <= bHi;
-                         idx = pool->nextNonEmpty(idx + 1)) {
-                        takeAll(idx, colSpace1,
-                                [&](const TextWord* w) {
-                                    return w->base >= lo2 && w->base <= hi2 && overlapsAlong(w, colSpace1) &&
-                                           sizeWithin(w, 0.6);
-                                },
-                                took, lastBase);
+                    const int bLo = pool->getBaseIdx(lo2), bHi = pool->getBaseIdx(hi2);
+                    const double alongLo = lo(blk, rot), alongHi = hi(blk, rot);
+                    const bool sameExtent = besideValid && alongLo == besideAlongLo && alongHi == besideAlongHi;
+                    auto scan = [&](int from, int to) {
+                        for (int idx = pool->nextNonEmpty(from); idx <= to; idx = pool->nextNonEmpty(idx + 1)) {
+                            takeAll(idx, colSpace1,
+                                    [&](const TextWord* w) {
+                                        return w->base >= lo2 && w->base <= hi2 && overlapsAlong(w, colSpace1) &&
+                                               sizeWithin(w, 0.6);
+                                    },
+                                    took, lastBase);
+                        }
+                    };
+                    if (sameExtent) {
+                        // The edge buckets again: their words' bases may have come into range.
+                        scan(bLo, std::min(besideIdxLo, bHi));
+                        scan(std::max(besideIdxHi, std::min(besideIdxLo, bHi) + 1), bHi);
+                    } else {
+                        scan(bLo, bHi);
                     }
+                    besideValid = !took;
+                    besideIdxLo = std::min(bLo, sameExtent ? besideIdxLo : bLo);
+                    besideIdxHi = std::max(bHi, sameExtent ? besideIdxHi : bHi);
+                    besideAlongLo = alongLo;
+                    besideAlongHi = alongHi;
                     if (took) found = true;
                 }
                 if (found) continue;

@@ -21,6 +21,7 @@
 #include "TK/tk_utils.h"
 #include "platform/plat_files.h"
 #include "tabrixa/ExcelOutputDev.h"
+#include "tabrixa/PageWarning.h"
 
 const char* const xelvio_convertor::invalid_page_range = "Invalid page range";
 
@@ -54,12 +55,8 @@ bool read_page_number(const std::string& text, int& page) {
 // The page's ruling lines could not be looked for: its tables come out as
 // plain text, and the user is told so; the conversion goes on.
 void warn_no_raster(int page) {
-    tk_exception warning("Page " + std::to_string(page) +
-                             " is too large to look for ruled tables: its tables are converted as plain text.",
-                         tk_level_warning);
-    tk_log::write(3, "%s", warning.what());
-    if (error_handler* h = error_handler::find()) h->handle(warning, 1);
-    else std::fprintf(stderr, "%s\n", warning.what());
+    tbx::warnAboutPage("Page " + std::to_string(page) +
+                       " is too large to look for ruled tables: its tables are converted as plain text.");
 }
 }  // namespace
 
