@@ -223,6 +223,26 @@ void TextPage::setCellFont(TextLine* line, xls_core::cell_t* cell) {
     cell->set_valign(0);
 }
 
+bool TextPage::opensNoCell(const TextLine* f) {
+    return (f->len == 1 && std::fabs(f->xMin - f->xMax) < 0.3) || !f->words;
+}
+
+int TextPage::cellEnd(TextLine* const* lines, int count, int i) const {
+    const TextLine* f = lines[i];
+    int j = i + 1;
+    for (; j < count; ++j) {
+        const TextLine* l = lines[j];
+        double m = l->meanFontSize();
+        if (m == 0.0) m = curFontSize;
+        const double dBase = std::fabs(l->base - f->base);
+        const double oy = overlapRatio(l->yMin, l->yMax, f->yMin, f->yMax);
+        const bool beside = l->xMin > f->xMin && overlapRatio(l->xMin, l->xMax, f->xMin, f->xMax) < 0.3 &&
+                            (dBase < 0.6 * m || oy > 0.6);
+        if (!(beside || dBase < 0.1 || oy > 0.9)) break;
+    }
+    return j;
+}
+
 int TextPage::dumpLines(xls_core::worksheet* sheet, PageGrid* grid, int row, double x1, double x2,
                         TextLine** lines, int count) {
     tk_log::write(1, "TextPage::dumpLines");
@@ -233,21 +253,11 @@ int TextPage::dumpLines(xls_core::worksheet* sheet, PageGrid* grid, int row, dou
     int i = 0;
     while (i < count) {
         TextLine* f = lines[i];
-        if ((f->len == 1 && std::fabs(f->xMin - f->xMax) < 0.3) || !f->words) {
+        if (opensNoCell(f)) {
             ++i;
             continue;
         }
-        int j = i + 1;
-        for (; j < count; ++j) {
-            const TextLine* l = lines[j];
-            double m = l->meanFontSize();
-            if (m == 0.0) m = curFontSize;
-            const double dBase = std::fabs(l->base - f->base);
-            const double oy = overlapRatio(l->yMin, l->yMax, f->yMin, f->yMax);
-            const bool beside = l->xMin > f->xMin && overlapRatio(l->xMin, l->xMax, f->xMin, f->xMax) < 0.3 &&
-                                (dBase < 0.6 * m || oy > 0.6);
-            if (!(beside || dBase < 0.1 || oy > 0.9)) break;
-        }
+        const int j = cellEnd(lines, count, i);
         // Every joined line is written whole, however long the cell text gets.
         std::wstring text;
         for (int k = i; k < j; ++k) {

@@ -59,6 +59,10 @@ public:
     // Shared pieces of the page writers (written by the page-dump code).
     int dumpLines(xls_core::worksheet* sheet, PageGrid* grid, int row, double x1, double x2, TextLine** lines,
                   int count);
+    // dumpLines' cells: a line that opens none (a sliver of one character, a
+    // line without words), and the end of the cell line i opens.
+    static bool opensNoCell(const TextLine* line);
+    int cellEnd(TextLine* const* lines, int count, int i) const;
     void convertChar(std::wstring& text, Unicode code);
     // The line's characters in reading order, each through convertChar.
     void appendLineText(std::wstring& text, const TextLine* line);

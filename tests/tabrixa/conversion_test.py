@@ -58,6 +58,24 @@ class TwoColumns(unittest.TestCase):
             self.assertLessEqual(c.width, 255 * 256)
 
 
+class ListRows(unittest.TestCase):
+    def test_a_label_without_value_keeps_the_later_values_on_their_rows(self):
+        # A receipt: a title, then labels and prices in two columns; item 3 has no price.
+        parts = [pdfgen.text(72, 720, "Receipt", "F2", 14)]
+        for i in range(1, 9):
+            parts.append(pdfgen.text(72, 690 - 18 * i, "Item %d" % i))
+            if i != 3:
+                parts.append(pdfgen.text(300, 690 - 18 * i, "%d.25" % (10 * i)))
+        pdf = cu.path("pricelist.pdf")
+        pdfgen.write(pdf, ["".join(parts)])
+        sheet = cu.convert(pdf, cu.path("pricelist.xls")).sheet_by_index(0)
+        numbers = {r: v for (r, c), (t, v) in cu.cells(sheet).items() if t == xlrd.XL_CELL_NUMBER}
+        self.assertNotIn(cu.find_text(sheet, "Receipt")[0], numbers)
+        for i in range(1, 9):
+            row = cu.find_text(sheet, "Item %d" % i)[0]
+            self.assertEqual(numbers.get(row), None if i == 3 else 10 * i + 0.25, "Item %d" % i)
+
+
 class Numbers(unittest.TestCase):
     def check(self, env=None):
         pdf = cu.path("numbers.pdf")
