@@ -3,6 +3,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <set>
+#include <utility>
+#include <vector>
 #include <string>
 
 #include "TK/tk_log.h"
@@ -44,6 +47,32 @@ void cleanLines(TextBlock* blk) {
     }
 }
 
+// A number never runs over into the empty cell beside it as text does:
+// where it does not fit, readers show "###". A column is made as wide as the
+// widest number that starts in it and is not merged across further columns,
+// measured in the number cell's own font; the other widths stay the grid's.
+void widenForNumbers(xls_core::worksheet& sheet, const PageCells& cells, const std::vector<unsigned>& widths,
+                     double defaultDigit) {
+    std::set<std::pair<std::uint32_t, std::uint32_t>> merged;  // first cells of ranges over several columns
+    for (const auto& m : sheet.Merges())
+        if (m.last_col > m.first_col) merged.insert({m.first_row, m.first_col});
+    std::vector<unsigned> wanted(widths);
+    for (const auto& [place, text] : cells.numberTexts) {
+        const auto [row, col] = place;
+        if (col >= wanted.size() || merged.count(place)) continue;
+        const xls_core::cell_t* cell = sheet.GetCell(row, col);
+        const xls_core::font_t* font = cell && cell->GetXF() ? cell->GetXF()->GetFont() : nullptr;
+        if (!font) continue;
+        const unsigned units = numberWidthUnits(text, font->GetName(), font->GetHeight(), defaultDigit);
+        wanted[col] = std::max(wanted[col], units);
+    }
+    for (size_t i = 0; i < wanted.size(); ++i) {
+        if (wanted[i] == widths[i]) continue;
+        tk_log::write(1, ">>sh->colwidth(%d,%u) for a number", static_cast<int>(i), wanted[i]);
+        sheet.colwidth(static_cast<std::uint32_t>(i), wanted[i]);
+    }
+}
+
 }  // namespace
 
 void TextPage::dump(xls_core::workbook* wb, int pageCount) {
@@ -72,10 +101,12 @@ void TextPage::dump(xls_core::workbook* wb, int pageCount) {
     const xls_core::font_t* font = wb->Globals().GetDefaultFont();
     const double digit = font ? digitWidthPoints(font->GetName(), font->GetHeight()) : 0.0;
     const int columns = std::min(grid.columnCount(), PageGrid::maxColumns);
+    std::vector<unsigned> widths(static_cast<size_t>(std::max(columns, 0)));
     for (int i = 0; i < columns; ++i) {
         const unsigned width = columnWidthUnits(grid.boundary(i + 1) - grid.boundary(i), digit);
         tk_log::write(1, ">>sh->colwidth(%d,%u)", i, width);
         sheet->colwidth(static_cast<std::uint32_t>(i), width);
+        widths[static_cast<size_t>(i)] = width;
     }
 
     RegionWriter writer(*this, *sheet, grid, tables);
@@ -87,6 +118,7 @@ void TextPage::dump(xls_core::workbook* wb, int pageCount) {
     // Vertical text has no place in the page's columns; it follows the rest.
     for (auto& region : regions.regions)
         if (region->id == PageRegion::verticalTextId) row += writer.dumpVertical(*region, row);
+    widenForNumbers(*sheet, pageCells, widths, digit);
     warnAboutLimits(pageNumber > 0 ? pageNumber : pageCount + 1, grid.columnCount());
 }
 

@@ -169,6 +169,18 @@ unsigned columnWidthUnits(double points, double digitPoints) {
     return units > xls_core::max_colwidth ? xls_core::max_colwidth : static_cast<unsigned>(units);
 }
 
+unsigned numberWidthUnits(const std::wstring& text, const std::string& fontName, int heightTwips,
+                          double digitPoints) {
+    // Every character as wide as a digit (signs and points are narrower);
+    // readers keep a few points of margin inside a cell.
+    constexpr double cellMargins = 7.0;
+    size_t chars = 0;
+    for (wchar_t c : text)
+        if (!isCSpace(c)) ++chars;
+    return columnWidthUnits(static_cast<double>(chars) * digitWidthPoints(fontName, heightTwips) + cellMargins,
+                            digitPoints);
+}
+
 unsigned rowHeightTwips(double points) {
     if (!(points > 0.0)) return xls_core::min_rowheight;
     const double tw = std::floor(points * 20.0 + 0.5);
