@@ -60,10 +60,11 @@ void widenForNumbers(xls_core::worksheet& sheet, const PageCells& cells, const s
     for (const auto& [place, text] : cells.numberTexts) {
         const auto [row, col] = place;
         if (col >= wanted.size() || merged.count(place)) continue;
-        const xls_core::cell_t* cell = sheet.GetCell(row, col);
+        const auto* cell = dynamic_cast<const xls_core::number_t*>(sheet.GetCell(row, col));
         const xls_core::font_t* font = cell && cell->GetXF() ? cell->GetXF()->GetFont() : nullptr;
         if (!font) continue;
-        const unsigned units = numberWidthUnits(text, font->GetName(), font->GetHeight(), defaultDigit);
+        const unsigned units =
+            numberWidthUnits(text, cell->GetValue(), font->GetName(), font->GetHeight(), defaultDigit);
         wanted[col] = std::max(wanted[col], units);
     }
     for (size_t i = 0; i < wanted.size(); ++i) {

@@ -169,7 +169,7 @@ unsigned columnWidthUnits(double points, double digitPoints) {
     return units > xls_core::max_colwidth ? xls_core::max_colwidth : static_cast<unsigned>(units);
 }
 
-unsigned numberWidthUnits(const std::wstring& text, const std::string& fontName, int heightTwips,
+unsigned numberWidthUnits(const std::wstring& text, double value, const std::string& fontName, int heightTwips,
                           double digitPoints) {
     // Every character as wide as a digit (signs and points are narrower);
     // readers keep a few points of margin inside a cell.
@@ -177,6 +177,11 @@ unsigned numberWidthUnits(const std::wstring& text, const std::string& fontName,
     size_t chars = 0;
     for (wchar_t c : text)
         if (!isCSpace(c)) ++chars;
+    // Readers show the value in their general form, which may be longer
+    // than the page's ("1e5" shows as 100000).
+    char shown[40];
+    const int n = std::snprintf(shown, sizeof shown, "%.10g", value);
+    if (n > 0 && static_cast<size_t>(n) > chars) chars = static_cast<size_t>(n);
     return columnWidthUnits(static_cast<double>(chars) * digitWidthPoints(fontName, heightTwips) + cellMargins,
                             digitPoints);
 }

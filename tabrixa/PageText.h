@@ -64,10 +64,10 @@ double digitWidthPoints(const std::string& fontName, int heightTwips);
 // Column width for the worksheet (1/256 of a digit of the default font,
 // `digitPoints` wide) of a column so many points wide; at least 10 points.
 unsigned columnWidthUnits(double points, double digitPoints);
-// Column width (as columnWidthUnits) that shows a number of the given page
-// text whole in a font of that name and height (twips), with the margins
-// readers keep inside a cell.
-unsigned numberWidthUnits(const std::wstring& text, const std::string& fontName, int heightTwips,
+// Column width (as columnWidthUnits) that shows a number whole, as the page
+// gives it and as readers show its value, in a font of that name and height
+// (twips), with the margins readers keep inside a cell.
+unsigned numberWidthUnits(const std::wstring& text, double value, const std::string& fontName, int heightTwips,
                           double digitPoints);
 // Row height for the worksheet (twips) of a row so many points high.
 unsigned rowHeightTwips(double points);
