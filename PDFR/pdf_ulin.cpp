@@ -72,6 +72,7 @@ void pdf_uline_processor::undo_lines(canvas& target) {
 void pdf_uline_processor::flush() {
     tk_log::write(2, "pdf_uline_processor::flush");
     lines_.clear();
+    table_lines_.clear();
     underlines_.clear();
     regions_.clear();
     built_regions_.clear();

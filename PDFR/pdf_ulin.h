@@ -107,9 +107,15 @@ public:
     const std::vector<line_item>& get_underlines() const { return underlines_; }
     // The candidate lines still held (device pixels), in list order.
     std::vector<line_item> get_lines() const;
+    // The lines the built tables were made of (device pixels).
+    const std::vector<line_item>& get_table_lines() const { return table_lines_; }
     size_t line_count() const;
     // Holder of the i-th candidate line (list order as get_lines).
     const pipe_holder* holder_at(size_t i) const;
+
+    // Lines the last tableBuilding looked at while it grouped lines into
+    // tables: the cost of a page's rulings grows with it.
+    size_t grouping_looks() const { return grouping_looks_; }
 
     // Cell codes are id x 10000 + cell: a table needs fewer cells than this.
     static constexpr int max_table_cells = 10000;
@@ -132,6 +138,8 @@ private:
     bool tables_mode_ = true;
     bool simple_path_ = false;
     std::vector<candidate> lines_;  // each line with its holder, so the two never part
+    size_t grouping_looks_ = 0;
+    std::vector<line_item> table_lines_;
     std::vector<line_item> underlines_;
     std::vector<reg_item> regions_;
     std::vector<size_t> built_regions_;  // positions of the tables with cells

@@ -121,6 +121,7 @@ constexpr int max_table_id = (std::numeric_limits<int32_t>::max() - (pdf_uline_p
 
 void pdf_uline_processor::tableBuilding() {
     tk_log::write(2, "tableBuilding");
+    grouping_looks_ = 0;
     drop_taken();
     if (lines_.size() < 4) return;
 
@@ -174,6 +175,7 @@ void pdf_uline_processor::tableBuilding() {
             grown = false;
             near.visit(reg.r, reg.g, reg.b, reg.xMin - 4.0, reg.xMax + 4.0, reg.yMin - 4.0, reg.yMax + 4.0,
                        [&](uint32_t i) {
+                           ++grouping_looks_;
                            line_item& l = lines_[i].line;
                            if (l.tag != 0) return;
                            auto c = colour_of(lines_[i]);
@@ -292,6 +294,8 @@ void pdf_uline_processor::tableBuilding() {
     }
 
     // Lines of a built table are spent; the rest stay candidates.
+    for (const candidate& c : lines_)
+        if (c.line.tag != 0) table_lines_.push_back(c.line);
     lines_.erase(std::remove_if(lines_.begin(), lines_.end(), [](const candidate& c) { return c.line.tag != 0; }),
                  lines_.end());
     built_regions_.clear();

@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
 """Worst-case page benchmark (not a test).
 
-Two generated one-page files that once took the converter minutes:
+Generated one-page files that once took the converter minutes:
 - dots: 60000 dots of a 2 pt font over the page, then a line of 12 pt text;
-- hairlines: 20000 hair-lines at one height, each of its own colour.
+- hairlines: 20000 hair-lines at one height, each of its own colour;
+- lines: 70000 lines of text on one tall page, more rows than a worksheet
+  holds (the converter warns and writes the first 65536).
 Each is converted with tbxagent and read with `pdftotext -layout` and
 `pdftoppm -r 150`; the script prints the seconds and the ratio
 tbxagent / (pdftotext + pdftoppm), which should stay at 3 or less.
@@ -45,7 +47,21 @@ def hairlines_page(count=20000):
     return "".join(parts)
 
 
-PAGES = {"dots": dots_page, "hairlines": hairlines_page}
+def lines_page(count=70000, step=4.0):
+    """`count` short lines of 3.5 pt text, one under the other, on a page tall enough for them."""
+    height = count * step + 40
+    parts = ["BT /F1 3.5 Tf\n"]
+    for i in range(count):
+        parts.append("1 0 0 1 10 %.2f Tm (Line %d) Tj\n" % (height - 20 - i * step, i + 1))
+    parts.append("ET\n")
+    return "".join(parts), (100, height)
+
+
+def letter(make):
+    return lambda: (make(), (612, 792))
+
+
+PAGES = {"dots": letter(dots_page), "hairlines": letter(hairlines_page), "lines": lines_page}
 
 
 def main():
@@ -60,7 +76,8 @@ def main():
         if args.only and name != args.only:
             continue
         pdf = os.path.join(args.work, name + ".pdf")
-        pdfgen.write(pdf, [make()])
+        content, media = make()
+        pdfgen.write(pdf, [content], media=media)
         conv = measure([args.agent, "--src=" + pdf, "--dest=" + os.path.join(args.work, name + ".xls")])
         text = measure(["pdftotext", "-layout", pdf, "-"])
         raster = measure(["pdftoppm", "-r", "150", pdf])

@@ -64,6 +64,7 @@ void ExcelOutputDev::startPage(int pageNum, GfxState* state, XRef*) {
     }
     if (!textPage) return;
     textPage->startPage();
+    textPage->pageNumber = pageNum;
     if (state) {
         // The page's own size, however large: a cap would drop the text
         // beyond it (the text-pass device needs no memory per point).

@@ -3,6 +3,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <set>
+#include <utility>
+#include <vector>
+#include <string>
 
 #include "TK/tk_log.h"
 #include "XLS/xls_globals.h"
@@ -11,6 +15,7 @@
 #include "tabrixa/PageRegions.h"
 #include "tabrixa/PageTables.h"
 #include "tabrixa/PageText.h"
+#include "tabrixa/PageWarning.h"
 #include "tabrixa/RegionWriter.h"
 #include "tabrixa/TextBlock.h"
 #include "tabrixa/TextLine.h"
@@ -42,6 +47,33 @@ void cleanLines(TextBlock* blk) {
     }
 }
 
+// A number never runs over into the empty cell beside it as text does:
+// where it does not fit, readers show "###". A column is made as wide as the
+// widest number that starts in it and is not merged across further columns,
+// measured in the number cell's own font; the other widths stay the grid's.
+void widenForNumbers(xls_core::worksheet& sheet, const PageCells& cells, const std::vector<unsigned>& widths,
+                     double defaultDigit) {
+    std::set<std::pair<std::uint32_t, std::uint32_t>> merged;  // first cells of ranges over several columns
+    for (const auto& m : sheet.Merges())
+        if (m.last_col > m.first_col) merged.insert({m.first_row, m.first_col});
+    std::vector<unsigned> wanted(widths);
+    for (const auto& [place, text] : cells.numberTexts) {
+        const auto [row, col] = place;
+        if (col >= wanted.size() || merged.count(place)) continue;
+        const auto* cell = dynamic_cast<const xls_core::number_t*>(sheet.GetCell(row, col));
+        const xls_core::font_t* font = cell && cell->GetXF() ? cell->GetXF()->GetFont() : nullptr;
+        if (!font) continue;
+        const unsigned units =
+            numberWidthUnits(text, cell->GetValue(), font->GetName(), font->GetHeight(), defaultDigit);
+        wanted[col] = std::max(wanted[col], units);
+    }
+    for (size_t i = 0; i < wanted.size(); ++i) {
+        if (wanted[i] == widths[i]) continue;
+        tk_log::write(1, ">>sh->colwidth(%d,%u) for a number", static_cast<int>(i), wanted[i]);
+        sheet.colwidth(static_cast<std::uint32_t>(i), wanted[i]);
+    }
+}
+
 }  // namespace
 
 void TextPage::dump(xls_core::workbook* wb, int pageCount) {
@@ -58,6 +90,7 @@ void TextPage::dump(xls_core::workbook* wb, int pageCount) {
     char name[32];
     std::snprintf(name, sizeof name, "Page_%d", pageCount + 1);
     xls_core::worksheet* sheet = wb->sheet(name);
+    pageCells = PageCells();
 
     const PageTables tables = PageTables::fromCollector();
     PageRegions regions;
@@ -69,10 +102,12 @@ void TextPage::dump(xls_core::workbook* wb, int pageCount) {
     const xls_core::font_t* font = wb->Globals().GetDefaultFont();
     const double digit = font ? digitWidthPoints(font->GetName(), font->GetHeight()) : 0.0;
     const int columns = std::min(grid.columnCount(), PageGrid::maxColumns);
+    std::vector<unsigned> widths(static_cast<size_t>(std::max(columns, 0)));
     for (int i = 0; i < columns; ++i) {
         const unsigned width = columnWidthUnits(grid.boundary(i + 1) - grid.boundary(i), digit);
         tk_log::write(1, ">>sh->colwidth(%d,%u)", i, width);
         sheet->colwidth(static_cast<std::uint32_t>(i), width);
+        widths[static_cast<size_t>(i)] = width;
     }
 
     RegionWriter writer(*this, *sheet, grid, tables);
@@ -84,6 +119,27 @@ void TextPage::dump(xls_core::workbook* wb, int pageCount) {
     // Vertical text has no place in the page's columns; it follows the rest.
     for (auto& region : regions.regions)
         if (region->id == PageRegion::verticalTextId) row += writer.dumpVertical(*region, row);
+    widenForNumbers(*sheet, pageCells, widths, digit);
+    warnAboutLimits(pageNumber > 0 ? pageNumber : pageCount + 1, grid.columnCount());
+}
+
+void TextPage::warnAboutLimits(int page, int columns) const {
+    const std::string name = "Page " + std::to_string(page);
+    if (columns > PageGrid::maxColumns)
+        warnAboutPage(name + " has " + std::to_string(columns) + " columns, more than the " +
+                      std::to_string(PageGrid::maxColumns) + " of a worksheet: the text of columns " +
+                      std::to_string(PageGrid::maxColumns + 1) + " to " + std::to_string(columns) +
+                      " is joined into the last column.");
+    if (pageCells.rowsNeeded > xls_core::max_rows)
+        warnAboutPage(name + " has " + std::to_string(pageCells.rowsNeeded) + " rows, more than the " +
+                      std::to_string(xls_core::max_rows) + " of a worksheet: rows " +
+                      std::to_string(xls_core::max_rows + 1) + " to " + std::to_string(pageCells.rowsNeeded) +
+                      " are left out.");
+    if (pageCells.cutTexts > 0)
+        warnAboutPage(name + ": " + std::to_string(pageCells.cutTexts) +
+                      (pageCells.cutTexts == 1 ? " cell text is" : " cell texts are") +
+                      " longer than the " + std::to_string(xls_core::max_cell_chars) +
+                      " characters a cell holds and cut there.");
 }
 
 }  // namespace tbx

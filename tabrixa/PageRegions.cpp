@@ -306,6 +306,7 @@ bool PageRegions::rowCrossesBlocks(const PageRegion& region, int i) {
         r->blockIndex = std::max(r->blockIndex, mark);
         int hits = 0;
         spans.visit(l->xMin, l->xMax, [&](int k) {
+            ++blockLooks;
             const RegionBlock& b = *region.blocks[static_cast<size_t>(k)];
             if (overlapsX(l->xMin, l->xMax, b.xMin, b.xMax, false)) ++hits;
         });
@@ -337,6 +338,7 @@ int PageRegions::rowSplitsBlocks(const PageRegion& region, int i) const {
     for (int j = i; j < end; ++j) {
         const TextLine* l = lines[static_cast<size_t>(j)];
         spans.visit(l->xMin, l->xMax, [&](int k) {
+            ++blockLooks;
             const RegionBlock& b = *region.blocks[static_cast<size_t>(k)];
             if (overlapsX(l->xMin, l->xMax, b.xMin, b.xMax, true)) counts[static_cast<size_t>(k)].add(l);
         });

@@ -106,6 +106,9 @@ public:
     std::vector<std::unique_ptr<PageRegion>> regions;
     // Lines of every non-vertical block, in reading order.
     std::vector<TextLine*> lines;
+    // Blocks the row tests looked at while the regions were built: the cost
+    // of cutting a page grows with it.
+    mutable std::size_t blockLooks = 0;
 
 private:
     // One past the last line of the row that starts at lines[i].

@@ -30,14 +30,25 @@ bool parseCellNumber(const std::wstring& text, double& value) {
         if (text[i] == '-') ascii += '-';
         ++i;
     }
-    size_t digits = 0;
-    while (i < n && isDigit(text[i])) ascii += static_cast<char>(text[i++]), ++digits;
+    size_t digits = 0, intDigits = 0;
+    // Significant digits run from the first non-zero digit to the last digit.
+    size_t firstSignificant = std::string::npos;
+    auto takeDigit = [&] {
+        if (firstSignificant == std::string::npos && text[i] != '0') firstSignificant = digits;
+        ascii += static_cast<char>(text[i++]);
+        ++digits;
+    };
+    while (i < n && isDigit(text[i])) takeDigit(), ++intDigits;
+    // A zero before another digit (ZIP codes, "007") is part of the text.
+    if (intDigits > 1 && ascii[ascii.size() - intDigits] == '0') return false;
     if (i < n && text[i] == '.') {
         ascii += '.';
         ++i;
-        while (i < n && isDigit(text[i])) ascii += static_cast<char>(text[i++]), ++digits;
+        while (i < n && isDigit(text[i])) takeDigit();
     }
     if (digits == 0) return false;
+    // More digits than a double keeps: the value would not show the page's.
+    if (firstSignificant != std::string::npos && digits - firstSignificant > maxNumberDigits) return false;
     if (i < n && (text[i] == 'e' || text[i] == 'E')) {
         size_t j = i + 1;
         std::string exp = "e";
@@ -81,16 +92,24 @@ void appendCellChar(std::wstring& text, Unicode code) {
     }
 }
 
-void fitCellText(std::wstring& text) {
+bool fitCellText(std::wstring& text) {
     size_t n = xls_core::max_cell_chars;
-    if (text.size() <= n) return;
+    if (text.size() <= n) return false;
     if (text[n - 1] >= 0xD800 && text[n - 1] <= 0xDBFF) --n;
     text.resize(n);
+    return true;
+}
+
+bool PageCells::rowFits(std::uint32_t row) {
+    if (row >= rowsNeeded) rowsNeeded = row + 1;
+    return row < xls_core::max_rows;
 }
 
 namespace {
-// The text of a cell that holds something; empty for an empty or missing cell.
-std::wstring heldText(const xls_core::worksheet& sheet, std::uint32_t row, std::uint32_t col) {
+// The text of a cell that holds something; empty for an empty or missing
+// cell. A number cell gives the page's characters it was read from.
+std::wstring heldText(const xls_core::worksheet& sheet, const PageCells& cells, std::uint32_t row,
+                      std::uint32_t col) {
     const xls_core::cell_t* cell = sheet.GetCell(row, col);
     if (const auto* label = dynamic_cast<const xls_core::label_t*>(cell)) {
         std::wstring out(label->GetText().begin(), label->GetText().end());
@@ -98,31 +117,35 @@ std::wstring heldText(const xls_core::worksheet& sheet, std::uint32_t row, std::
             if (!isCSpace(ch)) return out;
         return std::wstring();
     }
-    if (const auto* number = dynamic_cast<const xls_core::number_t*>(cell)) {
-        char buf[40];
-        std::snprintf(buf, sizeof buf, "%.15g", number->GetValue());
-        return std::wstring(buf, buf + std::strlen(buf));
+    if (dynamic_cast<const xls_core::number_t*>(cell)) {
+        const auto it = cells.numberTexts.find({row, col});
+        if (it != cells.numberTexts.end()) return it->second;
     }
     return std::wstring();
 }
 }  // namespace
 
-xls_core::cell_t* putCellText(xls_core::worksheet& sheet, std::uint32_t row, std::uint32_t col, std::wstring text,
-                              const std::wstring* numberText) {
-    std::wstring held = heldText(sheet, row, col);
+xls_core::cell_t* putCellText(xls_core::worksheet& sheet, PageCells& cells, std::uint32_t row, std::uint32_t col,
+                              std::wstring text, const std::wstring* numberText) {
+    if (!cells.rowFits(row)) return nullptr;
+    std::wstring held = heldText(sheet, cells, row, col);
     if (!held.empty()) {
         if (held.back() != L' ') held += L' ';
         text = held + text;
     } else if (numberText) {
         double value = 0;
-        if (parseCellNumber(*numberText, value)) return sheet.number(row, col, value);
+        if (parseCellNumber(*numberText, value)) {
+            cells.numberTexts[{row, col}] = *numberText;
+            return sheet.number(row, col, value);
+        }
     }
-    fitCellText(text);
+    cells.numberTexts.erase({row, col});
+    if (fitCellText(text)) ++cells.cutTexts;
     return sheet.label(row, col, text);
 }
 
-xls_core::cell_t* putEmptyCell(xls_core::worksheet& sheet, std::uint32_t row, std::uint32_t col) {
-    if (!heldText(sheet, row, col).empty()) return nullptr;
+xls_core::cell_t* putEmptyCell(xls_core::worksheet& sheet, PageCells& cells, std::uint32_t row, std::uint32_t col) {
+    if (!cells.rowFits(row) || !heldText(sheet, cells, row, col).empty()) return nullptr;
     return sheet.label(row, col, std::string());
 }
 
@@ -146,6 +169,23 @@ unsigned columnWidthUnits(double points, double digitPoints) {
     return units > xls_core::max_colwidth ? xls_core::max_colwidth : static_cast<unsigned>(units);
 }
 
+unsigned numberWidthUnits(const std::wstring& text, double value, const std::string& fontName, int heightTwips,
+                          double digitPoints) {
+    // Every character as wide as a digit (signs and points are narrower);
+    // readers keep a few points of margin inside a cell.
+    constexpr double cellMargins = 7.0;
+    size_t chars = 0;
+    for (wchar_t c : text)
+        if (!isCSpace(c)) ++chars;
+    // Readers show the value in their general form, which may be longer
+    // than the page's ("1e5" shows as 100000).
+    char shown[40];
+    const int n = std::snprintf(shown, sizeof shown, "%.10g", value);
+    if (n > 0 && static_cast<size_t>(n) > chars) chars = static_cast<size_t>(n);
+    return columnWidthUnits(static_cast<double>(chars) * digitWidthPoints(fontName, heightTwips) + cellMargins,
+                            digitPoints);
+}
+
 unsigned rowHeightTwips(double points) {
     if (!(points > 0.0)) return xls_core::min_rowheight;
     const double tw = std::floor(points * 20.0 + 0.5);
@@ -165,7 +205,7 @@ int fontHeightTwips(double points) {
 const char* fontNameOfClass(const std::string& c) {
     static const struct { const char* cls; const char* name; } table[] = {
         {"f10", "Arial"}, {"f20", "Times New Roman"}, {"f30", "Courier New"}, {"f21", "Garamond"},
-        {"f60", "Impact"}, {"f31", "Lucida Console"}, {"f40", "Symbol"},
+        {"f60", "Impact"}, {"f31", "Lucida Console"},
     };
     for (const auto& e : table)
         if (c == e.cls) return e.name;
@@ -190,8 +230,34 @@ void TextPage::setCellFont(TextLine* line, xls_core::cell_t* cell) {
     if (!cell || !line || !line->words || line->words->len < 1) return;
     const int h = fontHeightTwips(line->meanFontSize());
     if (h > 0) cell->set_font_height(h);
-    if (const char* name = fontNameOfClass(line->words->fontClass)) cell->set_font_name(name);
+    // Cell texts are Unicode: a symbol face would draw them as other glyphs.
+    // The first word in a text face names the font; without one the cell
+    // keeps the default face.
+    const TextWord* face = line->words;
+    while (face && (face->symbolFace || face->len < 1)) face = face->next;
+    if (face)
+        if (const char* name = fontNameOfClass(face->fontClass)) cell->set_font_name(name);
     cell->set_valign(0);
+}
+
+bool TextPage::opensNoCell(const TextLine* f) {
+    return (f->len == 1 && std::fabs(f->xMin - f->xMax) < 0.3) || !f->words;
+}
+
+int TextPage::cellEnd(TextLine* const* lines, int count, int i) const {
+    const TextLine* f = lines[i];
+    int j = i + 1;
+    for (; j < count; ++j) {
+        const TextLine* l = lines[j];
+        double m = l->meanFontSize();
+        if (m == 0.0) m = curFontSize;
+        const double dBase = std::fabs(l->base - f->base);
+        const double oy = overlapRatio(l->yMin, l->yMax, f->yMin, f->yMax);
+        const bool beside = l->xMin > f->xMin && overlapRatio(l->xMin, l->xMax, f->xMin, f->xMax) < 0.3 &&
+                            (dBase < 0.6 * m || oy > 0.6);
+        if (!(beside || dBase < 0.1 || oy > 0.9)) break;
+    }
+    return j;
 }
 
 int TextPage::dumpLines(xls_core::worksheet* sheet, PageGrid* grid, int row, double x1, double x2,
@@ -204,21 +270,11 @@ int TextPage::dumpLines(xls_core::worksheet* sheet, PageGrid* grid, int row, dou
     int i = 0;
     while (i < count) {
         TextLine* f = lines[i];
-        if ((f->len == 1 && std::fabs(f->xMin - f->xMax) < 0.3) || !f->words) {
+        if (opensNoCell(f)) {
             ++i;
             continue;
         }
-        int j = i + 1;
-        for (; j < count; ++j) {
-            const TextLine* l = lines[j];
-            double m = l->meanFontSize();
-            if (m == 0.0) m = curFontSize;
-            const double dBase = std::fabs(l->base - f->base);
-            const double oy = overlapRatio(l->yMin, l->yMax, f->yMin, f->yMax);
-            const bool beside = l->xMin > f->xMin && overlapRatio(l->xMin, l->xMax, f->xMin, f->xMax) < 0.3 &&
-                                (dBase < 0.6 * m || oy > 0.6);
-            if (!(beside || dBase < 0.1 || oy > 0.9)) break;
-        }
+        const int j = cellEnd(lines, count, i);
         // Every joined line is written whole, however long the cell text gets.
         std::wstring text;
         for (int k = i; k < j; ++k) {
@@ -226,15 +282,17 @@ int TextPage::dumpLines(xls_core::worksheet* sheet, PageGrid* grid, int row, dou
             text += L' ';
         }
         const auto r = static_cast<std::uint32_t>(row + cells);
-        if (first < last) {
+        if (first < last && pageCells.rowFits(r)) {
             tk_log::write(1, "Just before sh->merge (1)");
             sheet->merge(r, static_cast<std::uint32_t>(first), r, static_cast<std::uint32_t>(last));
         }
         const std::wstring numberText = text.substr(0, text.size() - 1);
         if (tk_log::active(1)) tk_log::write_wide(1, L"sh->label1(%d,%d,%s)", static_cast<int>(r), first, text.c_str());
-        xls_core::cell_t* cell = putCellText(*sheet, r, static_cast<std::uint32_t>(first), text, &numberText);
-        cell->set_halign(1);
-        setCellFont(f, cell);
+        if (xls_core::cell_t* cell =
+                putCellText(*sheet, pageCells, r, static_cast<std::uint32_t>(first), text, &numberText)) {
+            cell->set_halign(1);
+            setCellFont(f, cell);
+        }
         ++cells;
         i = j;
     }

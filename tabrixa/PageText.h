@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
+#include <utility>
 
 #include <CharTypes.h>
 
@@ -17,7 +19,10 @@ namespace tbx {
 // A cell text is a number when, read in the "C" locale, it is a finite
 // decimal number from its first to its last character (leading blanks,
 // sign, fraction and exponent allowed). "inf", "nan", hexadecimal forms,
-// an empty text and anything else stay text.
+// an empty text and anything else stay text, and so do numbers whose value
+// would not show the page's characters: more than `maxNumberDigits`
+// significant digits, or a zero before another digit of the integer part.
+constexpr std::size_t maxNumberDigits = 15;
 bool parseCellNumber(const std::wstring& text, double& value);
 
 // Appends the cell text of one Unicode code: typographic quotes and dashes
@@ -27,19 +32,31 @@ bool parseCellNumber(const std::wstring& text, double& value);
 void appendCellChar(std::wstring& text, Unicode code);
 
 // Cuts a cell text to the most characters a cell can hold (32767 UTF-16
-// units), never between the two halves of a surrogate pair.
-void fitCellText(std::wstring& text);
+// units), never between the two halves of a surrogate pair; true when it cut.
+bool fitCellText(std::wstring& text);
+
+// What the writers of one sheet keep between cells: the page's characters
+// of the number cells by (row, column), so that text joining such a cell
+// keeps what the page shows, and what the worksheet's limits cut.
+struct PageCells {
+    std::map<std::pair<std::uint32_t, std::uint32_t>, std::wstring> numberTexts;
+    std::size_t cutTexts = 0;        // texts cut to the most a cell holds
+    std::uint32_t rowsNeeded = 0;    // rows the page asked for, beyond the sheet's too
+    // True when the row is on the sheet; counts the rows asked for either way.
+    bool rowFits(std::uint32_t row);
+};
 
 // Writes one cell of text. When `numberText` reads as a number (see
 // parseCellNumber) the cell is a number cell. When the place already holds
 // text or a number of this page (two columns of the page that meet in one
-// worksheet column), that cell is kept and the new text follows it after a
-// blank, so no word is lost.
-xls_core::cell_t* putCellText(xls_core::worksheet& sheet, std::uint32_t row, std::uint32_t col, std::wstring text,
-                              const std::wstring* numberText);
-// Writes an empty cell unless the place already holds text or a number;
-// returns null when it kept what was there.
-xls_core::cell_t* putEmptyCell(xls_core::worksheet& sheet, std::uint32_t row, std::uint32_t col);
+// worksheet column), that cell's page text is kept and the new text follows
+// it after a blank, so no word is lost. Returns null for a row beyond the
+// sheet's last.
+xls_core::cell_t* putCellText(xls_core::worksheet& sheet, PageCells& cells, std::uint32_t row, std::uint32_t col,
+                              std::wstring text, const std::wstring* numberText);
+// Writes an empty cell unless the place already holds text or a number, or
+// lies beyond the sheet's last row; returns null when it wrote nothing.
+xls_core::cell_t* putEmptyCell(xls_core::worksheet& sheet, PageCells& cells, std::uint32_t row, std::uint32_t col);
 
 // Width in points of the digit 0 in a font: the worksheet's unit of column
 // width is 1/256 of that width in the workbook's default font.
@@ -47,6 +64,11 @@ double digitWidthPoints(const std::string& fontName, int heightTwips);
 // Column width for the worksheet (1/256 of a digit of the default font,
 // `digitPoints` wide) of a column so many points wide; at least 10 points.
 unsigned columnWidthUnits(double points, double digitPoints);
+// Column width (as columnWidthUnits) that shows a number whole, as the page
+// gives it and as readers show its value, in a font of that name and height
+// (twips), with the margins readers keep inside a cell.
+unsigned numberWidthUnits(const std::wstring& text, double value, const std::string& fontName, int heightTwips,
+                          double digitPoints);
 // Row height for the worksheet (twips) of a row so many points high.
 unsigned rowHeightTwips(double points);
 // Font height (twips) of a font size in points; 0 when the size is unusable.

@@ -128,16 +128,16 @@ int RegionWriter::dumpGrid(PageRegion& region, int firstRow) {
         int first, last;
         columnsOf(box->xMin, box->xMax, pos, first, last);
         const std::uint32_t r = u32(firstRow + row);
-        if (first < last) {
+        if (first < last && page_.pageCells.rowFits(r)) {
             tk_log::write(1, pos < n ? "Just before sh->merge (2)" : "Just before sh->merge (4)");
             sheet_.merge(r, u32(first), r, u32(last));
         }
-        if (xls_core::cell_t* cell = putEmptyCell(sheet_, r, u32(first))) {
+        if (xls_core::cell_t* cell = putEmptyCell(sheet_, page_.pageCells, r, u32(first))) {
             cell->set_wrap(true);
             borders(cell);
         }
         for (int col = first + 1; col <= last; ++col)
-            if (xls_core::cell_t* e = putEmptyCell(sheet_, r, u32(col))) borders(e);
+            if (xls_core::cell_t* e = putEmptyCell(sheet_, page_.pageCells, r, u32(col))) borders(e);
         lastEnd = last;
         // Empty bordered rows are part of the table on the sheet.
         usedRows = std::max(usedRows, row + 1);
@@ -161,7 +161,8 @@ int RegionWriter::dumpGrid(PageRegion& region, int firstRow) {
         double left, right;
         const TableCell* box = rec ? tables_.cell(region.tableId, cell) : nullptr;
         if (box) {
-            sheet_.rowheight(u32(firstRow + row), rowHeightTwips(box->yMax - box->yMin));
+            if (page_.pageCells.rowFits(u32(firstRow + row)))
+                sheet_.rowheight(u32(firstRow + row), rowHeightTwips(box->yMax - box->yMin));
             left = box->xMin;
             right = box->xMax;
         } else {
@@ -185,7 +186,7 @@ int RegionWriter::dumpGrid(PageRegion& region, int firstRow) {
             }
         }
         const std::uint32_t r = u32(firstRow + row);
-        if (first < last) {
+        if (first < last && page_.pageCells.rowFits(r)) {
             tk_log::write(1, "Just before sh->merge (3)");
             sheet_.merge(r, u32(first), r, u32(last));
         }
@@ -207,14 +208,17 @@ int RegionWriter::dumpGrid(PageRegion& region, int firstRow) {
             }
         }
         if (tk_log::active(1)) tk_log::write_wide(1, logText, static_cast<int>(r), first, text.c_str());
-        xls_core::cell_t* out = putCellText(sheet_, r, u32(first), text, numberAllowed ? &text : nullptr);
-        out->set_halign(1);
-        page_.setCellFont(f, out);
-        if (table) {
+        xls_core::cell_t* out =
+            putCellText(sheet_, page_.pageCells, r, u32(first), text, numberAllowed ? &text : nullptr);
+        if (out) {
+            out->set_halign(1);
+            page_.setCellFont(f, out);
+        }
+        if (out && table) {
             out->set_wrap(true);
             borders(out);
             for (int col = first + 1; col <= last; ++col)
-                if (xls_core::cell_t* e = putEmptyCell(sheet_, r, u32(col))) borders(e);
+                if (xls_core::cell_t* e = putEmptyCell(sheet_, page_.pageCells, r, u32(col))) borders(e);
         }
         usedRows = std::max(usedRows, row + 1);
         prevCell = cell;
@@ -234,16 +238,77 @@ int RegionWriter::dumpVertical(PageRegion& region, int firstRow) {
             std::wstring text;
             page_.appendLineText(text, l);
             const std::uint32_t r = u32(firstRow + rows);
-            xls_core::cell_t* out = putCellText(sheet_, r, 0, text, l->words->next ? nullptr : &text);
-            out->set_halign(1);
-            page_.setCellFont(l, out);
+            if (xls_core::cell_t* out =
+                    putCellText(sheet_, page_.pageCells, r, 0, text, l->words->next ? nullptr : &text)) {
+                out->set_halign(1);
+                page_.setCellFont(l, out);
+            }
             ++rows;
         }
     }
     return rows;
 }
 
+int RegionWriter::dumpSideBySide(PageRegion& region, int firstRow) {
+    if (region.blockCount() != 2) return -1;
+    // Each block's cells as dumpLines makes them: lines in order, grouped.
+    struct Cell {
+        TextLine** lines;
+        int count;
+    };
+    std::vector<TextLine*> taken[2];
+    std::vector<Cell> cells[2];
+    for (int b = 0; b < 2; ++b) {
+        const RegionBlock& blk = *region.blocks[static_cast<size_t>(b)];
+        if (!blk.subRegions.empty()) return -1;
+        taken[b] = blk.lines;
+        sortWith(taken[b], compareLinesInOrder);
+        const int n = static_cast<int>(taken[b].size());
+        for (int i = 0; i < n;) {
+            if (TextPage::opensNoCell(taken[b][static_cast<size_t>(i)])) {
+                ++i;
+                continue;
+            }
+            const int j = page_.cellEnd(taken[b].data(), n, i);
+            cells[b].push_back({taken[b].data() + i, j - i});
+            i = j;
+        }
+    }
+    // Rows: the two blocks' cells merged top down; cells whose first lines
+    // stand on one row share it, a cell without a partner leaves the other
+    // block's cell of that row empty.
+    std::vector<std::pair<int, int>> rows;
+    int shared = 0;
+    size_t a = 0, b = 0;
+    while (a < cells[0].size() || b < cells[1].size()) {
+        const int c = a < cells[0].size() && b < cells[1].size()
+                          ? compareLines(cells[0][a].lines[0], cells[1][b].lines[0])
+                          : (a < cells[0].size() ? -1 : 1);
+        if (c == 0) ++shared;
+        rows.push_back({c <= 0 ? static_cast<int>(a++) : -1, c >= 0 ? static_cast<int>(b++) : -1});
+    }
+    // Two columns of running text without a common base line: block by block.
+    if (shared == 0) return -1;
+    int row = firstRow;
+    for (const auto& r : rows) {
+        int used = 0;
+        for (int k = 0; k < 2; ++k) {
+            const int i = k == 0 ? r.first : r.second;
+            if (i < 0) continue;
+            const RegionBlock& blk = *region.blocks[static_cast<size_t>(k)];
+            const Cell& cell = cells[k][static_cast<size_t>(i)];
+            used = std::max(used, page_.dumpLines(&sheet_, &grid_, row, blk.xMin, blk.xMax, cell.lines, cell.count));
+        }
+        row += used;
+    }
+    return row - firstRow;
+}
+
 int RegionWriter::dumpFlow(PageRegion& region, int firstRow) {
+    // Two blocks side by side (a list of labels and values): their lines on
+    // one base line go on one row.
+    const int sideBySide = dumpSideBySide(region, firstRow);
+    if (sideBySide >= 0) return sideBySide;
     int result = 0;
     for (auto& bp : region.blocks) {
         RegionBlock& b = *bp;

@@ -28,6 +28,9 @@ public:
 private:
     int dumpGrid(PageRegion& region, int firstRow);
     int dumpFlow(PageRegion& region, int firstRow);
+    // Flow layout of a region of two blocks without nested regions whose
+    // lines share a base line somewhere: row by row. -1 for other regions.
+    int dumpSideBySide(PageRegion& region, int firstRow);
 
     TextPage& page_;
     xls_core::worksheet& sheet_;

@@ -45,6 +45,13 @@ bool lineComesAfter(const TextLine* nl, const TextLine* l) {
     return (nl->rot == 0 || nl->rot == 2) ? nl->xMin > l->xMin : nl->yMin > l->yMin;
 }
 
+// l stands on an earlier row than nl with room to spare: their boxes do not
+// meet across the reading direction (rows of rotations 1 and 3 run from
+// right to left).
+bool whollyBefore(const TextLine* l, const TextLine* nl) {
+    return (nl->rot == 1 || nl->rot == 3) ? l->xMin > nl->xMax : l->yMax < nl->yMin;
+}
+
 }  // namespace
 
 void TextBlock::coalesce(const UnicodeMap* uMap) {
@@ -86,6 +93,9 @@ void TextBlock::coalesce(const UnicodeMap* uMap) {
     }
 
     // Lines.
+    std::vector<TextLine*> order;  // the lines in row order
+    for (TextLine* l = lines; l; l = l->next) order.push_back(l);
+    size_t lastIdx = 0;            // where the line built last stands in it
     lastLine = nullptr;
     lineCount = 0;
     charCount = 0;
@@ -137,64 +147,109 @@ void TextBlock::coalesce(const UnicodeMap* uMap) {
             last = best;
         }
 
-        TextLine* prevLine;
-        TextLine* cur;
+        // Into row order: after the line built last when it comes after
+        // that one, else from the last line that stands wholly before it (a
+        // line started a few buckets early is followed by the ones it
+        // skipped; walking from the first line would cost the block's length).
+        size_t pos;
         if (lastLine && lineComesAfter(line, lastLine)) {
-            prevLine = lastLine;
-            cur = lastLine->next;
+            pos = lastIdx + 1;
         } else {
-            prevLine = nullptr;
-            cur = lines;
+            pos = order.size();
+            while (pos > 0 && !whollyBefore(order[pos - 1], line)) --pos;
+            if (pos > 0) --pos;
         }
-        while (cur && lineComesAfter(line, cur)) {
-            prevLine = cur;
-            cur = cur->next;
-        }
-        line->next = cur;
-        if (prevLine)
-            prevLine->next = line;
-        else
-            lines = line;
+        while (pos < order.size() && lineComesAfter(line, order[pos])) ++pos;
+        order.insert(order.begin() + static_cast<std::ptrdiff_t>(pos), line);
+        lastIdx = pos;
 
         line->coalesce(uMap);
         lastLine = line;
         charCount += line->len;
         ++lineCount;
     }
+    lines = order.empty() ? nullptr : order.front();
+    for (size_t i = 0; i < order.size(); ++i) order[i]->next = i + 1 < order.size() ? order[i + 1] : nullptr;
 
-    // Column numbers of every character.
+    numberColumns();
+}
+
+namespace {
+// Position of the middle of character k of a line, along rotation r, in the
+// sense of primaryOf (growing along the reading direction).
+double midAlong(const TextLine* l, int k, int r) {
+    const double m = 0.5 * (l->edge[static_cast<size_t>(k)] + l->edge[static_cast<size_t>(k) + 1]);
+    return (r == 2 || r == 3) ? -m : m;
+}
+}  // namespace
+
+// Column numbers of every character: a line starts at the greatest column
+// that the lines before it along the reading direction reach at its start
+// (the column after the end of a line it lies wholly behind, else the column
+// of that line's first character whose middle is not before it).
+//
+// Taken pairwise this costs lines x lines. Lines come sorted by their start,
+// and what an earlier line gives only grows with that start, so each earlier
+// line keeps the character it reached and is asked again only when the start
+// moves on; a line wholly behind gives its final column once and leaves, and
+// one that cannot beat the greatest column reached leaves as well.
+void TextBlock::numberColumns() {
+    const int R = rot;
     std::vector<TextLine*> sorted;
     for (TextLine* l = lines; l; l = l->next) sorted.push_back(l);
     sortWith(sorted, compareLinesAlong);
     columnCount = 0;
+
+    struct Reach {
+        const TextLine* line;
+        int k;  // first character whose middle is not before the start asked
+    };
+    std::vector<Reach> open;
+    size_t asked = 0;  // open[0, asked) answered for the start `at`
+    int behind = 0;    // greatest final column of the lines left behind
+    int best = 0;      // greatest column reached at `at`
+    double at = 0;
+    auto columnAt = [&](Reach& r, const TextLine* li, double p, bool& done) {
+        const TextLine* lj = r.line;
+        done = gapAlongOf(lj->rot, *lj, *li) >= 0;
+        if (done) return lj->col[static_cast<size_t>(lj->len)] + 1;
+        while (r.k < lj->len && p >= midAlong(lj, r.k, R)) ++r.k;
+        return lj->col[static_cast<size_t>(r.k)];
+    };
     for (size_t i = 0; i < sorted.size(); ++i) {
         TextLine* li = sorted[i];
+        const double p = primaryOf(R, li->xMin, li->xMax, li->yMin, li->yMax);
         int c = 0;
-        for (size_t j = 0; j < i; ++j) {
-            const TextLine* lj = sorted[j];
-            int c2;
-            if (gapAlongOf(lj->rot, *lj, *li) >= 0) {
-                c2 = lj->col[lj->len] + 1;
-            } else {
-                int k = 0;
-                for (; k < lj->len; ++k) {
-                    double m = 0.5 * (lj->edge[k] + lj->edge[k + 1]);
-                    bool before;
-                    switch (R) {
-                        default:
-                        case 0: before = li->xMin >= m; break;
-                        case 1: before = li->yMin >= m; break;
-                        case 2: before = m >= li->xMax; break;
-                        case 3: before = m >= li->yMax; break;
-                    }
-                    if (!before) break;
-                }
-                c2 = lj->col[k];
+        if (i > 0 && p < at) {
+            // Out of order (the sort's tolerances): ask every earlier line afresh.
+            for (size_t j = 0; j < i; ++j) {
+                Reach r{sorted[j], 0};
+                bool done;
+                c = std::max(c, columnAt(r, li, p, done));
             }
-            c = std::max(c, c2);
+        } else {
+            if (i == 0 || p > at) {
+                asked = 0;
+                best = behind;
+                at = p;
+            }
+            size_t keep = asked;
+            for (size_t j = asked; j < open.size(); ++j) {
+                bool done;
+                const int v = columnAt(open[j], li, p, done);
+                best = std::max(best, v);
+                if (done)
+                    behind = std::max(behind, v);
+                else if (open[j].line->col[static_cast<size_t>(open[j].line->len)] + 1 > best)
+                    open[keep++] = open[j];
+            }
+            open.resize(keep);
+            asked = keep;
+            c = std::max(c, best);
         }
         for (int& v : li->col) v += c;
-        columnCount = std::max(columnCount, li->col[li->len]);
+        columnCount = std::max(columnCount, li->col[static_cast<size_t>(li->len)]);
+        open.push_back({li, 0});
     }
 }
 

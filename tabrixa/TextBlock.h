@@ -39,6 +39,9 @@ public:
     int columnCount = 0;
     TextBlock* next = nullptr;
     TextBlock* stackLink = nullptr;
+
+private:
+    void numberColumns();
 };
 
 }  // namespace tbx

@@ -29,6 +29,8 @@ const char* const sansNames[] = {"Arial",     "Century Gothic", "Sans",   "Swiss
                                  "Helvetica", "FranklinGothic", "Tahoma", "Verdana", "Trebuchet"};
 const char* const italicKeys[] = {"CMTI", "CMMI", "Italic", "Oblique", "CMSL"};
 const char* const boldKeys[] = {"CMBX", "Bold", "Chicago"};
+const char* const symbolKeys[] = {"Symbol", "CMSY", "CMMI", "CMEX", "MSAM", "MSBM", "LASY",
+                                  "Dingbats", "Wingdings", "Webdings"};
 
 bool inEither(const std::string& a, const std::string& b, const char* key) {
     return a.find(key) != std::string::npos || b.find(key) != std::string::npos;
@@ -95,6 +97,7 @@ FontClass classifyFont(const std::string& name, const std::string& embeddedName,
         }
         if (anyInEither(name, embeddedName, italicKeys)) fc.italic = true;
         if (anyInEither(name, embeddedName, boldKeys)) fc.bold = true;
+        fc.symbolFace = fontClassCode(row) == "f40" || anyInEither(name, embeddedName, symbolKeys);
     }
     fc.row = row;
     fc.fontClass = fontClassCode(row);

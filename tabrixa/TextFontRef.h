@@ -26,6 +26,9 @@ struct FontClass {
     double spaceRatio = 0.145;
     bool bold = false;
     bool italic = false;
+    // A symbol-encoded face (Symbol, TeX symbol and math fonts, dingbats):
+    // its glyphs are not the letters of the codes, so it is no cell font.
+    bool symbolFace = false;
 };
 
 // PDF font descriptor flags used by the classification.

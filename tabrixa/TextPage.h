@@ -8,6 +8,8 @@
 
 #include <CharTypes.h>
 
+#include "tabrixa/PageText.h"
+
 class GfxState;
 class UnicodeMap;
 
@@ -57,15 +59,22 @@ public:
     // Shared pieces of the page writers (written by the page-dump code).
     int dumpLines(xls_core::worksheet* sheet, PageGrid* grid, int row, double x1, double x2, TextLine** lines,
                   int count);
+    // dumpLines' cells: a line that opens none (a sliver of one character, a
+    // line without words), and the end of the cell line i opens.
+    static bool opensNoCell(const TextLine* line);
+    int cellEnd(TextLine* const* lines, int count, int i) const;
     void convertChar(std::wstring& text, Unicode code);
     // The line's characters in reading order, each through convertChar.
     void appendLineText(std::wstring& text, const TextLine* line);
     void setCellFont(TextLine* line, xls_core::cell_t* cell);
+    // What the writers keep between the cells of the sheet being written.
+    PageCells pageCells;
 
     // Words still in the rotation pools (coalescing takes them all out).
     int wordCount() const;
 
     double pageWidth = 0, pageHeight = 0;
+    int pageNumber = 0;  // in the document, for messages; 0 when unknown
     TextWord* curWord = nullptr;
     int charPos = 0;
     TextFontRef* curFont = nullptr;
@@ -82,6 +91,14 @@ public:
     std::vector<TextFontRef*> fonts;  // owned
 
 private:
+    // Single glyphs of a vertical font, in order, until it is known whether
+    // they stand in a column or along a line.
+    std::vector<TextWord*> glyphRun;
+    static bool followsAlongLine(const TextWord* a, const TextWord* b);
+    void flushGlyphRun();
+    void poolWord(TextWord* word);
+    // One warning for each worksheet limit the page met.
+    void warnAboutLimits(int page, int columns) const;
     void clear();
     void clearLayout();  // flows, blocks and the building list
     void assignCellsAndGroups();

@@ -52,17 +52,46 @@ double firstLineMean(const TextBlock* b) { return b->lines ? b->lines->meanFontS
 
 namespace {
 
+// The page's vertical rulings in points, by x, for the word-piece test.
+struct VerticalRuling {
+    double x, yMin, yMax;
+};
+std::vector<VerticalRuling> verticalRulings(const pdf_uline_processor& ul) {
+    std::vector<VerticalRuling> out;
+    auto add = [&out](const pdf_uline_processor::line_item& l) {
+        constexpr double px = pdf_uline_processor::px_per_pt;
+        if (l.yMax - l.yMin > l.xMax - l.xMin) out.push_back({(l.xMin + l.xMax) / 2 / px, l.yMin / px, l.yMax / px});
+    };
+    for (const auto& l : ul.get_table_lines()) add(l);
+    for (const auto& l : ul.get_lines()) add(l);
+    std::sort(out.begin(), out.end(), [](const VerticalRuling& a, const VerticalRuling& b) { return a.x < b.x; });
+    return out;
+}
+
+// A ruling stands between two horizontal pieces (within half a point of the
+// gap, across their middle height): a table's column edge, not kerning.
+bool rulingBetween(const TextWord* a, const TextWord* b, const std::vector<VerticalRuling>& rulings) {
+    if (a->rot != 0 && a->rot != 2) return false;
+    const TextWord* left = a->rot == 0 ? a : b;
+    const TextWord* right = a->rot == 0 ? b : a;
+    const double x0 = std::min(left->xMax, right->xMin) - 0.5, x1 = std::max(left->xMax, right->xMin) + 0.5;
+    const double y = (std::max(a->yMin, b->yMin) + std::min(a->yMax, b->yMax)) / 2;
+    auto it = std::lower_bound(rulings.begin(), rulings.end(), x0,
+                               [](const VerticalRuling& r, double x) { return r.x < x; });
+    for (; it != rulings.end() && it->x <= x1; ++it)
+        if (it->yMin <= y && y <= it->yMax) return true;
+    return false;
+}
+
 // b goes on the word a ends, by the word rules of the intake: each string
 // closes its word, so a word drawn as kerned pieces ([(Fu) -20 (el)] TJ)
 // arrives as several words that follow each other in the content stream.
-bool continuesWord(const TextWord* a, const TextWord* b) {
+bool continuesWord(const TextWord* a, const TextWord* b, const std::vector<VerticalRuling>& rulings) {
     if (a->len == 0 || b->len == 0 || b->rot != a->rot || b->charPos != a->charPos + a->charLen) return false;
-    const double s = a->fontSize;
-    if (b->fontSize != s || !(std::fabs(b->base - a->base) <= 0.5)) return false;
-    const double gap = a->gapAlong(b);
-    if (!(gap >= -0.2 * s && gap <= 0.1 * s)) return false;
-    // A character drawn again on the last one (fake bold) starts a word.
-    return !(std::fabs(b->edge[0] - a->edge[static_cast<size_t>(a->len - 1)]) < 0.1 * s);
+    if (b->fontSize != a->fontSize) return false;
+    const double edgeDelta = b->edge[0] - a->edge[static_cast<size_t>(a->len - 1)];
+    if (!continuesWordAt(a->gapAlong(b), b->base - a->base, edgeDelta, a->fontSize)) return false;
+    return !rulingBetween(a, b, rulings);
 }
 
 // The cell of a word drawn in pieces is decided once for the whole word: the
@@ -72,9 +101,10 @@ void wholeWordCells(const std::vector<TextWord*>& words, const pdf_uline_process
     std::vector<TextWord*> stream(words);
     std::stable_sort(stream.begin(), stream.end(),
                      [](const TextWord* a, const TextWord* b) { return a->charPos < b->charPos; });
+    const std::vector<VerticalRuling> rulings = verticalRulings(ul);
     for (size_t i = 0; i + 1 < stream.size();) {
         size_t j = i + 1;
-        while (j < stream.size() && continuesWord(stream[j - 1], stream[j])) ++j;
+        while (j < stream.size() && continuesWord(stream[j - 1], stream[j], rulings)) ++j;
         if (j - i > 1) {
             double x0 = stream[i]->xMin, x1 = stream[i]->xMax, y0 = stream[i]->yMin, y1 = stream[i]->yMax;
             for (size_t k = i + 1; k < j; ++k) {
@@ -198,6 +228,15 @@ void TextPage::buildBlocks(const UnicodeMap* uMap) {
                 }
             };
 
+            // The buckets the last beside-step looked through in vain, and the
+            // block's extent along the line then: while that extent holds, a
+            // word they kept back is kept back again, so only buckets the
+            // growing base range adds need a look (a tall block would
+            // otherwise be searched once for every line it takes).
+            bool besideValid = false;
+            int besideIdxLo = 0, besideIdxHi = 0;
+            double besideAlongLo = 0, besideAlongHi = 0;
+
             bool found;
             do {
                 found = false;
@@ -240,16 +279,31 @@ void TextPage::buildBlocks(const UnicodeMap* uMap) {
                     bool took = false;
                     double lastBase = 0;
                     const double lo2 = minBase - intraLineSpace, hi2 = maxBase + intraLineSpace;
-                    const int bHi = pool->getBaseIdx(hi2);
-                    for (int idx = pool->nextNonEmpty(pool->getBaseIdx(lo2)); idx <= bHi;
-                         idx = pool->nextNonEmpty(idx + 1)) {
-                        takeAll(idx, colSpace1,
-                                [&](const TextWord* w) {
-                                    return w->base >= lo2 && w->base <= hi2 && overlapsAlong(w, colSpace1) &&
-                                           sizeWithin(w, 0.6);
-                                },
-                                took, lastBase);
+                    const int bLo = pool->getBaseIdx(lo2), bHi = pool->getBaseIdx(hi2);
+                    const double alongLo = lo(blk, rot), alongHi = hi(blk, rot);
+                    const bool sameExtent = besideValid && alongLo == besideAlongLo && alongHi == besideAlongHi;
+                    auto scan = [&](int from, int to) {
+                        for (int idx = pool->nextNonEmpty(from); idx <= to; idx = pool->nextNonEmpty(idx + 1)) {
+                            takeAll(idx, colSpace1,
+                                    [&](const TextWord* w) {
+                                        return w->base >= lo2 && w->base <= hi2 && overlapsAlong(w, colSpace1) &&
+                                               sizeWithin(w, 0.6);
+                                    },
+                                    took, lastBase);
+                        }
+                    };
+                    if (sameExtent) {
+                        // The edge buckets again: their words' bases may have come into range.
+                        scan(bLo, std::min(besideIdxLo, bHi));
+                        scan(std::max(besideIdxHi, std::min(besideIdxLo, bHi) + 1), bHi);
+                    } else {
+                        scan(bLo, bHi);
                     }
+                    besideValid = !took;
+                    besideIdxLo = std::min(bLo, sameExtent ? besideIdxLo : bLo);
+                    besideIdxHi = std::max(bHi, sameExtent ? besideIdxHi : bHi);
+                    besideAlongLo = alongLo;
+                    besideAlongHi = alongHi;
                     if (took) found = true;
                 }
                 if (found) continue;
@@ -381,6 +435,7 @@ void TextPage::coalesce() {
         nest = 0;
         endWord();
     }
+    flushGlyphRun();
     // A second call on the same page starts over from the pools only.
     clearLayout();
 

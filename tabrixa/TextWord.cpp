@@ -39,6 +39,7 @@ TextWord::TextWord(GfxState* state, int rotation, double x, double y, int pos, T
     spaceRatio = fc.spaceRatio;
     bold = fc.bold;
     italic = fc.italic;
+    symbolFace = fc.symbolFace;
 
     // The width of a blank in the word's screen font. A size that cannot be
     // divided by, or a face that cannot be opened, keeps the class's ratio.
@@ -121,6 +122,20 @@ void TextWord::addChar(GfxState*, double x, double y, double dx, double dy, Unic
     if (pdf_uline_processor* ul = tk_singleton<pdf_uline_processor>::find()) {
         if (ul->process_as_underline(std::min(xMin, x), x + dx, y, colorR, colorG, colorB)) underlined = true;
     }
+}
+
+void TextWord::layHorizontal() {
+    if (rot != 1 && rot != 3) return;
+    // A vertical font's glyph hangs from its origin, centred on the base.
+    const double top = std::min(yMin, yMax), bottom = std::max(yMin, yMax);
+    const double half = 0.5 * (bottom - top > 0 ? bottom - top : layoutSize());
+    rot = 0;
+    xMin = base - half;
+    xMax = base + half;
+    yMin = top;
+    yMax = bottom;
+    base = top + 0.8 * (bottom - top);
+    edge.assign({xMin, xMax});
 }
 
 void TextWord::merge(TextWord* w) {

@@ -1,6 +1,7 @@
 // A word: characters of one font size on one baseline, one rotation.
 #pragma once
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,19 @@ class GfxState;
 namespace tbx {
 
 class TextFontRef;
+
+// Where a character or a piece of text goes on the word before it, along
+// the reading direction: `gap` from the word's end to the new start,
+// `baseShift` between the base lines, `edgeDelta` from the word's last
+// character start to the new one, all in points, `size` the word's font size.
+// A character drawn again on the last one (fake bold) starts a word.
+inline bool overstrikesWord(double edgeDelta, double baseShift, double size) {
+    return std::fabs(edgeDelta) < 0.1 * size && std::fabs(baseShift) < 0.2 * size;
+}
+inline bool continuesWordAt(double gap, double baseShift, double edgeDelta, double size) {
+    return gap >= -0.2 * size && gap <= 0.1 * size && std::fabs(baseShift) <= 0.5 &&
+           !overstrikesWord(edgeDelta, baseShift, size);
+}
 
 class TextWord {
 public:
@@ -27,6 +41,9 @@ public:
     void addChar(GfxState* state, double x, double y, double dx, double dy, Unicode u);
     // Appends w's characters to this word (w stays the caller's).
     void merge(TextWord* w);
+    // A one-glyph word of a vertical-writing font whose glyphs the page sets
+    // side by side: the word reads along x (rotation 0) with the glyph's box.
+    void layHorizontal();
     // Gap along the reading direction from the end of this word to the start of other.
     double gapAlong(const TextWord* other) const;
     // Coordinate along the reading direction: xMin, yMin, -xMax, -yMax by rotation.
@@ -53,6 +70,8 @@ public:
     int superscript = 0, subscript = 0;
     std::string fontClass;
     std::string winFontName;
+    bool symbolFace = false;  // see FontClass::symbolFace
+    bool verticalFont = false;  // set in a font of vertical writing
     int colGroup = 0;
     int cellCode = 0;
     int colorR = 0, colorG = 0, colorB = 0;

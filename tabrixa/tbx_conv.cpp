@@ -21,6 +21,7 @@
 #include "TK/tk_utils.h"
 #include "platform/plat_files.h"
 #include "tabrixa/ExcelOutputDev.h"
+#include "tabrixa/PageWarning.h"
 
 const char* const xelvio_convertor::invalid_page_range = "Invalid page range";
 
@@ -51,23 +52,16 @@ bool read_page_number(const std::string& text, int& page) {
 
 [[noreturn]] void bad_range() { throw tk_exception(xelvio_convertor::invalid_page_range, tk_level_error); }
 
-// Something of a page is lost and the user is told so (the console prints
-// it, the wizard lists it when it finishes); the conversion goes on.
-void warn(const std::string& text) {
-    tk_exception warning(text, tk_level_warning);
-    tk_log::write(3, "%s", warning.what());
-    if (error_handler* h = error_handler::find()) h->handle(warning, 1);
-    else std::fprintf(stderr, "%s\n", warning.what());
-}
-
-// The page's ruling lines could not be looked for: its tables come out as plain text.
+// The page's ruling lines could not be looked for: its tables come out as
+// plain text, and the user is told so; the conversion goes on.
 void warn_no_raster(int page) {
-    warn("Page " + std::to_string(page) +
-         " is too large to look for ruled tables: its tables are converted as plain text.");
+    tbx::warnAboutPage("Page " + std::to_string(page) +
+                       " is too large to look for ruled tables: its tables are converted as plain text.");
 }
 
 void warn_unreadable(int page) {
-    warn("Page " + std::to_string(page) + " cannot be read (the document is damaged there): its worksheet is empty.");
+    tbx::warnAboutPage("Page " + std::to_string(page) +
+                       " cannot be read (the document is damaged there): its worksheet is empty.");
 }
 }  // namespace
 

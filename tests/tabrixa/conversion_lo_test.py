@@ -62,7 +62,37 @@ def libreoffice_column_widths(xls):
     return widths
 
 
+def libreoffice_shown_text(xls):
+    """The text LibreOffice shows of a workbook: printed to PDF, read back by pdftotext."""
+    outdir = cu.path("lo_pdf")
+    shutil.rmtree(outdir, ignore_errors=True)
+    os.makedirs(outdir)
+    cmd = ["soffice", "-env:UserInstallation=file://" + cu.path("lo_profile"), "--headless", "--convert-to", "pdf",
+           "--outdir", outdir, xls]
+    subprocess.run(cmd, capture_output=True, text=True, timeout=240, check=True)
+    pdf = os.path.join(outdir, os.path.splitext(os.path.basename(xls))[0] + ".pdf")
+    return subprocess.run(["pdftotext", "-layout", pdf, "-"], capture_output=True, text=True, check=True).stdout
+
+
 class LibreOfficeReadsTheSameCells(unittest.TestCase):
+    def test_numbers_in_narrow_columns_are_shown_whole(self):
+        if not shutil.which("soffice"):
+            self.skipTest("LibreOffice is not installed")
+        # Columns of 7-digit figures 44 points apart: the grid's columns are
+        # narrower than the figures in the sheet's default font.
+        figures = ["%d" % (1234567 + 1111 * r + 7 * c) for r in range(6) for c in range(4)]
+        parts = [pdfgen.text(72, 740, "Tight figures", "F2", 12)]
+        for i, f in enumerate(figures):
+            parts.append(pdfgen.text(72 + 44 * (i % 4), 700 - 14 * (i // 4), f))
+        pdf = cu.path("lo_narrow.pdf")
+        pdfgen.write(pdf, ["".join(parts)])
+        xls = cu.path("lo_narrow.xls")
+        cu.convert(pdf, xls)
+        shown = libreoffice_shown_text(xls)
+        self.assertNotIn("###", shown)
+        self.assertEqual([f for f in figures if f not in shown.split()], [], shown)
+
+
     def test_texts_and_numbers_match_xlrd(self):
         if not shutil.which("soffice"):
             self.skipTest("LibreOffice is not installed")

@@ -58,6 +58,24 @@ class TwoColumns(unittest.TestCase):
             self.assertLessEqual(c.width, 255 * 256)
 
 
+class ListRows(unittest.TestCase):
+    def test_a_label_without_value_keeps_the_later_values_on_their_rows(self):
+        # A receipt: a title, then labels and prices in two columns; item 3 has no price.
+        parts = [pdfgen.text(72, 720, "Receipt", "F2", 14)]
+        for i in range(1, 9):
+            parts.append(pdfgen.text(72, 690 - 18 * i, "Item %d" % i))
+            if i != 3:
+                parts.append(pdfgen.text(300, 690 - 18 * i, "%d.25" % (10 * i)))
+        pdf = cu.path("pricelist.pdf")
+        pdfgen.write(pdf, ["".join(parts)])
+        sheet = cu.convert(pdf, cu.path("pricelist.xls")).sheet_by_index(0)
+        numbers = {r: v for (r, c), (t, v) in cu.cells(sheet).items() if t == xlrd.XL_CELL_NUMBER}
+        self.assertNotIn(cu.find_text(sheet, "Receipt")[0], numbers)
+        for i in range(1, 9):
+            row = cu.find_text(sheet, "Item %d" % i)[0]
+            self.assertEqual(numbers.get(row), None if i == 3 else 10 * i + 0.25, "Item %d" % i)
+
+
 class Numbers(unittest.TestCase):
     def check(self, env=None):
         pdf = cu.path("numbers.pdf")
@@ -135,6 +153,17 @@ class UnusualPages(unittest.TestCase):
         # Horizontal text as before, then the vertical lines in the first column.
         self.assertEqual(texts[2], ["Horizontal title line", "Second horizontal line", cols[0], cols[1]])
         self.assertEqual(sorted(cu.cells(book.sheet_by_index(2))), [(0, 0), (1, 0), (2, 0), (3, 0)])
+
+    def test_vertical_font_glyphs_set_one_by_one_along_a_line_read_along_it(self):
+        # Each glyph of the vertical font in its own string, 14 points right of the last.
+        text = cu.VERTICAL_COLUMNS[0]
+        glyphs = "BT /V1 12 Tf 72 700 Td " + "".join(
+            "<%04X> Tj 14 0 Td " % (cu.VERTICAL.index(c) + 1) for c in text) + "ET\n"
+        pdf = cu.path("vertical_along.pdf")
+        cu.vertical_pdf(pdf, [glyphs + pdfgen.text(72, 600, "Below")])
+        sheet = cu.convert(pdf, cu.path("vertical_along.xls")).sheet_by_index(0)
+        texts = [v.replace(" ", "") for _, (_, v) in sorted(cu.cells(sheet).items())]
+        self.assertEqual(texts, [text, "Below"])
 
     def test_text_beyond_14400_points_of_a_large_page_is_kept(self):
         pdf = cu.path("large.pdf")

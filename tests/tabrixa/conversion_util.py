@@ -73,7 +73,8 @@ def two_column_page():
 
 
 NUMBER_LINES = [("1234.5", 1234.5), ("12 kg", None), ("-42", -42.0), ("inf", None), ("0x1A", None),
-                ("nan", None), ("2.5e3", 2500.0), ("1,5", None)]
+                ("nan", None), ("2.5e3", 2500.0), ("1,5", None), ("4111111111111111", None), ("02134", None),
+                ("12.50", 12.5)]
 
 
 def numbers_page():

@@ -138,3 +138,24 @@ TEST(RuledTable, AWordDrawnInPiecesAcrossAColumnEdgeStaysWhole) {
     EXPECT_NE(all.find("|Percent Fuel"), std::string::npos) << all;
     EXPECT_NE(all.find("|Savings"), std::string::npos) << all;
 }
+
+TEST(RuledTable, PiecesOnEitherSideOfAColumnRulingStayApart) {
+    // "1200" right-aligned against the column edge, "USD" just after it: one
+    // string with a 0.6-point kerning step, a gap that kerned pieces of one
+    // word also leave.
+    const double x0 = 72, y0 = 690, w = 100, rowH = 20;
+    std::vector<Ruling> rulings;
+    for (int r = 0; r <= 2; ++r) rulings.push_back({x0, y0 - r * rowH, x0 + 2 * w, y0 - r * rowH});
+    for (int c = 0; c <= 2; ++c) rulings.push_back({x0 + c * w, y0, x0 + c * w, y0 - 2 * rowH});
+    // "1200" is 22.24 points wide in 10-point Helvetica.
+    std::string content = "BT /F1 10 Tf 149.46 676 Td [(1200) -60 (USD)] TJ ET\n";
+    content += mini_pdf::text(x0 + 4, y0 - rowH - 14, "Fee");
+    content += mini_pdf::text(x0 + w + 4, y0 - rowH - 14, "Due");
+    xls_core::workbook wb;
+    const xls_core::worksheet* ws = playRuled(wb, "page_ruled_edge_test", content, rulings);
+    ASSERT_NE(ws, nullptr);
+    const auto* n = dynamic_cast<const xls_core::number_t*>(ws->GetCell(0, 0));
+    ASSERT_NE(n, nullptr) << textAt(ws, 0, 0);
+    EXPECT_EQ(n->GetValue(), 1200.0);
+    EXPECT_EQ(textAt(ws, 0, 1), "USD");
+}

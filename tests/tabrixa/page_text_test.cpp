@@ -60,6 +60,23 @@ TEST(CellNumbers, FiniteDecimalNumbersOnly) {
         EXPECT_FALSE(isNumber(s)) << "'" << std::string(s, s + wcslen(s)) << "'";
 }
 
+TEST(CellNumbers, DigitsTheValueWouldLoseStayText) {
+    double v;
+    for (const wchar_t* s : {L"4111111111111111", L"9400111899223197428490", L"1234567890.123456", L"02134",
+                             L"007", L"-007", L"00.5"})
+        EXPECT_FALSE(isNumber(s)) << "'" << std::string(s, s + wcslen(s)) << "'";
+    EXPECT_TRUE(isNumber(L"123456789012345", &v));
+    EXPECT_EQ(v, 123456789012345.0);
+    EXPECT_TRUE(isNumber(L"0.000123456789012345", &v));
+    EXPECT_TRUE(isNumber(L"12.50", &v));
+    EXPECT_EQ(v, 12.5);
+    EXPECT_TRUE(isNumber(L"0", &v));
+    EXPECT_TRUE(isNumber(L"-0.5", &v));
+    EXPECT_EQ(v, -0.5);
+    EXPECT_TRUE(isNumber(L"1e5", &v));
+    EXPECT_EQ(v, 1e5);
+}
+
 TEST(CellNumbers, DecimalCommaLocaleChangesNothing) {
     const char* old = std::setlocale(LC_NUMERIC, nullptr);
     std::string saved = old ? old : "C";

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "TK/tk_errh.h"
+#include "XLS/xls_globals.h"
 #include "XLS/xls_workbook.h"
 #include "page_fixture.h"
 #include "tabrixa/PageGrid.h"
@@ -99,6 +101,18 @@ TEST_F(Sheet, DumpLines_NumbersTinyLinesAndLongLines) {
     EXPECT_EQ(textAt(ws, 4, 0), "<none>");
 }
 
+TEST_F(Sheet, DumpLines_TextJoiningANumberCellKeepsThePageCharacters) {
+    // Two blocks whose lines meet in one worksheet column.
+    auto* b = f.block();
+    tbx::TextLine* numbers[] = {f.line(b, 50, 100, u32("12.50")), f.line(b, 50, 120, u32("1e5"))};
+    tbx::TextLine* refs[] = {f.line(b, 60, 100, u32("Ref")), f.line(b, 60, 120, u32("Ref"))};
+    tbx::PageGrid g = gridOf({50, 300});
+    ASSERT_EQ(page.dumpLines(ws, &g, 0, 50, 300, numbers, 2), 2);
+    ASSERT_EQ(page.dumpLines(ws, &g, 0, 50, 300, refs, 2), 2);
+    EXPECT_EQ(textAt(ws, 0, 0), "12.50 Ref ");
+    EXPECT_EQ(textAt(ws, 1, 0), "1e5 Ref ");
+}
+
 TEST_F(Sheet, DumpLines_CellFontFromTheLine) {
     auto* b = f.block();
     LineStyle narrow;
@@ -118,6 +132,25 @@ TEST_F(Sheet, DumpLines_CellFontFromTheLine) {
     EXPECT_EQ(f1->GetHeight(), 240);
     EXPECT_EQ(f1->GetName(), "Times New Roman");
     EXPECT_EQ(ws->GetCell(1, 0)->GetXF()->Value().valign, 0);
+}
+
+TEST_F(Sheet, DumpLines_ASymbolFaceIsNeverTheCellFont) {
+    auto* b = f.block();
+    LineStyle times;
+    times.fontClass = "f20";
+    LineStyle symbol;
+    symbol.fontClass = "f40";
+    tbx::TextLine* lines[] = {f.line(b, 50, 100, U"\u2022 Budget approved", times),
+                              f.line(b, 50, 140, U"\u2022 \u2192", symbol)};
+    // The bullet of the first line is set in a symbol face (an itemize bullet).
+    lines[0]->words->fontClass = "f40";
+    for (tbx::TextWord* w = lines[1]->words; w; w = w->next) w->symbolFace = true;
+    lines[0]->words->symbolFace = true;
+    tbx::PageGrid g = gridOf({50, 300});
+    ASSERT_EQ(page.dumpLines(ws, &g, 0, 50, 300, lines, 2), 2);
+    EXPECT_EQ(ws->GetCell(0, 0)->GetXF()->GetFont()->GetName(), "Times New Roman");
+    EXPECT_EQ(ws->GetCell(1, 0)->GetXF()->GetFont()->GetName(), wb.Globals().GetDefaultFont()->GetName());
+    EXPECT_EQ(ws->GetCell(1, 0)->GetXF()->GetFont()->GetHeight(), 200);
 }
 
 TEST(Regions, TwoColumnsMakeOneRegionOfTwoBlocks) {
@@ -360,7 +393,16 @@ TEST(PageDump, SheetNamedByPagesConvertedWithColumnsAndCells) {
     EXPECT_EQ(v, 2024.0);
 }
 
+namespace {
+// Collects the reports, as the wizard's handler does.
+struct RecordingHandler : error_handler {
+    std::vector<std::string> reports;
+    void handle(const tk_exception& e, int) override { reports.push_back(e.what()); }
+};
+}  // namespace
+
 TEST(PageDump, MoreColumnsThanASheetHoldsStayWithinItsLastColumn) {
+    RecordingHandler said;
     Blocks f;
     LineStyle tiny;
     tiny.size = 2.0;
@@ -385,6 +427,37 @@ TEST(PageDump, MoreColumnsThanASheetHoldsStayWithinItsLastColumn) {
     for (unsigned r = 0; r < 4; ++r)
         for (unsigned c = 0; c < 256; ++c) all += textAt(ws, r, c);
     EXPECT_EQ(std::count(all.begin(), all.end(), 'z'), 2 * 15);
+    EXPECT_EQ(said.reports, std::vector<std::string>{
+                                "Page 1 has 399 columns, more than the 256 of a worksheet: the text of columns 257 "
+                                "to 399 is joined into the last column."});
+}
+
+TEST(PageDump, MoreRowsAndLongerTextsThanASheetHoldsWarnOnceAndTheRestIsWritten) {
+    RecordingHandler said;
+    Blocks f;
+    auto* b = f.block();
+    LineStyle small;
+    small.size = 4.0;
+    const int rows = 65540;
+    for (int i = 0; i < rows; ++i) f.line(b, 50, 10 + 5.0 * i, U"r" + u32(std::to_string(i + 1)), small);
+    auto* right = f.block();
+    const std::u32string longWord(40000, U'x');
+    for (int i = 0; i < 2; ++i) f.line(right, 400, 10 + 5.0 * i, longWord, small);
+    tbx::TextPage page;
+    page.pageNumber = 7;
+    page.blocks = f.release();
+    xls_core::workbook wb;
+    ASSERT_NO_THROW(page.dump(&wb, 0));
+    const xls_core::worksheet* ws = wb.GetSheet(0);
+    EXPECT_EQ(textAt(ws, 65535, 0), "r65536");
+    size_t longest = 0;
+    for (unsigned c = 0; c < 4; ++c) longest = std::max(longest, textAt(ws, 1, c).size());
+    EXPECT_EQ(longest, 32767u);
+    EXPECT_EQ(said.reports,
+              (std::vector<std::string>{"Page 7 has 65540 rows, more than the 65536 of a worksheet: rows 65537 to "
+                                        "65540 are left out.",
+                                        "Page 7: 2 cell texts are longer than the 32767 characters a cell holds "
+                                        "and cut there."}));
 }
 
 TEST_F(Sheet, DumpLines_TextMeetingEarlierTextInOneCellIsKeptAfterIt) {

@@ -61,6 +61,14 @@ TEST(FontClassTest, FlagsAndKeysGiveBoldAndItalic) {
     EXPECT_FALSE(fc.bold);
 }
 
+TEST(FontClassTest, SymbolEncodedFacesAreMarked) {
+    for (const char* name : {"Symbol", "ABCDEF+CMSY10", "CMMI12", "CMEX10", "MSBM10", "ZapfDingbats",
+                             "Wingdings-Regular", "Webdings"})
+        EXPECT_TRUE(classifyFont(name, "", 0).symbolFace) << name;
+    for (const char* name : {"Helvetica", "CMR10", "Times-Roman", "Courier"})
+        EXPECT_FALSE(classifyFont(name, "", 0).symbolFace) << name;
+}
+
 TEST(FontClassTest, TextWithoutFontIsPlainArial) {
     FontClass fc = classifyFont("Courier-Bold", "", fontFlagItalic, false);
     EXPECT_EQ(fc.fontClass, "f10");

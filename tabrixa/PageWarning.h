@@ -1,0 +1,13 @@
+// Warnings about a page that is converted with a loss.
+#pragma once
+
+#include <string>
+
+namespace tbx {
+
+// Tells the user what a page lost: a warning (level 0) through the error
+// handler, or on the standard error stream when there is none. The
+// conversion goes on.
+void warnAboutPage(const std::string& text);
+
+}  // namespace tbx
