@@ -7,7 +7,6 @@
 
 #include <cctype>
 #include <climits>
-#include <cstdio>
 #include <optional>
 
 #include "PDFR/pdf_doc.h"
