@@ -3,6 +3,7 @@
 
 #include <csignal>
 #include <dirent.h>
+#include <fcntl.h>
 #include <fstream>
 #include <sys/resource.h>
 #include <pwd.h>
@@ -393,11 +394,17 @@ TEST_F(XlsDump, OnlyRegularFilesAreReplacedAndTheyStayTheirOwners)
     const std::string folder = dir.string();
     workbook wb;
     wb.sheet("Page_1")->label(0, 0, u"x");
-    // A pipe is refused at once, never opened (which would wait for a reader).
+    // A pipe is refused, never written (a reader waits on it here, so that
+    // a writer would not block).
     const std::string pipe = folder + "/pipe.xls";
     ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const int reader = ::open(pipe.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
     EXPECT_EQ(wb.Dump(pipe), -1);
     EXPECT_NE(wb.LastError().find("not a regular file"), std::string::npos) << wb.LastError();
+    char byte;
+    EXPECT_LE(::read(reader, &byte, 1), 0);
+    ::close(reader);
     struct stat st;
     ASSERT_EQ(::lstat(pipe.c_str(), &st), 0);
     EXPECT_TRUE(S_ISFIFO(st.st_mode));

@@ -1,6 +1,7 @@
 // The converter: page lists, profiles, settings store, progress and the run.
 #include "tabrixa/tbx_conv.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -334,12 +335,12 @@ TEST_F(Conv, FailedPageKeepsThePagesFinishedSoFar) {
     EXPECT_FALSE(fs::exists(path("stopped.xls")));
 }
 
-// Counts the pages it converts.
-struct counting_convertor : xelvio_convertor {
+// Fails the run at its first page: these runs must end before one.
+struct no_page_convertor : xelvio_convertor {
     int converted = 0;
-    void convert_page(ExcelOutputDev* excel, SplashOutputDev* splash, PDFDoc* doc, int page) override {
+    void convert_page(ExcelOutputDev*, SplashOutputDev*, PDFDoc*, int) override {
         ++converted;
-        xelvio_convertor::convert_page(excel, splash, doc, page);
+        throw tk_exception("a page was converted", tk_level_error);
     }
 };
 
@@ -350,7 +351,7 @@ TEST_F(Conv, WhatCannotBeWrittenIsRefusedBeforeTheFirstPage) {
     {
         // One worksheet per page: 65536 of them do not fit in a workbook. A
         // listed page beyond the end makes no worksheet and is not counted.
-        counting_convertor c;
+        no_page_convertor c;
         c.source = src;
         c.destination = old;
         c.page_list.assign(65536, 1);
@@ -360,15 +361,19 @@ TEST_F(Conv, WhatCannotBeWrittenIsRefusedBeforeTheFirstPage) {
         EXPECT_FALSE(c.succeeded());
     }
     EXPECT_EQ(read(old), "the old workbook");
-    // A pipe is found at once, never opened (that would wait for a reader).
+    // A pipe is found at once (a reader waits on it, so that a writer would
+    // not block).
     ASSERT_EQ(::mkfifo(path("pipe.xls").c_str(), 0600), 0);
+    const int reader = ::open(path("pipe.xls").c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
     {
-        counting_convertor c;
+        no_page_convertor c;
         c.source = src;
         c.destination = path("pipe.xls");
         c.run();
         EXPECT_EQ(c.converted, 0);
     }
+    ::close(reader);
     EXPECT_EQ(h.reports,
               (std::vector<std::string>{
                   "A workbook holds at most 65535 worksheets. The pages to convert would need 65536.",
