@@ -26,6 +26,8 @@ const char* const common_dest_messages[dest_msg_count] = {
     "destination.\nPlease choose a folder you may write to.",
     "Destination file name is too long.\nPlease give a shorter name.",
     "Destination path is too long.\nPlease give a shorter path.",
+    "Destination name specifies another user's file in a shared folder, which cannot be replaced.\n"
+    "Please give another destination name.",
 };
 
 bool tk_is_file_exist(const std::string& path, int mode) {
@@ -88,6 +90,7 @@ int dest_problem(const std::string& destination) {
         if (S_ISDIR(st.st_mode)) return dest_msg_is_folder;
         if (!S_ISREG(st.st_mode)) return dest_msg_not_regular;
         if (place.allows(R_OK) && !place.allows(R_OK | W_OK)) return dest_msg_read_only;
+        if (place.sticky_keeps(st)) return dest_msg_foreign_file;
     } else if (errno != ENOENT) {
         return dest_msg_cannot_resolve;
     } else if (static_cast<long>(place.name().size()) > place.name_max()) {

@@ -45,6 +45,7 @@ enum common_dest_message {
     dest_msg_folder_read_only = 7,
     dest_msg_name_too_long = 8,
     dest_msg_path_too_long = 9,
+    dest_msg_foreign_file = 10,
     dest_msg_count
 };
 extern const char* const common_dest_messages[dest_msg_count];
@@ -59,7 +60,8 @@ void tk_check_writable_file(const std::string& path, const char* read_only_text,
 // a folder, a device, pipe or socket, a link another user made in a shared
 // (sticky, world-writable) folder, a read-only file, a missing folder, a
 // folder that does not allow new files (the workbook is made beside the
-// destination and renamed over it), a name or path that is too long.
+// destination and renamed over it), another user's file in a sticky folder,
+// a name or path that is too long.
 void common_check_dest(const std::string& destination);
 // The same, and the destination must not be the source file itself (a
 // conversion would otherwise overwrite the document it reads).

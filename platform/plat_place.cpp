@@ -150,6 +150,14 @@ bool plat_file_place::folder_allows(int mode) const {
     return folder_ >= 0 && ::faccessat(folder_, ".", mode, AT_EACCESS) == 0;
 }
 
+bool plat_file_place::sticky_keeps(const struct stat& entry) const {
+    struct stat f {};
+    const uid_t me = ::geteuid();
+    // Root may replace any entry.
+    return me != 0 && folder_ >= 0 && ::fstat(folder_, &f) == 0 && (f.st_mode & S_ISVTX) && entry.st_uid != me &&
+           f.st_uid != me;
+}
+
 long plat_file_place::name_max() const {
     long n = folder_ >= 0 ? ::fpathconf(folder_, _PC_NAME_MAX) : -1;
     return n > 0 ? n : NAME_MAX;

@@ -36,6 +36,9 @@ public:
     // mode asks (R_OK, W_OK, X_OK), judged by the effective ids.
     bool allows(int mode) const;
     bool folder_allows(int mode) const;
+    // Whether the folder's sticky bit keeps the caller from replacing the
+    // entry of this status (it is neither the entry's nor the folder's owner).
+    bool sticky_keeps(const struct stat& entry) const;
     // The longest name the folder's file system takes.
     long name_max() const;
 

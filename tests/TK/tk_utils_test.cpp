@@ -184,6 +184,13 @@ TEST_F(TempDir, LinksOtherUsersPlantInSharedFoldersAreNotFollowed) {
     ASSERT_EQ(::chown(shared.c_str(), 0, 0), 0);
     ::chmod(shared.c_str(), 0777);
     EXPECT_NO_THROW(common_check_dest(planted));
+    // Another user's file in a sticky folder cannot be replaced, writable or not.
+    ::chmod(shared.c_str(), 01777);
+    const std::string theirs = touch("shared/theirs.xls");
+    ::chmod(theirs.c_str(), 0666);
+    EXPECT_EQ(run_unprivileged([&] { return message_of([&] { common_check_dest(theirs); }); }),
+              "Destination name specifies another user's file in a shared folder, which cannot be replaced.\n"
+              "Please give another destination name.");
 }
 
 TEST_F(TempDir, DestinationMustNotBeTheSource) {
