@@ -31,14 +31,18 @@ tk_converter::~tk_converter() = default;
 bool tk_converter::load_profile(const tk_profile& profile) {
     tk_log::write(1, "tk_converter::load_profile");
     check_profile(profile);
+    take_profile(profile);
+    return true;
+}
+
+void tk_converter::take_profile(const tk_profile& profile) {
     const std::string section = tk_text(tk_txt_generic_section);
     std::string value = profile.get_value(section, tk_text(tk_txt_key_src));
     if (!value.empty()) source = value;
     value = profile.get_value(section, tk_text(tk_txt_key_dest));
     if (!value.empty()) destination = value;
     value = profile.get_value(section, tk_text(tk_txt_key_logfile));
-    if (!value.empty()) set_logfile(value);
-    return true;
+    if (!value.empty()) use_logfile(value);
 }
 
 void tk_converter::check_profile(const tk_profile& profile) {
@@ -62,6 +66,10 @@ void tk_converter::check_logfile(const std::string& path) {
 void tk_converter::set_logfile(const std::string& path) {
     tk_log::write(1, "tk_convertor::set_logfile(%s)", path.c_str());
     check_logfile(path);
+    use_logfile(path);
+}
+
+void tk_converter::use_logfile(const std::string& path) {
     log_file = path;
     if (path.empty()) return;
     // Neither program creates the log; without an instance the name is only kept.

@@ -47,4 +47,13 @@ public:
     std::string source;
     std::string destination;
     std::string log_file;
+
+protected:
+    // Takes "src", "dest" and "logfile" from a profile that check_profile
+    // has passed, without checking again.
+    void take_profile(const tk_profile& profile);
+
+private:
+    // Keeps a checked log file's path.
+    void use_logfile(const std::string& path);
 };

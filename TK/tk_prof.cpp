@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -14,24 +15,35 @@
 #include "platform/plat_files.h"
 
 namespace {
-// Lines longer than this are not a profile: stop rather than fill memory
-// (a device such as /dev/zero never ends its first line).
-constexpr size_t max_line = 1u << 20;
+// A profile is a short text: a larger file is something else, and reading
+// stops there (a device such as /dev/zero never ends its first line).
+constexpr size_t max_size = 1u << 20;
+const char utf8_bom[] = "\xEF\xBB\xBF";
 
-enum class read_result { line, end, too_long };
+enum class read_result { line, end, too_large };
 
-read_result read_line(std::istream& in, std::string& line) {
+// One line; budget counts down the bytes the file may still hold.
+read_result read_line(std::istream& in, std::string& line, size_t& budget) {
     line.clear();
     std::streambuf* buf = in.rdbuf();
     for (;;) {
         int c = buf->sbumpc();
         if (c == std::char_traits<char>::eof()) return line.empty() ? read_result::end : read_result::line;
+        if (budget == 0) return read_result::too_large;
+        --budget;
         if (c == '\n') return read_result::line;
-        if (line.size() >= max_line) return read_result::too_long;
         line += static_cast<char>(c);
     }
 }
+
+char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+bool same_name(const std::string& a, const std::string& b) { return !tk_nocase_less()(a, b) && !tk_nocase_less()(b, a); }
 }  // namespace
+
+bool tk_nocase_less::operator()(const std::string& a, const std::string& b) const {
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                        [](char x, char y) { return lower(x) < lower(y); });
+}
 
 tk_profile::tk_profile() { add_section(tk_text(tk_txt_generic_section)); }
 
@@ -54,21 +66,31 @@ bool tk_profile::load(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
     const std::string* current = nullptr;
+    // A key line came before the first section: the file is read on only to
+    // tell a badly laid out profile (ignored) from a file that is none.
+    bool misplaced = false;
+    size_t budget = max_size;
     std::string raw;
-    for (;;) {
-        read_result r = read_line(in, raw);
-        if (r == read_result::end) return true;
-        if (r == read_result::too_long) return false;
+    for (bool first = true;; first = false) {
+        read_result r = read_line(in, raw, budget);
+        if (r == read_result::end) break;
+        if (r == read_result::too_large) throw tk_exception(tk_text(tk_txt_profile_too_large), tk_level_error);
+        // Windows editors put a byte-order mark before the first line.
+        if (first && raw.compare(0, 3, utf8_bom) == 0) raw.erase(0, 3);
         // Profiles written by Windows editors end their lines with CR LF.
         if (!raw.empty() && raw.back() == '\r') raw.pop_back();
         std::string line = tk_trim(raw);
         if (line.empty()) continue;
         if (line.front() == '[' && line.back() == ']' && line.size() >= 2) {
+            if (misplaced) return false;
             auto it = sections_.emplace(line.substr(1, line.size() - 2), key_map()).first;
             current = &it->first;
             continue;
         }
-        if (!current) return false;
+        if (!current) {
+            misplaced = true;
+            continue;
+        }
         size_t eq = line.find('=');
         if (eq != std::string::npos) {
             sections_[*current].emplace(tk_trim(line.substr(0, eq)), line.substr(eq + 1));
@@ -77,6 +99,8 @@ bool tk_profile::load(const std::string& path) {
             sections_[*current].emplace(line, std::string());
         }
     }
+    if (misplaced) throw tk_exception(tk_text(tk_txt_profile_no_section), tk_level_error);
+    return true;
 }
 
 bool tk_profile::store(const std::string& path) const {
@@ -85,7 +109,7 @@ bool tk_profile::store(const std::string& path) const {
     for (const auto& section : sections_) {
         out << '[' << section.first << "]\n";
         for (const auto& kv : section.second) {
-            if (section.first == "Selected Tables" && kv.second.empty()) out << kv.first << '\n';
+            if (same_name(section.first, "Selected Tables") && kv.second.empty()) out << kv.first << '\n';
             else out << kv.first << '=' << kv.second << '\n';
         }
         out << '\n';

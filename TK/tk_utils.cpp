@@ -1,11 +1,17 @@
 #include "TK/tk_utils.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
 #include <cmath>
 
 #include "TK/tk_except.h"
 #include "TK/tk_fname.h"
 #include "TK/tk_log.h"
 #include "platform/plat_files.h"
+#include "platform/plat_place.h"
 
 const char* const common_dest_messages[dest_msg_count] = {
     "Destination name should specify a file, not folder.",
@@ -13,6 +19,15 @@ const char* const common_dest_messages[dest_msg_count] = {
     "Destination name specifies an existing read-only file.",
     "Destination path does not exist.\nPlease verify the correct path was given.",
     "Destination name specifies the source file.\nPlease give another destination name.",
+    "Destination name specifies a device, pipe or socket, not a file.\nPlease give the name of a regular file.",
+    "Destination name is a link that another user made in a shared folder; it is not followed.\n"
+    "Please give another destination name.",
+    "Destination folder does not allow new files: the workbook is made there before it replaces the "
+    "destination.\nPlease choose a folder you may write to.",
+    "Destination file name is too long.\nPlease give a shorter name.",
+    "Destination path is too long.\nPlease give a shorter path.",
+    "Destination name specifies another user's file in a shared folder, which cannot be replaced.\n"
+    "Please give another destination name.",
 };
 
 bool tk_is_file_exist(const std::string& path, int mode) {
@@ -49,15 +64,47 @@ std::string tk_get_module_file_name() {
 void tk_check_writable_file(const std::string& path, const char* read_only_text, const char* no_path_text) {
     if (tk_is_file_exist(path, tk_file_read) && !tk_is_file_exist(path, tk_file_read_write))
         throw tk_exception(read_only_text, tk_level_error);
-    if (path.empty() || !tk_is_path_exist(tk_file_name(path).get_drive_path()))
+    // The folder as written, not made full: a relative path works below
+    // folders of any depth.
+    if (path.empty() || !tk_is_path_exist(plat_folder_part(path)))
         throw tk_exception(no_path_text, tk_level_error);
 }
 
+namespace {
+// Which text of common_dest_messages the destination earns, or -1.
+int dest_problem(const std::string& destination) {
+    if (destination.empty()) return dest_msg_no_path;
+    plat_file_place place;
+    if (int err = place.locate(destination)) {
+        if (place.refused_link()) return dest_msg_foreign_link;
+        switch (err) {
+            case ENOENT:
+            case ENOTDIR:
+            case EACCES: return dest_msg_no_path;
+            case ENAMETOOLONG: return destination.size() >= PATH_MAX ? dest_msg_path_too_long : dest_msg_name_too_long;
+            default: return dest_msg_cannot_resolve;
+        }
+    }
+    struct stat st {};
+    if (place.status(st)) {
+        if (S_ISDIR(st.st_mode)) return dest_msg_is_folder;
+        if (!S_ISREG(st.st_mode)) return dest_msg_not_regular;
+        if (place.allows(R_OK) && !place.allows(R_OK | W_OK)) return dest_msg_read_only;
+        if (place.sticky_keeps(st)) return dest_msg_foreign_file;
+    } else if (errno != ENOENT) {
+        return dest_msg_cannot_resolve;
+    } else if (static_cast<long>(place.name().size()) > place.name_max()) {
+        return dest_msg_name_too_long;
+    }
+    if (!place.folder_allows(W_OK | X_OK)) return dest_msg_folder_read_only;
+    return -1;
+}
+}  // namespace
+
 void common_check_dest(const std::string& destination) {
     tk_log::write(1, "common_check_dest(%s)", destination.c_str());
-    if (tk_is_path_exist(destination)) throw tk_exception(common_dest_messages[dest_msg_is_folder], tk_level_error);
-    tk_check_writable_file(destination, common_dest_messages[dest_msg_read_only],
-                           common_dest_messages[dest_msg_no_path]);
+    const int problem = dest_problem(destination);
+    if (problem >= 0) throw tk_exception(common_dest_messages[problem], tk_level_error);
 }
 
 void common_check_not_source(const std::string& destination, const std::string& source) {

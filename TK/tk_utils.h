@@ -40,6 +40,12 @@ enum common_dest_message {
     dest_msg_read_only = 2,
     dest_msg_no_path = 3,
     dest_msg_is_source = 4,
+    dest_msg_not_regular = 5,
+    dest_msg_foreign_link = 6,
+    dest_msg_folder_read_only = 7,
+    dest_msg_name_too_long = 8,
+    dest_msg_path_too_long = 9,
+    dest_msg_foreign_file = 10,
     dest_msg_count
 };
 extern const char* const common_dest_messages[dest_msg_count];
@@ -48,7 +54,14 @@ extern const char* const common_dest_messages[dest_msg_count];
 // with read_only_text for an existing read-only file, with no_path_text when
 // the path is empty or its folder does not exist.
 void tk_check_writable_file(const std::string& path, const char* read_only_text, const char* no_path_text);
-// Returns when the destination may be written, else throws tk_exception level 1.
+// Returns when the workbook can be written at the destination, else throws
+// tk_exception level 1 with one of common_dest_messages. Everything the
+// final write would run into is found here, before any page is converted:
+// a folder, a device, pipe or socket, a link another user made in a shared
+// (sticky, world-writable) folder, a read-only file, a missing folder, a
+// folder that does not allow new files (the workbook is made beside the
+// destination and renamed over it), another user's file in a sticky folder,
+// a name or path that is too long.
 void common_check_dest(const std::string& destination);
 // The same, and the destination must not be the source file itself (a
 // conversion would otherwise overwrite the document it reads).

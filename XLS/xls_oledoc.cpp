@@ -1,7 +1,6 @@
 #include "XLS/xls_oledoc.h"
 
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -12,6 +11,7 @@
 #include "TK/tk_log.h"
 #include "XLS/xls_unit.h"
 #include "platform/plat_files.h"
+#include "platform/plat_temp.h"
 
 namespace xls_core {
 
@@ -66,9 +66,9 @@ mode_t current_umask()
     return mask;
 }
 
-void sync_folder(const std::string& dir)
+void sync_folder(int folder)
 {
-    int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int fd = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0) {
         ::fsync(fd);
         ::close(fd);
@@ -82,10 +82,10 @@ CBinFile::~CBinFile()
     Abandon();
 }
 
-void CBinFile::Fail(const char* what)
+void CBinFile::Fail(const char* what, const char* reason)
 {
     if (!failed_)
-        error_ = std::string(what) + " '" + final_name_ + "': " + std::strerror(errno);
+        error_ = std::string(what) + " '" + final_name_ + "': " + (reason ? reason : std::strerror(errno));
     failed_ = true;
 }
 
@@ -95,51 +95,46 @@ int CBinFile::Open(const std::string& name)
     failed_ = false;
     error_.clear();
     final_name_ = name;
-    temp_name_.clear();
-    in_place_ = false;
     buffer_.clear();
     buffer_.reserve(1 << 16);
 
-    // Replacing a symbolic link would cut the link: write beside its target.
-    struct stat lst;
-    if (::lstat(name.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
-        char resolved[PATH_MAX];
-        if (::realpath(name.c_str(), resolved))
-            final_name_ = resolved;
+    // The file goes where the name leads: replacing a link would cut it, so
+    // the new file goes beside the link's target.
+    if (int err = place_.locate(name)) {
+        errno = err;
+        if (place_.refused_link())
+            Fail("Cannot write", "the name is a link another user made in a shared folder");
+        else
+            Fail("Cannot open the folder of");
+        return -1;
     }
     struct stat st;
-    bool exists = ::stat(final_name_.c_str(), &st) == 0;
+    const bool exists = place_.status(st);
+    if (!exists && errno != ENOENT) {
+        Fail("Cannot open");
+        return -1;
+    }
+    // A device would receive the workbook and a pipe would wait for a reader.
     if (exists && !S_ISREG(st.st_mode)) {
-        in_place_ = true;
-        fd_ = ::open(final_name_.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-        if (fd_ < 0) {
-            Fail("Cannot open");
-            return -1;
-        }
-        return 0;
+        Fail("Cannot replace", S_ISDIR(st.st_mode) ? "it is a folder" : "it is not a regular file");
+        return -1;
     }
-    std::string dir = ".", base = final_name_;
-    auto slash = final_name_.find_last_of('/');
-    if (slash != std::string::npos) {
-        dir = slash == 0 ? "/" : final_name_.substr(0, slash);
-        base = final_name_.substr(slash + 1);
-    }
-    folder_ = dir;
-    std::string tmpl = (dir == "/" ? std::string("/") : dir + "/") + "." + base + ".XXXXXX";
-    std::vector<char> buf(tmpl.begin(), tmpl.end());
-    buf.push_back('\0');
-    fd_ = ::mkstemp(buf.data());
+    fd_ = plat_create_temp(place_.folder(), place_.name(), place_.name_max(), temp_name_);
     if (fd_ < 0) {
         Fail("Cannot create");
         return -1;
     }
-    temp_name_ = buf.data();
-    // mkstemp makes the file private; give it the mode a plain create would.
-    mode_t mode;
+    // The temporary file is private; give it the mode a plain create would,
+    // or the replaced file's owner, group and permissions, so that replacing
+    // another user's workbook leaves it theirs. Set-id and sticky bits are
+    // never carried over.
+    mode_t mode = 0666 & ~current_umask();
     if (exists) {
-        mode = st.st_mode & 07777;
-    } else {
-        mode = 0666 & ~current_umask();
+        mode = st.st_mode & 0777;
+        if ((st.st_uid != ::geteuid() || st.st_gid != ::getegid()) && ::fchown(fd_, st.st_uid, st.st_gid) != 0 &&
+            ::fchown(fd_, static_cast<uid_t>(-1), st.st_gid) != 0) {
+            // Not ours to give away: the new file stays the caller's.
+        }
     }
     if (::fchmod(fd_, mode) != 0) {
         Fail("Cannot set the mode of");
@@ -172,21 +167,21 @@ int CBinFile::Close()
     if (fd_ < 0)
         return failed_ ? -1 : 0;
     Flush();
-    if (!failed_ && !in_place_ && ::fsync(fd_) != 0)
+    if (!failed_ && ::fsync(fd_) != 0)
         Fail("Cannot write");
     int fd = fd_;
     fd_ = -1;
     if (::close(fd) != 0 && !failed_)
         Fail("Cannot close");
-    if (!in_place_) {
-        if (!failed_ && ::rename(temp_name_.c_str(), final_name_.c_str()) != 0)
-            Fail("Cannot replace");
-        if (!failed_)
-            sync_folder(folder_);
-        if (failed_)
-            ::unlink(temp_name_.c_str());
-        temp_name_.clear();
-    }
+    const int folder = place_.folder();
+    if (!failed_ && ::renameat(folder, temp_name_.c_str(), folder, place_.name().c_str()) != 0)
+        Fail("Cannot replace");
+    if (failed_)
+        ::unlinkat(folder, temp_name_.c_str(), 0);
+    else
+        sync_folder(folder);
+    plat_release_temp(temp_name_);
+    temp_name_.clear();
     return failed_ ? -1 : 0;
 }
 
@@ -197,7 +192,8 @@ void CBinFile::Abandon()
         fd_ = -1;
     }
     if (!temp_name_.empty()) {
-        ::unlink(temp_name_.c_str());
+        ::unlinkat(place_.folder(), temp_name_.c_str(), 0);
+        plat_release_temp(temp_name_);
         temp_name_.clear();
     }
     buffer_.clear();

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/plat_place.h"
+
 namespace xls_core {
 
 // Where the compound document goes. Every writer returns 0, or -1 once any
@@ -29,8 +31,10 @@ public:
 
 // A file written beside its destination and renamed over it only when every
 // write, the flush to disk and the close succeeded; otherwise nothing is left
-// behind and an earlier file of that name stays as it was. A destination that
-// exists and is not a regular file (a device) is written in place.
+// behind and an earlier file of that name stays as it was. Only a regular
+// file is replaced: a destination that is a device, pipe or socket, or a link
+// another user made in a shared folder, is refused. A replaced file's owner,
+// group and permission bits (not set-id or sticky) pass to the new one.
 class CBinFile : public CByteSink {
 public:
     CBinFile() = default;
@@ -49,12 +53,14 @@ public:
 
 private:
     int Flush();
-    void Fail(const char* what);
+    // The error text: what, the file's name and the reason (errno's text
+    // unless one is given).
+    void Fail(const char* what, const char* reason = nullptr);
 
     int fd_ = -1;
     bool failed_ = false;
-    bool in_place_ = false;
-    std::string final_name_, temp_name_, folder_, error_;
+    plat_file_place place_;
+    std::string final_name_, temp_name_, error_;
     std::vector<std::uint8_t> buffer_;
 };
 

@@ -11,6 +11,8 @@
 
 namespace xls_core {
 
+const char* const too_many_sheets = "A workbook holds at most 65535 worksheets.";
+
 namespace {
 
 // Case folding of Latin-1 for the uniqueness of sheet names.
@@ -48,8 +50,8 @@ worksheet* workbook::sheet(const std::string& name)
         if (n == folded)
             throw tk_exception("Invalid worksheet name '" + name + "': the workbook has a sheet of that name.",
                                tk_level_error);
-    if (sheets_.size() >= 65535)
-        throw tk_exception("A workbook holds at most 65535 worksheets.", tk_level_error);
+    if (sheets_.size() >= max_sheets)
+        throw tk_exception(too_many_sheets, tk_level_error);
     tk_log::write(1, "workbook::sheet(%s)", name.c_str());
     sheets_.emplace_back(new worksheet(*globals_, static_cast<std::uint16_t>(sheets_.size())));
     folded_names_.push_back(std::move(folded));

@@ -29,6 +29,8 @@ constexpr int min_font_height = 20;                 // twips
 constexpr int max_font_height = 8191;               // twips
 constexpr std::size_t max_cell_chars = 32767;
 constexpr std::size_t max_sheet_name = 31;
+constexpr std::size_t max_sheets = 65535;
+extern const char* const too_many_sheets;   // "A workbook holds at most 65535 worksheets."
 
 // One FONT record. Fonts are pooled by value in the workbook: every distinct
 // font exists once. Its index is the FONT record its formats name; it is

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -44,6 +45,22 @@ bool plat_full_path(const std::string& path, std::string& full) {
     if (text.empty() || text.size() >= plat_max_path) return false;
     full = text;
     return true;
+}
+
+bool plat_path_too_long(const std::string& path) {
+    if (path.size() >= PATH_MAX) return true;
+    for (size_t start = 0; start < path.size();) {
+        size_t end = path.find('/', start);
+        if (end == std::string::npos) end = path.size();
+        if (end - start > NAME_MAX) return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+std::string plat_folder_part(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
 }
 
 std::string plat_program_path() {

@@ -5,6 +5,7 @@
 #include <SplashOutputDev.h>
 #include <splash/SplashTypes.h>
 
+#include <algorithm>
 #include <cctype>
 #include <climits>
 #include <optional>
@@ -18,6 +19,7 @@
 #include "TK/tk_prof.h"
 #include "TK/tk_texts.h"
 #include "TK/tk_utils.h"
+#include "XLS/xls_workbook.h"
 #include "platform/plat_files.h"
 #include "tabrixa/ExcelOutputDev.h"
 #include "tabrixa/PageWarning.h"
@@ -96,11 +98,13 @@ void xelvio_convertor::run() {
     page_count = 0;
     succeeded_ = false;
     try {
-        // The destination must never replace the document being read.
-        common_check_not_source(destination, source);
+        // Whatever would stop the final write is found before the first page
+        // (and the destination never replaces the document being read).
+        common_check_dest(destination, source);
         std::unique_ptr<PDFDoc> doc = pdf_open_document_checked(source, password, password);
         const int doc_pages = doc->getNumPages();
         page_count = page_list.empty() ? doc_pages : static_cast<int>(page_list.size());
+        check_sheet_count(doc_pages);
 
         pdf_uline_processor collector(true);
         // The raster device withholds thin shapes as ruling lines for the collector.
@@ -147,6 +151,18 @@ void xelvio_convertor::run() {
     } catch (...) {
         tk_report_current(1, "tbx_conv", 175);
     }
+}
+
+void xelvio_convertor::check_sheet_count(int doc_pages) const {
+    // One worksheet per converted page; listed pages beyond the end are skipped.
+    const size_t sheets = page_list.empty()
+                              ? static_cast<size_t>(doc_pages)
+                              : static_cast<size_t>(std::count_if(page_list.begin(), page_list.end(),
+                                                                  [doc_pages](int page) { return page <= doc_pages; }));
+    if (sheets > xls_core::max_sheets)
+        throw tk_exception(std::string(xls_core::too_many_sheets) + " The pages to convert would need " +
+                               std::to_string(sheets) + ".",
+                           tk_level_error);
 }
 
 void xelvio_convertor::convert_page(ExcelOutputDev* excel, SplashOutputDev* splash, PDFDoc* doc, int page) {
@@ -208,7 +224,7 @@ bool xelvio_convertor::load_profile(const tk_profile& profile) {
     std::vector<int> list;
     if (!pages.empty()) parse_page_range(pages, list);
 
-    if (!tk_converter::load_profile(profile)) return false;
+    take_profile(profile);
     std::string value = profile.get_value(section, key_password);
     if (!value.empty()) password = value;
     if (!pages.empty()) {

@@ -73,6 +73,9 @@ public:
 
 private:
     static bool abort_check(void* data);
+    // Refuses, before the first page, a run that needs more worksheets than
+    // a workbook holds.
+    void check_sheet_count(int doc_pages) const;
 
     bool persistent_;
     std::atomic<bool> succeeded_{false};

@@ -10,10 +10,10 @@
 #include "TK/tk_cmdli.h"
 #include "TK/tk_errh.h"
 #include "TK/tk_except.h"
-#include "TK/tk_fname.h"
 #include "TK/tk_log.h"
 #include "TK/tk_texts.h"
 #include "TK/tk_utils.h"
+#include "platform/plat_files.h"
 #include "tabrixa/tbx_conv.h"
 
 namespace {
@@ -36,6 +36,14 @@ std::string usage_text() {
     char buf[4096];
     std::snprintf(buf, sizeof buf, tk_text(tk_txt_usage), tk_version_major, tk_version_minor);
     return buf;
+}
+
+// Beside the source, its name with the extension ".xls": the full path, or
+// below a folder too deep for one, the source's own relative spelling.
+std::string default_destination(const std::string& source) {
+    std::string full, drive, folder, name, ext;
+    plat_split_path(plat_full_path(source, full) ? full : source, drive, folder, name, ext);
+    return plat_make_path(drive, folder, name, ".xls");
 }
 
 bool parse_cmd_line(int argc, char** argv) {
@@ -71,19 +79,16 @@ int main(int argc, char** argv) {
         if (argc < 2 || argc > 6 || !parse_cmd_line(argc, argv)) exit_with_message(usage_text());
         const std::string& source = conv.source;
         if (source.empty()) exit_with_message(tk_text(tk_txt_no_source));
-        if (!tk_is_file_exist(source, tk_file_read)) exit_with_message(tk_text(tk_txt_source_missing));
+        if (!tk_is_file_exist(source, tk_file_read))
+            exit_with_message(tk_text(plat_path_too_long(source) ? tk_txt_source_too_long : tk_txt_source_missing));
 
         // Test the document once: unreadable files and wrong passwords end here.
         std::optional<std::string> pswd;
         if (!conv.password.empty()) pswd = conv.password;
         pdf_open_document_checked(source, pswd, pswd).reset();
 
-        if (conv.destination.empty()) {
-            tk_file_name name(source);
-            name.set_ext(".xls");
-            conv.destination = name.get_full_path();
-        }
-        common_check_dest(conv.destination, source);
+        if (conv.destination.empty()) conv.destination = default_destination(source);
+        // The run checks the destination before it converts the first page.
         conv.run();
     } catch (...) {
         tk_report_current(0, "tbxagent", 104);

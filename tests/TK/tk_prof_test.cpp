@@ -72,8 +72,42 @@ TEST_F(ProfileFile, KeyBeforeAnySectionFailsKeepingNothingAfter) {
     EXPECT_FALSE(p.load(write("bad.ini", "src=a.pdf\n[Generic settings]\ndest=b.xls\n")));
     EXPECT_EQ(p.get_value("Generic settings", "src"), "");
     EXPECT_EQ(p.get_value("Generic settings", "dest"), "");
-    tk_profile q;
-    EXPECT_FALSE(q.load(write("bare.ini", "just words\n")));
+}
+
+TEST_F(ProfileFile, ReadAsPeopleWriteThem) {
+    // Saved by Windows Notepad: a byte-order mark first; names in any case.
+    tk_profile p;
+    ASSERT_TRUE(p.load(write("bom.ini", "\xEF\xBB\xBF[generic SETTINGS]\r\nDEST=a.xls\r\nSrc=a.pdf\r\n"
+                                        "[Generic settings]\r\ndest=ignored.xls\r\n")));
+    EXPECT_EQ(p.get_value("Generic settings", "dest"), "a.xls");
+    EXPECT_EQ(p.get_value("GENERIC SETTINGS", "src"), "a.pdf");
+    EXPECT_EQ(p.sections().size(), 1u);
+}
+
+TEST_F(ProfileFile, FileWithoutAnySectionIsNoProfile) {
+    const auto message = [](const std::string& path) {
+        try {
+            tk_profile p;
+            p.load(path);
+        } catch (const tk_exception& e) {
+            EXPECT_EQ(e.level(), 1);
+            return std::string(e.what());
+        }
+        return std::string("(loaded)");
+    };
+    const std::string no_section =
+        "Profile holds no settings section such as [Generic settings]. Please verify the correct path/name was given.";
+    const std::string too_large =
+        "Profile is larger than 1 MB: it is not a settings file. Please verify the correct path/name was given.";
+    EXPECT_EQ(message(write("bare.ini", "just words\nsrc=a.pdf\n")), no_section);
+    EXPECT_EQ(message(write("binary.ini", std::string("\x7f" "ELF\x02\x01\0\0\n\x89\xff=\0", 14))), no_section);
+    // Reading stops after 1 MB: an endless device, a huge file, one long line.
+    EXPECT_EQ(message("/dev/zero"), too_large);
+    const std::string huge = (dir / "huge.ini").string();
+    { std::ofstream(huge) << "[Generic settings]\n"; }
+    fs::resize_file(huge, 1ull << 30);
+    EXPECT_EQ(message(huge), too_large);
+    EXPECT_EQ(message(write("line.ini", "[Generic settings]\nsrc=" + std::string(1100000, 'a') + "\n")), too_large);
 }
 
 TEST_F(ProfileFile, EmptyFileLoadsAndMissingFileThrows) {

@@ -2,6 +2,7 @@
 #include "TK/tk_utils.h"
 
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -124,6 +125,72 @@ TEST_F(TempDir, DestinationCheckRows) {
     ::chmod(ro.c_str(), 0444);
     EXPECT_EQ(run_unprivileged([&] { return message_of([&] { common_check_dest(ro); }); }),
               "Destination name specifies an existing read-only file.");
+}
+
+TEST_F(TempDir, DestinationCheckFindsWhatTheWriteWouldMeet) {
+    const auto check = [](const fs::path& p) { return message_of([&] { common_check_dest(p.string()); }); };
+    // A pipe or a device, also behind a link, is never written.
+    const std::string not_regular =
+        "Destination name specifies a device, pipe or socket, not a file.\nPlease give the name of a regular file.";
+    ASSERT_EQ(::mkfifo((dir / "pipe.xls").c_str(), 0600), 0);
+    fs::create_symlink("/dev/null", dir / "null.xls");
+    EXPECT_EQ(check(dir / "pipe.xls"), not_regular);
+    EXPECT_EQ(check(dir / "null.xls"), not_regular);
+    // A name of 255 bytes fits (its temporary name is made to fit too); 256 do not.
+    EXPECT_NO_THROW(common_check_dest((dir / (std::string(251, 'n') + ".xls")).string()));
+    EXPECT_EQ(check(dir / (std::string(252, 'n') + ".xls")), "Destination file name is too long.\nPlease give a shorter name.");
+    std::string deep;
+    for (int i = 0; i < 2100; ++i) deep += "x/";
+    EXPECT_EQ(check(dir / deep / "a.xls"), "Destination path is too long.\nPlease give a shorter path.");
+    // A folder that takes no new files refuses a new workbook and a writable
+    // old one alike: the workbook is made beside the old file first.
+    fs::create_directories(dir / "ro");
+    const std::string old = touch("ro/old.xls");
+    ::chmod(old.c_str(), 0666);
+    ::chmod((dir / "ro").c_str(), 0555);
+    const std::string folder_read_only =
+        "Destination folder does not allow new files: the workbook is made there before it replaces the "
+        "destination.\nPlease choose a folder you may write to.";
+    EXPECT_EQ(run_unprivileged([&] { return check(dir / "ro" / "new.xls") + "|" + check(old); }),
+              folder_read_only + "|" + folder_read_only);
+}
+
+TEST_F(TempDir, LinksOtherUsersPlantInSharedFoldersAreNotFollowed) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs a second user";
+    const passwd* nobody = ::getpwnam("nobody");
+    ASSERT_NE(nobody, nullptr);
+    const fs::path shared = dir / "shared";
+    fs::create_directories(shared);
+    ::chmod(shared.c_str(), 01777);
+    const std::string target = touch("target.xls");
+    const std::string planted = (shared / "report.xls").string();
+    // Planted by another user: as a file name and as a folder on the way.
+    EXPECT_EQ(run_unprivileged([&] {
+                  return std::to_string(::symlink(target.c_str(), planted.c_str()) +
+                                        ::symlink(dir.c_str(), (shared / "away").c_str()));
+              }),
+              "0");
+    const std::string refused =
+        "Destination name is a link that another user made in a shared folder; it is not followed.\n"
+        "Please give another destination name.";
+    EXPECT_EQ(message_of([&] { common_check_dest(planted); }), refused);
+    EXPECT_EQ(message_of([&] { common_check_dest((shared / "away" / "x.xls").string()); }), refused);
+    // The caller's own link is followed, so is the folder owner's, and any in
+    // a folder that is not sticky.
+    fs::create_symlink(target, shared / "mine.xls");
+    EXPECT_NO_THROW(common_check_dest((shared / "mine.xls").string()));
+    ASSERT_EQ(::chown(shared.c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+    EXPECT_NO_THROW(common_check_dest(planted));
+    ASSERT_EQ(::chown(shared.c_str(), 0, 0), 0);
+    ::chmod(shared.c_str(), 0777);
+    EXPECT_NO_THROW(common_check_dest(planted));
+    // Another user's file in a sticky folder cannot be replaced, writable or not.
+    ::chmod(shared.c_str(), 01777);
+    const std::string theirs = touch("shared/theirs.xls");
+    ::chmod(theirs.c_str(), 0666);
+    EXPECT_EQ(run_unprivileged([&] { return message_of([&] { common_check_dest(theirs); }); }),
+              "Destination name specifies another user's file in a shared folder, which cannot be replaced.\n"
+              "Please give another destination name.");
 }
 
 TEST_F(TempDir, DestinationMustNotBeTheSource) {

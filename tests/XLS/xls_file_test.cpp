@@ -3,9 +3,12 @@
 
 #include <csignal>
 #include <dirent.h>
+#include <fcntl.h>
 #include <fstream>
 #include <sys/resource.h>
+#include <pwd.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "XLS/xls_oledoc.h"
@@ -14,6 +17,7 @@
 #include "XLS/xls_workbook.h"
 #include "tests/XLS/biff_walk.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/unprivileged.h"
 
 using namespace xls_core;
 using biff_walk::u16;
@@ -368,8 +372,9 @@ TEST_F(XlsBinFile, WritersAndStickyFailure)
     EXPECT_EQ(f.Close(), 0);
     EXPECT_EQ(read_file(path), (std::vector<std::uint8_t>{0x34, 0x12, 0x44, 0x33, 0x22, 0x11, 0xAB, 0xAB, 0xAB}));
 
+    // A device is never written: the open fails, and so does all after it.
     CBinFile g;
-    ASSERT_EQ(g.Open("/dev/full"), 0);
+    EXPECT_EQ(g.Open("/dev/full"), -1);
     std::vector<std::uint8_t> big(1 << 17);
     EXPECT_EQ(g.PutBytes(big.data(), big.size()), -1);
     EXPECT_EQ(g.PutByte(1), -1);
@@ -382,4 +387,98 @@ TEST_F(XlsBinFile, WritersAndStickyFailure)
         h.PutByte(1);
     }
     EXPECT_EQ(list_dir(folder), std::vector<std::string>{"bin"});
+}
+
+TEST_F(XlsDump, OnlyRegularFilesAreReplacedAndTheyStayTheirOwners)
+{
+    const std::string folder = dir.string();
+    workbook wb;
+    wb.sheet("Page_1")->label(0, 0, u"x");
+    // A pipe is refused, never written (a reader waits on it here, so that
+    // a writer would not block).
+    const std::string pipe = folder + "/pipe.xls";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const int reader = ::open(pipe.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    EXPECT_EQ(wb.Dump(pipe), -1);
+    EXPECT_NE(wb.LastError().find("not a regular file"), std::string::npos) << wb.LastError();
+    char byte;
+    EXPECT_LE(::read(reader, &byte, 1), 0);
+    ::close(reader);
+    struct stat st;
+    ASSERT_EQ(::lstat(pipe.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+
+    // A replaced file keeps its owner and group, where the caller may give
+    // them, and its permissions without set-id and sticky bits.
+    const std::string old = folder + "/old.xls";
+    { std::ofstream(old) << "old"; }
+    const passwd* nobody = ::getuid() == 0 ? ::getpwnam("nobody") : nullptr;
+    if (nobody) {
+        ASSERT_EQ(::chown(old.c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+    }
+    ASSERT_EQ(::chmod(old.c_str(), 07754), 0);
+    ASSERT_EQ(wb.Dump(old), 0) << wb.LastError();
+    ASSERT_EQ(::stat(old.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0754u);
+    if (nobody) {
+        EXPECT_EQ(st.st_uid, nobody->pw_uid);
+        EXPECT_EQ(st.st_gid, nobody->pw_gid);
+    }
+
+    // A name of 255 bytes is written; its temporary name was cut to fit.
+    const std::string longest = folder + "/" + std::string(251, 'n') + ".xls";
+    ASSERT_EQ(wb.Dump(longest), 0) << wb.LastError();
+    EXPECT_EQ(read_file(longest).size(), 13824u);
+}
+
+TEST_F(XlsDump, LinkAnotherUserPlantedInASharedFolderIsRefused)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs a second user";
+    const std::string shared = dir.string() + "/shared";
+    ASSERT_EQ(::mkdir(shared.c_str(), 0755), 0);
+    ::chmod(shared.c_str(), 01777);
+    const std::string target = dir.string() + "/target", link = shared + "/report.xls";
+    { std::ofstream(target) << "someone else's file"; }
+    EXPECT_EQ(run_unprivileged([&] { return std::to_string(::symlink(target.c_str(), link.c_str())); }), "0");
+    workbook wb;
+    wb.sheet("Page_1")->label(0, 0, u"x");
+    EXPECT_EQ(wb.Dump(link), -1);
+    EXPECT_NE(wb.LastError().find("another user"), std::string::npos) << wb.LastError();
+    auto b = read_file(target);
+    EXPECT_EQ(std::string(b.begin(), b.end()), "someone else's file");
+    EXPECT_EQ(list_dir(shared), std::vector<std::string>{"report.xls"});
+}
+
+TEST_F(XlsBinFile, InterruptedWriteLeavesNoTemporaryFile)
+{
+    const std::string folder = dir.string();
+    for (int sig : {SIGINT, SIGTERM}) {
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            CBinFile f;
+            if (f.Open(folder + "/out.xls") != 0)
+                ::_exit(2);
+            f.PutByte(1);
+            ::raise(sig);
+            ::_exit(3);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << status;
+        EXPECT_TRUE(list_dir(folder).empty()) << sig;
+    }
+    // Afterwards the signals do what they did before.
+    struct sigaction now;
+    ASSERT_EQ(::sigaction(SIGTERM, nullptr, &now), 0);
+    {
+        CBinFile f;
+        ASSERT_EQ(f.Open(folder + "/kept.xls"), 0);
+        EXPECT_EQ(f.Close(), 0);
+    }
+    struct sigaction after;
+    ASSERT_EQ(::sigaction(SIGTERM, nullptr, &after), 0);
+    EXPECT_EQ(after.sa_handler, now.sa_handler);
 }

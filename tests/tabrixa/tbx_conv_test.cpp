@@ -1,7 +1,9 @@
 // The converter: page lists, profiles, settings store, progress and the run.
 #include "tabrixa/tbx_conv.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -13,6 +15,7 @@
 
 #include "TK/tk_errh.h"
 #include "TK/tk_except.h"
+#include "TK/tk_log.h"
 #include "TK/tk_prof.h"
 #include "TK/tk_regk.h"
 #include "tests/support/mini_pdf.h"
@@ -383,6 +386,69 @@ TEST_F(Conv, PagesThatCannotBeReadAreNamedAndKeepTheirPlace) {
     ASSERT_EQ(h.reports.size(), 2u);
     EXPECT_EQ(h.reports[1], "The program cannot read PDF document. It might be corrupted or\ndoes not comply with Adobe PDF format.");
     EXPECT_FALSE(fs::exists(path("none.xls")));
+}
+
+// Fails the run at its first page: these runs must end before one.
+struct no_page_convertor : xelvio_convertor {
+    int converted = 0;
+    void convert_page(ExcelOutputDev*, SplashOutputDev*, PDFDoc*, int) override {
+        ++converted;
+        throw tk_exception("a page was converted", tk_level_error);
+    }
+};
+
+TEST_F(Conv, WhatCannotBeWrittenIsRefusedBeforeTheFirstPage) {
+    recording_handler h;
+    const std::string src = pdf("one.pdf", 1);
+    const std::string old = write("old.xls", "the old workbook");
+    {
+        // One worksheet per page: 65536 of them do not fit in a workbook. A
+        // listed page beyond the end makes no worksheet and is not counted.
+        no_page_convertor c;
+        c.source = src;
+        c.destination = old;
+        c.page_list.assign(65536, 1);
+        c.page_list.push_back(2);
+        c.run();
+        EXPECT_EQ(c.converted, 0);
+        EXPECT_FALSE(c.succeeded());
+    }
+    EXPECT_EQ(read(old), "the old workbook");
+    // A pipe is found at once (a reader waits on it, so that a writer would
+    // not block).
+    ASSERT_EQ(::mkfifo(path("pipe.xls").c_str(), 0600), 0);
+    const int reader = ::open(path("pipe.xls").c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    {
+        no_page_convertor c;
+        c.source = src;
+        c.destination = path("pipe.xls");
+        c.run();
+        EXPECT_EQ(c.converted, 0);
+    }
+    ::close(reader);
+    EXPECT_EQ(h.reports,
+              (std::vector<std::string>{
+                  "A workbook holds at most 65535 worksheets. The pages to convert would need 65536.",
+                  "Destination name specifies a device, pipe or socket, not a file.\nPlease give the name of a regular "
+                  "file."}));
+}
+
+TEST_F(Conv, ProfileIsCheckedOnce) {
+    const std::string trace = path("trace.log"), logfile = path("run.log");
+    tk_log log;
+    log.set_name(trace.c_str());
+    log.set_enabled(true);
+    log.set_time_stamp(false);
+    xelvio_convertor c;
+    ASSERT_TRUE(c.load_profile_file(write("p.ini", "[Generic settings]\nlogfile=" + logfile + "\n")));
+    // Every check of the log file's path probes it once; the trace then
+    // moves to that file, so the probes are all in the first one.
+    const std::string probes = read(trace), probe = "tk_is_file_exist(" + logfile + ")";
+    size_t count = 0;
+    for (size_t at = probes.find(probe); at != std::string::npos; at = probes.find(probe, at + 1)) ++count;
+    EXPECT_EQ(count, 1u) << probes;
+    EXPECT_EQ(c.log_file, logfile);
 }
 
 // In a child: stdout joins stderr so that EXPECT_EXIT sees the handler's report.

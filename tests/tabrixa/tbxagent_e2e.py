@@ -160,12 +160,36 @@ def group_dest():
     shutil.copy(path("in", "a.pdf"), path("in", "x.xls"))
     expect("source named .xls", ["--src=in/x.xls"], 255, stdout=is_source)
     check("x.xls untouched", open(path("in", "x.xls"), "rb").read(), before)
-    # A write that fails is an error, never a success.
-    expect("full device", ["--src=in/a.pdf", "--dest=/dev/full"], 255,
-           stdout="Error:\nCannot write the workbook file /dev/full: Cannot write '/dev/full': "
-                  "No space left on device\n")
+    # Devices and pipes are refused before the first page, never written or opened.
+    not_regular = ("Error:\nDestination name specifies a device, pipe or socket, not a file. "
+                   "Please give the name of a regular file.\n")
+    expect("full device", ["--src=in/a.pdf", "--dest=/dev/full"], 255, stdout=not_regular)
+    os.mkfifo(path("out", "pipe.xls"))
+    expect("pipe", ["--src=in/a.pdf", "--dest=out/pipe.xls"], 255, stdout=not_regular)
+    os.remove(path("out", "pipe.xls"))
     expect("explicit destination", ["--src=in/a.pdf", "--dest=out/b.xls", "--no_graph"], 0)
     check("b.xls written", os.path.exists(path("out", "b.xls")), True)
+
+
+def group_deep():
+    """Relative names below a folder deeper than a full path may be."""
+    make_pdf("a.pdf")
+    here = os.getcwd()
+    os.chdir(work)
+    try:
+        for _ in range(25):
+            os.mkdir("d" * 200)
+            os.chdir("d" * 200)
+        shutil.copy(path("a.pdf"), "a.pdf")
+        expect("relative source and destination", ["--src=a.pdf", "--dest=b.xls"], 0, cwd=".")
+        expect("default destination", ["--src=a.pdf"], 0, cwd=".")
+        check("workbooks written", sorted(os.listdir(".")), ["a.pdf", "a.xls", "b.xls"])
+        expect("destination path too long", ["--src=a.pdf", "--dest=" + "x/" * 2100 + "c.xls"], 255, cwd=".",
+               stdout="Error:\nDestination path is too long. Please give a shorter path.\n")
+        expect("source name too long", ["--src=" + "x" * 300 + ".pdf"], 255, cwd=".",
+               stderr="Source file name is too long.\nPlease verify the correct file name was given.\n")
+    finally:
+        os.chdir(here)
 
 
 def group_convert():
@@ -201,6 +225,18 @@ def group_profile():
     with open(path("bad.ini"), "w") as f:
         f.write("src=a.pdf\n[Generic settings]\ndest=bad.xls\n")
     expect("badly laid out profile is ignored", ["--profile=bad.ini"], 255, stderr="You should specify source file\n")
+    # Saved by Windows Notepad: a byte-order mark, names in any letter case.
+    with open(path("bom.ini"), "wb") as f:
+        f.write(b"\xef\xbb\xbf[generic settings]\r\nSRC=a.pdf\r\nDest=bom.xls\r\n")
+    expect("profile with a byte-order mark", ["--profile=bom.ini"], 0)
+    check("bom.xls", os.path.exists(path("bom.xls")), True)
+    # No profile at all: an error, and no default workbook is written.
+    for name in ["a.pdf", "/dev/zero"]:
+        expect("not a profile: " + name, ["--src=a.pdf", "--profile=" + name], 255,
+               stdout="Error:\n" + ("Profile holds no settings section such as [Generic settings]." if name == "a.pdf"
+                                    else "Profile is larger than 1 MB: it is not a settings file.") +
+                      " Please verify the correct path/name was given.\n")
+    check("nothing written for a non-profile", os.path.exists(path("a.xls")), False)
     with open(path("log.ini"), "w") as f:
         f.write("[Generic settings]\nlogfile=" + path("nowhere", "x.log") + "\n")
     expect("logfile in a missing folder", ["--src=a.pdf", "--profile=log.ini"], 255,

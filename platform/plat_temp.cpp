@@ -1,0 +1,123 @@
+#include "platform/plat_temp.h"
+
+#include <fcntl.h>
+#include <pthread.h>
+#include <sys/random.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <csignal>
+#include <cstring>
+#include <ctime>
+#include <mutex>
+
+namespace {
+constexpr int cleanup_signals[] = {SIGINT, SIGTERM};
+constexpr int signal_count = sizeof cleanup_signals / sizeof cleanup_signals[0];
+// ".", "." and six random characters around the destination's name.
+constexpr size_t temp_extra = 8;
+
+// What the signal handler removes. Only async-signal-safe calls touch it
+// there; the lock orders the threads that arm and release it.
+struct armed_file {
+    volatile sig_atomic_t armed = 0;
+    int folder = -1;
+    char name[NAME_MAX + 1] = {};
+    bool installed[signal_count] = {};
+    struct sigaction saved[signal_count] = {};
+};
+armed_file armed;
+std::mutex armed_lock;
+
+extern "C" void remove_and_end(int sig) {
+    if (armed.armed) ::unlinkat(armed.folder, armed.name, 0);
+    armed.armed = 0;
+    // Our handler is only ever put in place of the default action: end the
+    // process as that action would have.
+    struct sigaction dfl {};
+    dfl.sa_handler = SIG_DFL;
+    sigemptyset(&dfl.sa_mask);
+    ::sigaction(sig, &dfl, nullptr);
+    ::raise(sig);
+}
+
+void arm(int folder, const std::string& name) {
+    std::lock_guard<std::mutex> lock(armed_lock);
+    if (armed.armed || name.size() > NAME_MAX) return;
+    armed.folder = ::fcntl(folder, F_DUPFD_CLOEXEC, 0);
+    if (armed.folder < 0) return;
+    std::memcpy(armed.name, name.c_str(), name.size() + 1);
+    armed.armed = 1;
+    for (int i = 0; i < signal_count; ++i) {
+        armed.installed[i] = false;
+        struct sigaction old {};
+        // A signal the program ignores or handles itself is left to it.
+        if (::sigaction(cleanup_signals[i], nullptr, &old) != 0 || old.sa_handler != SIG_DFL ||
+            (old.sa_flags & SA_SIGINFO))
+            continue;
+        struct sigaction act {};
+        act.sa_handler = remove_and_end;
+        sigemptyset(&act.sa_mask);
+        armed.installed[i] = ::sigaction(cleanup_signals[i], &act, &armed.saved[i]) == 0;
+    }
+}
+
+char random_char() {
+    static const char set[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    static std::atomic<unsigned> counter{0};
+    unsigned char byte = 0;
+    if (::getrandom(&byte, 1, GRND_NONBLOCK) != 1)
+        byte = static_cast<unsigned char>(::getpid() ^ std::time(nullptr) ^ (counter++ * 2654435761u));
+    return set[byte % (sizeof set - 1)];
+}
+
+// The destination's name cut to at most max bytes, not inside a UTF-8 character.
+std::string fitting_name(const std::string& name, size_t max) {
+    if (name.size() <= max) return name;
+    size_t cut = max;
+    while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
+    return name.substr(0, cut);
+}
+}  // namespace
+
+int plat_create_temp(int folder, const std::string& name, long name_max, std::string& temp_name) {
+    if (name_max <= static_cast<long>(temp_extra)) {
+        errno = ENAMETOOLONG;
+        return -1;
+    }
+    const std::string base = "." + fitting_name(name, static_cast<size_t>(name_max) - temp_extra) + ".";
+    // Held back until the file is armed, so that no signal finds it unknown.
+    sigset_t block, old;
+    sigemptyset(&block);
+    for (int sig : cleanup_signals) sigaddset(&block, sig);
+    pthread_sigmask(SIG_BLOCK, &block, &old);
+    int fd = -1;
+    std::string candidate;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        candidate = base;
+        for (size_t i = 0; i < temp_extra - 2; ++i) candidate += random_char();
+        fd = ::openat(folder, candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0600);
+        if (fd < 0 && errno != EEXIST) break;
+    }
+    const int err = errno;
+    if (fd >= 0) arm(folder, candidate);
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    if (fd < 0) {
+        errno = err;
+        return -1;
+    }
+    temp_name = candidate;
+    return fd;
+}
+
+void plat_release_temp(const std::string& temp_name) {
+    std::lock_guard<std::mutex> lock(armed_lock);
+    if (!armed.armed || temp_name != armed.name) return;
+    armed.armed = 0;
+    for (int i = 0; i < signal_count; ++i)
+        if (armed.installed[i]) ::sigaction(cleanup_signals[i], &armed.saved[i], nullptr);
+    ::close(armed.folder);
+    armed.folder = -1;
+}
