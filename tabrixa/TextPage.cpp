@@ -43,8 +43,6 @@ TextPage::~TextPage() {
 void TextPage::clear() {
     delete curWord;
     curWord = nullptr;
-    for (TextWord* w : glyphRun) delete w;
-    glyphRun.clear();
     for (auto& p : pools) {
         delete p;
         p = nullptr;
@@ -116,10 +114,8 @@ void TextPage::beginWord(GfxState* state, double x, double y) {
     // Vertical writing runs a quarter turn clockwise from the font's upright
     // baseline: upright glyphs in columns read top to bottom, right to left,
     // the order of text rotated by 90 degrees.
-    const bool vertical = verticalWriting(state);
-    if (vertical) rot = (rot + 1) % 4;
+    if (verticalWriting(state)) rot = (rot + 1) % 4;
     curWord = new TextWord(state, rot, x, y, charPos, curFont, curFontSize);
-    curWord->verticalFont = vertical;
 }
 
 void TextPage::addChar(GfxState* state, double x, double y, double dx, double dy, CharCode code, int nBytes,
@@ -217,38 +213,9 @@ void TextPage::addWord(TextWord* word) {
         delete word;
         return;
     }
-    // Single glyphs of a vertical font wait: where the next ones go tells
-    // whether they run down a column or along a line.
-    if (word->verticalFont && word->len == 1 && (word->rot == 1 || word->rot == 3)) {
-        if (!glyphRun.empty() && !followsAlongLine(glyphRun.back(), word)) flushGlyphRun();
-        glyphRun.push_back(word);
-        return;
-    }
-    flushGlyphRun();
-    poolWord(word);
-}
-
-void TextPage::poolWord(TextWord* word) {
     int r = (word->rot >= 0 && word->rot <= 3) ? word->rot : 0;
     if (!pools[r]) pools[r] = new TextPool;
     pools[r]->addWord(word);
-}
-
-bool TextPage::followsAlongLine(const TextWord* a, const TextWord* b) {
-    // Same height, the next glyph about one glyph further right: a line.
-    const double s = a->layoutSize();
-    const double step = b->base - a->base;
-    return b->rot == a->rot && b->fontSize == a->fontSize && s > 0 && step > 0.5 * s && step < 1.5 * s &&
-           overlapRatio(a->yMin, a->yMax, b->yMin, b->yMax) > 0.5;
-}
-
-void TextPage::flushGlyphRun() {
-    const bool alongLine = glyphRun.size() >= 2;
-    for (TextWord* w : glyphRun) {
-        if (alongLine) w->layHorizontal();
-        poolWord(w);
-    }
-    glyphRun.clear();
 }
 
 bool TextPage::isBullet(CharCode code) {

@@ -91,12 +91,6 @@ public:
     std::vector<TextFontRef*> fonts;  // owned
 
 private:
-    // Single glyphs of a vertical font, in order, until it is known whether
-    // they stand in a column or along a line.
-    std::vector<TextWord*> glyphRun;
-    static bool followsAlongLine(const TextWord* a, const TextWord* b);
-    void flushGlyphRun();
-    void poolWord(TextWord* word);
     // One warning for each worksheet limit the page met.
     void warnAboutLimits(int page, int columns) const;
     void clear();

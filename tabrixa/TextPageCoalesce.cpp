@@ -435,7 +435,6 @@ void TextPage::coalesce() {
         nest = 0;
         endWord();
     }
-    flushGlyphRun();
     // A second call on the same page starts over from the pools only.
     clearLayout();
 

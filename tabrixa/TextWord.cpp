@@ -124,20 +124,6 @@ void TextWord::addChar(GfxState*, double x, double y, double dx, double dy, Unic
     }
 }
 
-void TextWord::layHorizontal() {
-    if (rot != 1 && rot != 3) return;
-    // A vertical font's glyph hangs from its origin, centred on the base.
-    const double top = std::min(yMin, yMax), bottom = std::max(yMin, yMax);
-    const double half = 0.5 * (bottom - top > 0 ? bottom - top : layoutSize());
-    rot = 0;
-    xMin = base - half;
-    xMax = base + half;
-    yMin = top;
-    yMax = bottom;
-    base = top + 0.8 * (bottom - top);
-    edge.assign({xMin, xMax});
-}
-
 void TextWord::merge(TextWord* w) {
     tk_log::write(1, "TextWord::merge");
     growBox(*this, *w);

@@ -41,9 +41,6 @@ public:
     void addChar(GfxState* state, double x, double y, double dx, double dy, Unicode u);
     // Appends w's characters to this word (w stays the caller's).
     void merge(TextWord* w);
-    // A one-glyph word of a vertical-writing font whose glyphs the page sets
-    // side by side: the word reads along x (rotation 0) with the glyph's box.
-    void layHorizontal();
     // Gap along the reading direction from the end of this word to the start of other.
     double gapAlong(const TextWord* other) const;
     // Coordinate along the reading direction: xMin, yMin, -xMax, -yMax by rotation.
@@ -71,7 +68,6 @@ public:
     std::string fontClass;
     std::string winFontName;
     bool symbolFace = false;  // see FontClass::symbolFace
-    bool verticalFont = false;  // set in a font of vertical writing
     int colGroup = 0;
     int cellCode = 0;
     int colorR = 0, colorG = 0, colorB = 0;

@@ -154,17 +154,6 @@ class UnusualPages(unittest.TestCase):
         self.assertEqual(texts[2], ["Horizontal title line", "Second horizontal line", cols[0], cols[1]])
         self.assertEqual(sorted(cu.cells(book.sheet_by_index(2))), [(0, 0), (1, 0), (2, 0), (3, 0)])
 
-    def test_vertical_font_glyphs_set_one_by_one_along_a_line_read_along_it(self):
-        # Each glyph of the vertical font in its own string, 14 points right of the last.
-        text = cu.VERTICAL_COLUMNS[0]
-        glyphs = "BT /V1 12 Tf 72 700 Td " + "".join(
-            "<%04X> Tj 14 0 Td " % (cu.VERTICAL.index(c) + 1) for c in text) + "ET\n"
-        pdf = cu.path("vertical_along.pdf")
-        cu.vertical_pdf(pdf, [glyphs + pdfgen.text(72, 600, "Below")])
-        sheet = cu.convert(pdf, cu.path("vertical_along.xls")).sheet_by_index(0)
-        texts = [v.replace(" ", "") for _, (_, v) in sorted(cu.cells(sheet).items())]
-        self.assertEqual(texts, [text, "Below"])
-
     def test_text_beyond_14400_points_of_a_large_page_is_kept(self):
         pdf = cu.path("large.pdf")
         pdfgen.write(pdf, [pdfgen.text(72, 19900, "Top line") + pdfgen.text(300, 100, "Bottom right 12")],
