@@ -114,8 +114,7 @@ std::vector<Unicode> logicalOrder(const Unicode* text, int len, bool preferLR) {
     // The line's direction is its majority of strong letters, not its first
     // one: in page order the first letter of a right-to-left line is its last.
     FriBidiParType dir = (nR > nL || (nR == nL && !preferLR)) ? FRIBIDI_PAR_RTL : FRIBIDI_PAR_LTR;
-    // Brackets are not paired: in page order an opening bracket of a
-    // right-to-left run stands where its closing one reads.
+    // Brackets are not paired: in page order they stand mirrored.
     const std::vector<FriBidiBracketType> brackets(v.size(), FRIBIDI_NO_BRACKET);
     std::vector<FriBidiLevel> levels(v.size());
     std::vector<FriBidiStrIndex> map(v.size());
@@ -123,14 +122,9 @@ std::vector<Unicode> logicalOrder(const Unicode* text, int len, bool preferLR) {
     // Page order is the visual order; the bidirectional reordering applied to it
     // gives back the reading order (it only reverses runs by level). Marks are
     // reversed with their run: pages draw a right-to-left mark left of its letter.
-    if (!fribidi_get_par_embedding_levels_ex(types.data(), brackets.data(), n, &dir, levels.data())) return v;
-    // The page draws a right-to-left "(" as the glyph of ")": at an odd level
-    // a mirrored character reads as its mirror, as the bidi algorithm shows it.
-    for (std::size_t i = 0; i < v.size(); ++i) {
-        FriBidiChar mirror;
-        if ((levels[i] & 1) && fribidi_get_mirror_char(v[i], &mirror)) v[i] = mirror;
-    }
-    if (!fribidi_reorder_line(0, types.data(), n, 0, dir, levels.data(), nullptr, map.data())) return v;
+    if (!fribidi_get_par_embedding_levels_ex(types.data(), brackets.data(), n, &dir, levels.data()) ||
+        !fribidi_reorder_line(0, types.data(), n, 0, dir, levels.data(), nullptr, map.data()))
+        return v;
     std::vector<Unicode> out(v.size());
     for (std::size_t i = 0; i < v.size(); ++i) out[i] = v[static_cast<std::size_t>(map[i])];
     return out;
