@@ -43,6 +43,8 @@ TextPage::~TextPage() {
 void TextPage::clear() {
     delete curWord;
     curWord = nullptr;
+    for (TextWord* w : heldGlyphs) delete w;
+    heldGlyphs.clear();
     for (auto& p : pools) {
         delete p;
         p = nullptr;
@@ -213,9 +215,55 @@ void TextPage::addWord(TextWord* word) {
         delete word;
         return;
     }
+    if (word->len == 1 && word->verticalWriting()) {
+        heldGlyphs.push_back(word);
+        return;
+    }
+    fileWord(word);
+}
+
+void TextPage::fileWord(TextWord* word) {
     int r = (word->rot >= 0 && word->rot <= 3) ? word->rot : 0;
     if (!pools[r]) pools[r] = new TextPool;
     pools[r]->addWord(word);
+}
+
+namespace {
+// How far glyph b stands after glyph a along the line that their font's upright
+// glyphs would be written on, when b stands there beside a (on a's line, at
+// most a glyph and a half apart); 0 when it does not. Glyphs of one column, or
+// of columns going right to left, are never beside each other.
+double stepBeside(const TextWord* a, const TextWord* b) {
+    const double s = a->fontSize;
+    if (a->rot != b->rot || b->fontSize != s || !(s > 0)) return 0;
+    // Across its column a vertical glyph is placed by its base; the upright
+    // line runs along +x, +y, -x, -y for rotations 1, 2, 3, 0.
+    const double step = (a->rot == 1 || a->rot == 2) ? b->base - a->base : a->base - b->base;
+    const bool sameLine = std::fabs(b->edge[0] - a->edge[0]) <= 0.2 * s;
+    return sameLine && step >= 0.3 * s && step <= 2.5 * s ? step : 0;
+}
+}  // namespace
+
+void TextPage::fileHeldGlyphs() {
+    std::vector<TextWord*> held;
+    held.swap(heldGlyphs);
+    const std::size_t n = held.size();
+    // step[i]: from glyph i - 1 to glyph i, in the order they were drawn.
+    std::vector<double> step(n + 1, 0.0);
+    for (std::size_t i = 1; i < n; ++i) step[i] = stepBeside(held[i - 1], held[i]);
+    for (std::size_t i = 0; i < n; ++i) {
+        TextWord* w = held[i];
+        const double before = step[i], after = step[i + 1];
+        if (before > 0 || after > 0) {
+            // The glyph's own width is not known here; the steps to its
+            // neighbours bound it, so that narrow glyphs do not overlap.
+            double width = w->fontSize;
+            if (before > 0) width = std::fmin(width, before);
+            if (after > 0) width = std::fmin(width, after);
+            w->turnUpright(0.5 * width);
+        }
+        fileWord(w);
+    }
 }
 
 bool TextPage::isBullet(CharCode code) {
@@ -231,6 +279,7 @@ int TextPage::wordCount() const {
     int n = 0;
     for (const TextPool* p : pools)
         if (p) n += p->wordCount();
+    n += static_cast<int>(heldGlyphs.size());
     return n;
 }
 

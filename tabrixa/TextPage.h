@@ -70,7 +70,7 @@ public:
     // What the writers keep between the cells of the sheet being written.
     PageCells pageCells;
 
-    // Words still in the rotation pools (coalescing takes them all out).
+    // Words still in the rotation pools or held (coalescing takes them all out).
     int wordCount() const;
 
     double pageWidth = 0, pageHeight = 0;
@@ -94,6 +94,12 @@ private:
     // One warning for each worksheet limit the page met.
     void warnAboutLimits(int page, int columns) const;
     void clear();
+    void fileWord(TextWord* word);
+    void fileHeldGlyphs();
+    // Words of one glyph of vertical writing, held until the page is coalesced:
+    // whether such glyphs run down a column or along a line shows only in where
+    // their neighbours stand.
+    std::vector<TextWord*> heldGlyphs;
     void clearLayout();  // flows, blocks and the building list
     void assignCellsAndGroups();
     void buildBlocks(const UnicodeMap* uMap);

@@ -435,6 +435,7 @@ void TextPage::coalesce() {
         nest = 0;
         endWord();
     }
+    fileHeldGlyphs();
     // A second call on the same page starts over from the pools only.
     clearLayout();
 

@@ -50,7 +50,7 @@ TextWord::TextWord(GfxState* state, int rotation, double x, double y, int pos, T
     }
 
     double ascent, descent;
-    if (f && f->getWMode() == 1) {
+    if (verticalWriting()) {
         // A glyph of vertical writing is centred on its column's line.
         ascent = 0.5 * fontSize;
         descent = -0.5 * fontSize;
@@ -136,6 +136,31 @@ void TextWord::merge(TextWord* w) {
     edge[len + w->len] = w->len > 0 ? w->edge[w->len] : (len > 0 ? edge[len] : 0.0);
     len += w->len;
     charLen += w->charLen;
+}
+
+bool TextWord::verticalWriting() const {
+    const GfxFont* f = font ? font->font() : nullptr;
+    return f && f->getWMode() == 1;
+}
+
+void TextWord::turnUpright(double halfWidth) {
+    if (len == 0) return;
+    // Down its column the glyph runs from its top (edge[0]) by its advance; that
+    // side stays, across the new line. The baseline lies the font's ascent
+    // below the top, the way the column runs.
+    const double top = edge[0];
+    const GfxFont* f = font ? font->font() : nullptr;
+    const double ascent = (f ? f->getAscent() : 0.95) * fontSize;
+    const double lo = base - halfWidth, hi = base + halfWidth;
+    rot = (rot + 3) % 4;
+    base = top + (edge[len] >= top ? ascent : -ascent);
+    if (rot == 0 || rot == 2)
+        xMin = lo, xMax = hi;
+    else
+        yMin = lo, yMax = hi;
+    const bool forward = rot == 0 || rot == 1;
+    edge.assign(static_cast<std::size_t>(len) + 1, forward ? hi : lo);
+    edge[0] = forward ? lo : hi;
 }
 
 double TextWord::gapAlong(const TextWord* other) const { return gapAlongOf(rot, *this, *other); }

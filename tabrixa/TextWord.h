@@ -41,6 +41,12 @@ public:
     void addChar(GfxState* state, double x, double y, double dx, double dy, Unicode u);
     // Appends w's characters to this word (w stays the caller's).
     void merge(TextWord* w);
+    // The word's font writes vertically (a Type 0 font with a vertical CMap).
+    bool verticalWriting() const;
+    // A glyph of vertical writing that stands on a line of glyphs placed one by
+    // one: the word takes the font's upright rotation and spans halfWidth either
+    // side of the glyph's centre along that line.
+    void turnUpright(double halfWidth);
     // Gap along the reading direction from the end of this word to the start of other.
     double gapAlong(const TextWord* other) const;
     // Coordinate along the reading direction: xMin, yMin, -xMax, -yMax by rotation.

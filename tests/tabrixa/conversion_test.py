@@ -154,6 +154,24 @@ class UnusualPages(unittest.TestCase):
         self.assertEqual(texts[2], ["Horizontal title line", "Second horizontal line", cols[0], cols[1]])
         self.assertEqual(sorted(cu.cells(book.sheet_by_index(2))), [(0, 0), (1, 0), (2, 0), (3, 0)])
 
+    def test_vertical_glyphs_placed_one_by_one_read_where_they_stand(self):
+        def glyphs(x, y, dx, dy, chars):
+            return "".join(cu.vertical_column(x + dx * i, y + dy * i, c) for i, c in enumerate(chars))
+        cols = cu.VERTICAL_COLUMNS
+        # Along a line (full and half width, the first beside a label on its
+        # baseline: glyph tops 0.88 em above it), and down a column.
+        along = (pdfgen.text(40, 689.44, "Label") + glyphs(100, 700, 12, 0, cols[0]) +
+                 glyphs(100, 600, 6, 0, cols[1]))
+        down = glyphs(300, 700, 0, -12, cols[2])
+        pdf = cu.path("vertical_glyphs.pdf")
+        cu.vertical_pdf(pdf, [along, down])
+        book = cu.convert(pdf, cu.path("vertical_glyphs.xls"))
+        self.check_chars(pdf, book)
+        self.assertEqual(sorted(cu.cells(book.sheet_by_index(0)).items()),
+                         [((0, 0), (xlrd.XL_CELL_TEXT, "Label")), ((0, 1), (xlrd.XL_CELL_TEXT, cols[0])),
+                          ((1, 1), (xlrd.XL_CELL_TEXT, cols[1]))])
+        self.assertEqual([v for _, v in cu.cells(book.sheet_by_index(1)).values()], [cols[2]])
+
     def test_text_beyond_14400_points_of_a_large_page_is_kept(self):
         pdf = cu.path("large.pdf")
         pdfgen.write(pdf, [pdfgen.text(72, 19900, "Top line") + pdfgen.text(300, 100, "Bottom right 12")],
