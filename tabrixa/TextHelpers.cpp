@@ -100,6 +100,26 @@ bool unicodeTypeR(Unicode c) {
 
 bool unicodeTypeL(Unicode c) { return fribidi_get_bidi_type(c) == FRIBIDI_TYPE_LTR; }
 
+namespace {
+// Brackets of a text in reading order that close none opened before them or
+// stay open.
+std::size_t unpairedBrackets(const std::vector<Unicode>& text) {
+    std::vector<FriBidiBracketType> open;
+    std::size_t unpaired = 0;
+    for (Unicode c : text) {
+        const FriBidiBracketType b = fribidi_get_bracket(c);
+        if (b == FRIBIDI_NO_BRACKET) continue;
+        if (FRIBIDI_IS_BRACKET_OPEN(b))
+            open.push_back(FRIBIDI_BRACKET_ID(b));
+        else if (!open.empty() && open.back() == FRIBIDI_BRACKET_ID(b))
+            open.pop_back();
+        else
+            ++unpaired;
+    }
+    return unpaired + open.size();
+}
+}  // namespace
+
 std::vector<Unicode> logicalOrder(const Unicode* text, int len, bool preferLR) {
     std::vector<Unicode> v(text, text + (len > 0 ? len : 0));
     if (std::none_of(v.begin(), v.end(), unicodeTypeR)) return v;  // the common case: nothing to turn
@@ -114,7 +134,8 @@ std::vector<Unicode> logicalOrder(const Unicode* text, int len, bool preferLR) {
     // The line's direction is its majority of strong letters, not its first
     // one: in page order the first letter of a right-to-left line is its last.
     FriBidiParType dir = (nR > nL || (nR == nL && !preferLR)) ? FRIBIDI_PAR_RTL : FRIBIDI_PAR_LTR;
-    // Brackets are not paired: in page order they stand mirrored.
+    // Brackets are not paired: the pairing rule reads the logical order, and
+    // this is the page's.
     const std::vector<FriBidiBracketType> brackets(v.size(), FRIBIDI_NO_BRACKET);
     std::vector<FriBidiLevel> levels(v.size());
     std::vector<FriBidiStrIndex> map(v.size());
@@ -125,9 +146,20 @@ std::vector<Unicode> logicalOrder(const Unicode* text, int len, bool preferLR) {
     if (!fribidi_get_par_embedding_levels_ex(types.data(), brackets.data(), n, &dir, levels.data()) ||
         !fribidi_reorder_line(0, types.data(), n, 0, dir, levels.data(), nullptr, map.data()))
         return v;
-    std::vector<Unicode> out(v.size());
-    for (std::size_t i = 0; i < v.size(); ++i) out[i] = v[static_cast<std::size_t>(map[i])];
-    return out;
+    auto reading = [&map](const std::vector<Unicode>& page) {
+        std::vector<Unicode> out(page.size());
+        for (std::size_t i = 0; i < page.size(); ++i) out[i] = page[static_cast<std::size_t>(map[i])];
+        return out;
+    };
+    // A right-to-left run shows a bracket as its mirror image. Where the page's
+    // codes name the shapes drawn, the reading order takes each mirrored back,
+    // as the bidirectional algorithm mirrors them for display; some writers
+    // give the code read instead, and then mirroring would leave brackets
+    // closed before they open: those codes stay.
+    std::vector<Unicode> shapes(v);
+    fribidi_shape_mirroring(levels.data(), n, shapes.data());
+    std::vector<Unicode> mirrored = reading(shapes), kept = reading(v);
+    return unpairedBrackets(mirrored) > unpairedBrackets(kept) ? kept : mirrored;
 }
 
 }  // namespace tbx

@@ -125,8 +125,10 @@ bool unicodeTypeR(Unicode c);  // strong right-to-left (Hebrew, Arabic letters)
 // with more right-to-left than left-to-right letters (ties: preferLR decides)
 // reads from the right, otherwise from the left; the runs between are put in
 // order by the Unicode bidirectional algorithm, so numbers, European or
-// Arabic-Indic, keep their digits forward. A line without right-to-left
-// letters stays as it is.
+// Arabic-Indic, keep their digits forward; brackets and other mirrored
+// characters of right-to-left runs are mirrored back unless the page's codes
+// already read right (their brackets pair up only as they are). A line without
+// right-to-left letters stays as it is.
 std::vector<Unicode> logicalOrder(const Unicode* text, int len, bool preferLR);
 
 }  // namespace tbx

@@ -128,6 +128,15 @@ class Characters(unittest.TestCase):
         sheet = cu.convert(pdf, cu.path("astral_long.xls")).sheet_by_index(0)
         self.assertEqual([v.strip() for _, v in cu.cells(sheet).values()], [text])
 
+    def test_brackets_of_right_to_left_text_read_as_the_page_shows_them(self):
+        # Both lines show "(shalom)": the page draws, left to right, "(", the
+        # word's letters last to first, ")"; H2's codes read the other way.
+        pdf = cu.path("rtl_brackets.pdf")
+        cu.hebrew_pdf(pdf, b"BT /H1 12 Tf 72 700 Td (\\(dcba\\)) Tj ET\n"
+                           b"BT /H2 12 Tf 72 650 Td (\\(dcba\\)) Tj ET\n")
+        sheet = cu.convert(pdf, cu.path("rtl_brackets.xls")).sheet_by_index(0)
+        self.assertEqual([v.strip() for _, (_, v) in sorted(cu.cells(sheet).items())], ["(" + cu.HEBREW + ")"] * 2)
+
 
 class UnusualPages(unittest.TestCase):
     """Pages whose text used to be lost keep every character pdftotext finds."""

@@ -128,6 +128,27 @@ def astral_pdf(out_path, content=None, width=612):
         f.write(pdfgen.assemble(objs, 7))
 
 
+# Right-to-left text: codes a to d of fonts H1 and H2 show HEBREW[i]. H1 names
+# each bracket by its shape; H2, as writers that mirror glyphs themselves do,
+# names a bracket's shape by its mirror image, the character read.
+HEBREW = "\u05e9\u05dc\u05d5\u05dd"
+
+
+def hebrew_pdf(out_path, content):
+    letters = [(0x61 + i, "%04X" % ord(c)) for i, c in enumerate(HEBREW)]
+    objs = [stream(to_unicode_cmap(2, letters)),
+            stream(to_unicode_cmap(2, letters + [(0x28, "0029"), (0x29, "0028")])),
+            b"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding /ToUnicode 1 0 R >>",
+            b"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding /ToUnicode 2 0 R >>",
+            stream(content),
+            b"<< /Type /Page /Parent 7 0 R /MediaBox [0 0 612 792] /Contents 5 0 R "
+            b"/Resources << /Font << /H1 3 0 R /H2 4 0 R >> >> >>",
+            b"<< /Type /Pages /Kids [6 0 R] /Count 1 >>",
+            b"<< /Type /Catalog /Pages 7 0 R >>"]
+    with open(out_path, "wb") as f:
+        f.write(pdfgen.assemble(objs, 8))
+
+
 # Vertical writing: font V1 is a Type 0 font with the vertical CMap Identity-V and
 # no font program; code i + 1 shows VERTICAL[i].
 VERTICAL = "縦書きの日本語文章を右から左へ読みます"
