@@ -64,7 +64,14 @@ void warn_no_raster(int page) {
 }  // namespace
 
 xelvio_convertor::xelvio_convertor(bool persistent) : tk_serializer(settings_key), persistent_(persistent) {
-    if (persistent_) serialize(false);
+    if (persistent_) {
+        serialize(false);
+        // A password an older version left in the plain-text settings goes at once.
+        if (!password.empty() && key_.create(plat_hkey_current_user, key_path_.c_str()) == plat_reg_ok) {
+            key_.delete_value(key_password);
+            key_.close();
+        }
+    }
     // The PDF core's process-wide settings live as long as the converter.
     globalParams = std::make_unique<GlobalParams>();
     pdf_silence_core_errors();
@@ -107,6 +114,19 @@ void xelvio_convertor::run() {
         pdf_splash_dev splash(splashModeRGB8, 1, false, paper, true);
         splash.startDoc(doc.get());
         ExcelOutputDev excel(destination.c_str(), 0, 0, 0);
+        // The workbook is written only when no stop came and the owner does
+        // not hold the result back (it waits for that to end).
+        const auto write_workbook = [&] {
+            if (!begin_result()) return false;
+            try {
+                excel.save();
+            } catch (...) {
+                end_result();
+                throw;
+            }
+            end_result();
+            return true;
+        };
         try {
             const bool listed = !page_list.empty();
             while (!stop_requested() && pages_done < page_count) {
@@ -121,15 +141,14 @@ void xelvio_convertor::run() {
             // before the error is reported.
             if (!stop_requested()) {
                 try {
-                    excel.save();
+                    write_workbook();
                 } catch (...) {
                 }
             }
             throw;
         }
         // A stopped run writes no workbook.
-        if (stop_requested()) return;
-        excel.save();
+        if (stop_requested() || !write_workbook()) return;
         succeeded_ = true;
     } catch (...) {
         tk_report_current(1, "tbx_conv", 175);
