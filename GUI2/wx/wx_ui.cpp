@@ -203,7 +203,9 @@ void wx_page::build() {
                 const std::string label = d.text.substr(0, bar);
                 const std::string url = bar == std::string::npos ? label : d.text.substr(bar + 1);
                 auto* link = new wxHyperlinkCtrl(this, id, wx_text(label), wx_text(url), pos, size);
-                link->Bind(wxEVT_HYPERLINK, [url](wxHyperlinkEvent&) { plat_open_with_desktop(url); });
+                link->Bind(wxEVT_HYPERLINK, [this, url](wxHyperlinkEvent&) {
+                    static_cast<wx_wizard*>(GetParent())->guard([&] { wizard_shell::instance().open_external(url); });
+                });
                 w = link;
                 break;
             }
@@ -309,12 +311,19 @@ void wx_wizard::on_shown(wxWizardEvent& event) {
     event.Skip();
     wx_page* p = current();
     if (!p) return;
+    // The page goes where the picture now shown leaves room for it: a page
+    // laid out beside a narrower picture would otherwise keep that place.
+    Layout();
     // wx has re-enabled Back by now; the page's own states come last.
     bool accepted = true;
     guard([&] { accepted = p->logic()->on_set_active(); });
     if (error_) return;
     wx_page* from = shown_;
-    if (accepted) {
+    // Back on the page it came from, the wizard stops there even when that
+    // page refuses now: two refusing pages must not pass the wizard to and fro.
+    const bool returned = returning_ == p;
+    returning_ = nullptr;
+    if (accepted || returned) {
         shown_ = p;
         return;
     }
@@ -326,6 +335,7 @@ void wx_wizard::on_shown(wxWizardEvent& event) {
     if (!instead) {
         instead = from;
         towards = !forward;
+        returning_ = from;
     }
     if (instead) CallAfter([this, instead, towards] { ShowPage(instead, towards); });
 }
@@ -519,6 +529,7 @@ int wx_button_id(int id) {
             return wxID_CANCEL;
         case wiz_id_help:
             return wxID_HELP;
+        case wiz_id_next:
         case wiz_id_finish:
             return wxID_FORWARD;
         default:

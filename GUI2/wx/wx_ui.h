@@ -91,7 +91,8 @@ private:
 
     std::map<int, wx_page*> pages_;
     std::vector<wx_page*> order_;
-    wx_page* shown_ = nullptr;  // the page that accepted its activation last
+    wx_page* shown_ = nullptr;      // the page that accepted its activation last
+    wx_page* returning_ = nullptr;  // the page the wizard goes back to after refusals
     wxTimer timer_;
     std::exception_ptr error_;
 };
