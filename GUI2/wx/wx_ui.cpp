@@ -396,16 +396,25 @@ wxWindow* wx_ui::find(int page, int ctrl) const {
     return p ? p->ctrl(ctrl) : nullptr;
 }
 
+void wx_message_box::AddMessageDialogDetails(wxSizer* sizer) {
+    // Room for the caption in a bold title font, with the title bar's buttons beside it.
+    wxFont bold = GetFont();
+    bold.SetWeight(wxFONTWEIGHT_BOLD);
+    int caption = 0;
+    GetTextExtent(GetTitle(), &caption, nullptr, nullptr, nullptr, &bold);
+    sizer->Add(caption + FromDIP(120), 0);
+}
+
 void wx_ui::show_error(const std::string& caption, const std::string& text) {
-    wxMessageDialog(owner(), wx_text(text), wx_text(caption), wxOK | wxICON_ERROR).ShowModal();
+    wx_message_box(owner(), wx_text(text), wx_text(caption), wxOK | wxICON_ERROR).ShowModal();
 }
 
 void wx_ui::show_message(const std::string& caption, const std::string& text) {
-    wxMessageDialog(owner(), wx_text(text), wx_text(caption), wxOK | wxICON_INFORMATION).ShowModal();
+    wx_message_box(owner(), wx_text(text), wx_text(caption), wxOK | wxICON_INFORMATION).ShowModal();
 }
 
 bool wx_ui::ask(const std::string& caption, const std::string& text) {
-    wxMessageDialog dlg(owner(), wx_text(text), wx_text(caption), wxYES_NO | wxNO_DEFAULT | wxICON_QUESTION);
+    wx_message_box dlg(owner(), wx_text(text), wx_text(caption), wxYES_NO | wxNO_DEFAULT | wxICON_QUESTION);
     return dlg.ShowModal() == wxID_YES;
 }
 

@@ -147,7 +147,7 @@ protected:
         answer a = answers.front();
         answers.pop_front();
         std::string text;
-        if (auto* m = dynamic_cast<wxMessageDialog*>(dialog)) text = wx_utf8(m->GetMessage());
+        if (auto* m = dynamic_cast<wx_message_box*>(dialog)) text = wx_utf8(m->GetMessage());
         seen.push_back(wx_utf8(dialog->GetTitle()) + "|" + text);
         if (!a.expect.empty() && text != a.expect) fail("dialog text: [" + text + "] expected [" + a.expect + "]");
         if (a.kind == "file") {
@@ -166,12 +166,12 @@ protected:
 scripted_hook* hook = nullptr;
 
 // The question of wxMessageDialog with its text checked.
-class expect_message : public wxExpectModalBase<wxMessageDialog> {
+class expect_message : public wxExpectModalBase<wx_message_box> {
 public:
     expect_message(int code, const std::string& text) : code_(code), text_(text) {}
 
 protected:
-    int OnInvoked(wxMessageDialog* dlg) const override {
+    int OnInvoked(wx_message_box* dlg) const override {
         if (wx_utf8(dlg->GetMessage()) != text_) fail("question text: " + wx_utf8(dlg->GetMessage()));
         if (!(dlg->GetMessageDialogStyle() & wxNO_DEFAULT)) fail("No is not the default answer");
         return code_;
@@ -513,9 +513,9 @@ void cancel_run() {
 }
 
 // The question stays open until the run has come to its workbook.
-class answer_when_run_ended : public wxExpectModalBase<wxMessageDialog> {
+class answer_when_run_ended : public wxExpectModalBase<wx_message_box> {
 protected:
-    int OnInvoked(wxMessageDialog* dlg) const override {
+    int OnInvoked(wx_message_box* dlg) const override {
         if (wx_utf8(dlg->GetMessage()) != "Are you sure you want to exit the wizard?")
             fail("question text: " + wx_utf8(dlg->GetMessage()));
         question_open = true;
