@@ -112,7 +112,11 @@ void wizard_shell::open_help(const std::string& file) {
 void wizard_shell::open_external(const std::string& target) {
     wiz_ui* ui = wiz_ui::find();
     if (ui && ui->open_document(target)) return;
-    error("No program was found to open " + target + ".");
+    error(no_program_text(target));
+}
+
+std::string wizard_shell::no_program_text(const std::string& target) {
+    return "No program was found to open " + target + ".";
 }
 
 void wizard_shell::display_help() {

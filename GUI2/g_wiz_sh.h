@@ -61,6 +61,8 @@ public:
     void set_last_profile(const std::string& path) { last_profile_ = path; }
     // Hands a file or link to the desktop; says so in a box when nothing opened it.
     void open_external(const std::string& target);
+    // "No program was found to open <target>."
+    static std::string no_program_text(const std::string& target);
     // The picture of a page: the watermark beside pages without a header
     // (welcome, finish), the header picture on the others.
     int picture_of(const wizard_page& page) const;

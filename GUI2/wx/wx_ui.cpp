@@ -382,8 +382,21 @@ void wx_wizard::on_timer(wxTimerEvent& event) {
 
 // ------------------------------------------------------------ the interface
 
-wx_ui::wx_ui() = default;
-wx_ui::~wx_ui() { begin_closing(); }
+wx_ui::wx_ui() {
+    // The desktop's opener tells only later that it found no program: the
+    // box then comes through the event loop, while there is a window.
+    plat_set_open_failure_handler([](const std::string& target) {
+        if (wxTheApp)
+            wxTheApp->CallAfter([target] {
+                if (wizard_shell::find()) wizard_shell::error(wizard_shell::no_program_text(target));
+            });
+    });
+}
+
+wx_ui::~wx_ui() {
+    plat_set_open_failure_handler(nullptr);
+    begin_closing();
+}
 
 wxWindow* wx_ui::owner() const {
     if (wizard_shell::is_initialized() && wizard_ && wizard_->IsShown()) return wizard_;

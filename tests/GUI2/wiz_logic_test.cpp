@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -678,6 +680,25 @@ TEST_F(WizardDesktop, OpenerGetsThePathAsOneArgument) {
     EXPECT_EQ(opened_with("-x.xls"), "1|./-x.xls");
     plat_set_desktop_opener("/nonexistent/opener");
     EXPECT_EQ(opened_with("x"), "not started");
+
+    // An opener that finds no program for the target: the failure is reported.
+    std::mutex m;
+    std::condition_variable cv;
+    std::string failed;
+    plat_set_open_failure_handler([&](const std::string& target) {
+        std::lock_guard<std::mutex> lock(m);
+        failed = target;
+        cv.notify_all();
+    });
+    std::ofstream(script) << "#!/bin/sh\nexit 3\n";
+    plat_set_desktop_opener(script);
+    ASSERT_TRUE(plat_open_with_desktop(path("help.html")));
+    {
+        std::unique_lock<std::mutex> lock(m);
+        cv.wait_for(lock, std::chrono::seconds(30), [&] { return !failed.empty(); });
+    }
+    plat_set_open_failure_handler(nullptr);
+    EXPECT_EQ(failed, path("help.html"));
     plat_set_desktop_opener("xdg-open");
 }
 
