@@ -64,16 +64,19 @@ bool can_create_beside(const std::string& full) {
     ::unlink(buf.data());
     return true;
 }
-}  // namespace
 
-void convertor_job::check_destination(const std::string& path) {
+// The destination check of the file page and of the quick launch.
+void check_destination_usable(const std::string& path, const std::string& source) {
     // Too long to be named at all: an ordinary error, not an internal one.
     std::string full;
     if (path.size() >= plat_max_path || !plat_full_path(path, full))
         throw tk_exception(wiz_dest_too_long, tk_level_error);
-    common_check_dest(path, conv_.source);
+    common_check_dest(path, source);
     if (!can_create_beside(full)) throw tk_exception(wiz_dest_not_creatable, tk_level_error);
 }
+}  // namespace
+
+void convertor_job::check_destination(const std::string& path) { check_destination_usable(path, conv_.source); }
 
 bool wiz_read_settings_file(tk_profile& profile, const std::string& path) {
     // A settings file has values in its "Generic settings": any other file
@@ -147,7 +150,7 @@ void start_quick_launch(xelvio_convertor& conv, const std::string& path) {
         throw tk_exception(tk_text(tk_txt_no_source), tk_level_error);
     // Checked before anything is taken: a bad page list changes nothing.
     conv.load_profile(profile);
-    common_check_dest(conv.destination, conv.source);
+    check_destination_usable(conv.destination, conv.source);
 }
 
 int run_wizard(wx_ui& ui, int argc, char** argv) {
