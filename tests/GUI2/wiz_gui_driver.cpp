@@ -409,7 +409,11 @@ void smoke() {
 
 void convert() {
     const std::string src = env("TBX_GUI_SRC"), dest = env("TBX_GUI_DEST");
-    on("welcome", page_is(wiz_welcome_id), [] { click(wxID_FORWARD); });
+    on("welcome", page_is(wiz_welcome_id), [] {
+        // A real Enter key press is Next here.
+        wiz->Raise();
+        wxUIActionSimulator().Char(WXK_RETURN);
+    });
     on("files", page_is(wiz_files_id), [src, dest] {
         edit(wiz_files_id, sel_file_page::id_source)->SetValue(wx_text(src));
         edit(wiz_files_id, sel_file_page::id_dest)->SetValue(wx_text(dest));
