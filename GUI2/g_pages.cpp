@@ -116,8 +116,10 @@ bool sel_file_page::page_init() {
     wiz_job& job = wiz_job::instance();
     ui().set_text(id(), id_source, job.source());
     proposed_for_ = job.source();
-    // The destination kept from before follows a new source like a proposal.
-    proposed_dest_ = job.destination();
+    // A destination from elsewhere (the saved settings, a loaded profile)
+    // follows a new source like a proposal; one this page stored keeps what
+    // it was, so a typed one stays typed when the user comes back.
+    if (job.destination() != stored_dest_) proposed_dest_ = job.destination();
     ui().set_text(id(), id_dest, job.destination());
     const bool has_password = !job.password().empty();
     ui().set_check(id(), id_use_password, has_password);
@@ -186,6 +188,7 @@ void sel_file_page::store() {
     wiz_job& job = wiz_job::instance();
     job.set_source(source);
     job.set_destination(dest);
+    stored_dest_ = dest;
     job.set_password(password);
 }
 

@@ -67,6 +67,7 @@ private:
     void on_browse_dest();
     std::string proposed_for_;   // the source text of the last proposal (or as loaded)
     std::string proposed_dest_;  // the last proposal (or as loaded); empty once one was chosen
+    std::string stored_dest_;    // the destination this page handed to the job last
 };
 
 class settings_page : public wizard_page {

@@ -326,6 +326,10 @@ TEST_F(WizardFixture, FilePageLoadsFieldsAndProposesDestinations) {
     EXPECT_EQ(leave_source("/a/other.pdf"), "/out/other.xls");
     ui->set_text(P, sel_file_page::id_dest, "/q/typed.xls");
     EXPECT_EQ(leave_source("/a/third.pdf"), "/q/typed.xls");
+    // Still typed after a visit to another page and back.
+    EXPECT_EQ(page.on_back(), 0);
+    ASSERT_TRUE(page.on_set_active());
+    EXPECT_EQ(leave_source("/a/fourth.pdf"), "/q/typed.xls");
     ui->set_text(P, sel_file_page::id_dest, "");
     EXPECT_NE(leave_source("/a/third.pdf"), "");  // an empty field always gets one
 
