@@ -25,7 +25,8 @@ std::string common_make_dest(const std::string& old_dest, const std::string& nam
                              bool keep) {
     tk_log::write(1, "common_make_dest(%s,%s,%s,%d)", old_dest.c_str(), name.c_str(), ext.c_str(), keep ? 1 : 0);
     if (keep) return name;
-    const std::string new_name = name_part(name);
+    // name is the source's name part already: "sales.2024.report" stays whole.
+    const std::string& new_name = name;
     if (!old_dest.empty()) {
         tk_log::write(1, "old_name - is a full qualified file name");
         std::string full;
@@ -50,18 +51,45 @@ welcome_page::welcome_page() : wizard_page(wiz_welcome_id, wizb_next, wiz_page_h
     add_ctrl(id_link, K::hyperlink, 198, 175, 80, 8, "Vantrel|https://www.vantrel.example/");
 }
 
+bool welcome_page::page_init() {
+    // Enter means Next here, not the profile dialog.
+    ui().focus_button(wiz_id_next);
+    return true;
+}
+
+void welcome_page::on_help() { wizard_shell::instance().display_help(); }
+
 void welcome_page::on_command(int ctrl, wiz_notify code) {
     if (ctrl == id_load && code == wiz_notify::clicked) on_load();
+}
+
+std::string wiz_not_settings_text(const std::string& path) {
+    return "The file " + path + " is not a settings file.";
+}
+
+std::string wiz_profile_start() {
+    // The folder of the profile used last, else the user's home.
+    const std::string& last = wizard_shell::instance().last_profile();
+    std::string full;
+    if (!last.empty() && plat_full_path(last, full)) {
+        std::string drive, folder, name, ext;
+        plat_split_path(full, drive, folder, name, ext);
+        return drive + folder;
+    }
+    const std::string home = plat_home_folder();
+    return home.empty() || home.back() == '/' ? home : home + "/";
 }
 
 void welcome_page::on_load() {
     const wiz_filter filter = wiz_profile_filter(profile_ext_, 281);
     tk_log::write(1, "welcome_page_t::on_load(Profile Files (.%s)|*.%s|All Files (*.*)|*.*|)", profile_ext_.c_str(),
                   profile_ext_.c_str());
-    open_file_dialog dlg(filter, "Select Profile File", std::string());
+    open_file_dialog dlg(filter, "Select Profile File", wiz_profile_start());
     if (dlg.show()) {
+        const std::string path = dlg.get_file_name();
         try {
-            wiz_job::instance().load_profile_file(dlg.get_file_name());
+            if (wiz_job::instance().load_profile_file(path)) wizard_shell::instance().set_last_profile(path);
+            else wizard_shell::error(wiz_not_settings_text(path));
         } catch (const tk_exception& e) {
             // A bad profile must not end the wizard: say so and stay here.
             wizard_shell::error(e.what());
@@ -88,6 +116,10 @@ bool sel_file_page::page_init() {
     wiz_job& job = wiz_job::instance();
     ui().set_text(id(), id_source, job.source());
     proposed_for_ = job.source();
+    // A destination from elsewhere (the saved settings, a loaded profile)
+    // follows a new source like a proposal; one this page stored keeps what
+    // it was, so a typed one stays typed when the user comes back.
+    if (job.destination() != stored_dest_) proposed_dest_ = job.destination();
     ui().set_text(id(), id_dest, job.destination());
     const bool has_password = !job.password().empty();
     ui().set_check(id(), id_use_password, has_password);
@@ -118,7 +150,8 @@ void sel_file_page::on_command(int ctrl, wiz_notify code) {
 void sel_file_page::on_source_left() {
     const std::string text = read_text(id_source);
     if (text.empty()) return;
-    if (text != proposed_for_ || read_text(id_dest).empty()) make_dest(text);
+    const std::string dest = read_text(id_dest);
+    if (dest.empty() || (text != proposed_for_ && dest == proposed_dest_)) make_dest(text);
 }
 
 void sel_file_page::on_checkbox() {
@@ -130,17 +163,21 @@ void sel_file_page::on_browse_src() {
     open_file_dialog dlg(wiz_pdf_filter(), "Select PDF document to convert", read_text(id_source));
     if (!dlg.show()) return;
     ui().set_text(id(), id_source, dlg.get_file_name());
-    make_dest(dlg.get_file_name());
+    // Only a proposed destination follows the source; a chosen one stays.
+    const std::string dest = read_text(id_dest);
+    if (dest.empty() || dest == proposed_dest_) make_dest(dlg.get_file_name());
 }
 
 void sel_file_page::on_browse_dest() {
     save_file_dialog dlg(wiz_xls_filter(), "Select the destination file", read_text(id_dest), "xls");
     if (!dlg.show()) return;
     ui().set_text(id(), id_dest, dlg.get_file_name());
+    proposed_dest_.clear();  // chosen by the user
 }
 
 void sel_file_page::make_dest(const std::string& source) {
-    ui().set_text(id(), id_dest, common_make_dest(read_text(id_dest), name_part(source), "xls", false));
+    proposed_dest_ = common_make_dest(read_text(id_dest), name_part(source), "xls", false);
+    ui().set_text(id(), id_dest, proposed_dest_);
     proposed_for_ = source;
 }
 
@@ -151,6 +188,7 @@ void sel_file_page::store() {
     wiz_job& job = wiz_job::instance();
     job.set_source(source);
     job.set_destination(dest);
+    stored_dest_ = dest;
     job.set_password(password);
 }
 
@@ -316,10 +354,15 @@ void progress_page::on_timer(int /*timer*/) {
 void progress_page::on_help() { wizard_shell::instance().display_help(); }
 
 bool progress_page::on_cancel() {
+    // While the question is open the run may go on, but its workbook waits:
+    // after Yes none is written, after No the run ends as it would have.
+    wiz_job& job = wiz_job::instance();
+    job.hold_result();
     asking_ = true;
     const bool leave = wizard_page::on_cancel();
     asking_ = false;
     if (leave) stop_worker();
+    job.release_result();
     return leave;
 }
 
@@ -335,12 +378,19 @@ void progress_page::stop_worker() {
 
 // ---------------------------------------------------------------- finish
 
+namespace {
+const char* const title_done = "Conversion is Completed";
+const char* const title_failed = "Conversion Failed";
+const char* const failed_text =
+    "The conversion failed: no workbook was written.\nClick 'Finish' to exit the wizard.";
+}  // namespace
+
 gui_finish_page_ex::gui_finish_page_ex(const std::string& success, const std::string& hint,
                                        const std::string& errors)
     : wizard_page(wiz_finish_id, wizb_finish, wiz_page_hide_header), success_(success), errors_text_(errors),
       hint_(hint) {
     tk_log::write(2, "gui_finish_page::ctor");
-    add_ctrl(id_title, K::title, 115, 8, 180, 20, "Conversion is Completed");
+    add_ctrl(id_title, K::title, 115, 8, 180, 20, title_done);
     add_ctrl(id_text, K::label, 115, 32, 180, 32);
     add_ctrl(id_errors, K::multiline, 115, 68, 175, 100, std::string(), true);
     add_ctrl(id_hint, K::label, 115, 150, 196, 16);
@@ -358,8 +408,10 @@ bool gui_finish_page_ex::page_init() {
     // A run that wrote no workbook is no success, even when nothing was listed.
     if (errors.empty() && !job.succeeded()) errors.push_back("The conversion did not complete.");
     const bool failed = !errors.empty();
+    const bool written = job.succeeded();
     ui().show_ctrl(id(), id_hint, !failed);
     ui().show_ctrl(id(), id_open, !failed);
+    ui().set_text(id(), id_title, written ? title_done : title_failed);
 
     tk_log::write(2, "gui_finish_page::page_init");
     shell.enable_button(wiz_id_cancel, false);
@@ -370,7 +422,9 @@ bool gui_finish_page_ex::page_init() {
         return true;
     }
     tk_log::write(2, "Display errors");
-    ui().set_text(id(), id_text, errors_text_);
+    // Warnings beside a written workbook keep the errors text; without a
+    // workbook the page says that the conversion failed.
+    ui().set_text(id(), id_text, written ? errors_text_ : failed_text);
     ui().show_ctrl(id(), id_errors, true);
     ui().set_text(id(), id_errors, std::string());
     for (const std::string& text : errors) {
@@ -415,8 +469,10 @@ void gui_finish_page_ex::on_store() {
     const wiz_filter filter = wiz_profile_filter(profile_ext_, 141);
     tk_log::write(1, "gui_finish_page_t::on_store(Profile Files (.%s)|*.%s|All Files (*.*)|*.*|)",
                   profile_ext_.c_str(), profile_ext_.c_str());
-    save_file_dialog dlg(filter, "Select Profile File", std::string(), profile_ext_.c_str());
+    save_file_dialog dlg(filter, "Select Profile File", wiz_profile_start(), profile_ext_.c_str());
     if (!dlg.show()) return;
-    if (!wiz_job::instance().store_profile_file(dlg.get_file_name()))
+    if (wiz_job::instance().store_profile_file(dlg.get_file_name()))
+        wizard_shell::instance().set_last_profile(dlg.get_file_name());
+    else
         wizard_shell::error("The settings could not be saved to " + dlg.get_file_name() + ".");
 }

@@ -22,11 +22,19 @@ enum : int {
 std::string common_make_dest(const std::string& old_dest, const std::string& name, const std::string& ext,
                              bool keep);
 
+// "The file <path> is not a settings file."
+std::string wiz_not_settings_text(const std::string& path);
+// Where the profile dialogs start: the folder of the last profile, else home.
+std::string wiz_profile_start();
+
 class welcome_page : public wizard_page {
 public:
     enum { id_title = 1337, id_load = 1115, id_link = 1320 };
     welcome_page();
     void set_profile_ext(const std::string& ext) { profile_ext_ = ext; }
+    bool page_init() override;
+    // The overview, which is the welcome page's topic.
+    void on_help() override;
     void on_command(int ctrl, wiz_notify code) override;
     // "&Load Settings...": a profile into the converter. A bad profile is
     // shown in an error box and the page stays.
@@ -50,13 +58,16 @@ public:
     void make_dest(const std::string& source);
 
 private:
-    // Leaving the source field proposes a destination only for a source text
-    // not proposed for yet, or into an empty field: a typed destination stays.
+    // Leaving the source field proposes a destination into an empty field,
+    // or for a source text not proposed for yet while the field still holds
+    // the last proposal: a typed or chosen destination stays.
     void on_source_left();
     void on_checkbox();
     void on_browse_src();
     void on_browse_dest();
-    std::string proposed_for_;  // the source text of the last proposal (or as loaded)
+    std::string proposed_for_;   // the source text of the last proposal (or as loaded)
+    std::string proposed_dest_;  // the last proposal (or as loaded); empty once one was chosen
+    std::string stored_dest_;    // the destination this page handed to the job last
 };
 
 class settings_page : public wizard_page {

@@ -1,8 +1,10 @@
 #include "GUI2/g_wiz_err.h"
 
 #include "GUI2/g_wiz_sh.h"
+#include "GUI2/wiz_job.h"
 #include "GUI2/wiz_ui.h"
 #include "TK/tk_log.h"
+#include "platform/plat_files.h"
 #include "platform/plat_shell.h"
 
 namespace {
@@ -22,7 +24,9 @@ void wizard_error_handler::handle(const tk_exception& e, int in_job) {
         tk_log::write(3, "Internal error:\n%s", e.what());
         const std::string text = e.what();
         const std::string caption = wizard_shell::caption(" Error", "Error");
-        const std::string title = wizard_shell::is_initialized() ? wizard_shell::instance().title() : std::string();
+        // Before the window is up the report names the program.
+        const std::string title =
+            wizard_shell::is_initialized() ? wizard_shell::instance().title() : wiz_program_name();
         tk_log::write(1, "dlg_error_ex::ctor");
         if (wiz_ui* ui = wiz_ui::find()) {
             // Once the window is closing there is no dialog; the process ends either way.
@@ -63,13 +67,23 @@ void wizard_error_handler::handle(const tk_exception& e, int in_job) {
     // Once the window is closing nobody can answer: abort.
     const int answer = wiz_call<int>(
         [&](wiz_ui& ui) { return ui.continue_or_abort(caption, text, dont_show); }, wiz_answer_ok);
-    if (in_job == 0 && answer == wiz_answer_ok) throw tk_final_exception();
+    if (answer == wiz_answer_ok) {
+        if (in_job == 0) throw tk_final_exception();
+        // Abort inside the run stops it as Cancel does: no workbook is written.
+        if (wiz_job* job = wiz_job::find()) job->request_stop();
+    }
     std::lock_guard<std::mutex> lock(mutex_);
     quiet_ = dont_show;
 }
 
 void wizard_error_handler::handle_standard(const std::exception& e, int /*in_job*/) {
     wizard_shell::error(e.what());
+}
+
+std::string wiz_program_name() {
+    std::string drive, folder, name, ext;
+    plat_split_path(plat_program_path(), drive, folder, name, ext);
+    return name.empty() ? std::string("tabwiz") : name;
 }
 
 std::string tk_bug_mail_url(const std::string& title, const std::string& text) {

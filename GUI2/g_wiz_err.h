@@ -20,6 +20,9 @@ private:
     mutable std::mutex mutex_;  // guards quiet_, which both threads may touch
 };
 
+// The program file's name without folder and extension.
+std::string wiz_program_name();
+
 // The services behind the internal-error dialog's buttons.
 // "Bug report on <title>" with the message, as a mail the user sees before it goes.
 void tk_send_bug(const std::string& title, const std::string& text);

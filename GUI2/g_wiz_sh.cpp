@@ -106,7 +106,17 @@ void wizard_shell::open_help(const std::string& file) {
         error("Help file does not exist. Reinstall the program.");
         return;
     }
-    if (wiz_ui* ui = wiz_ui::find()) ui->open_document(path);
+    open_external(path);
+}
+
+void wizard_shell::open_external(const std::string& target) {
+    wiz_ui* ui = wiz_ui::find();
+    if (ui && ui->open_document(target)) return;
+    error(no_program_text(target));
+}
+
+std::string wizard_shell::no_program_text(const std::string& target) {
+    return "No program was found to open " + target + ".";
 }
 
 void wizard_shell::display_help() {

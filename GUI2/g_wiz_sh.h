@@ -56,6 +56,13 @@ public:
     wizard_page* current_page() const { return current_page_; }
 
     const std::string& title() const { return title_; }
+    // The profile loaded or saved last; the profile dialogs start in its folder.
+    const std::string& last_profile() const { return last_profile_; }
+    void set_last_profile(const std::string& path) { last_profile_ = path; }
+    // Hands a file or link to the desktop; says so in a box when nothing opened it.
+    void open_external(const std::string& target);
+    // "No program was found to open <target>."
+    static std::string no_program_text(const std::string& target);
     // The picture of a page: the watermark beside pages without a header
     // (welcome, finish), the header picture on the others.
     int picture_of(const wizard_page& page) const;
@@ -72,6 +79,7 @@ private:
     void open_help(const std::string& file);
 
     std::string title_;
+    std::string last_profile_;
     int icon_id_;
     int watermark_id_;
     int header_id_;

@@ -1,6 +1,10 @@
 #include "GUI2/tbx_shel.h"
 
+#include <unistd.h>
+
 #include <cstdio>
+#include <cstdlib>
+#include <vector>
 
 #include <PDFDoc.h>
 #include <wx/app.h>
@@ -15,6 +19,7 @@
 #include "TK/tk_prof.h"
 #include "TK/tk_texts.h"
 #include "TK/tk_utils.h"
+#include "platform/plat_files.h"
 #include "tabrixa/tbx_conv.h"
 
 std::function<void(wx_wizard&)> tabwiz_on_created;
@@ -39,9 +44,54 @@ void convertor_job::check_source(const std::string& path, const std::string& pas
     pdf_open_document_checked(path, password, password);
 }
 
-void convertor_job::check_destination(const std::string& path) { common_check_dest(path, conv_.source); }
+namespace {
+const char* const wiz_dest_too_long = "The destination path is too long.\nPlease give a shorter name.";
+const char* const wiz_dest_not_creatable =
+    "No file can be created in the destination folder.\nPlease choose another folder.";
 
-bool convertor_job::load_profile_file(const std::string& path) { return conv_.load_profile_file(path); }
+// A file can be made in the destination's folder: the workbook is first
+// written to a new file beside it, so a folder that refuses one is found on
+// the file page and not after the whole conversion.
+bool can_create_beside(const std::string& full) {
+    std::string drive, folder, name, ext;
+    plat_split_path(full, drive, folder, name, ext);
+    std::string probe = drive + folder + ".tabrixa-XXXXXX";
+    std::vector<char> buf(probe.begin(), probe.end());
+    buf.push_back('\0');
+    const int fd = ::mkstemp(buf.data());
+    if (fd < 0) return false;
+    ::close(fd);
+    ::unlink(buf.data());
+    return true;
+}
+
+// The destination check of the file page and of the quick launch.
+void check_destination_usable(const std::string& path, const std::string& source) {
+    // Too long to be named at all: an ordinary error, not an internal one.
+    std::string full;
+    if (path.size() >= plat_max_path || !plat_full_path(path, full))
+        throw tk_exception(wiz_dest_too_long, tk_level_error);
+    common_check_dest(path, source);
+    if (!can_create_beside(full)) throw tk_exception(wiz_dest_not_creatable, tk_level_error);
+}
+}  // namespace
+
+void convertor_job::check_destination(const std::string& path) { check_destination_usable(path, conv_.source); }
+
+bool wiz_read_settings_file(tk_profile& profile, const std::string& path) {
+    // A settings file has values in its "Generic settings": any other file
+    // (a document, random bytes) is none, even when it reads as text.
+    if (!profile.load(path)) return false;
+    const auto& sections = profile.sections();
+    const auto generic = sections.find(tk_text(tk_txt_generic_section));
+    return generic != sections.end() && !generic->second.empty();
+}
+
+bool convertor_job::load_profile_file(const std::string& path) {
+    tk_profile profile;
+    if (!wiz_read_settings_file(profile, path)) return false;
+    return conv_.load_profile(profile);
+}
 
 bool convertor_job::store_profile_file(const std::string& path) {
     tk_profile profile;
@@ -53,6 +103,8 @@ bool convertor_job::store_profile_file(const std::string& path) {
 void convertor_job::run() { conv_.run(); }
 
 void convertor_job::request_stop() { conv_.request_stop(); }
+void convertor_job::hold_result() { conv_.hold_result(); }
+void convertor_job::release_result() { conv_.release_result(); }
 long convertor_job::pages_done() const { return conv_.pages_done.load(); }
 long convertor_job::page_count() const { return conv_.page_count.load(); }
 double convertor_job::get_percent() const { return conv_.get_percent(); }
@@ -88,6 +140,19 @@ struct window_teardown {
     }
 };
 
+// A quick launch converts only what its own profile names: a file that is no
+// settings file, or one without a source, must not convert the source of the
+// saved settings. Throws when the conversion cannot start.
+void start_quick_launch(xelvio_convertor& conv, const std::string& path) {
+    tk_profile profile;
+    if (!wiz_read_settings_file(profile, path)) throw tk_exception(wiz_not_settings_text(path), tk_level_error);
+    if (profile.get_value(tk_text(tk_txt_generic_section), tk_text(tk_txt_key_src)).empty())
+        throw tk_exception(tk_text(tk_txt_no_source), tk_level_error);
+    // Checked before anything is taken: a bad page list changes nothing.
+    conv.load_profile(profile);
+    check_destination_usable(conv.destination, conv.source);
+}
+
 int run_wizard(wx_ui& ui, int argc, char** argv) {
     xelvio_convertor conv(true);
     convertor_job job(conv);
@@ -100,12 +165,19 @@ int run_wizard(wx_ui& ui, int argc, char** argv) {
     const bool quick = !command_line.empty();
     if (quick) {
         tk_log::write(2, "QUICK LAUNCH: profile=%s", command_line.c_str());
-        conv.load_profile_file(command_line);
+        try {
+            start_quick_launch(conv, command_line);
+        } catch (...) {
+            // Nothing converted, and the saved settings stay as they were.
+            conv.keep_saved_settings();
+            throw;
+        }
     }
 
     char title[64];
     std::snprintf(title, sizeof title, "Tabrixa %d.%d", tk_version_major, tk_version_minor);
     wizard_shell shell(title, wiz_art_icon, wiz_art_watermark, wiz_art_header);
+    if (quick) shell.set_last_profile(command_line);
 
     welcome_page welcome;
     welcome.set_profile_ext("tbx");
@@ -113,12 +185,7 @@ int run_wizard(wx_ui& ui, int argc, char** argv) {
     files.set_header("Step 1 of 3", "Select files");
     settings_page settings;
     settings.set_header("Step 2 of 3", "Conversion settings");
-    if (quick) {
-        // A profile without a source would only fail inside the run, as an
-        // internal error: say what is missing before the wizard opens.
-        if (conv.source.empty()) throw tk_exception(tk_text(tk_txt_no_source), tk_level_error);
-        common_check_dest(conv.destination, conv.source);
-    } else {
+    if (!quick) {
         shell.add_page(&welcome);
         shell.add_page(&files);
         shell.add_page(&settings);

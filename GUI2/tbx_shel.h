@@ -8,6 +8,7 @@
 
 #include "GUI2/wiz_job.h"
 
+class tk_profile;
 class xelvio_convertor;
 class wx_wizard;
 
@@ -36,6 +37,8 @@ public:
 
     void run() override;
     void request_stop() override;
+    void hold_result() override;
+    void release_result() override;
     long pages_done() const override;
     long page_count() const override;
     double get_percent() const override;
@@ -44,6 +47,9 @@ public:
 private:
     xelvio_convertor& conv_;
 };
+
+// Reads a settings file (profile); false for a file that is none.
+bool wiz_read_settings_file(tk_profile& profile, const std::string& path);
 
 // For the tests: called once the wizard window exists, before it runs.
 extern std::function<void(wx_wizard&)> tabwiz_on_created;

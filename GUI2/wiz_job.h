@@ -41,6 +41,11 @@ public:
     virtual void run() = 0;
     // Any thread: asks run to stop as soon as it can, leaving no workbook.
     virtual void request_stop() = 0;
+    // Any thread: holds the run's result back (no workbook is written or
+    // replaced) until release_result or request_stop; returns once no
+    // workbook is being written.
+    virtual void hold_result() = 0;
+    virtual void release_result() = 0;
     // Read on the interface thread while run works.
     virtual long pages_done() const = 0;
     virtual long page_count() const = 0;

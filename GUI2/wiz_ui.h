@@ -23,6 +23,7 @@ enum : unsigned {
 // Sheet buttons for enable_button.
 enum : int {
     wiz_id_cancel = 2,
+    wiz_id_next = 0x3024,
     wiz_id_help = 9,
     wiz_id_finish = 0x3025,
 };

@@ -18,6 +18,44 @@ void tk_thread_functor::run() {
     finish();
 }
 
+void tk_thread_functor::request_stop() {
+    {
+        std::lock_guard<std::mutex> lock(result_mutex_);
+        stop_.store(true);
+    }
+    result_cv_.notify_all();
+}
+
+void tk_thread_functor::hold_result() {
+    std::unique_lock<std::mutex> lock(result_mutex_);
+    held_ = true;
+    result_cv_.wait(lock, [&] { return !writing_; });
+}
+
+void tk_thread_functor::release_result() {
+    {
+        std::lock_guard<std::mutex> lock(result_mutex_);
+        held_ = false;
+    }
+    result_cv_.notify_all();
+}
+
+bool tk_thread_functor::begin_result() {
+    std::unique_lock<std::mutex> lock(result_mutex_);
+    result_cv_.wait(lock, [&] { return !held_ || stop_.load(); });
+    if (stop_.load()) return false;
+    writing_ = true;
+    return true;
+}
+
+void tk_thread_functor::end_result() {
+    {
+        std::lock_guard<std::mutex> lock(result_mutex_);
+        writing_ = false;
+    }
+    result_cv_.notify_all();
+}
+
 bool tk_thread_functor::is_done() { return false; }
 
 void tk_thread_functor::step() { std::this_thread::sleep_for(std::chrono::milliseconds(100)); }

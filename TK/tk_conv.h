@@ -2,6 +2,8 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <string>
 
 class tk_profile;
@@ -19,12 +21,27 @@ public:
     virtual void step();
     virtual void finish();
 
-    void request_stop() { stop_.store(true); }
+    // Also ends a wait in begin_result.
+    void request_stop();
     bool stop_requested() const { return stop_.load(); }
     void clear_stop() { stop_.store(false); }
 
+    // The owner may hold the result back while it decides whether to stop
+    // (a question to the user): hold_result returns once no result is being
+    // written, and until release_result the work waits in begin_result.
+    void hold_result();
+    void release_result();
+    // The work, right before it writes its result: true when it may write it
+    // now (then end_result afterwards), false once a stop was requested.
+    bool begin_result();
+    void end_result();
+
 private:
     std::atomic<bool> stop_{false};
+    std::mutex result_mutex_;
+    std::condition_variable result_cv_;
+    bool held_ = false;
+    bool writing_ = false;
 };
 
 class tk_converter : public tk_thread_functor {

@@ -23,6 +23,12 @@ std::string& opener() {
     return program;
 }
 
+std::mutex failure_mutex;
+std::function<void(const std::string&)>& failure_handler() {
+    static std::function<void(const std::string&)> handler;
+    return handler;
+}
+
 std::string strip_trailing_slash(std::string path) {
     while (path.size() > 1 && path.back() == '/') path.pop_back();
     return path;
@@ -46,12 +52,20 @@ bool plat_open_with_desktop(const std::string& target) {
     pid_t pid = 0;
     if (posix_spawnp(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0) return false;
     // The handler may run long (a mail client); reap it without waiting here.
-    std::thread([pid] {
+    std::thread([pid, target] {
         int status = 0;
         while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
         }
+        if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return;
+        std::lock_guard<std::mutex> lock(failure_mutex);
+        if (failure_handler()) failure_handler()(target);
     }).detach();
     return true;
+}
+
+void plat_set_open_failure_handler(std::function<void(const std::string&)> handler) {
+    std::lock_guard<std::mutex> lock(failure_mutex);
+    failure_handler() = std::move(handler);
 }
 
 std::string plat_percent_encode(const std::string& text) {

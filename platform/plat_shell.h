@@ -2,6 +2,7 @@
 // handler, mail links, and the user's folders.
 #pragma once
 
+#include <functional>
 #include <string>
 
 // Starts "xdg-open <target>" (the target is one argument; no shell is
@@ -10,6 +11,11 @@
 bool plat_open_with_desktop(const std::string& target);
 // The program the desktop handler is started with; tests point it elsewhere.
 void plat_set_desktop_opener(const std::string& program);
+// Called on the reaping thread, with the target, when the opener ends without
+// success (xdg-open found no program for the target, or that one failed);
+// an empty function for none. Once this returns, the previous one is not
+// called any more.
+void plat_set_open_failure_handler(std::function<void(const std::string&)> handler);
 
 // A mailto: link: the address, then subject and body as UTF-8,
 // percent-encoded (RFC 6068; line ends become %0D%0A).

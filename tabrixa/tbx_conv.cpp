@@ -67,7 +67,14 @@ void warn_unreadable(int page) {
 }  // namespace
 
 xelvio_convertor::xelvio_convertor(bool persistent) : tk_serializer(settings_key), persistent_(persistent) {
-    if (persistent_) serialize(false);
+    if (persistent_) {
+        serialize(false);
+        // A password an older version left in the plain-text settings goes at once.
+        if (!password.empty() && key_.create(plat_hkey_current_user, key_path_.c_str()) == plat_reg_ok) {
+            key_.delete_value(key_password);
+            key_.close();
+        }
+    }
     // The PDF core's process-wide settings live as long as the converter.
     globalParams = std::make_unique<GlobalParams>();
     pdf_silence_core_errors();
@@ -113,6 +120,19 @@ void xelvio_convertor::run() {
         splash.startDoc(doc.get());
         ExcelOutputDev excel(destination.c_str(), 0, 0, 0);
         int read_pages = 0, unreadable_pages = 0;
+        // The workbook is written only when no stop came and the owner does
+        // not hold the result back (it waits for that to end).
+        const auto write_workbook = [&] {
+            if (!begin_result()) return false;
+            try {
+                excel.save();
+            } catch (...) {
+                end_result();
+                throw;
+            }
+            end_result();
+            return true;
+        };
         try {
             const bool listed = !page_list.empty();
             while (!stop_requested() && pages_done < page_count) {
@@ -137,7 +157,7 @@ void xelvio_convertor::run() {
             // before the error is reported.
             if (!stop_requested()) {
                 try {
-                    excel.save();
+                    write_workbook();
                 } catch (...) {
                 }
             }
@@ -146,7 +166,7 @@ void xelvio_convertor::run() {
         // A stopped run writes no workbook, nor one of nothing but damaged pages.
         if (stop_requested()) return;
         if (unreadable_pages > 0 && read_pages == 0) throw tk_exception(pdf_text_unreadable, tk_level_error);
-        excel.save();
+        if (!write_workbook()) return;
         succeeded_ = true;
     } catch (...) {
         tk_report_current(1, "tbx_conv", 175);

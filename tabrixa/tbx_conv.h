@@ -56,6 +56,9 @@ public:
     bool serialize(bool store);
     // pages_done * 100 / page_count, truncated; 0 without pages.
     double get_percent() const;
+    // The settings store is not written back at destruction (a quick launch
+    // that could not start leaves the saved settings as they were).
+    void keep_saved_settings() { persistent_ = false; }
     // Whether the last run wrote the whole workbook.
     bool succeeded() const { return succeeded_.load(); }
 

@@ -203,7 +203,9 @@ void wx_page::build() {
                 const std::string label = d.text.substr(0, bar);
                 const std::string url = bar == std::string::npos ? label : d.text.substr(bar + 1);
                 auto* link = new wxHyperlinkCtrl(this, id, wx_text(label), wx_text(url), pos, size);
-                link->Bind(wxEVT_HYPERLINK, [url](wxHyperlinkEvent&) { plat_open_with_desktop(url); });
+                link->Bind(wxEVT_HYPERLINK, [this, url](wxHyperlinkEvent&) {
+                    static_cast<wx_wizard*>(GetParent())->guard([&] { wizard_shell::instance().open_external(url); });
+                });
                 w = link;
                 break;
             }
@@ -309,12 +311,19 @@ void wx_wizard::on_shown(wxWizardEvent& event) {
     event.Skip();
     wx_page* p = current();
     if (!p) return;
+    // The page goes where the picture now shown leaves room for it: a page
+    // laid out beside a narrower picture would otherwise keep that place.
+    Layout();
     // wx has re-enabled Back by now; the page's own states come last.
     bool accepted = true;
     guard([&] { accepted = p->logic()->on_set_active(); });
     if (error_) return;
     wx_page* from = shown_;
-    if (accepted) {
+    // Back on the page it came from, the wizard stops there even when that
+    // page refuses now: two refusing pages must not pass the wizard to and fro.
+    const bool returned = returning_ == p;
+    returning_ = nullptr;
+    if (accepted || returned) {
         shown_ = p;
         return;
     }
@@ -326,6 +335,7 @@ void wx_wizard::on_shown(wxWizardEvent& event) {
     if (!instead) {
         instead = from;
         towards = !forward;
+        returning_ = from;
     }
     if (instead) CallAfter([this, instead, towards] { ShowPage(instead, towards); });
 }
@@ -372,8 +382,21 @@ void wx_wizard::on_timer(wxTimerEvent& event) {
 
 // ------------------------------------------------------------ the interface
 
-wx_ui::wx_ui() = default;
-wx_ui::~wx_ui() { begin_closing(); }
+wx_ui::wx_ui() {
+    // The desktop's opener tells only later that it found no program: the
+    // box then comes through the event loop, while there is a window.
+    plat_set_open_failure_handler([](const std::string& target) {
+        if (wxTheApp)
+            wxTheApp->CallAfter([target] {
+                if (wizard_shell::find()) wizard_shell::error(wizard_shell::no_program_text(target));
+            });
+    });
+}
+
+wx_ui::~wx_ui() {
+    plat_set_open_failure_handler(nullptr);
+    begin_closing();
+}
 
 wxWindow* wx_ui::owner() const {
     if (wizard_shell::is_initialized() && wizard_ && wizard_->IsShown()) return wizard_;
@@ -386,16 +409,25 @@ wxWindow* wx_ui::find(int page, int ctrl) const {
     return p ? p->ctrl(ctrl) : nullptr;
 }
 
+void wx_message_box::AddMessageDialogDetails(wxSizer* sizer) {
+    // Room for the caption in a bold title font, with the title bar's buttons beside it.
+    wxFont bold = GetFont();
+    bold.SetWeight(wxFONTWEIGHT_BOLD);
+    int caption = 0;
+    GetTextExtent(GetTitle(), &caption, nullptr, nullptr, nullptr, &bold);
+    sizer->Add(caption + FromDIP(120), 0);
+}
+
 void wx_ui::show_error(const std::string& caption, const std::string& text) {
-    wxMessageDialog(owner(), wx_text(text), wx_text(caption), wxOK | wxICON_ERROR).ShowModal();
+    wx_message_box(owner(), wx_text(text), wx_text(caption), wxOK | wxICON_ERROR).ShowModal();
 }
 
 void wx_ui::show_message(const std::string& caption, const std::string& text) {
-    wxMessageDialog(owner(), wx_text(text), wx_text(caption), wxOK | wxICON_INFORMATION).ShowModal();
+    wx_message_box(owner(), wx_text(text), wx_text(caption), wxOK | wxICON_INFORMATION).ShowModal();
 }
 
 bool wx_ui::ask(const std::string& caption, const std::string& text) {
-    wxMessageDialog dlg(owner(), wx_text(text), wx_text(caption), wxYES_NO | wxNO_DEFAULT | wxICON_QUESTION);
+    wx_message_box dlg(owner(), wx_text(text), wx_text(caption), wxYES_NO | wxNO_DEFAULT | wxICON_QUESTION);
     return dlg.ShowModal() == wxID_YES;
 }
 
@@ -519,6 +551,7 @@ int wx_button_id(int id) {
             return wxID_CANCEL;
         case wiz_id_help:
             return wxID_HELP;
+        case wiz_id_next:
         case wiz_id_finish:
             return wxID_FORWARD;
         default:

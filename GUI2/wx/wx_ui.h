@@ -10,6 +10,8 @@
 #include <vector>
 
 #include <wx/dialog.h>
+#include <wx/msgdlg.h>
+#include <wx/generic/msgdlgg.h>
 #include <wx/timer.h>
 #include <wx/wizard.h>
 
@@ -19,6 +21,18 @@ class wizard_page;
 class wizard_shell;
 class wx_wizard;
 class wxCheckBox;
+
+// Error, information and question boxes, never narrower than their caption
+// (a native box is as wide as its text, and the window manager cuts the
+// caption of a narrow one).
+class wx_message_box : public wxGenericMessageDialog {
+public:
+    wx_message_box(wxWindow* parent, const wxString& text, const wxString& caption, long style)
+        : wxGenericMessageDialog(parent, text, caption, style) {}
+
+protected:
+    void AddMessageDialogDetails(wxSizer* sizer) override;
+};
 
 // The continue-or-abort dialog ("Continue" answers Escape and the close box).
 class wx_continue_dialog : public wxDialog {
@@ -91,7 +105,8 @@ private:
 
     std::map<int, wx_page*> pages_;
     std::vector<wx_page*> order_;
-    wx_page* shown_ = nullptr;  // the page that accepted its activation last
+    wx_page* shown_ = nullptr;      // the page that accepted its activation last
+    wx_page* returning_ = nullptr;  // the page the wizard goes back to after refusals
     wxTimer timer_;
     std::exception_ptr error_;
 };

@@ -21,7 +21,10 @@ public:
     int total_pages = 2;
     // run fails after this many pages with a level-1 error (-1: never).
     int fail_after = -1;
+    // run reports a warning at this page and goes on unless stopped (-1: never).
+    int warn_at = -1;
     bool profile_bad = false;
+    bool profile_none = false;  // the chosen file is no settings file
     bool store_ok = true;
     std::string stored_profile;
 
@@ -49,7 +52,7 @@ public:
     }
     bool load_profile_file(const std::string&) override {
         if (profile_bad) throw tk_exception("Invalid page range", tk_level_error);
-        return true;
+        return !profile_none;
     }
     bool store_profile_file(const std::string& path) override {
         stored_profile = path;
@@ -73,14 +76,43 @@ public:
             if (stop_) return;  // stopped: no workbook
             --budget_;
             lock.unlock();
+            if (page == warn_at) {
+                error_handler::instance().handle(tk_exception("Page too large", tk_level_warning), 1);
+                std::lock_guard<std::mutex> again(m_);
+                if (stop_) return;
+            }
             if (page == fail_after) {
                 error_handler::instance().handle(tk_exception("Damaged page", tk_level_error), 1);
                 return;
             }
             done_ = page + 1;
         }
-        std::ofstream(dest) << "workbook";
+        {
+            // The workbook waits while it is held back, and a stop then writes none.
+            std::unique_lock<std::mutex> lock(m_);
+            at_result_ = true;
+            cv_.notify_all();
+            cv_.wait(lock, [&] { return !held_ || stop_; });
+            if (stop_) return;
+            std::ofstream(dest) << "workbook";
+        }
         ok_ = true;
+    }
+    void hold_result() override {
+        std::lock_guard<std::mutex> lock(m_);
+        held_ = true;
+    }
+    void release_result() override {
+        {
+            std::lock_guard<std::mutex> lock(m_);
+            held_ = false;
+        }
+        cv_.notify_all();
+    }
+    // Whether run has come to writing its workbook.
+    bool at_result() {
+        std::lock_guard<std::mutex> lock(m_);
+        return at_result_;
     }
     void request_stop() override {
         {
@@ -102,6 +134,8 @@ private:
     std::condition_variable cv_;
     int budget_ = 0;
     bool stop_ = false;
+    bool held_ = false;
+    bool at_result_ = false;
     std::atomic<long> done_{0}, count_{0};
     std::atomic<bool> ok_{false};
 };

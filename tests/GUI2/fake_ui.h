@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -34,6 +35,7 @@ public:
 
     std::vector<box> boxes;
     std::deque<bool> ask_answers;                   // default No
+    std::function<void()> while_asking;             // runs while a question is open
     std::deque<std::pair<int, bool>> continue_answers;  // default Continue
     std::deque<int> internal_answers;               // default OK
     std::deque<std::pair<bool, std::string>> file_answers;  // default Cancel
@@ -49,6 +51,7 @@ public:
     std::string title;
     std::string clipboard;
     std::vector<std::string> opened;
+    bool open_ok = true;  // whether the desktop had a program for what was opened
     // end_process may come from the worker.
     std::atomic<int> end_code{0};
     std::atomic<bool> ended{false};
@@ -62,6 +65,7 @@ public:
     }
     bool ask(const std::string& caption, const std::string& text) override {
         add("ask", caption, text);
+        if (while_asking) while_asking();
         return pop(ask_answers, false);
     }
     int continue_or_abort(const std::string& caption, const std::string& text, bool& dont_show) override {
@@ -109,7 +113,7 @@ public:
     void copy_to_clipboard(const std::string& text) override { clipboard = text; }
     bool open_document(const std::string& target) override {
         opened.push_back(target);
-        return true;
+        return open_ok;
     }
     void end_process(int code) override {
         ended = true;

@@ -6,6 +6,7 @@ The driver checks the windows themselves.
 usage: gui_run.py SCENARIO DRIVER ARTIFACT_DIR SOURCE_DIR
 """
 import os
+import random
 import shutil
 import subprocess
 import sys
@@ -91,6 +92,32 @@ def check_workbook(path, pages):
     return book
 
 
+def saved_settings(**values):
+    """Settings as a last session left them."""
+    os.makedirs(os.path.dirname(settings_file), exist_ok=True)
+    with open(settings_file, "w") as f:
+        f.write("# Tabrixa settings: TYPE NAME=VALUE\n")
+        for k, v in values.items():
+            f.write("sz %s=%s\n" % (k, v))
+    return settings_text()
+
+
+def quick_launch_refused(prof):
+    """A quick launch that must not start: the last workbook and the saved
+    settings stay as they were."""
+    with open(dest, "w") as f:
+        f.write("old")
+    before = saved_settings(src=src, dest=dest)
+    run(prof)
+    with open(dest) as f:
+        if f.read() != "old":
+            fail("the saved source was converted over the last workbook")
+    if settings_text() != before:
+        fail("the saved settings changed: %r" % settings_text())
+    if [n for n in os.listdir(work) if n.endswith(".xls")]:
+        fail("a workbook was written: %r" % os.listdir(work))
+
+
 def settings_text():
     if not os.path.exists(settings_file):
         fail("no settings file")
@@ -159,11 +186,27 @@ try:
     elif scenario == "missing":
         run(os.path.join(work, "no such.tbx"))
     elif scenario == "nosource":
+        # A profile naming only a destination does not convert the saved source there.
         prof = os.path.join(work, "nosource.tbx")
-        profile(prof, dest=dest)
+        profile(prof, dest=os.path.join(work, "other.xls"))
+        quick_launch_refused(prof)
+    elif scenario == "garbage":
+        prof = os.path.join(work, "garbage.tbx")
+        with open(prof, "wb") as f:
+            f.write(random.Random(20).randbytes(3000))
+        quick_launch_refused(prof)
+    elif scenario == "late":
+        # Cancel, the run ends while the question is open, then Yes.
+        with open(dest, "w") as f:
+            f.write("old")
+        prof = os.path.join(work, "late.tbx")
+        profile(prof, src=src, dest=dest)
         run(prof)
-        if os.path.exists(dest):
-            fail("a workbook was written")
+        with open(dest) as f:
+            if f.read() != "old":
+                fail("Yes after a late end of the run left its workbook")
+        if [n for n in os.listdir(os.path.dirname(dest)) if n != "report.xls"]:
+            fail("the cancelled run left files: %r" % os.listdir(os.path.dirname(dest)))
     else:
         fail("unknown scenario")
 finally:

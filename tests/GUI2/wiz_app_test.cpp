@@ -78,6 +78,13 @@ TEST_F(AppFixture, ProfileLoadsBack) {
     EXPECT_EQ(job.password(), "pw");
     EXPECT_FALSE(job.graph_tab());
     EXPECT_THROW(job.load_profile_file(path("none.tbx")), tk_exception);
+
+    // A file that is no settings file takes nothing, also when it reads as text.
+    std::ofstream(path("notes.txt")) << "[Notes]\nsrc=/elsewhere.pdf\n";
+    std::ofstream(path("data.bin"), std::ios::binary) << std::string("\x01\x02=\n\xff[x", 8);
+    EXPECT_FALSE(job.load_profile_file(path("notes.txt")));
+    EXPECT_FALSE(job.load_profile_file(path("data.bin")));
+    EXPECT_EQ(job.source(), "/in/a.pdf");
 }
 
 TEST_F(AppFixture, SettingsFileRoundTripWithoutThePassword) {
@@ -112,9 +119,10 @@ TEST_F(AppFixture, SettingsFileRoundTripWithoutThePassword) {
         EXPECT_EQ(conv.source, path("in.pdf"));
         EXPECT_FALSE(conv.open_on_exit);
         EXPECT_EQ(conv.password, "legacy");
+        // ... and gone from the file at once, not only at a clean exit.
+        EXPECT_EQ(read_file(file).find("legacy"), std::string::npos);
+        EXPECT_NE(read_file(file).find(path("in.pdf")), std::string::npos);
     }
-    // ... and gone once the settings are stored again.
-    EXPECT_EQ(read_file(file).find("legacy"), std::string::npos);
 }
 
 // A two-page document and an old workbook where the new one goes.
@@ -138,6 +146,20 @@ TEST_F(RunFixture, ChecksRefuseAPdfThatIsNoneAndTheSourceAsDestination) {
     EXPECT_NO_THROW(job.check_source(src, ""));
     EXPECT_THROW(job.check_source(dest, ""), tk_exception);
     EXPECT_THROW(job.check_destination(src), tk_exception);  // never over the source
+    // Found on the file page as ordinary errors: a path too long to name, and
+    // a folder where no file can be created.
+    const auto dest_error = [&](const std::string& d) {
+        try {
+            job.check_destination(d);
+        } catch (const tk_exception& e) {
+            return std::to_string(e.level()) + " " + e.what();
+        }
+        return std::string("accepted");
+    };
+    EXPECT_EQ(dest_error("/tmp/" + std::string(4096, 'a') + ".xls"),
+              "1 The destination path is too long.\nPlease give a shorter name.");
+    EXPECT_EQ(dest_error("/proc/out.xls"), "1 No file can be created in the destination folder.\nPlease choose another folder.");
+    EXPECT_EQ(dest_error(dest), "accepted");
 }
 
 TEST_F(RunFixture, StoppedRunLeavesTheOldWorkbook) {

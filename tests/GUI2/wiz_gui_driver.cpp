@@ -49,6 +49,7 @@
 
 class pdf_uline_processor;
 class Splash;
+class ExcelOutputDev;
 
 // ------------------------------------------------------------ link-time seams
 // gui.cmake links this driver with --wrap for two functions, so the wizard's
@@ -63,6 +64,11 @@ std::vector<std::string> opened;  // what the wizard handed to the desktop
 // however fast the machine is.
 std::atomic<bool> hold_second_page{false};
 std::atomic<int> pages_played{0};
+// The late scenario holds the run in its second page until the cancel
+// question is open, then watches it come to its workbook.
+std::atomic<bool> question_open{false};
+std::atomic<bool> at_result{false};
+std::atomic<bool> saved_while_asking{false};
 }  // namespace
 
 // plat_open_with_desktop: recorded; a test never starts a desktop program.
@@ -77,10 +83,25 @@ extern "C" bool __wrap__Z22plat_open_with_desktopRKNSt7__cxx1112basic_stringIcSt
 extern "C" void __real__ZN19pdf_uline_processor10undo_linesEP6Splash(pdf_uline_processor* self, Splash* raster);
 extern "C" void __wrap__ZN19pdf_uline_processor10undo_linesEP6Splash(pdf_uline_processor* self, Splash* raster) {
     if (++pages_played == 2 && hold_second_page) {
-        while (!xelvio_convertor::instance().stop_requested())
+        while (!xelvio_convertor::instance().stop_requested() && !question_open)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     __real__ZN19pdf_uline_processor10undo_linesEP6Splash(self, raster);
+}
+
+// tk_thread_functor::begin_result(): the run has come to its workbook.
+extern "C" bool __real__ZN17tk_thread_functor12begin_resultEv(tk_thread_functor* self);
+extern "C" bool __wrap__ZN17tk_thread_functor12begin_resultEv(tk_thread_functor* self) {
+    at_result = true;
+    return __real__ZN17tk_thread_functor12begin_resultEv(self);
+}
+
+// ExcelOutputDev::save(): the workbook is written.
+extern "C" void __real__ZN14ExcelOutputDev4saveEv(ExcelOutputDev* self);
+extern "C" void __wrap__ZN14ExcelOutputDev4saveEv(ExcelOutputDev* self) {
+    if (question_open) saved_while_asking = true;
+    at_result = true;
+    __real__ZN14ExcelOutputDev4saveEv(self);
 }
 
 namespace {
@@ -126,7 +147,7 @@ protected:
         answer a = answers.front();
         answers.pop_front();
         std::string text;
-        if (auto* m = dynamic_cast<wxMessageDialog*>(dialog)) text = wx_utf8(m->GetMessage());
+        if (auto* m = dynamic_cast<wx_message_box*>(dialog)) text = wx_utf8(m->GetMessage());
         seen.push_back(wx_utf8(dialog->GetTitle()) + "|" + text);
         if (!a.expect.empty() && text != a.expect) fail("dialog text: [" + text + "] expected [" + a.expect + "]");
         if (a.kind == "file") {
@@ -145,12 +166,12 @@ protected:
 scripted_hook* hook = nullptr;
 
 // The question of wxMessageDialog with its text checked.
-class expect_message : public wxExpectModalBase<wxMessageDialog> {
+class expect_message : public wxExpectModalBase<wx_message_box> {
 public:
     expect_message(int code, const std::string& text) : code_(code), text_(text) {}
 
 protected:
-    int OnInvoked(wxMessageDialog* dlg) const override {
+    int OnInvoked(wx_message_box* dlg) const override {
         if (wx_utf8(dlg->GetMessage()) != text_) fail("question text: " + wx_utf8(dlg->GetMessage()));
         if (!(dlg->GetMessageDialogStyle() & wxNO_DEFAULT)) fail("No is not the default answer");
         return code_;
@@ -324,11 +345,23 @@ bool next_enabled() { return button(wxID_FORWARD)->IsEnabled(); }
 
 // ------------------------------------------------------------ scenarios
 
+// Where the welcome page's title and button sit in the window.
+std::vector<wxPoint> welcome_layout() {
+    std::vector<wxPoint> at;
+    for (int id : {int(welcome_page::id_title), int(welcome_page::id_load)})
+        at.push_back(wiz->page(wiz_welcome_id)->ctrl(id)->GetScreenPosition() - wiz->GetScreenPosition());
+    return at;
+}
+std::vector<wxPoint> first_layout;
+
 void smoke() {
     on("welcome", page_is(wiz_welcome_id), [] {
         check(wx_utf8(wiz->GetTitle()) == "Tabrixa 2.5", "window title");
         check(!back_enabled() && next_enabled(), "welcome buttons");
+        // Enter means Next: the focus starts there, not on "Load Settings...".
+        check(wxWindow::FindFocus() == button(wxID_FORWARD), "the focus is not on Next");
         screenshot("welcome");
+        first_layout = welcome_layout();
         check(shown_picture() == wxSize(164, 314), "the watermark beside the welcome page");
 #ifdef TBX_GUI_X11
         check(has(window_icons(), "48x48"), "no 48 x 48 window icon (_NET_WM_ICON)");
@@ -359,7 +392,14 @@ void smoke() {
         click(wxID_HELP);
         click(wxID_BACKWARD);
     });
-    on("back to welcome", page_is(wiz_welcome_id), [] { click(wxID_FORWARD); });
+    on("back to welcome", page_is(wiz_welcome_id), [] {
+        screenshot("welcome-again");
+        // The page looks as it did the first time, beside its picture.
+        const std::vector<wxPoint> again = welcome_layout();
+        check(again == first_layout, "the welcome page moved from x " + std::to_string(first_layout[0].x) + " to " +
+                                         std::to_string(again[0].x) + " after Back");
+        click(wxID_FORWARD);
+    });
     on("cancel asks", page_is(wiz_files_id), [] {
         wxTEST_DIALOG(click(wxID_CANCEL), expect_message(wxID_NO, "Are you sure you want to exit the wizard?"));
         check(current_id() == wiz_files_id, "No keeps the wizard");
@@ -369,7 +409,11 @@ void smoke() {
 
 void convert() {
     const std::string src = env("TBX_GUI_SRC"), dest = env("TBX_GUI_DEST");
-    on("welcome", page_is(wiz_welcome_id), [] { click(wxID_FORWARD); });
+    on("welcome", page_is(wiz_welcome_id), [] {
+        // A real Enter key press is Next here.
+        wiz->Raise();
+        wxUIActionSimulator().Char(WXK_RETURN);
+    });
     on("files", page_is(wiz_files_id), [src, dest] {
         edit(wiz_files_id, sel_file_page::id_source)->SetValue(wx_text(src));
         edit(wiz_files_id, sel_file_page::id_dest)->SetValue(wx_text(dest));
@@ -472,6 +516,30 @@ void cancel_run() {
     });
 }
 
+// The question stays open until the run has come to its workbook.
+class answer_when_run_ended : public wxExpectModalBase<wx_message_box> {
+protected:
+    int OnInvoked(wx_message_box* dlg) const override {
+        if (wx_utf8(dlg->GetMessage()) != "Are you sure you want to exit the wizard?")
+            fail("question text: " + wx_utf8(dlg->GetMessage()));
+        question_open = true;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (!at_result && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        check(at_result, "the run did not come to its workbook");
+        check(!saved_while_asking, "the workbook was written while the cancel question was open");
+        return wxID_YES;
+    }
+};
+
+void late_yes() {
+    hold_second_page = true;
+    on("progress", [] { return current_id() == wiz_progress_id && pages_played.load() >= 2; }, [] {
+        wxTEST_DIALOG(click(wxID_CANCEL), answer_when_run_ended());
+        check(!wiz_job::instance().succeeded(), "Yes came late, and the run reports success");
+    });
+}
+
 // The open modal dialog of a type, if any.
 template <class D>
 D* open_dialog() {
@@ -542,8 +610,9 @@ void bad_password() {
     // The run's error box comes from the worker: answered by the hook.
     hook->answers.push_back({"message", wxID_OK, "", "Incorrect password"});
     on("finish", page_is(wiz_finish_id), [] {
-        check(text_of(wiz_finish_id, gui_finish_page_ex::id_text).rfind("There were some errors", 0) == 0,
-              "errors text");
+        check(text_of(wiz_finish_id, gui_finish_page_ex::id_title) == "Conversion Failed", "failure title");
+        check(text_of(wiz_finish_id, gui_finish_page_ex::id_text).rfind("The conversion failed", 0) == 0,
+              "failure text");
         const std::string list = text_of(wiz_finish_id, gui_finish_page_ex::id_errors);
         check(list.find("Incorrect password") != std::string::npos, "error list: " + list);
         check(wiz->page(wiz_finish_id)->ctrl(gui_finish_page_ex::id_errors)->IsShown(), "list shown");
@@ -558,18 +627,21 @@ struct refusing_page : wizard_page {
     static constexpr int page_id = 900, after_id = 901;
     bool refuse = true;
     int tries = 0;
-    refusing_page() : wizard_page(page_id, wizb_back | wizb_next, wiz_page_has_help) {}
+    explicit refusing_page(int id = page_id, bool refusing = true)
+        : wizard_page(id, wizb_back | wizb_next, wiz_page_has_help), refuse(refusing) {}
     bool page_init() override {
         ++tries;
         return !refuse;
     }
 };
 refusing_page* refusing = nullptr;
+refusing_page* refusing_last = nullptr;
 
 void refuse() {
     on("welcome", page_is(wiz_welcome_id), [] { click(wxID_FORWARD); });
     on("passed over going on", page_is(refusing_page::after_id), [] {
         check(refusing->tries == 1, "the refusing page was asked " + std::to_string(refusing->tries) + " times");
+        check(refusing_last->tries == 1, "the last page was asked " + std::to_string(refusing_last->tries) + " times");
         click(wxID_BACKWARD);
     });
     on("passed over going back", [] { return current_id() == wiz_welcome_id && refusing->tries == 2; }, [] {
@@ -578,6 +650,14 @@ void refuse() {
     });
     on("accepted", page_is(refusing_page::page_id), [] {
         check(refusing->tries == 3, "accepted at the third try");
+        // Now both it and the last page refuse: Next finds no page and the
+        // wizard stops on the page it came from.
+        refusing->refuse = true;
+        refusing_last->refuse = true;
+        click(wxID_FORWARD);
+    });
+    on("back where it came from", [] { return refusing->tries == 4 && refusing_last->tries == 2; }, [] {
+        check(current_id() == refusing_page::page_id, "the wizard went on to page " + std::to_string(current_id()));
         wxTEST_DIALOG(click(wxID_CANCEL), expect_message(wxID_YES, "Are you sure you want to exit the wizard?"));
     });
 }
@@ -592,8 +672,9 @@ int run_refusing_wizard(int argc, char** argv) {
         wizard_shell shell("Tabrixa 2.5", wiz_art_icon, wiz_art_watermark, wiz_art_header);
         welcome_page welcome;
         refusing_page middle;
-        wizard_page last(refusing_page::after_id, wizb_back | wizb_finish, 0);
+        refusing_page last(refusing_page::after_id, false);
         refusing = &middle;
+        refusing_last = &last;
         shell.add_page(&welcome);
         shell.add_page(&middle);
         shell.add_page(&last);
@@ -626,6 +707,9 @@ int main(int argc, char** argv) {
         hook->answers.push_back(
             {"message", wxID_OK, "", "Profile does not exist. Please verify the correct path/name was given."});
     if (scenario == "nosource") hook->answers.push_back({"message", wxID_OK, "", "You should specify source file"});
+    if (scenario == "garbage")
+        hook->answers.push_back(
+            {"message", wxID_OK, "", "The file " + env("TBX_GUI_WORK") + "/garbage.tbx is not a settings file."});
     stepper* timer = nullptr;  // timers need the application: made once it exists
     tabwiz_on_created = [&timer](wx_wizard& w) {
         timer = new stepper;
@@ -636,10 +720,14 @@ int main(int argc, char** argv) {
         else if (scenario == "quick") quick();
         else if (scenario == "badpass") bad_password();
         else if (scenario == "cancel") cancel_run();
+        else if (scenario == "late") late_yes();
         else if (scenario == "warning") warning_dialog();
         else if (scenario == "internal") internal_dialog();
         else if (scenario == "refuse") refuse();
-        else fail("unknown scenario " + scenario);
+        else if (scenario == "missing" || scenario == "nosource" || scenario == "garbage") {
+            fail("the wizard opened for a quick launch that cannot start");
+            ::_exit(1);
+        } else fail("unknown scenario " + scenario);
         timer->Start(20);
         // A scenario that hangs is a failure, not a stuck test.
         static wxTimer watchdog;
@@ -651,7 +739,8 @@ int main(int argc, char** argv) {
         watchdog.StartOnce(60000);
     };
     const int rc = scenario == "refuse" ? run_refusing_wizard(argc, argv) : tabwiz_main(argc, argv);
-    if (scenario == "missing" || scenario == "nosource") check(wiz == nullptr, "the wizard opened");
+    if (scenario == "missing" || scenario == "nosource" || scenario == "garbage")
+        check(wiz == nullptr, "the wizard opened");
     // "Open on exit" is on for a new user: only a written workbook is opened.
     const bool written = scenario == "convert" || scenario == "quick";
     std::vector<std::string> expected_open;

@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -15,6 +17,7 @@
 #include "GUI2/g_wiz_sh.h"
 #include "fake_job.h"
 #include "fake_ui.h"
+#include "platform/plat_files.h"
 #include "platform/plat_shell.h"
 #include "tests/support/temp_dir.h"
 
@@ -120,6 +123,14 @@ TEST_F(WizardFixture, InternalErrorShowsDialogCopiesOrMailsAndEndsProcess) {
     EXPECT_TRUE(ui->ended);
 }
 
+TEST_F(WizardFixture, BugReportBeforeTheWindowIsUpNamesTheProgram) {
+    ui->internal_answers.push_back(wiz_answer_send);
+    handler->handle(tk_exception("early", tk_level_internal), 1);
+    ASSERT_EQ(ui->opened.size(), 1u);
+    EXPECT_NE(ui->opened[0].find("subject=Bug%20report%20on%20GUI2_wiz_logic_test&"), std::string::npos)
+        << ui->opened[0];
+}
+
 TEST_F(WizardFixture, WorkerErrorWaitsForTheInterfaceThreadAndClosingReleasesIt) {
     shell->init_window();
     std::atomic<bool> back{false};
@@ -175,9 +186,16 @@ TEST_F(WizardFixture, ShellTimerAndButtonsAndHelp) {
     std::ofstream(help + "/1016.html") << "<html></html>";
     std::ofstream(help + "/index.html") << "<html></html>";
     shell->display_help(1016);
+    welcome_page welcome;
+    welcome.on_help();  // the overview is the welcome page's topic
+    EXPECT_EQ(ui->opened, (std::vector<std::string>{help + "/1016.html", help + "/index.html"}));
+    // Nothing on the desktop opened it: the user is told.
+    const std::size_t shown = ui->boxes.size();
+    ui->open_ok = false;
     shell->display_help();
     std::filesystem::remove_all(help);
-    EXPECT_EQ(ui->opened, (std::vector<std::string>{help + "/1016.html", help + "/index.html"}));
+    ASSERT_EQ(ui->boxes.size(), shown + 1);
+    EXPECT_EQ(ui->boxes.back().text, "No program was found to open " + help + "/index.html.");
 }
 
 TEST_F(WizardFixture, PagesPostTheirButtonsAndCancelAsks) {
@@ -287,6 +305,7 @@ TEST_F(WizardFixture, OverwriteQuestionKeepsTheOldFileEitherWay) {
 
 TEST_F(WizardFixture, FilePageLoadsFieldsAndProposesDestinations) {
     job->src = "/a/report.pdf";
+    job->dest = "/out/report.xls";
     job->pswd = "pw";
     sel_file_page page;
     activate(page);
@@ -295,18 +314,24 @@ TEST_F(WizardFixture, FilePageLoadsFieldsAndProposesDestinations) {
     EXPECT_TRUE(ui->get_check(P, sel_file_page::id_use_password));
     EXPECT_TRUE(ui->c(P, sel_file_page::id_password).enabled);
 
-    // Leaving the source field: a proposal only for a changed source or an
-    // empty destination; a destination typed since is kept.
-    const auto leave_source = [&](const char* source, const char* dest) {
+    // Leaving the source field: the destination as loaded or proposed follows
+    // a changed source, with the source's whole stem; a typed one stays.
+    const auto leave_source = [&](const char* source) {
         ui->set_text(P, sel_file_page::id_source, source);
-        ui->set_text(P, sel_file_page::id_dest, dest);
         page.on_command(sel_file_page::id_source, wiz_notify::kill_focus);
         return ui->get_text(P, sel_file_page::id_dest);
     };
-    EXPECT_EQ(leave_source("/a/report.pdf", "/q/exists.xls"), "/q/exists.xls");  // as loaded
-    EXPECT_EQ(leave_source("/a/my.report.pdf", "/out/old.xls"), "/out/my.xls");
-    EXPECT_EQ(leave_source("/a/my.report.pdf", "/q/exists.xls"), "/q/exists.xls");
-    EXPECT_NE(leave_source("/a/my.report.pdf", ""), "");  // an empty field always gets one
+    EXPECT_EQ(leave_source("/a/report.pdf"), "/out/report.xls");
+    EXPECT_EQ(leave_source("/a/sales.2024.report.pdf"), "/out/sales.2024.report.xls");
+    EXPECT_EQ(leave_source("/a/other.pdf"), "/out/other.xls");
+    ui->set_text(P, sel_file_page::id_dest, "/q/typed.xls");
+    EXPECT_EQ(leave_source("/a/third.pdf"), "/q/typed.xls");
+    // Still typed after a visit to another page and back.
+    EXPECT_EQ(page.on_back(), 0);
+    ASSERT_TRUE(page.on_set_active());
+    EXPECT_EQ(leave_source("/a/fourth.pdf"), "/q/typed.xls");
+    ui->set_text(P, sel_file_page::id_dest, "");
+    EXPECT_NE(leave_source("/a/third.pdf"), "");  // an empty field always gets one
 
     // Without a destination: into the documents folder, never above home.
     const char* old_home = std::getenv("HOME");
@@ -332,10 +357,16 @@ TEST_F(WizardFixture, FilePageLoadsFieldsAndProposesDestinations) {
     page.on_command(sel_file_page::id_browse_src, wiz_notify::clicked);
     ASSERT_FALSE(ui->file_requests.empty());
     EXPECT_EQ(ui->file_requests.back().folder, "/a/");
-    EXPECT_EQ(ui->file_requests.back().name, "my.report");
+    EXPECT_EQ(ui->file_requests.back().name, "third");
     EXPECT_EQ(ui->get_text(P, sel_file_page::id_source), "/x/b.pdf");
-    // The destination keeps its folder and takes the new name.
+    // The proposed destination keeps its folder and takes the new name.
     EXPECT_EQ(ui->get_text(P, sel_file_page::id_dest), path("Docs/b.xls"));
+    // One chosen with Browse stays when the source changes afterwards.
+    ui->file_answers.push_back({true, "/c/chosen.xls"});
+    page.on_command(sel_file_page::id_browse_dest, wiz_notify::clicked);
+    ui->file_answers.push_back({true, "/x/c.pdf"});
+    page.on_command(sel_file_page::id_browse_src, wiz_notify::clicked);
+    EXPECT_EQ(leave_source("/x/d.pdf"), "/c/chosen.xls");
 }
 
 // ------------------------------------------------------------ settings page
@@ -379,6 +410,24 @@ TEST_F(WizardFixture, BadProfileOnTheWelcomePageIsShownAndThePageStays) {
     ASSERT_EQ(ui->file_requests.size(), 1u);
     EXPECT_EQ(ui->file_requests[0].title, "Select Profile File");
     EXPECT_EQ(ui->file_requests[0].filters[0].first, "Profile Files (.tbx)");
+    // Without a profile used before, the dialogs start in the user's home.
+    EXPECT_EQ(ui->file_requests[0].folder, plat_home_folder() + "/");
+
+    job->profile_bad = false;
+    job->profile_none = true;
+    ui->file_answers.push_back({true, path("notes.txt")});
+    page.on_command(welcome_page::id_load, wiz_notify::clicked);
+    EXPECT_EQ(ui->boxes.back().text, "The file " + path("notes.txt") + " is not a settings file.");
+
+    // A loaded profile: the next profile dialog, here Save Settings, starts in its folder.
+    job->profile_none = false;
+    std::filesystem::create_directory(path("profiles"));
+    ui->file_answers.push_back({true, path("profiles/good.tbx")});
+    page.on_command(welcome_page::id_load, wiz_notify::clicked);
+    gui_finish_page_ex finish("ok", "hint", "errors");
+    finish.set_profile_ext("tbx");
+    finish.on_store();
+    EXPECT_EQ(ui->file_requests.back().folder, path("profiles") + "/");
 }
 
 // ------------------------------------------------------------ progress and finish
@@ -488,6 +537,72 @@ TEST_F(ProgressFixture, CancelStopsAndJoinsTheWorkerAndLeavesNoWorkbook) {
     EXPECT_EQ(job->pages_done(), 1);
 }
 
+// Cancel is pressed, and the run comes to its workbook while the question is open.
+struct LateAnswerFixture : ProgressFixture {
+    void cancel_when_run_ends(bool yes) {
+        job->total_pages = 1;
+        ASSERT_TRUE(progress.on_set_active());
+        ui->ask_answers.push_back(yes);
+        ui->while_asking = [&] {
+            job->release(1);
+            while (!job->at_result()) std::this_thread::yield();
+        };
+        EXPECT_EQ(progress.on_cancel(), yes);
+    }
+};
+
+TEST_F(LateAnswerFixture, YesAfterTheRunEndedWritesNoWorkbook) {
+    cancel_when_run_ends(true);
+    EXPECT_TRUE(progress.worker_finished());
+    EXPECT_FALSE(std::filesystem::exists(job->dest));
+    EXPECT_FALSE(job->succeeded());
+}
+
+TEST_F(LateAnswerFixture, NoLetsTheRunWriteItsWorkbook) {
+    cancel_when_run_ends(false);
+    ASSERT_TRUE(ui->pump_until([&] {
+        tick();
+        return !ui->page_jumps.empty();
+    }));
+    EXPECT_TRUE(std::filesystem::exists(job->dest));
+    EXPECT_TRUE(job->succeeded());
+}
+
+// A warning in the run's second page, answered with Continue or Abort.
+struct WarningFixture : ProgressFixture {
+    void run_with_warning(int answer) {
+        shell->init_window();
+        job->total_pages = 3;
+        job->warn_at = 1;
+        ui->continue_answers.push_back({answer, false});
+        ASSERT_TRUE(progress.on_set_active());
+        job->release(3);
+        ASSERT_TRUE(ui->pump_until([&] {
+            tick();
+            return !ui->page_jumps.empty();
+        }));
+        EXPECT_EQ(ui->count("continue"), 1);
+        ASSERT_TRUE(finish.on_set_active());
+    }
+    std::string finish_text(int ctrl) { return ui->get_text(wiz_finish_id, ctrl); }
+};
+
+TEST_F(WarningFixture, AbortStopsTheRunWithoutAWorkbook) {
+    run_with_warning(wiz_answer_ok);
+    EXPECT_FALSE(std::filesystem::exists(job->dest));
+    EXPECT_EQ(job->pages_done(), 1);
+    EXPECT_EQ(finish_text(gui_finish_page_ex::id_title), "Conversion Failed");
+    EXPECT_EQ(finish_text(gui_finish_page_ex::id_errors), "Page too large\n\n");
+}
+
+TEST_F(WarningFixture, ContinueWritesTheWorkbookAndTheWarningIsListed) {
+    run_with_warning(wiz_answer_continue);
+    EXPECT_TRUE(std::filesystem::exists(job->dest));
+    EXPECT_EQ(finish_text(gui_finish_page_ex::id_title), "Conversion is Completed");
+    EXPECT_EQ(finish_text(gui_finish_page_ex::id_text), "Errors text");
+    EXPECT_EQ(finish_text(gui_finish_page_ex::id_errors), "Page too large\n\n");
+}
+
 TEST_F(ProgressFixture, ErrorsOfTheRunLeadToTheFinishPageWithTheList) {
     shell->init_window();
     job->total_pages = 3;
@@ -501,7 +616,10 @@ TEST_F(ProgressFixture, ErrorsOfTheRunLeadToTheFinishPageWithTheList) {
     EXPECT_EQ(ui->count("error"), 1);
     ASSERT_TRUE(finish.on_set_active());
     const int P = wiz_finish_id;
-    EXPECT_EQ(ui->get_text(P, gui_finish_page_ex::id_text), "Errors text");
+    // No workbook: the page says the conversion failed.
+    EXPECT_EQ(ui->get_text(P, gui_finish_page_ex::id_title), "Conversion Failed");
+    EXPECT_EQ(ui->get_text(P, gui_finish_page_ex::id_text),
+              "The conversion failed: no workbook was written.\nClick 'Finish' to exit the wizard.");
     EXPECT_TRUE(ui->c(P, gui_finish_page_ex::id_errors).shown);
     EXPECT_TRUE(ui->c(P, gui_finish_page_ex::id_errors).read_only);
     EXPECT_EQ(ui->get_text(P, gui_finish_page_ex::id_errors), "Damaged page\n\n");
@@ -566,6 +684,25 @@ TEST_F(WizardDesktop, OpenerGetsThePathAsOneArgument) {
     EXPECT_EQ(opened_with("-x.xls"), "1|./-x.xls");
     plat_set_desktop_opener("/nonexistent/opener");
     EXPECT_EQ(opened_with("x"), "not started");
+
+    // An opener that finds no program for the target: the failure is reported.
+    std::mutex m;
+    std::condition_variable cv;
+    std::string failed;
+    plat_set_open_failure_handler([&](const std::string& target) {
+        std::lock_guard<std::mutex> lock(m);
+        failed = target;
+        cv.notify_all();
+    });
+    std::ofstream(script) << "#!/bin/sh\nexit 3\n";
+    plat_set_desktop_opener(script);
+    ASSERT_TRUE(plat_open_with_desktop(path("help.html")));
+    {
+        std::unique_lock<std::mutex> lock(m);
+        cv.wait_for(lock, std::chrono::seconds(30), [&] { return !failed.empty(); });
+    }
+    plat_set_open_failure_handler(nullptr);
+    EXPECT_EQ(failed, path("help.html"));
     plat_set_desktop_opener("xdg-open");
 }
 
