@@ -44,39 +44,9 @@ void convertor_job::check_source(const std::string& path, const std::string& pas
     pdf_open_document_checked(path, password, password);
 }
 
-namespace {
-const char* const wiz_dest_too_long = "The destination path is too long.\nPlease give a shorter name.";
-const char* const wiz_dest_not_creatable =
-    "No file can be created in the destination folder.\nPlease choose another folder.";
 
-// A file can be made in the destination's folder: the workbook is first
-// written to a new file beside it, so a folder that refuses one is found on
-// the file page and not after the whole conversion.
-bool can_create_beside(const std::string& full) {
-    std::string drive, folder, name, ext;
-    plat_split_path(full, drive, folder, name, ext);
-    std::string probe = drive + folder + ".tabrixa-XXXXXX";
-    std::vector<char> buf(probe.begin(), probe.end());
-    buf.push_back('\0');
-    const int fd = ::mkstemp(buf.data());
-    if (fd < 0) return false;
-    ::close(fd);
-    ::unlink(buf.data());
-    return true;
-}
-
-// The destination check of the file page and of the quick launch.
-void check_destination_usable(const std::string& path, const std::string& source) {
-    // Too long to be named at all: an ordinary error, not an internal one.
-    std::string full;
-    if (path.size() >= plat_max_path || !plat_full_path(path, full))
-        throw tk_exception(wiz_dest_too_long, tk_level_error);
-    common_check_dest(path, source);
-    if (!can_create_beside(full)) throw tk_exception(wiz_dest_not_creatable, tk_level_error);
-}
-}  // namespace
-
-void convertor_job::check_destination(const std::string& path) { check_destination_usable(path, conv_.source); }
+// Whatever would stop the final write is found on the file page, not after the conversion.
+void convertor_job::check_destination(const std::string& path) { common_check_dest(path, conv_.source); }
 
 bool wiz_read_settings_file(tk_profile& profile, const std::string& path) {
     // A settings file has values in its "Generic settings": any other file
@@ -150,7 +120,7 @@ void start_quick_launch(xelvio_convertor& conv, const std::string& path) {
         throw tk_exception(tk_text(tk_txt_no_source), tk_level_error);
     // Checked before anything is taken: a bad page list changes nothing.
     conv.load_profile(profile);
-    check_destination_usable(conv.destination, conv.source);
+    common_check_dest(conv.destination, conv.source);
 }
 
 int run_wizard(wx_ui& ui, int argc, char** argv) {

@@ -96,7 +96,7 @@ int dest_problem(const std::string& destination) {
     } else if (static_cast<long>(place.name().size()) > place.name_max()) {
         return dest_msg_name_too_long;
     }
-    if (!place.folder_allows(W_OK | X_OK)) return dest_msg_folder_read_only;
+    if (!place.folder_allows(W_OK | X_OK) || !place.folder_takes_new_file()) return dest_msg_folder_read_only;
     return -1;
 }
 }  // namespace

@@ -1,5 +1,7 @@
 #include "platform/plat_place.h"
 
+#include "platform/plat_temp.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -148,6 +150,17 @@ bool plat_file_place::allows(int mode) const {
 
 bool plat_file_place::folder_allows(int mode) const {
     return folder_ >= 0 && ::faccessat(folder_, ".", mode, AT_EACCESS) == 0;
+}
+
+bool plat_file_place::folder_takes_new_file() const {
+    if (folder_ < 0) return false;
+    std::string temp;
+    const int fd = plat_create_temp(folder_, name_, name_max(), temp);
+    if (fd < 0) return false;
+    ::close(fd);
+    ::unlinkat(folder_, temp.c_str(), 0);
+    plat_release_temp(temp);
+    return true;
 }
 
 bool plat_file_place::sticky_keeps(const struct stat& entry) const {

@@ -36,6 +36,10 @@ public:
     // mode asks (R_OK, W_OK, X_OK), judged by the effective ids.
     bool allows(int mode) const;
     bool folder_allows(int mode) const;
+    // Whether a new file can really be made beside the entry (made and
+    // removed again): a read-only or pseudo file system refuses it although
+    // the folder's mode bits allow it.
+    bool folder_takes_new_file() const;
     // Whether the folder's sticky bit keeps the caller from replacing the
     // entry of this status (it is neither the entry's nor the folder's owner).
     bool sticky_keeps(const struct stat& entry) const;

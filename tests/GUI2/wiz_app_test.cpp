@@ -83,7 +83,7 @@ TEST_F(AppFixture, ProfileLoadsBack) {
     std::ofstream(path("notes.txt")) << "[Notes]\nsrc=/elsewhere.pdf\n";
     std::ofstream(path("data.bin"), std::ios::binary) << std::string("\x01\x02=\n\xff[x", 8);
     EXPECT_FALSE(job.load_profile_file(path("notes.txt")));
-    EXPECT_FALSE(job.load_profile_file(path("data.bin")));
+    EXPECT_THROW(job.load_profile_file(path("data.bin")), tk_exception);  // says that it holds no section
     EXPECT_EQ(job.source(), "/in/a.pdf");
 }
 
@@ -157,8 +157,11 @@ TEST_F(RunFixture, ChecksRefuseAPdfThatIsNoneAndTheSourceAsDestination) {
         return std::string("accepted");
     };
     EXPECT_EQ(dest_error("/tmp/" + std::string(4096, 'a') + ".xls"),
-              "1 The destination path is too long.\nPlease give a shorter name.");
-    EXPECT_EQ(dest_error("/proc/out.xls"), "1 No file can be created in the destination folder.\nPlease choose another folder.");
+              "1 Destination path is too long.\nPlease give a shorter path.");
+    // The folder's mode allows it, the file system does not.
+    EXPECT_EQ(dest_error("/proc/out.xls"),
+              "1 Destination folder does not allow new files: the workbook is made there before it replaces the "
+              "destination.\nPlease choose a folder you may write to.");
     EXPECT_EQ(dest_error(dest), "accepted");
 }
 

@@ -43,6 +43,7 @@
 #include "GUI2/g_pages.h"
 #include "GUI2/g_wiz_sh.h"
 #include "TK/tk_errh.h"
+#include "TK/tk_texts.h"
 #include "GUI2/tbx_shel.h"
 #include "GUI2/wx/wx_ui.h"
 #include "tabrixa/tbx_conv.h"
@@ -708,8 +709,7 @@ int main(int argc, char** argv) {
             {"message", wxID_OK, "", "Profile does not exist. Please verify the correct path/name was given."});
     if (scenario == "nosource") hook->answers.push_back({"message", wxID_OK, "", "You should specify source file"});
     if (scenario == "garbage")
-        hook->answers.push_back(
-            {"message", wxID_OK, "", "The file " + env("TBX_GUI_WORK") + "/garbage.tbx is not a settings file."});
+        hook->answers.push_back({"message", wxID_OK, "", tk_text(tk_txt_profile_no_section)});
     stepper* timer = nullptr;  // timers need the application: made once it exists
     tabwiz_on_created = [&timer](wx_wizard& w) {
         timer = new stepper;
