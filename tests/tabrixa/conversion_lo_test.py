@@ -33,15 +33,20 @@ def libreoffice_csv(xls):
     return out
 
 
-def libreoffice_column_widths(xls):
-    """Column widths in points of the first sheet as LibreOffice lays it out."""
-    outdir = cu.path("lo_fods")
+def libreoffice_convert(xls, fmt):
+    """The workbook converted by LibreOffice into the format fmt; returns the new file's path."""
+    outdir = cu.path("lo_" + fmt)
     shutil.rmtree(outdir, ignore_errors=True)
     os.makedirs(outdir)
-    cmd = ["soffice", "-env:UserInstallation=file://" + cu.path("lo_profile"), "--headless", "--convert-to", "fods",
+    cmd = ["soffice", "-env:UserInstallation=file://" + cu.path("lo_profile"), "--headless", "--convert-to", fmt,
            "--outdir", outdir, xls]
     subprocess.run(cmd, capture_output=True, text=True, timeout=240, check=True)
-    fods = os.path.join(outdir, os.path.splitext(os.path.basename(xls))[0] + ".fods")
+    return os.path.join(outdir, os.path.splitext(os.path.basename(xls))[0] + "." + fmt)
+
+
+def libreoffice_column_widths(xls):
+    """Column widths in points of the first sheet as LibreOffice lays it out."""
+    fods = libreoffice_convert(xls, "fods")
     ns = {"style": "urn:oasis:names:tc:opendocument:xmlns:style:1.0",
           "table": "urn:oasis:names:tc:opendocument:xmlns:table:1.0",
           "office": "urn:oasis:names:tc:opendocument:xmlns:office:1.0"}
@@ -64,13 +69,7 @@ def libreoffice_column_widths(xls):
 
 def libreoffice_shown_text(xls):
     """The text LibreOffice shows of a workbook: printed to PDF, read back by pdftotext."""
-    outdir = cu.path("lo_pdf")
-    shutil.rmtree(outdir, ignore_errors=True)
-    os.makedirs(outdir)
-    cmd = ["soffice", "-env:UserInstallation=file://" + cu.path("lo_profile"), "--headless", "--convert-to", "pdf",
-           "--outdir", outdir, xls]
-    subprocess.run(cmd, capture_output=True, text=True, timeout=240, check=True)
-    pdf = os.path.join(outdir, os.path.splitext(os.path.basename(xls))[0] + ".pdf")
+    pdf = libreoffice_convert(xls, "pdf")
     return subprocess.run(["pdftotext", "-layout", pdf, "-"], capture_output=True, text=True, check=True).stdout
 
 
