@@ -1,10 +1,6 @@
 #include "GUI2/tbx_shel.h"
 
-#include <unistd.h>
-
 #include <cstdio>
-#include <cstdlib>
-#include <vector>
 
 #include <PDFDoc.h>
 #include <wx/app.h>
@@ -19,7 +15,6 @@
 #include "TK/tk_prof.h"
 #include "TK/tk_texts.h"
 #include "TK/tk_utils.h"
-#include "platform/plat_files.h"
 #include "tabrixa/tbx_conv.h"
 
 std::function<void(wx_wizard&)> tabwiz_on_created;
@@ -43,7 +38,6 @@ void convertor_job::check_source(const std::string& path, const std::string& pas
     // Opened once and closed: a damaged file or a wrong password throws here.
     pdf_open_document_checked(path, password, password);
 }
-
 
 // Whatever would stop the final write is found on the file page, not after the conversion.
 void convertor_job::check_destination(const std::string& path) { common_check_dest(path, conv_.source); }

@@ -131,10 +131,11 @@ int CBinFile::Open(const std::string& name)
     mode_t mode = 0666 & ~current_umask();
     if (exists) {
         mode = st.st_mode & 0777;
+        // Owner and group where the caller may give them, else the group
+        // alone, else the new file simply stays the caller's.
         if ((st.st_uid != ::geteuid() || st.st_gid != ::getegid()) && ::fchown(fd_, st.st_uid, st.st_gid) != 0 &&
-            ::fchown(fd_, static_cast<uid_t>(-1), st.st_gid) != 0) {
-            // Not ours to give away: the new file stays the caller's.
-        }
+            ::fchown(fd_, static_cast<uid_t>(-1), st.st_gid) != 0)
+            tk_log::write(1, "CBinFile: the replaced file's owner and group cannot be kept");
     }
     if (::fchmod(fd_, mode) != 0) {
         Fail("Cannot set the mode of");

@@ -448,6 +448,13 @@ struct ProgressFixture : WizardFixture {
         WizardFixture::TearDown();
     }
     void tick() { shell->on_timer(wizard_shell::timer_id); }
+    // Ticks as the timer would until the progress page moves on.
+    bool ticks_until_moved_on() {
+        return ui->pump_until([&] {
+            tick();
+            return !ui->page_jumps.empty();
+        });
+    }
     std::string line() { return ui->get_text(wiz_progress_id, progress_page::id_line); }
     int bar() { return ui->c(wiz_progress_id, progress_page::id_bar).progress; }
 };
@@ -471,10 +478,7 @@ TEST_F(ProgressFixture, ProgressShowsPagesAndMovesOnOnlyAfterTheWorkerEnded) {
     tick();
     EXPECT_EQ(bar(), 66);
     job->release(1);
-    ASSERT_TRUE(ui->pump_until([&] {
-        tick();
-        return !ui->page_jumps.empty();
-    }));
+    ASSERT_TRUE(ticks_until_moved_on());
     EXPECT_EQ(line(), "Processing page 3 of 3");
     EXPECT_EQ(bar(), 100);
     EXPECT_EQ(ui->page_jumps, std::vector<int>{wiz_finish_id});
@@ -515,10 +519,7 @@ TEST_F(ProgressFixture, PercentAtHundredDoesNotMoveOnWhileTheWorkerRuns) {
     for (int i = 0; i < 5; ++i) tick();
     EXPECT_TRUE(ui->page_jumps.empty());
     s->go = true;
-    ASSERT_TRUE(ui->pump_until([&] {
-        tick();
-        return !ui->page_jumps.empty();
-    }));
+    ASSERT_TRUE(ticks_until_moved_on());
 }
 
 TEST_F(ProgressFixture, CancelStopsAndJoinsTheWorkerAndLeavesNoWorkbook) {
@@ -560,10 +561,7 @@ TEST_F(LateAnswerFixture, YesAfterTheRunEndedWritesNoWorkbook) {
 
 TEST_F(LateAnswerFixture, NoLetsTheRunWriteItsWorkbook) {
     cancel_when_run_ends(false);
-    ASSERT_TRUE(ui->pump_until([&] {
-        tick();
-        return !ui->page_jumps.empty();
-    }));
+    ASSERT_TRUE(ticks_until_moved_on());
     EXPECT_TRUE(std::filesystem::exists(job->dest));
     EXPECT_TRUE(job->succeeded());
 }
@@ -577,10 +575,7 @@ struct WarningFixture : ProgressFixture {
         ui->continue_answers.push_back({answer, false});
         ASSERT_TRUE(progress.on_set_active());
         job->release(3);
-        ASSERT_TRUE(ui->pump_until([&] {
-            tick();
-            return !ui->page_jumps.empty();
-        }));
+        ASSERT_TRUE(ticks_until_moved_on());
         EXPECT_EQ(ui->count("continue"), 1);
         ASSERT_TRUE(finish.on_set_active());
     }
@@ -609,10 +604,7 @@ TEST_F(ProgressFixture, ErrorsOfTheRunLeadToTheFinishPageWithTheList) {
     job->fail_after = 1;
     ASSERT_TRUE(progress.on_set_active());
     job->release(3);
-    ASSERT_TRUE(ui->pump_until([&] {
-        tick();
-        return !ui->page_jumps.empty();
-    }));
+    ASSERT_TRUE(ticks_until_moved_on());
     EXPECT_EQ(ui->count("error"), 1);
     ASSERT_TRUE(finish.on_set_active());
     const int P = wiz_finish_id;
