@@ -91,11 +91,10 @@ TextFontRef* TextPage::findOrAddFont(GfxState* state) {
     return curFont;
 }
 
-void TextPage::beginWord(GfxState* state, double x, double y) {
-    if (curWord) {
-        ++nest;
-        return;
-    }
+namespace {
+// Rotation of text drawn now: from the font's transform, a quarter turn on
+// for vertical writing.
+int textRotation(GfxState* state) {
     double m[4];
     state->getFontTransMat(&m[0], &m[1], &m[2], &m[3]);
     const std::shared_ptr<GfxFont>& font = state->getFont();
@@ -117,7 +116,33 @@ void TextPage::beginWord(GfxState* state, double x, double y) {
     // baseline: upright glyphs in columns read top to bottom, right to left,
     // the order of text rotated by 90 degrees.
     if (verticalWriting(state)) rot = (rot + 1) % 4;
-    curWord = new TextWord(state, rot, x, y, charPos, curFont, curFontSize);
+    return rot;
+}
+
+// A character box wholly outside the clip region is hidden: report writers
+// draw a long text whole and clip it at its column. The box runs from the
+// glyph's origin over its advance, and a font size either way across the
+// line, so that a character partly inside stays.
+bool clippedAway(GfxState* state, int rot, double x, double y, double w, double h, double size) {
+    double cx0, cy0, cx1, cy1;
+    state->getClipBBox(&cx0, &cy0, &cx1, &cy1);
+    double x0 = std::fmin(x, x + w), x1 = std::fmax(x, x + w);
+    double y0 = std::fmin(y, y + h), y1 = std::fmax(y, y + h);
+    const double across = std::isfinite(size) ? std::fabs(size) : 0.0;
+    if (rot == 0 || rot == 2)
+        y0 -= across, y1 += across;
+    else
+        x0 -= across, x1 += across;
+    return x0 >= cx1 || x1 <= cx0 || y0 >= cy1 || y1 <= cy0;
+}
+}  // namespace
+
+void TextPage::beginWord(GfxState* state, double x, double y) {
+    if (curWord) {
+        ++nest;
+        return;
+    }
+    curWord = new TextWord(state, textRotation(state), x, y, charPos, curFont, curFontSize);
 }
 
 void TextPage::addChar(GfxState* state, double x, double y, double dx, double dy, CharCode code, int nBytes,
@@ -142,6 +167,10 @@ void TextPage::addChar(GfxState* state, double x, double y, double dx, double dy
         charPos += nBytes;
         return;
     }
+    if (clippedAway(state, curWord ? curWord->rot : textRotation(state), x1, y1, w1, h1, curFontSize)) {
+        charPos += nBytes;
+        return;
+    }
 
     // Only characters of a tiny font count: a narrow character of a readable
     // one (an "l", a stop) is text, and must survive a crowd of dots before it.
@@ -150,6 +179,23 @@ void TextPage::addChar(GfxState* state, double x, double y, double dx, double dy
             charPos += nBytes;
             return;
         }
+    }
+
+    // Controls show nothing; a tab parts words as a blank does.
+    Unicode shown[8];
+    std::vector<Unicode> shownLong;
+    if (u && uLen > 0) {
+        Unicode* out = shown;
+        if (uLen > 8) {
+            shownLong.resize(static_cast<std::size_t>(uLen));
+            out = shownLong.data();
+        }
+        int n = 0;
+        for (int i = 0; i < uLen; ++i)
+            if (!isDroppedControl(u[i])) out[n++] = u[i];
+        if (n == 1 && out[0] == 9) out[0] = 32;
+        u = out;
+        uLen = n;
     }
 
     if (uLen == 1 && u && u[0] == 32) {

@@ -129,13 +129,45 @@ class Characters(unittest.TestCase):
         self.assertEqual([v.strip() for _, v in cu.cells(sheet).values()], [text])
 
     def test_brackets_of_right_to_left_text_read_as_the_page_shows_them(self):
-        # Both lines show "(shalom)": the page draws, left to right, "(", the
-        # word's letters last to first, ")"; H2's codes read the other way.
+        # The first two lines show "(shalom)": the page draws, left to right, "(",
+        # the word's letters last to first, ")"; H2's codes read the other way.
+        # A "<" turns only when the line's brackets show that the codes name
+        # the shapes drawn (H1), never on its own (LibreOffice gives the code read).
         pdf = cu.path("rtl_brackets.pdf")
         cu.hebrew_pdf(pdf, b"BT /H1 12 Tf 72 700 Td (\\(dcba\\)) Tj ET\n"
-                           b"BT /H2 12 Tf 72 650 Td (\\(dcba\\)) Tj ET\n")
+                           b"BT /H2 12 Tf 72 650 Td (\\(dcba\\)) Tj ET\n"
+                           b"BT /H1 12 Tf 72 600 Td (18 < dcba) Tj ET\n"
+                           b"BT /H1 12 Tf 72 550 Td (3 < \\(dcba\\)) Tj ET\n"
+                           b"BT /H2 12 Tf 72 500 Td (3 < \\(dcba\\)) Tj ET\n")
         sheet = cu.convert(pdf, cu.path("rtl_brackets.xls")).sheet_by_index(0)
-        self.assertEqual([v.strip() for _, (_, v) in sorted(cu.cells(sheet).items())], ["(" + cu.HEBREW + ")"] * 2)
+        self.assertEqual([v for _, (_, v) in sorted(cu.cells(sheet).items())],
+                         ["(" + cu.HEBREW + ")"] * 2 +
+                         [cu.HEBREW + " < 18", "(" + cu.HEBREW + ") > 3", "(" + cu.HEBREW + ") < 3"])
+
+    def test_clipped_text_is_not_written(self):
+        # Report writers draw a text whole and clip it at its column; figures
+        # stand over the hidden part. A character partly inside stays.
+        clipped = ("q 72 690 51 20 re W n " + pdfgen.text(72, 700, "Visible part hidden tail words") + "Q\n" +
+                   "q 72 640 34 20 re W n " + pdfgen.text(72, 650, "Visible part hidden") + "Q\n" +
+                   pdfgen.text(170, 700, "26406576") + pdfgen.text(300, 600, "Free text"))
+        pdf = cu.path("clipped.pdf")
+        pdfgen.write(pdf, [clipped])
+        sheet = cu.convert(pdf, cu.path("clipped.xls")).sheet_by_index(0)
+        values = sorted(str(v) for _, v in cu.cells(sheet).values())
+        self.assertEqual(values, sorted(["Visible part", "26406576.0", "Visible p", "Free text"]))
+
+    def test_controls_blanks_and_soft_hyphens(self):
+        # The font's map gives a tab (code 1), U+0000 (2), a C1 control (3), a
+        # soft hyphen (4) and a no-break space (5).
+        pairs = [(1, "0009"), (2, "0000"), (3, "0085"), (4, "00AD"), (5, "00A0")]
+        lines = [b"[(Total\x01) -600 (Amount)]", b"[(4\x022)]", b"[(a\x03b)]", b"[(acido\x04basique)]",
+                 b"[(426\x05)]", b"[(02134 )]"]
+        content = b"".join(b"BT /M1 10 Tf 72 %d Td %s TJ ET\n" % (700 - 30 * i, l) for i, l in enumerate(lines))
+        pdf = cu.path("controls.pdf")
+        cu.mapped_pdf(pdf, content, pairs)
+        sheet = cu.convert(pdf, cu.path("controls.xls")).sheet_by_index(0)
+        self.assertEqual([v for _, (_, v) in sorted(cu.cells(sheet).items())],
+                         ["Total Amount", 42.0, "ab", "acido-basique", 426.0, "02134"])
 
 
 class UnusualPages(unittest.TestCase):
