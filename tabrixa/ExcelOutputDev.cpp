@@ -5,6 +5,7 @@
 
 #include <GfxFont.h>
 #include <GfxState.h>
+#include <UTF.h>
 
 #include "PDFR/pdf_ulin.h"
 #include "PDFR/pdf_wget.h"
@@ -126,4 +127,16 @@ void ExcelOutputDev::endString(GfxState*) {
 void ExcelOutputDev::drawChar(GfxState* state, double x, double y, double dx, double dy, double, double,
                               CharCode code, int nBytes, const Unicode* u, int uLen) {
     if (textPage && state) textPage->addChar(state, x, y, dx, dy, code, nBytes, u, uLen);
+}
+
+void ExcelOutputDev::beginActualText(GfxState*, const GooString* text) {
+    if (!textPage) return;
+    Unicode* codes = nullptr;
+    const int len = text ? TextStringToUCS4(text->toStr(), &codes) : 0;
+    textPage->beginActualText(codes, len);
+    gfree(codes);
+}
+
+void ExcelOutputDev::endActualText(GfxState* state) {
+    if (textPage) textPage->endActualText(state);
 }

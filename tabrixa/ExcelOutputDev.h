@@ -49,6 +49,8 @@ public:
     void drawChar(GfxState* state, double x, double y, double dx, double dy, double originX, double originY,
                   CharCode code, int nBytes, const Unicode* u, int uLen) override;
     void processLink(AnnotLink*) override {}
+    void beginActualText(GfxState* state, const GooString* text) override;
+    void endActualText(GfxState* state) override;
 
     tbx::TextPage* getTextPage() { return textPage.get(); }
 

@@ -69,6 +69,9 @@ void TextPage::startPage() {
     nest = 0;
     nTinyChars = 0;
     lastCharOverlap = false;
+    actualTextDepth = 0;
+    actualText.clear();
+    spanGlyphs.clear();
     for (auto& p : pools) p = new TextPool;
     primaryRot = -1;
     primaryLR = true;
@@ -181,6 +184,17 @@ void TextPage::addChar(GfxState* state, double x, double y, double dx, double dy
         }
     }
 
+    // Inside an ActualText span the glyphs wait for the span's end.
+    if (actualTextDepth > 0) {
+        spanGlyphs.push_back({x, y, dx, dy, x1, y1, w1, h1, code, nBytes,
+                              std::vector<Unicode>(u, u + (u && uLen > 0 ? uLen : 0))});
+        return;
+    }
+    placeChar(state, x, y, dx, dy, x1, y1, w1, h1, code, nBytes, u, uLen);
+}
+
+void TextPage::placeChar(GfxState* state, double x, double y, double dx, double dy, double x1, double y1, double w1,
+                         double h1, CharCode code, int nBytes, const Unicode* u, int uLen) {
     // Controls show nothing; a tab parts words as a blank does.
     Unicode shown[8];
     std::vector<Unicode> shownLong;
@@ -241,6 +255,68 @@ void TextPage::addChar(GfxState* state, double x, double y, double dx, double dy
     }
     if (curWord) curWord->charLen += nBytes;
     charPos += nBytes;
+}
+
+void TextPage::beginActualText(const Unicode* text, int len) {
+    if (actualTextDepth++ > 0) return;  // an inner span: the outer one's text stands for all
+    actualText.assign(text, text + (text && len > 0 ? len : 0));
+    spanGlyphs.clear();
+}
+
+void TextPage::endActualText(GfxState* state) {
+    if (actualTextDepth == 0 || --actualTextDepth > 0) return;
+    std::vector<SpanGlyph> glyphs;
+    glyphs.swap(spanGlyphs);
+    if (glyphs.empty() || !state) return;  // nothing shown, nothing to place
+    placeSpan(state, glyphs);
+    // A span ends between strings: the word its text began is done (lines
+    // join it to its neighbours as they join any two words).
+    if (curWord) {
+        TextWord* w = curWord;
+        curWord = nullptr;
+        addWord(w);
+    }
+}
+
+void TextPage::placeSpan(GfxState* state, const std::vector<SpanGlyph>& glyphs) {
+    const int rot = textRotation(state);
+    const double size = std::fabs(curFontSize);
+    auto baseOf = [rot](const SpanGlyph& g) { return (rot == 0 || rot == 2) ? g.y1 : g.x1; };
+    auto along = [rot](const SpanGlyph& g) {
+        return rot == 0 ? g.x1 : rot == 1 ? g.y1 : rot == 2 ? -g.x1 : -g.y1;
+    };
+    // The text replaces glyphs drawn in one run along one base line; glyphs
+    // spread over lines or drawn back and forth are kept as drawn, since one
+    // place cannot stand for them.
+    bool oneRun = true;
+    for (std::size_t i = 1; i < glyphs.size() && oneRun; ++i)
+        oneRun = std::fabs(baseOf(glyphs[i]) - baseOf(glyphs[0])) <= 0.5 &&
+                 along(glyphs[i]) >= along(glyphs[i - 1]) - 0.2 * size;
+    if (!oneRun) {
+        for (const SpanGlyph& g : glyphs)
+            placeChar(state, g.x, g.y, g.dx, g.dy, g.x1, g.y1, g.w1, g.h1, g.code, g.nBytes, g.u.data(),
+                      static_cast<int>(g.u.size()));
+        return;
+    }
+    // Where the first glyph stands, over the run's whole advance, one equal
+    // share per character, so that blanks in the text part words.
+    const SpanGlyph& g0 = glyphs.front();
+    const SpanGlyph& gl = glyphs.back();
+    double dx = 0, dy = 0;
+    int nBytes = 0;
+    for (const SpanGlyph& g : glyphs) dx += g.dx, dy += g.dy, nBytes += g.nBytes;
+    const std::vector<Unicode> text = actualText;
+    if (text.empty()) {
+        charPos += nBytes;
+        return;
+    }
+    const double n = static_cast<double>(text.size());
+    const double w = (gl.x1 + gl.w1 - g0.x1) / n, h = (gl.y1 + gl.h1 - g0.y1) / n;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const double k = static_cast<double>(i);
+        placeChar(state, g0.x + k * dx / n, g0.y + k * dy / n, dx / n, dy / n, g0.x1 + k * w, g0.y1 + k * h, w, h,
+                  i == 0 ? g0.code : 0, i == 0 ? nBytes : 0, &text[i], 1);
+    }
 }
 
 void TextPage::endWord() {

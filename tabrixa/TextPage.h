@@ -45,6 +45,10 @@ public:
                  const Unicode* u, int uLen);
     void endWord();
     void addWord(TextWord* word);  // ownership passes to the page
+    // A marked-content span with /ActualText: its text replaces the glyphs
+    // drawn inside, placed where the first of them stands.
+    void beginActualText(const Unicode* text, int len);
+    void endActualText(GfxState* state);
     // Font bookkeeping of the device's updateFont: the entry of the state's font
     // (made on first use) becomes curFont.
     TextFontRef* findOrAddFont(GfxState* state);
@@ -91,6 +95,19 @@ public:
     std::vector<TextFontRef*> fonts;  // owned
 
 private:
+    // A character at its place in device space (x1, y1, advance w1, h1).
+    void placeChar(GfxState* state, double x, double y, double dx, double dy, double x1, double y1, double w1,
+                   double h1, CharCode code, int nBytes, const Unicode* u, int uLen);
+    struct SpanGlyph {
+        double x, y, dx, dy, x1, y1, w1, h1;
+        CharCode code;
+        int nBytes;
+        std::vector<Unicode> u;
+    };
+    void placeSpan(GfxState* state, const std::vector<SpanGlyph>& glyphs);
+    int actualTextDepth = 0;
+    std::vector<Unicode> actualText;
+    std::vector<SpanGlyph> spanGlyphs;  // drawn inside the open span
     // One warning for each worksheet limit the page met.
     void warnAboutLimits(int page, int columns) const;
     void clear();

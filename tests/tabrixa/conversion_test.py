@@ -156,6 +156,19 @@ class Characters(unittest.TestCase):
         values = sorted(str(v) for _, v in cu.cells(sheet).values())
         self.assertEqual(values, sorted(["Visible part", "26406576.0", "Visible p", "Free text"]))
 
+    def test_actual_text_replaces_the_glyphs_of_its_span(self):
+        # Small capitals drawn as lower-case glyphs; a span without ActualText
+        # changes nothing; a span on two lines keeps the glyphs drawn.
+        page = ("BT /F1 10 Tf 72 700 Td /Span <</ActualText (NORWAY)>> BDC (norway) Tj EMC ( is north) Tj ET\n"
+                "BT /F1 10 Tf 72 670 Td (Big) Tj /Span <</ActualText <FEFF00E9>>> BDC (e) Tj EMC (che) Tj ET\n"
+                "BT /F1 10 Tf 72 640 Td /Span <</Lang (en)>> BDC (sweden) Tj EMC ET\n"
+                "BT /F1 10 Tf 72 610 Td /Span <</ActualText (one line)>> BDC (two) Tj 0 -30 Td (lines) Tj EMC ET\n")
+        pdf = cu.path("actual_text.pdf")
+        pdfgen.write(pdf, [page])
+        sheet = cu.convert(pdf, cu.path("actual_text.xls")).sheet_by_index(0)
+        self.assertEqual([v for _, (_, v) in sorted(cu.cells(sheet).items())],
+                         ["NORWAY is north", "Bigéche", "sweden", "two", "lines"])
+
     def test_controls_blanks_and_soft_hyphens(self):
         # The font's map gives a tab (code 1), U+0000 (2), a C1 control (3), a
         # soft hyphen (4) and a no-break space (5).
