@@ -117,7 +117,12 @@ void ExcelOutputDev::restoreState(GfxState* state) {
 }
 
 void ExcelOutputDev::beginString(GfxState* state, const GooString*) {
-    if (textPage && state) textPage->beginWord(state, state->getCurX(), state->getCurY());
+    if (!textPage || !state) return;
+    // Glyphs stand on the text position raised by the text rise, as drawn:
+    // a word must not start on the base line of the text it is raised from.
+    double riseX, riseY;
+    state->textTransformDelta(0, state->getRise(), &riseX, &riseY);
+    textPage->beginWord(state, state->getCurX() + riseX, state->getCurY() + riseY);
 }
 
 void ExcelOutputDev::endString(GfxState*) {
