@@ -92,6 +92,31 @@ void seatRaisedMarks(TextPool& pool) {
             if (best) moves.push_back({m, best->base});
         }
     }
+    // A mark drawn in pieces ("(1" and ")") moves whole: the pieces of its
+    // size on its base line that follow on from it either way go with it.
+    const std::size_t seated = moves.size();
+    for (std::size_t i = 0; i < seated; ++i) {
+        const TextWord* m = moves[i].mark;
+        std::vector<TextWord*> bucket;
+        for (TextWord* w = pool.getPool(pool.getBaseIdx(m->base)); w; w = w->next) bucket.push_back(w);
+        const auto at = std::find(bucket.begin(), bucket.end(), m) - bucket.begin();
+        auto piece = [m](const TextWord* a, const TextWord* b) {  // b follows on from a
+            const double gap = b->xMin - a->xMax;
+            return b->len <= maxMarkLen && std::fabs(b->fontSize - m->fontSize) < 0.05 * m->fontSize &&
+                   std::fabs(b->base - m->base) <= 0.5 && gap >= -0.2 * m->fontSize &&
+                   gap <= maxMarkDistance * m->fontSize;
+        };
+        auto add = [&](TextWord* w) {
+            for (const Move& mv : moves)
+                if (mv.mark == w) return false;
+            moves.push_back({w, moves[i].base});
+            return true;
+        };
+        for (auto k = at + 1; k < static_cast<std::ptrdiff_t>(bucket.size()) && piece(bucket[k - 1], bucket[k]); ++k)
+            if (!add(bucket[k])) break;
+        for (auto k = at - 1; k >= 0 && piece(bucket[k], bucket[k + 1]); --k)
+            if (!add(bucket[k])) break;
+    }
     for (const Move& mv : moves) {
         const int idx = pool.getBaseIdx(mv.mark->base);
         TextWord* prev = nullptr;

@@ -173,8 +173,9 @@ class Characters(unittest.TestCase):
         # Marks raised 0.7 em stand nearer the row above than their own base
         # line; a digit mark right after a figure never joins its number.
         def t(x, y, s, size=10, rise=0):
-            return "BT /F1 %g Tf %g Ts %g %g Td (%s) Tj ET\n" % (size, rise, x, y, s)
+            return "BT /F1 %g Tf %g Ts %g %g Td (%s) Tj ET\n" % (size, rise, x, y, pdfgen.pdf_escape(s))
         page = (t(72, 700, "Country") + t(200, 700, "Amount") + t(300, 700, "Share") +
+                t(380, 700, "Others") + t(410.01, 700, "(1", 6, 4) + t(415.35, 700, ")", 6, 4) +
                 t(72, 686, "France") + t(200, 686, "987") + t(216.7, 686, "3", 6, 7) + t(300, 686, "12") +
                 t(72, 672, "Spain") + t(200, 672, "41") + t(214.1, 672, "a", 6, 7) + t(300, 672, "7") +
                 t(72, 658, "Italy") + t(200, 658, "3") + t(208.6, 658, "rd", 6, 7) + t(300, 658, "9") +
@@ -183,8 +184,8 @@ class Characters(unittest.TestCase):
         pdfgen.write(pdf, [page])
         sheet = cu.convert(pdf, cu.path("marks.xls")).sheet_by_index(0)
         rows = [[sheet.cell(r, c).value for c in range(sheet.ncols)] for r in range(sheet.nrows)]
-        self.assertEqual(rows, [["Country", "Amount", "Share"], ["France", "987 3", 12.0], ["Spain", "41 a", 7.0],
-                                ["Italy", "3 rd", 9.0], ["Malta", 5.0, "8b"]])
+        self.assertEqual(rows, [["Country", "Amount", "Share", "Others(1)"], ["France", "987 3", 12.0, ""],
+                                ["Spain", "41 a", 7.0, ""], ["Italy", "3 rd", 9.0, ""], ["Malta", 5.0, "8b", ""]])
 
     def test_controls_blanks_and_soft_hyphens(self):
         # The font's map gives a tab (code 1), U+0000 (2), a C1 control (3), a
