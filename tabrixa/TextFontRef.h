@@ -47,14 +47,13 @@ FontClass classifyFont(const std::string& name, const std::string& embeddedName,
 std::string fontClassCode(int row);
 std::string fontClassWinName(int row);
 
-// One entry per distinct core font object used on the page. Holding the
-// shared pointer keeps the font alive, so a later font allocated at the same
-// address can never be mistaken for this one. The font's class is worked out
-// once here rather than for every word set in it.
+// One entry per font dictionary used on the page, holding the first core
+// font object made from it (the page keeps them by the dictionary's
+// reference). The font's class is worked out once here rather than for
+// every word set in it.
 class TextFontRef {
 public:
     explicit TextFontRef(std::shared_ptr<GfxFont> f);
-    bool matches(const GfxFont* f) const { return gfxFont.get() == f; }
     GfxFont* font() const { return gfxFont.get(); }
     const FontClass& fontClass() const { return cls; }
 

@@ -50,7 +50,7 @@ void TextPage::clear() {
         p = nullptr;
     }
     clearLayout();
-    for (TextFontRef* f : fonts) delete f;
+    for (auto& f : fonts) delete f.second;
     fonts.clear();
 }
 
@@ -83,14 +83,10 @@ TextFontRef* TextPage::findOrAddFont(GfxState* state) {
         curFont = nullptr;  // poppler announces "no font" at page start
         return nullptr;
     }
-    for (TextFontRef* r : fonts) {
-        if (r->matches(f.get())) {
-            curFont = r;
-            return r;
-        }
-    }
-    fonts.push_back(new TextFontRef(f));
-    curFont = fonts.back();
+    const Ref* id = f->getID();
+    TextFontRef*& entry = fonts[{id->num, id->gen}];
+    if (!entry) entry = new TextFontRef(f);
+    curFont = entry;
     return curFont;
 }
 

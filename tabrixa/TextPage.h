@@ -3,7 +3,9 @@
 // words become lines, blocks and flows.
 #pragma once
 
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <CharTypes.h>
@@ -92,7 +94,9 @@ public:
     int blockCount() const { return static_cast<int>(blocks.size()); }
     int primaryRot = -1;
     bool primaryLR = true;
-    std::vector<TextFontRef*> fonts;  // owned
+    // Owned; one entry per font dictionary (its reference): forms that bring
+    // their own resources hand over a new font object at every drawing.
+    std::map<std::pair<int, int>, TextFontRef*> fonts;
 
 private:
     // A character at its place in device space (x1, y1, advance w1, h1).

@@ -10,6 +10,7 @@
 #include "tabrixa/TextFlow.h"
 #include "tabrixa/TextHelpers.h"
 #include "tabrixa/TextLine.h"
+#include "tabrixa/TextMarks.h"
 #include "tabrixa/TextPage.h"
 #include "tabrixa/TextPool.h"
 #include "tabrixa/TextWord.h"
@@ -47,85 +48,6 @@ double firstWordSize(const TextBlock* b) {
 }
 
 double firstLineMean(const TextBlock* b) { return b->lines ? b->lines->meanFontSize() : NAN; }
-
-// A raised mark (a footnote number or letter, an ordinal suffix) is a short
-// word of a smaller size that stands right before or after a word of its
-// line, above that word's base line. It belongs to the line whose base line
-// it stands on or above: the nearest one below it. Without this its own base
-// may lie nearer the line above, and the mark joins that row or starts one.
-constexpr int maxMarkLen = 3;
-constexpr double maxMarkSizeRatio = 0.8;    // mark size / its word's size
-constexpr double maxMarkRaise = 0.75;       // of its word's size
-constexpr double maxMarkDistance = 0.5;     // along the line, of its word's size
-
-bool besideMark(const TextWord* w, const TextWord* m) {
-    const double s = w->fontSize;
-    const double after = m->xMin - w->xMax, before = w->xMin - m->xMax;
-    return (after >= -0.2 * s && after <= maxMarkDistance * s) || (before >= -0.2 * s && before <= maxMarkDistance * s);
-}
-
-void seatRaisedMarks(TextPool& pool) {
-    struct Move {
-        TextWord* mark;
-        double base;
-    };
-    std::vector<Move> moves;
-    for (int b = pool.nextNonEmpty(pool.minBaseIdx); b <= pool.maxBaseIdx; b = pool.nextNonEmpty(b + 1)) {
-        for (TextWord* m = pool.getPool(b); m; m = m->next) {
-            if (m->len > maxMarkLen || !(m->fontSize > 0)) continue;
-            // The words it may stand on are at most 1 / maxMarkSizeRatio to
-            // three times its size, so their base lines lie within this reach.
-            const double reach = maxMarkRaise * 3.0 * m->fontSize;
-            const TextWord* best = nullptr;
-            const int last = TextPool::baseIdxOf(m->base + reach);
-            for (int k = pool.nextNonEmpty(b); k <= last && k <= pool.maxBaseIdx; k = pool.nextNonEmpty(k + 1)) {
-                for (const TextWord* w = pool.getPool(k); w && w->xMin <= m->xMax + maxMarkDistance * w->fontSize;
-                     w = w->next) {
-                    const double raise = w->base - m->base;
-                    if (w == m || !(raise > 0.5) || raise > maxMarkRaise * w->fontSize ||
-                        m->fontSize > maxMarkSizeRatio * w->fontSize || w->fontSize > 3.0 * m->fontSize ||
-                        !besideMark(w, m))
-                        continue;
-                    if (!best || w->base < best->base) best = w;
-                }
-            }
-            if (best) moves.push_back({m, best->base});
-        }
-    }
-    // A mark drawn in pieces ("(1" and ")") moves whole: the pieces of its
-    // size on its base line that follow on from it either way go with it.
-    const std::size_t seated = moves.size();
-    for (std::size_t i = 0; i < seated; ++i) {
-        const TextWord* m = moves[i].mark;
-        std::vector<TextWord*> bucket;
-        for (TextWord* w = pool.getPool(pool.getBaseIdx(m->base)); w; w = w->next) bucket.push_back(w);
-        const auto at = std::find(bucket.begin(), bucket.end(), m) - bucket.begin();
-        auto piece = [m](const TextWord* a, const TextWord* b) {  // b follows on from a
-            const double gap = b->xMin - a->xMax;
-            return b->len <= maxMarkLen && std::fabs(b->fontSize - m->fontSize) < 0.05 * m->fontSize &&
-                   std::fabs(b->base - m->base) <= 0.5 && gap >= -0.2 * m->fontSize &&
-                   gap <= maxMarkDistance * m->fontSize;
-        };
-        auto add = [&](TextWord* w) {
-            for (const Move& mv : moves)
-                if (mv.mark == w) return false;
-            moves.push_back({w, moves[i].base});
-            return true;
-        };
-        for (auto k = at + 1; k < static_cast<std::ptrdiff_t>(bucket.size()) && piece(bucket[k - 1], bucket[k]); ++k)
-            if (!add(bucket[k])) break;
-        for (auto k = at - 1; k >= 0 && piece(bucket[k], bucket[k + 1]); --k)
-            if (!add(bucket[k])) break;
-    }
-    for (const Move& mv : moves) {
-        const int idx = pool.getBaseIdx(mv.mark->base);
-        TextWord* prev = nullptr;
-        for (TextWord* w = pool.getPool(idx); w && w != mv.mark; w = w->next) prev = w;
-        pool.unlink(idx, prev, mv.mark);
-        mv.mark->base = mv.base;
-        pool.addWord(mv.mark);
-    }
-}
 
 }  // namespace
 
@@ -525,6 +447,7 @@ void TextPage::coalesce() {
         if (!p) p = new TextPool;
 
     if (pools[0]) seatRaisedMarks(*pools[0]);
+    for (TextPool* p : pools) combineAccents(*p);
     assignCellsAndGroups();
     buildBlocks(uMap);
 

@@ -187,6 +187,20 @@ class Characters(unittest.TestCase):
         self.assertEqual(rows, [["Country", "Amount", "Share", "Others(1)"], ["France", "987 3", 12.0, ""],
                                 ["Spain", "41 a", 7.0, ""], ["Italy", "3 rd", 9.0, ""], ["Malta", 5.0, "8b", ""]])
 
+    def test_spacing_accents_drawn_over_letters_join_them(self):
+        # As TeX draws them: the letter, then the accent moved back over it
+        # (WinAnsi codes 0x88 circumflex, 0xB8 cedilla, 0x98 tilde). An
+        # accent over no letter, and one after a figure, stay as drawn.
+        page = ("BT /F1 10 Tf 72 700 Td [(Ag) -111.5 (\\210) 444.5 (encia de Avia) -83.5 (\\270) 416.5 (c) "
+                "-111.5 (\\230) 444.5 (ao)] TJ ET\n"
+                "BT /F1 10 Tf 72 670 Td (Price 5\\264 each) Tj ET\n"
+                "BT /F1 10 Tf 72 640 Td (Note) Tj ET BT /F1 10 Tf 110 640 Td (\\210) Tj ET\n")
+        pdf = cu.path("accents.pdf")
+        pdfgen.write(pdf, [page])
+        sheet = cu.convert(pdf, cu.path("accents.xls")).sheet_by_index(0)
+        self.assertEqual(sorted(v for _, v in cu.cells(sheet).values()),
+                         sorted(["Agência de Aviação", "Price 5\u00b4 each", "Note  \u02c6"]))
+
     def test_controls_blanks_and_soft_hyphens(self):
         # The font's map gives a tab (code 1), U+0000 (2), a C1 control (3), a
         # soft hyphen (4) and a no-break space (5).
