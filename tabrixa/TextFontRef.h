@@ -4,6 +4,8 @@
 #include <memory>
 #include <string>
 
+#include <CharTypes.h>
+
 class GfxFont;
 
 namespace tbx {
@@ -29,7 +31,14 @@ struct FontClass {
     // A symbol-encoded face (Symbol, TeX symbol and math fonts, dingbats):
     // its glyphs are not the letters of the codes, so it is no cell font.
     bool symbolFace = false;
+    // A face in the Symbol font's encoding, whose private-use codes
+    // U+F020..U+F0FF (fonts without a map give them) name Symbol's glyphs.
+    bool symbolEncoding = false;
 };
+
+// The character of a private-use code U+F020..U+F0FF of a face in the
+// Symbol font's encoding (U+F0B7 is the bullet); other codes as they are.
+Unicode symbolEncodingChar(Unicode code);
 
 // PDF font descriptor flags used by the classification.
 enum : int {

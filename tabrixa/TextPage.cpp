@@ -200,9 +200,12 @@ void TextPage::placeChar(GfxState* state, double x, double y, double dx, double 
             shownLong.resize(static_cast<std::size_t>(uLen));
             out = shownLong.data();
         }
+        // A Symbol face without a map gives private-use codes that readers
+        // would draw as boxes in any cell font.
+        const bool symbolCodes = curFont && curFont->fontClass().symbolEncoding;
         int n = 0;
         for (int i = 0; i < uLen; ++i)
-            if (!isDroppedControl(u[i])) out[n++] = u[i];
+            if (!isDroppedControl(u[i])) out[n++] = symbolCodes ? symbolEncodingChar(u[i]) : u[i];
         if (n == 1 && out[0] == 9) out[0] = 32;
         u = out;
         uLen = n;

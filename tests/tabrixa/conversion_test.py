@@ -281,6 +281,22 @@ class Fonts(unittest.TestCase):
             self.assertEqual((font.name, font.height), (name, height), text)
             self.assertEqual(book.xf_list[cell.xf_index].alignment.hor_align, 1)
 
+    def test_symbol_glyphs_are_written_as_their_characters(self):
+        # A Symbol face whose map gives private-use codes (U+F0B7 for the
+        # bullet), as fonts without a map do, beside Times text: the cell
+        # holds the bullet's character in the text's face; a line of Symbol
+        # glyphs alone keeps the sheet's default face.
+        page = (b"BT /M1 12 Tf 72 700 Td <B7> Tj ET BT /F3 12 Tf 84 700 Td (Budget approved) Tj ET\n"
+                b"BT /M1 12 Tf 72 660 Td <B720AE> Tj ET\n")
+        pdf = cu.path("symbol.pdf")
+        cu.mapped_pdf(pdf, page, [(0xB7, "F0B7")], base=b"Symbol")
+        book = cu.convert(pdf, cu.path("symbol.xls"))
+        sheet = book.sheet_by_index(0)
+        default = book.font_list[0].name
+        for text, name in (("\u2022 Budget approved", "Times New Roman"), ("\u2022\u2192", default)):
+            _, _, cell = cu.find_text(sheet, text)
+            self.assertEqual(book.font_list[book.xf_list[cell.xf_index].font_index].name, name, text)
+
 
 class Tables(unittest.TestCase):
     def test_ruled_table_cells_and_numbers(self):

@@ -153,25 +153,6 @@ TEST_F(Sheet, DumpLines_CellFontFromTheLine) {
     EXPECT_EQ(ws->GetCell(1, 0)->GetXF()->Value().valign, 0);
 }
 
-TEST_F(Sheet, DumpLines_ASymbolFaceIsNeverTheCellFont) {
-    auto* b = f.block();
-    LineStyle times;
-    times.fontClass = "f20";
-    LineStyle symbol;
-    symbol.fontClass = "f40";
-    tbx::TextLine* lines[] = {f.line(b, 50, 100, U"\u2022 Budget approved", times),
-                              f.line(b, 50, 140, U"\u2022 \u2192", symbol)};
-    // The bullet of the first line is set in a symbol face (an itemize bullet).
-    lines[0]->words->fontClass = "f40";
-    for (tbx::TextWord* w = lines[1]->words; w; w = w->next) w->symbolFace = true;
-    lines[0]->words->symbolFace = true;
-    tbx::PageGrid g = gridOf({50, 300});
-    ASSERT_EQ(page.dumpLines(ws, &g, 0, 50, 300, lines, 2), 2);
-    EXPECT_EQ(ws->GetCell(0, 0)->GetXF()->GetFont()->GetName(), "Times New Roman");
-    EXPECT_EQ(ws->GetCell(1, 0)->GetXF()->GetFont()->GetName(), wb.Globals().GetDefaultFont()->GetName());
-    EXPECT_EQ(ws->GetCell(1, 0)->GetXF()->GetFont()->GetHeight(), 200);
-}
-
 TEST(Regions, TwoColumnsMakeOneRegionOfTwoBlocks) {
     Blocks f;
     auto* left = f.block();

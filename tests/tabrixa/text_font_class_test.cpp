@@ -65,7 +65,7 @@ TEST(FontClassTest, SymbolEncodedFacesAreMarked) {
     for (const char* name : {"Symbol", "ABCDEF+CMSY10", "CMMI12", "CMEX10", "MSBM10", "ZapfDingbats",
                              "Wingdings-Regular", "Webdings"})
         EXPECT_TRUE(classifyFont(name, "", 0).symbolFace) << name;
-    for (const char* name : {"Helvetica", "CMR10", "Times-Roman", "Courier"})
+    for (const char* name : {"Helvetica", "CMR10", "Times-Roman", "Courier", "TechnicalReport-Bold"})
         EXPECT_FALSE(classifyFont(name, "", 0).symbolFace) << name;
 }
 
