@@ -114,16 +114,14 @@ void seatRaisedMarks(TextPool& pool) {
         const TextWord* best = nullptr;
         auto consider = [&](const TextWord* w) {
             const double s = w->fontSize, raise = w->base - m->base;
-            const double after = lo(m) - hi(w), before = lo(w) - hi(m);
-            const bool beside = (after >= -maxMarkOverlap * s && after <= maxMarkDistance * s) ||
-                                (before >= -maxMarkOverlap * s && before <= maxMarkDistance * s);
+            const double after = lo(m) - hi(w);
+            const bool beside = after >= -maxMarkOverlap * s && after <= maxMarkDistance * s;
             if (w == m || !beside || !(raise > 0.5) || raise > maxMarkRaise * s ||
                 m->fontSize > maxMarkSizeRatio * s || m->fontSize < minMarkSizeRatio * s)
                 return;
             if (!best || w->base < best->base) best = w;
         };
         index.endingIn(b, last, lo(m) - maxMarkDistance * big, lo(m) + maxMarkOverlap * big, consider);
-        index.startingIn(b, last, hi(m) - maxMarkOverlap * big, hi(m) + maxMarkDistance * big, consider);
         if (best && moving.insert(m).second) moves.emplace_back(m, best->base);
     });
     // A mark drawn in pieces ("(1" and ")") moves whole: the pieces of its

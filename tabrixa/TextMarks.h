@@ -8,8 +8,7 @@ namespace tbx {
 class TextPool;
 
 // A raised mark (a footnote number or letter, an ordinal suffix) is a short
-// word of a smaller size right before or after a word, above that word's
-// base line. It is moved onto the base line it stands on or above (the
+// word of a smaller size right after a word, above that word's base line. It is moved onto the base line it stands on or above (the
 // nearest one below it), so that it neither joins the row above nor starts
 // one of its own. Works on the pool of upright text.
 void seatRaisedMarks(TextPool& pool);
