@@ -206,6 +206,10 @@ Unicode withAccent(Unicode letter, const AccentRow& row) {
 }  // namespace
 
 void combineAccents(TextPool& pool) {
+    bool any = false;
+    for (int b = pool.nextNonEmpty(pool.minBaseIdx); b <= pool.maxBaseIdx && !any; b = pool.nextNonEmpty(b + 1))
+        for (const TextWord* w = pool.getPool(b); w && !any; w = w->next) any = w->len == 1 && accentRow(w->text[0]);
+    if (!any) return;  // the common page: no index to build
     const PoolIndex index(pool);
     std::unordered_set<TextWord*> combined;
     index.each([&](int, TextWord* a) {

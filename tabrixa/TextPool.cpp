@@ -10,8 +10,7 @@ namespace tbx {
 
 TextPool::~TextPool() {
     for (auto& b : buckets) deleteChain(b.second);
-    for (auto& b : pending)
-        for (TextWord* w : b.second) delete w;
+    for (auto& p : pending) delete p.second;
 }
 
 int TextPool::baseIdxOf(double base) {
@@ -41,7 +40,7 @@ void TextPool::addWord(TextWord* word) {
         maxBaseIdx = idx + 128;
     }
     word->next = nullptr;
-    pending[idx].push_back(word);
+    pending.emplace_back(idx, word);
     cursor = word;
     cursorBaseIdx = idx;
 }
@@ -54,19 +53,21 @@ void TextPool::settle() const {
         const double p = w->primaryCoord();
         return p == p ? p : -HUGE_VAL;
     };
-    for (auto& [idx, added] : pending) {
-        std::reverse(added.begin(), added.end());
-        std::stable_sort(added.begin(), added.end(),
-                         [&key](const TextWord* a, const TextWord* b) { return key(a) < key(b); });
+    // By bucket, and within one the word added later first.
+    std::reverse(pending.begin(), pending.end());
+    std::stable_sort(pending.begin(), pending.end(), [&key](const auto& a, const auto& b) {
+        return a.first != b.first ? a.first < b.first : key(a.second) < key(b.second);
+    });
+    for (std::size_t i = 0; i < pending.size();) {
+        const int idx = pending[i].first;
         TextWord* old = nullptr;
         if (auto it = buckets.find(idx); it != buckets.end()) old = it->second;
         TextWord* head = nullptr;
         TextWord** tail = &head;
-        std::size_t i = 0;
-        while (i < added.size() || old) {
+        while ((i < pending.size() && pending[i].first == idx) || old) {
             TextWord* take;
-            if (i < added.size() && (!old || key(added[i]) <= key(old))) {
-                take = added[i++];
+            if (i < pending.size() && pending[i].first == idx && (!old || key(pending[i].second) <= key(old))) {
+                take = pending[i++].second;
             } else {
                 take = old;
                 old = old->next;

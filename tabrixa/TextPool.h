@@ -3,6 +3,7 @@
 #pragma once
 
 #include <map>
+#include <utility>
 #include <vector>
 
 namespace tbx {
@@ -47,10 +48,10 @@ private:
     // Only non-empty buckets are stored: a word lifted far off the page by a
     // huge text rise costs one entry, not a run of empty buckets.
     mutable std::map<int, TextWord*> buckets;
-    // Words added and not yet filed, by bucket, in the order added: filing
+    // Words added and not yet filed, with their buckets, in the order added: filing
     // each at once would walk its bucket (a stream drawn many times over
     // stacks thousands of words on one line).
-    mutable std::map<int, std::vector<TextWord*>> pending;
+    mutable std::vector<std::pair<int, TextWord*>> pending;
 };
 
 }  // namespace tbx
