@@ -46,4 +46,9 @@ if(TARGET tabwiz)
   add_test(NAME GUI2.no_display
     COMMAND sh -c "out=$(env -u DISPLAY -u WAYLAND_DISPLAY \"$1\" 2>&1 >/dev/null); rc=$?; echo \"$out\"; [ $rc -eq 255 ] && echo \"$out\" | grep -qx 'Failed to initialize GUI library'"
             sh $<TARGET_FILE:tabwiz>)
+  # An option is no profile path: the usage of the wizard's command line,
+  # with no window and no display needed.
+  add_test(NAME GUI2.usage
+    COMMAND sh -c "out=$(env -u DISPLAY -u WAYLAND_DISPLAY \"$1\" --help) && echo \"$out\" | grep -qx 'Usage: tabwiz \\[PROFILE\\]' && ! env -u DISPLAY -u WAYLAND_DISPLAY \"$1\" --bogus 2>/dev/null"
+            sh $<TARGET_FILE:tabwiz>)
 endif()

@@ -172,6 +172,24 @@ TEST_F(RunFixture, ChecksRefuseAPdfThatIsNoneAndTheSourceAsDestination) {
     EXPECT_EQ(dest_error(dest), "accepted");
 }
 
+TEST_F(RunFixture, ADocumentThatNeedsAPasswordSaysSoWhenNoneWasGiven) {
+    const std::string enc = path("enc.pdf");
+    if (std::system(("qpdf --encrypt user owner 256 -- '" + src + "' '" + enc + "' 2>/dev/null").c_str()) != 0)
+        GTEST_SKIP() << "no qpdf";
+    const auto message = [&](const std::string& password) {
+        try {
+            job.check_source(enc, password);
+        } catch (const tk_exception& e) {
+            return std::string(e.what());
+        }
+        return std::string("accepted");
+    };
+    EXPECT_EQ(message(""), "The document is protected by a password: it cannot be read without it.\n"
+                           "Please tick 'Use password' and type the document's password.");
+    EXPECT_EQ(message("wrong"), "Incorrect password");
+    EXPECT_EQ(message("user"), "accepted");
+}
+
 TEST_F(RunFixture, StoppedRunLeavesTheOldWorkbook) {
     job.request_stop();  // a cancel before the worker got going still counts
     job.run();

@@ -31,6 +31,7 @@
 #include <wx/image.h>
 #include <wx/checkbox.h>
 #include <wx/filedlg.h>
+#include <wx/hyperlink.h>
 #include <wx/gauge.h>
 #include <wx/msgdlg.h>
 #include <wx/stattext.h>
@@ -364,6 +365,21 @@ void smoke() {
         check(wxWindow::FindFocus() == button(wxID_FORWARD), "the focus is not on Next");
         screenshot("welcome");
         first_layout = welcome_layout();
+        // The "Vantrel" link stands right after its label, its text at its left edge.
+        wxWindow* welcome = wiz->page(wiz_welcome_id);
+        wxWindow* link = welcome->FindWindow(welcome_page::id_link);
+        wxStaticText* made_by = nullptr;
+        for (wxWindow* w : welcome->GetChildren())
+            if (auto* t = dynamic_cast<wxStaticText*>(w))
+                if (wx_utf8(t->GetLabel()) == "Tabrixa is made by") made_by = t;
+        check(link && made_by, "the link and its label");
+        if (link && made_by) {
+            const int label_end = made_by->GetPosition().x + made_by->GetTextExtent(made_by->GetLabel()).x;
+            const int gap = link->GetPosition().x - label_end;
+            check(gap >= 0 && gap <= 2 * made_by->GetTextExtent(" ").x,
+                  "the link stands " + std::to_string(gap) + " px after its label");
+            check(link->GetWindowStyle() & wxHL_ALIGN_LEFT, "the link's text is not at its left edge");
+        }
         check(shown_picture() == wxSize(164, 314), "the watermark beside the welcome page");
 #ifdef TBX_GUI_X11
         check(has(window_icons(), "48x48"), "no 48 x 48 window icon (_NET_WM_ICON)");

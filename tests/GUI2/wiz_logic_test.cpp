@@ -371,6 +371,26 @@ TEST_F(WizardFixture, FilePageLoadsFieldsAndProposesDestinations) {
     EXPECT_EQ(leave_source("/x/d.pdf"), "/c/chosen.xls");
 }
 
+TEST_F(WizardFixture, FilePageTakesARelativeDestinationBesideTheSourceAndANewSourceResetsThePages) {
+    std::ofstream(path("in.pdf")) << "%PDF";
+    std::ofstream(path("other.pdf")) << "%PDF";
+    job->src = path("in.pdf");
+    job->range = "1-3,5";
+    sel_file_page page;
+    activate(page);
+    const int P = wiz_files_id;
+    // Not the folder the wizard was started from: the source's, shown in full.
+    ui->set_text(P, sel_file_page::id_dest, "sub/../out.xls");
+    EXPECT_EQ(page.on_next(), 0);
+    EXPECT_EQ(job->dest, path("out.xls"));
+    EXPECT_EQ(ui->get_text(P, sel_file_page::id_dest), path("out.xls"));
+    EXPECT_EQ(job->range, "1-3,5");  // the same document keeps its pages
+    // Another document: the pages chosen for the last one go back to "All".
+    ui->set_text(P, sel_file_page::id_source, path("other.pdf"));
+    EXPECT_EQ(page.on_next(), 0);
+    EXPECT_EQ(job->range, "");
+}
+
 // ------------------------------------------------------------ settings page
 
 TEST_F(WizardFixture, SettingsPageKeepsTheUserOnABadRangeInBothDirections) {
@@ -599,6 +619,14 @@ TEST_F(WarningFixture, ContinueWritesTheWorkbookAndTheWarningIsListed) {
     EXPECT_EQ(finish_text(gui_finish_page_ex::id_title), "Conversion is Completed");
     EXPECT_EQ(finish_text(gui_finish_page_ex::id_text), "Errors text");
     EXPECT_EQ(finish_text(gui_finish_page_ex::id_errors), "Page too large\n\n");
+    // Written with warnings: it can be opened as any other workbook, also
+    // when the wizard is ended with the close box.
+    EXPECT_TRUE(ui->c(wiz_finish_id, gui_finish_page_ex::id_open).shown);
+    EXPECT_TRUE(ui->c(wiz_finish_id, gui_finish_page_ex::id_hint).shown);
+    ui->set_check(wiz_finish_id, gui_finish_page_ex::id_open, true);
+    EXPECT_TRUE(finish.on_cancel());
+    EXPECT_EQ(ui->count("ask"), 0);  // no "Are you sure you want to exit the wizard?"
+    EXPECT_EQ(ui->opened, std::vector<std::string>{job->dest});
 }
 
 TEST_F(ProgressFixture, ErrorsOfTheRunLeadToTheFinishPageWithTheList) {
