@@ -34,11 +34,13 @@ const char* const key_open_on_exit = "open_on_exit";
 
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
-// A page number: digits only, 1 to INT_MAX, blanks around it allowed.
+// A page number: digits (after a '+', as it was always taken), 1 to
+// INT_MAX, blanks around it allowed.
 bool read_page_number(const std::string& text, int& page) {
     size_t i = 0, end = text.size();
     while (i < end && is_blank(text[i])) ++i;
     while (end > i && is_blank(text[end - 1])) --end;
+    if (i < end && text[i] == '+') ++i;
     if (i == end) return false;
     long long value = 0;
     for (; i < end; ++i) {

@@ -238,6 +238,10 @@ try:
         with open(prof, "wb") as f:
             f.write(random.Random(20).randbytes(3000))
         quick_launch_refused(prof)
+    elif scenario == "fifo":
+        prof = os.path.join(work, "fifo.tbx")
+        os.mkfifo(prof)
+        quick_launch_refused(prof)
     elif scenario == "late":
         # Cancel, the run ends while the question is open, then Yes.
         with open(dest, "w") as f:

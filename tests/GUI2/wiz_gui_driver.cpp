@@ -778,6 +778,10 @@ int main(int argc, char** argv) {
     if (scenario == "garbage")
         hook->answers.push_back(
             {"message", wxID_OK, "", tk_text(tk_txt_profile_no_section, env("TBX_GUI_WORK") + "/garbage.tbx")});
+    // A pipe is refused at once: opening it would wait for a writer for ever.
+    if (scenario == "fifo")
+        hook->answers.push_back(
+            {"message", wxID_OK, "", tk_text(tk_txt_profile_special, env("TBX_GUI_WORK") + "/fifo.tbx")});
     stepper* timer = nullptr;  // timers need the application: made once it exists
     tabwiz_on_created = [&timer](wx_wizard& w) {
         timer = new stepper;
@@ -794,7 +798,7 @@ int main(int argc, char** argv) {
         else if (scenario == "warning") warning_dialog();
         else if (scenario == "internal") internal_dialog();
         else if (scenario == "refuse") refuse();
-        else if (scenario == "missing" || scenario == "nosource" || scenario == "garbage") {
+        else if (scenario == "missing" || scenario == "nosource" || scenario == "garbage" || scenario == "fifo") {
             fail("the wizard opened for a quick launch that cannot start");
             ::_exit(1);
         } else fail("unknown scenario " + scenario);
@@ -809,7 +813,7 @@ int main(int argc, char** argv) {
         watchdog.StartOnce(60000);
     };
     const int rc = scenario == "refuse" ? run_refusing_wizard(argc, argv) : tabwiz_main(argc, argv);
-    if (scenario == "missing" || scenario == "nosource" || scenario == "garbage")
+    if (scenario == "missing" || scenario == "nosource" || scenario == "garbage" || scenario == "fifo")
         check(wiz == nullptr, "the wizard opened");
     // "Open on exit" is on for a new user: only a written workbook is opened.
     const bool written = scenario == "convert" || scenario == "quick" || scenario == "save";

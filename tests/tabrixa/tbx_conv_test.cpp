@@ -77,6 +77,7 @@ TEST_F(Conv, PageListsKeepOrderAndDuplicates) {
     EXPECT_EQ(pages(c, " 2 - 4 "), (std::vector<int>{2, 3, 4}));
     EXPECT_EQ(pages(c, "1, 3"), (std::vector<int>{1, 3}));
     EXPECT_EQ(pages(c, "\t2-3\t"), (std::vector<int>{2, 3}));
+    EXPECT_EQ(pages(c, "+2,1 - 2"), (std::vector<int>{2, 1, 2}));
     EXPECT_EQ(pages(c, "2147483647"), std::vector<int>{2147483647});
     EXPECT_EQ(c.page_range, "2147483647");
 }
@@ -90,7 +91,7 @@ TEST_F(Conv, BadPageListsAreRefused) {
     expect_invalid(c, "1,,2", {1}, "");
     expect_invalid(c, "1,", {1}, "");
     // Each of these once converted page 1 alone: a number is digits, nothing else.
-    for (const char* text : {"1;2", "1.5", "1x", "7x", "1 2", "1e3", "+3", "1-2x", "0x10"}) expect_invalid(c, text);
+    for (const char* text : {"1;2", "1.5", "1x", "7x", "1 2", "1e3", "+", "+-3", "1-2x", "0x10"}) expect_invalid(c, text);
     expect_invalid(c, "2, 1;3", {2}, "1;3");
 }
 
