@@ -44,7 +44,8 @@ plat_path_kind plat_reading_kind(const std::string& path) {
     }
     if (S_ISDIR(st.st_mode)) return plat_path_kind::folder;
     if (!S_ISREG(st.st_mode)) return plat_path_kind::special;
-    return ::faccessat(AT_FDCWD, path.c_str(), R_OK, AT_EACCESS) == 0 ? plat_path_kind::regular : plat_path_kind::unreadable;
+    const bool readable = ::faccessat(AT_FDCWD, path.c_str(), R_OK, AT_EACCESS) == 0;
+    return readable ? plat_path_kind::regular : plat_path_kind::unreadable;
 }
 
 bool plat_is_folder(const std::string& path) {
