@@ -48,8 +48,8 @@ private:
     xelvio_convertor& conv_;
 };
 
-// Reads a settings file (profile); false for a file that is none.
-bool wiz_read_settings_file(tk_profile& profile, const std::string& path);
+// What the file page says when the document needs a password and none was given.
+std::string wiz_password_needed_text();
 
 // For the tests: called once the wizard window exists, before it runs.
 extern std::function<void(wx_wizard&)> tabwiz_on_created;

@@ -19,6 +19,7 @@
 const char* const pdf_text_unreadable =
     "The program cannot read PDF document. It might be corrupted or\ndoes not comply with Adobe PDF format.";
 const char* const pdf_text_bad_password = "Incorrect password";
+const char* const pdf_text_password_needed = "The document is protected by a password: it cannot be read without it.";
 
 namespace {
 void ignore_core_error(ErrorCategory, Goffset, const char*) {}

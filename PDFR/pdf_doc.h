@@ -11,6 +11,7 @@ class PDFDoc;
 
 extern const char* const pdf_text_unreadable;    // damaged, not a PDF, unknown security handler
 extern const char* const pdf_text_bad_password;  // the standard security handler refuses the passwords
+extern const char* const pdf_text_password_needed;  // pdf_text_bad_password when no password was given
 
 // Installs the core's error callback that does nothing. Idempotent.
 void pdf_silence_core_errors();

@@ -32,26 +32,31 @@ const char* const key_pages = "pages";
 const char* const key_graph_tab = "graph_tab";
 const char* const key_open_on_exit = "open_on_exit";
 
-// A page number as atoi reads it (leading white space, a sign, digits up to
-// the first other character), but only 1 to INT_MAX: no digits, zero,
-// negatives and overflow are refused instead of wrapping.
+bool is_blank(char c) { return c == ' ' || c == '\t'; }
+
+// A page number: digits (after a '+', as it was always taken), 1 to
+// INT_MAX, blanks around it allowed.
 bool read_page_number(const std::string& text, int& page) {
-    size_t i = 0;
-    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    size_t i = 0, end = text.size();
+    while (i < end && is_blank(text[i])) ++i;
+    while (end > i && is_blank(text[end - 1])) --end;
+    if (i < end && text[i] == '+') ++i;
+    if (i == end) return false;
     long long value = 0;
-    size_t digits = 0;
-    for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i, ++digits) {
+    for (; i < end; ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(text[i]))) return false;
         value = value * 10 + (text[i] - '0');
         if (value > INT_MAX) return false;
     }
-    if (digits == 0 || negative || value < 1) return false;
+    if (value < 1) return false;
     page = static_cast<int>(value);
     return true;
 }
 
-[[noreturn]] void bad_range() { throw tk_exception(xelvio_convertor::invalid_page_range, tk_level_error); }
+// Names the piece that is wrong: "1;2" or "1.5" would otherwise pass for page 1.
+[[noreturn]] void bad_range(const std::string& piece) {
+    throw tk_exception(std::string(xelvio_convertor::invalid_page_range) + ": \"" + piece + "\"", tk_level_error);
+}
 
 // The page's ruling lines could not be looked for: its tables come out as
 // plain text, and the user is told so; the conversion goes on.
@@ -179,6 +184,13 @@ void xelvio_convertor::check_sheet_count(int doc_pages) const {
                               ? static_cast<size_t>(doc_pages)
                               : static_cast<size_t>(std::count_if(page_list.begin(), page_list.end(),
                                                                   [doc_pages](int page) { return page <= doc_pages; }));
+    // Nothing to convert: say why, with the document's page count.
+    if (sheets == 0)
+        throw tk_exception(doc_pages == 0 ? std::string("No page was converted: the document has no pages.")
+                                          : "No page was converted: every listed page is beyond the end of the "
+                                            "document, which has " +
+                                                std::to_string(doc_pages) + (doc_pages == 1 ? " page." : " pages."),
+                           tk_level_error);
     if (sheets > xls_core::max_sheets)
         throw tk_exception(std::string(xls_core::too_many_sheets) + " The pages to convert would need " +
                                std::to_string(sheets) + ".",
@@ -213,8 +225,8 @@ void xelvio_convertor::parse_page_range(const std::string& text, std::vector<int
         std::string piece = tk_trim(raw);
         if (piece.find('-') == std::string::npos) {
             int page = 0;
-            if (!read_page_number(piece, page)) bad_range();
-            if (list.size() >= static_cast<size_t>(max_listed_pages)) bad_range();
+            if (!read_page_number(piece, page)) bad_range(piece);
+            if (list.size() >= static_cast<size_t>(max_listed_pages)) bad_range(piece);
             tk_log::write(1, "Store page #%d", page);
             list.push_back(page);
             continue;
@@ -224,10 +236,10 @@ void xelvio_convertor::parse_page_range(const std::string& text, std::vector<int
         int first = 0, last = 0;
         if (ends.size() != 2 || !read_page_number(ends[0], first) || !read_page_number(ends[1], last) ||
             last <= first)
-            bad_range();
+            bad_range(piece);
         // More pages than any document holds: refuse before allocating them.
         if (static_cast<long long>(last) - first + 1 + static_cast<long long>(list.size()) > max_listed_pages)
-            bad_range();
+            bad_range(piece);
         for (int page = first;; ++page) {
             if (tk_log::active(1)) tk_log::write(1, "Store page #%d", page);
             list.push_back(page);
@@ -260,8 +272,14 @@ bool xelvio_convertor::load_profile(const tk_profile& profile) {
 
 bool xelvio_convertor::load_profile_file(const std::string& path) {
     tk_profile profile;
-    if (!profile.load(path)) return false;
+    read_settings_file(profile, path);
     return load_profile(profile);
+}
+
+std::vector<std::string> xelvio_convertor::profile_keys() const {
+    std::vector<std::string> keys = tk_converter::profile_keys();
+    keys.insert(keys.end(), {key_password, key_pages, key_graph_tab, key_open_on_exit});
+    return keys;
 }
 
 bool xelvio_convertor::store_profile(tk_profile& profile) {

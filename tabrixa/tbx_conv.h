@@ -36,8 +36,9 @@ public:
     // Virtual so that tests can make a page fail part-way through a run.
     virtual void convert_page(ExcelOutputDev* excel, SplashOutputDev* splash, PDFDoc* doc, int page);
 
-    // "1,3,5-10": numbers and rising ranges; throws tk_exception level 1
-    // "Invalid page range". An empty text means every page.
+    // "1,3,5-10": numbers and rising ranges, blanks allowed around them;
+    // throws tk_exception level 1 "Invalid page range: " and the piece in
+    // quotes for anything else ("1;2", "1.5"). An empty text means every page.
     void set_page_range(const std::string& text);
     // The same parse, appending to list: the pages before a bad piece stay there.
     static void parse_page_range(const std::string& text, std::vector<int>& list);
@@ -45,9 +46,10 @@ public:
     // The whole profile is checked before any of it is taken: a bad page list
     // or log file throws and leaves every setting as it was.
     bool load_profile(const tk_profile& profile) override;
-    // Loads the file and applies it; false (nothing applied) for a bad layout.
-    // A missing file throws.
+    // Loads a settings file (tk_converter::read_settings_file) and applies
+    // it; a file that is none throws, naming it.
     bool load_profile_file(const std::string& path);
+    std::vector<std::string> profile_keys() const override;
     bool store_profile(tk_profile& profile) override;
 
     // The settings store: false = load, true = store. True when the key opened

@@ -54,13 +54,16 @@ std::vector<int> pages(xelvio_convertor& c, const std::string& text) {
     return c.page_list;
 }
 
-void expect_invalid(xelvio_convertor& c, const std::string& text, std::vector<int> kept = {}) {
+// The message names the piece that is wrong (the whole text when not given).
+void expect_invalid(xelvio_convertor& c, const std::string& text, std::vector<int> kept = {},
+                    const char* piece = nullptr) {
     try {
         c.set_page_range(text);
         ADD_FAILURE() << "accepted: " << text;
     } catch (const tk_exception& e) {
         EXPECT_EQ(e.level(), 1) << text;
-        EXPECT_STREQ(e.what(), "Invalid page range") << text;
+        EXPECT_EQ(std::string(e.what()), "Invalid page range: \"" + std::string(piece ? piece : text.c_str()) + "\"")
+            << text;
     }
     EXPECT_EQ(c.page_list, kept) << text;
     EXPECT_EQ(c.page_range, text);
@@ -72,7 +75,9 @@ TEST_F(Conv, PageListsKeepOrderAndDuplicates) {
     EXPECT_EQ(pages(c, "3, 1-2 ,3"), (std::vector<int>{3, 1, 2, 3}));
     EXPECT_EQ(pages(c, ""), std::vector<int>{});
     EXPECT_EQ(pages(c, " 2 - 4 "), (std::vector<int>{2, 3, 4}));
-    EXPECT_EQ(pages(c, "7x"), std::vector<int>{7});  // digits up to the first other character
+    EXPECT_EQ(pages(c, "1, 3"), (std::vector<int>{1, 3}));
+    EXPECT_EQ(pages(c, "\t2-3\t"), (std::vector<int>{2, 3}));
+    EXPECT_EQ(pages(c, "+2,1 - 2"), (std::vector<int>{2, 1, 2}));
     EXPECT_EQ(pages(c, "2147483647"), std::vector<int>{2147483647});
     EXPECT_EQ(c.page_range, "2147483647");
 }
@@ -80,10 +85,14 @@ TEST_F(Conv, PageListsKeepOrderAndDuplicates) {
 TEST_F(Conv, BadPageListsAreRefused) {
     xelvio_convertor c;
     for (const char* text : {"5-5", "4-2", "0", "1-", "-3", "1-2-3", "abc", "-", "2147483648", "99999999999",
-                             "1-2147483648", "0-3", " , "})
+                             "1-2147483648", "0-3"})
         expect_invalid(c, text);
-    expect_invalid(c, "1,,2", {1});
-    expect_invalid(c, "1,", {1});
+    expect_invalid(c, " , ", {}, "");
+    expect_invalid(c, "1,,2", {1}, "");
+    expect_invalid(c, "1,", {1}, "");
+    // Each of these once converted page 1 alone: a number is digits, nothing else.
+    for (const char* text : {"1;2", "1.5", "1x", "7x", "1 2", "1e3", "+", "+-3", "1-2x", "0x10"}) expect_invalid(c, text);
+    expect_invalid(c, "2, 1;3", {2}, "1;3");
 }
 
 TEST_F(Conv, HugeRangesAreRefusedBeforeAllocation) {
@@ -115,10 +124,29 @@ TEST_F(Conv, ProfileSettings) {
     EXPECT_FALSE(c.graph_tab);    // anything but "1" turns it off
     EXPECT_TRUE(c.open_on_exit);  // an empty value changes nothing
     EXPECT_EQ(c.source, "in.pdf");
-    // A key before the first section: nothing is applied.
-    EXPECT_FALSE(c.load_profile_file(write("c.ini", "src=other.pdf\n[Generic settings]\ngraph_tab=1\n")));
+    // A key before the first section is skipped alone; comments say nothing;
+    // keys and values lose the white space around them (tabs too).
+    EXPECT_TRUE(c.load_profile_file(write("c.ini", "; my settings\nsrc=other.pdf\n[Generic settings]\n"
+                                                   "# conversion\n\tgraph_tab = 1\t\n dest = out 2.xls \n")));
     EXPECT_EQ(c.source, "in.pdf");
-    EXPECT_FALSE(c.graph_tab);
+    EXPECT_TRUE(c.graph_tab);
+    EXPECT_EQ(c.destination, "out 2.xls");
+    // A file that sets nothing is refused, naming it: it would convert as if
+    // no profile were given, over the default workbook.
+    for (const char* text : {"", " \n\n", "; src=a.pdf\n", "[Other]\nsrc=a.pdf\n", "src=a.pdf\n",
+                             "[Generic settings]\nlogfile=\nsomething=1\n"}) {
+        const std::string file = write("nothing.ini", text);
+        try {
+            c.load_profile_file(file);
+            ADD_FAILURE() << "accepted: " << text;
+        } catch (const tk_exception& e) {
+            EXPECT_EQ(e.level(), 1);
+            EXPECT_EQ(std::string(e.what()), "Profile \"" + file + "\" sets nothing: it holds no known key of "
+                                             "[Generic settings] (src, dest, pages, ...). Please verify the correct "
+                                             "path/name was given.");
+        }
+    }
+    EXPECT_EQ(c.destination, "out 2.xls");
     // A refused profile takes nothing, not even the keys before the bad one.
     const auto settings = [&c] {
         return std::make_tuple(c.source, c.destination, c.password, c.page_range, c.page_list, c.graph_tab,
@@ -444,7 +472,7 @@ TEST_F(Conv, ProfileIsCheckedOnce) {
     ASSERT_TRUE(c.load_profile_file(write("p.ini", "[Generic settings]\nlogfile=" + logfile + "\n")));
     // Every check of the log file's path probes it once; the trace then
     // moves to that file, so the probes are all in the first one.
-    const std::string probes = read(trace), probe = "tk_is_file_exist(" + logfile + ")";
+    const std::string probes = read(trace), probe = "tk_check_writable_file(" + logfile + ")";
     size_t count = 0;
     for (size_t at = probes.find(probe); at != std::string::npos; at = probes.find(probe, at + 1)) ++count;
     EXPECT_EQ(count, 1u) << probes;

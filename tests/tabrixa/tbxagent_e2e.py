@@ -95,13 +95,30 @@ def group_source():
     expect("no source", ["--dest=x.xls"], 255, stderr="You should specify source file\n")
     expect("empty source", ["--src="], 255, stderr="You should specify source file\n")
     expect("missing source", ["--src=missing.pdf"], 255, stderr=SOURCE_MISSING)
-    expect("folder as source", ["--src=folder.pdf"], 255, stderr=SOURCE_MISSING)
+    # Each says what the source is.
+    expect("folder as source", ["--src=folder.pdf"], 255,
+           stderr="Source name specifies a folder, not a file.\nPlease give the name of a PDF document.\n")
+    os.mkfifo(path("pipe.pdf"))
+    for name in ["pipe.pdf", "/dev/null"]:
+        expect("not a file: " + name, ["--src=" + name], 255,
+               stderr="Source name specifies a device, pipe or socket, not a file.\n"
+                      "Please give the name of a PDF document.\n")
+    os.symlink("loop.pdf", path("loop.pdf"))
+    expect("link loop", ["--src=loop.pdf"], 255, stderr="Source name is a symbolic link that leads round in a loop."
+                                                        "\nPlease verify the correct file name was given.\n")
+    # A name whose only dot comes first is all stem.
+    make_pdf(".hidden")
+    expect("dot file", ["--src=.hidden"], 0)
+    check(".hidden.xls", os.path.exists(path(".hidden.xls")), True)
 
 
 def group_pages():
     make_pdf("a.pdf")
-    for pages in ["3-3", "4-2", "0", "2147483648", "1-99999999999", "1-2147483647", "1,,2", "abc"]:
-        expect("pages " + pages, ["--pages=" + pages, "--src=a.pdf"], 255, stdout="Error:\nInvalid page range\n")
+    for pages in ["3-3", "4-2", "0", "2147483648", "1-99999999999", "1-2147483647", "abc", "1;2", "1.5", "1x",
+                  "1 2", "1e3"]:
+        expect("pages " + pages, ["--pages=" + pages, "--src=a.pdf"], 255,
+               stdout="Error:\nInvalid page range: \"%s\"\n" % pages)
+    expect("pages 1,,2", ["--pages=1,,2", "--src=a.pdf"], 255, stdout="Error:\nInvalid page range: \"\"\n")
     check("nothing written", os.path.exists(path("a.xls")), False)
 
 
@@ -109,7 +126,9 @@ def group_password():
     src = make_pdf("plain.pdf")
     enc = path("enc.pdf")
     subprocess.run(["qpdf", "--encrypt", "user", "owner", "256", "--", src, enc], check=True)
-    expect("no password", ["--src=enc.pdf"], 255, stdout="Error:\nIncorrect password\n")
+    expect("no password", ["--src=enc.pdf"], 255,
+           stdout="Error:\nThe document is protected by a password: it cannot be read without it. "
+                  "Please give it with --pswd=...\n")
     expect("wrong password", ["--src=enc.pdf", "--pswd=nope"], 255, stdout="Error:\nIncorrect password\n")
     # The PDF core is never handed more of a password than it reads.
     expect("long wrong password", ["--src=enc.pdf", "--pswd=" + "x" * 1000], 255,
@@ -200,7 +219,8 @@ def group_convert():
     if got and got[0][1] is not None:
         check("sheet texts", [s[1] for s in got], ["page 3", "page 1", "page 2", "page 3"])
     expect("no listed page in the document", ["--src=three.pdf", "--pages=4,9", "--dest=none.xls"], 255,
-           stdout="Error:\nNo page was converted: the workbook has no worksheet to write.\n")
+           stdout="Error:\nNo page was converted: every listed page is beyond the end of the document, "
+                  "which has 3 pages.\n")
     check("no workbook without pages", os.path.exists(path("none.xls")), False)
     pdfgen.write(path("sample.pdf"), pdfgen.sample_pages())
     expect("sample", ["--src=sample.pdf"], 0)
@@ -222,25 +242,43 @@ def group_profile():
     check("later.xls", os.path.exists(path("later.xls")), True)
     expect("missing profile", ["--src=a.pdf", "--profile=none.ini"], 255,
            stdout="Error:\nProfile does not exist. Please verify the correct path/name was given.\n")
+    # A key before the first section is skipped alone; comments and tabs are
+    # what they look like.
     with open(path("bad.ini"), "w") as f:
-        f.write("src=a.pdf\n[Generic settings]\ndest=bad.xls\n")
-    expect("badly laid out profile is ignored", ["--profile=bad.ini"], 255, stderr="You should specify source file\n")
+        f.write("; my settings\nsrc=a.pdf\n[Generic settings]\n\tdest = bad.xls\n")
+    expect("key before the section is skipped", ["--profile=bad.ini"], 255, stderr="You should specify source file\n")
+    with open(path("tab.ini"), "w") as f:
+        f.write("# converted nightly\n[Generic settings]\n\tsrc = a.pdf\n\tdest = tab.xls \n\tpages = 1\n")
+    expect("comments and tabs", ["--profile=tab.ini"], 0)
+    check("tab.xls", [s[0] for s in sheets(path("tab.xls"))], ["Page_1"])
     # Saved by Windows Notepad: a byte-order mark, names in any letter case.
     with open(path("bom.ini"), "wb") as f:
         f.write(b"\xef\xbb\xbf[generic settings]\r\nSRC=a.pdf\r\nDest=bom.xls\r\n")
     expect("profile with a byte-order mark", ["--profile=bom.ini"], 0)
     check("bom.xls", os.path.exists(path("bom.xls")), True)
-    # No profile at all: an error, and no default workbook is written.
-    for name in ["a.pdf", "/dev/zero"]:
+    # No profile at all: an error naming it, and no default workbook is written.
+    os.mkfifo(path("fifo.ini"))
+    with open(path("empty.ini"), "w") as f:
+        f.write("; nothing yet\n")
+    for name, what in [("a.pdf", "sets nothing: it holds no known key of [Generic settings] (src, dest, pages, ...)."),
+                       ("empty.ini", "sets nothing: it holds no known key of [Generic settings] (src, dest, pages, "
+                                     "...)."),
+                       ("/dev/zero", "is a device, pipe or socket, not a settings file."),
+                       ("fifo.ini", "is a device, pipe or socket, not a settings file."),
+                       (".", "is a folder, not a settings file.")]:
         expect("not a profile: " + name, ["--src=a.pdf", "--profile=" + name], 255,
-               stdout="Error:\n" + ("Profile holds no settings section such as [Generic settings]." if name == "a.pdf"
-                                    else "Profile is larger than 1 MB: it is not a settings file.") +
-                      " Please verify the correct path/name was given.\n")
+               stdout="Error:\nProfile \"%s\" %s Please verify the correct path/name was given.\n" % (name, what))
     check("nothing written for a non-profile", os.path.exists(path("a.xls")), False)
     with open(path("log.ini"), "w") as f:
         f.write("[Generic settings]\nlogfile=" + path("nowhere", "x.log") + "\n")
     expect("logfile in a missing folder", ["--src=a.pdf", "--profile=log.ini"], 255,
            stdout="Error:\nLogfile path does not exist. Please verify the correct path was given.\n")
+    # A device is never opened to be probed.
+    with open(path("log.ini"), "w") as f:
+        f.write("[Generic settings]\nlogfile=/dev/null\n")
+    expect("logfile on a device", ["--src=a.pdf", "--profile=log.ini"], 255,
+           stdout="Error:\nLogfile name specifies a folder, device, pipe or socket, not a file. "
+                  "Please give the name of a regular file.\n")
 
 
 groups = {name[6:]: fn for name, fn in globals().items() if name.startswith("group_")}
