@@ -11,7 +11,7 @@
 
 namespace xls_core {
 
-const char* const too_many_sheets = "A workbook holds at most 65535 worksheets.";
+const std::string too_many_sheets = "A workbook holds at most " + std::to_string(max_sheets) + " worksheets.";
 
 namespace {
 
@@ -46,15 +46,14 @@ worksheet* workbook::sheet(const std::string& name)
         throw tk_exception("Invalid worksheet name '" + name + "': a name may not hold any of : \\ / ? * [ ].",
                            tk_level_error);
     std::u16string folded = fold(wide);
-    for (auto& n : folded_names_)
-        if (n == folded)
-            throw tk_exception("Invalid worksheet name '" + name + "': the workbook has a sheet of that name.",
-                               tk_level_error);
+    if (folded_names_.count(folded))
+        throw tk_exception("Invalid worksheet name '" + name + "': the workbook has a sheet of that name.",
+                           tk_level_error);
     if (sheets_.size() >= max_sheets)
         throw tk_exception(too_many_sheets, tk_level_error);
     tk_log::write(1, "workbook::sheet(%s)", name.c_str());
     sheets_.emplace_back(new worksheet(*globals_, static_cast<std::uint16_t>(sheets_.size())));
-    folded_names_.push_back(std::move(folded));
+    folded_names_.insert(std::move(folded));
     globals_->AddSheetEntry(wide);
     return sheets_.back().get();
 }

@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace xls_core {
@@ -30,7 +31,8 @@ constexpr int max_font_height = 8191;               // twips
 constexpr std::size_t max_cell_chars = 32767;
 constexpr std::size_t max_sheet_name = 31;
 constexpr std::size_t max_sheets = 65535;
-extern const char* const too_many_sheets;   // "A workbook holds at most 65535 worksheets."
+// The message of a workbook that would pass max_sheets.
+extern const std::string too_many_sheets;
 
 // One FONT record. Fonts are pooled by value in the workbook: every distinct
 // font exists once. Its index is the FONT record its formats name; it is
@@ -293,7 +295,8 @@ public:
 private:
     std::unique_ptr<CGlobalRecords> globals_;
     std::vector<std::unique_ptr<worksheet>> sheets_;
-    std::vector<std::u16string> folded_names_;
+    // Sheet names folded to one case, for their uniqueness.
+    std::unordered_set<std::u16string> folded_names_;
     std::int64_t created_ = 0;   // seconds since 1970, for the summary information
     std::string last_error_;
 };
