@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -202,6 +203,22 @@ void CBinFile::Abandon()
 
 // ---- COleDoc ----
 
+namespace {
+class CCountingSink : public CByteSink {
+public:
+    explicit CCountingSink(CByteSink& out) : out_(out) {}
+    int PutBytes(const std::uint8_t* p, std::size_t n) override
+    {
+        count += n;
+        return out_.PutBytes(p, n);
+    }
+    std::uint64_t count = 0;
+
+private:
+    CByteSink& out_;
+};
+}  // namespace
+
 std::vector<std::string> COleDoc::SplitPath(const std::string& path)
 {
     std::vector<std::string> names;
@@ -219,6 +236,13 @@ std::vector<std::string> COleDoc::SplitPath(const std::string& path)
 
 int COleDoc::AddStream(const std::string& path, std::vector<std::uint8_t> data)
 {
+    auto bytes = std::make_shared<std::vector<std::uint8_t>>(std::move(data));
+    return AddStream(path, bytes->size(),
+                     [bytes](CByteSink& out) { return out.PutBytes(bytes->data(), bytes->size()); });
+}
+
+int COleDoc::AddStream(const std::string& path, std::uint64_t size, stream_writer write)
+{
     std::vector<std::string> names = SplitPath(path);
     for (auto& e : streams_)
         if (!names.empty() && e.name == names.front())
@@ -230,11 +254,11 @@ int COleDoc::AddStream(const std::string& path, std::vector<std::uint8_t> data)
     tk_log::write(1, "COleDoc::AddStream(%s)", path.c_str());
     entry_t e;
     e.name = names.front();
-    std::size_t size = (data.size() + sector_size - 1) / sector_size * sector_size;
-    if (size < 4096)
-        size = 4096;
-    data.resize(size, 0);
-    e.data = std::move(data);
+    e.length = size;
+    e.size = (size + sector_size - 1) / sector_size * sector_size;
+    if (e.size < 4096)
+        e.size = 4096;
+    e.write = std::move(write);
     std::int32_t id = static_cast<std::int32_t>(streams_.size() + 1);
     // Sibling links: with the streams added in the order Workbook,
     // SummaryInformation, DocumentSummaryInformation the middle one is the
@@ -270,7 +294,7 @@ std::uint64_t COleDoc::TotalDataSize() const
 {
     std::uint64_t total = 0;
     for (auto& e : streams_)
-        total += e.data.size();
+        total += e.size;
     return total;
 }
 
@@ -336,8 +360,14 @@ int COleDoc::WriteCompoundFile(CByteSink& out)
     std::uint32_t next = x;
     for (auto& e : streams_) {
         e.start = next;
-        next += static_cast<std::uint32_t>(e.data.size() / sector_size);
-        rc |= out.PutBytes(e.data.data(), e.data.size());
+        next += static_cast<std::uint32_t>(e.size / sector_size);
+        // A writer that puts out another length than it announced would
+        // shift everything after it.
+        CCountingSink counted(out);
+        rc |= e.write(counted);
+        if (counted.count != e.length)
+            rc = -1;
+        rc |= out.PutFill(0, static_cast<std::size_t>(e.size - e.length));
     }
 
     // FAT.
@@ -349,7 +379,7 @@ int COleDoc::WriteCompoundFile(CByteSink& out)
     for (std::uint32_t i = 0; i < x; ++i)
         put_entry(difat_sector);
     for (auto& e : streams_) {
-        std::uint32_t n = static_cast<std::uint32_t>(e.data.size() / sector_size);
+        std::uint32_t n = static_cast<std::uint32_t>(e.size / sector_size);
         for (std::uint32_t i = 1; i < n; ++i)
             put_entry(e.start + i);
         put_entry(end_of_chain);
@@ -362,7 +392,7 @@ int COleDoc::WriteCompoundFile(CByteSink& out)
     // Directory.
     rc |= WriteEntry(out, "Root Entry", 5, -1, -1, root_child_, end_of_chain, 0);
     for (auto& e : streams_)
-        rc |= WriteEntry(out, e.name, 2, e.left, e.right, -1, e.start, static_cast<std::uint32_t>(e.data.size()));
+        rc |= WriteEntry(out, e.name, 2, e.left, e.right, -1, e.start, static_cast<std::uint32_t>(e.size));
     for (std::size_t i = streams_.size() + 1; i < 4; ++i) {
         // Unused entries of the directory sector.
         std::uint8_t rec[128] = {};

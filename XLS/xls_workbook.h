@@ -17,6 +17,7 @@
 namespace xls_core {
 
 class CGlobalRecords;
+class CByteSink;
 class CDataStorage;
 class worksheet;
 
@@ -174,6 +175,7 @@ public:
 
     const std::u16string& GetText() const { return text_; }
     bool IsLong() const { return long_; }
+    std::uint64_t Serial() const { return serial_; }
     std::size_t RecordSize() const override;
 
 private:
@@ -211,6 +213,22 @@ struct rowheight_t {
     std::uint16_t height;   // twips
 };
 
+class CSpillFile;
+
+// A sheet's records as the stream takes them, except for what is numbered
+// only when the whole workbook is written: each XF field holds an index into
+// `xfs`, each SST index an index into `serials` (long labels), and stream
+// positions count from the sheet's BOF. worksheet::ResolveRecords puts the
+// final numbers in.
+struct sheet_records_t {
+    std::vector<const xf_t*> xfs;         // every format the sheet holds
+    std::vector<const xf_t*> overflow;    // formats past 0xFFFE, in record order
+    std::vector<std::uint64_t> serials;
+    std::vector<std::uint8_t> bytes;      // empty while they wait in the spill file
+    std::uint64_t offset = 0;             // in the spill file
+    std::size_t size = 0;
+};
+
 class worksheet {
 public:
     worksheet(CGlobalRecords& globals, std::uint16_t index);
@@ -244,13 +262,24 @@ public:
     const cell_t* GetCell(std::uint32_t row, std::uint32_t col) const;
     const std::vector<range_t>& Merges() const { return merges_; }
 
-    // Appends the sheet's records to the stream; `out` ends where the sheet
-    // ends. Used by the workbook's dump.
-    void WriteRecords(CDataStorage& out) const;
+    // The sheet's records in their sheet-local form. Used by the workbook's dump.
+    sheet_records_t MakeRecords() const;
+    // Puts the final numbers into records of that form (bytes: `size` of
+    // them): format and SST indices from the globals just written, stream
+    // positions moved to the sheet's start in the stream.
+    static void ResolveRecords(std::uint8_t* bytes, const sheet_records_t& form, std::uint32_t start,
+                               const CGlobalRecords& globals);
+
+    // Moves the finished sheet's records to the spill file and its contents
+    // out of memory; the sheet takes no more cells. False, changing nothing,
+    // when the file refused them.
+    bool Spill(CSpillFile& file);
+    const sheet_records_t* Spilled() const { return spilled_.get(); }
+
+private:
     // Appends the formats that the sheet's cells, columns and rows hold.
     void UsedFormats(std::vector<const xf_t*>& out) const;
 
-private:
     cell_t* PlaceCell(std::unique_ptr<cell_t> cell);
     void check_cell(std::uint32_t row, std::uint32_t col, const char* what) const;
 
@@ -264,6 +293,7 @@ private:
     std::map<std::uint32_t, colinfo_t> colinfos_;
     std::map<std::uint32_t, rowheight_t> rowheights_;
     std::uint32_t first_row_ = 0xFFFFFFFF, first_col_ = 0xFFFFFFFF, last_row_ = 0, last_col_ = 0;
+    std::unique_ptr<sheet_records_t> spilled_;
 };
 
 class workbook {
@@ -288,12 +318,25 @@ public:
     const std::string& LastError() const { return last_error_; }
 
     // The "Workbook" stream as Dump writes it (without the sector padding).
-    std::vector<std::uint8_t> WorkbookStream() const;
+    std::vector<std::uint8_t> WorkbookStream();
+
+    // Moves the records of every sheet made so far to an unnamed temporary
+    // file, so that memory does not grow with the sheets: call it once a
+    // sheet is finished (it takes no more cells afterwards). A sheet the file
+    // refuses stays in memory; the workbook is the same either way.
+    void SpillSheets();
 
     CGlobalRecords& Globals() { return *globals_; }
 
 private:
+    struct stream_plan;
+    // Writes the globals and lays out the stream; false with last_error_.
+    bool PlanStream(stream_plan& plan);
+    int WriteStream(stream_plan& plan, CByteSink& out);
+
     std::unique_ptr<CGlobalRecords> globals_;
+    std::unique_ptr<CSpillFile> spill_;
+    std::size_t spilled_upto_ = 0;   // sheets before it are spilled or stay in memory
     std::vector<std::unique_ptr<worksheet>> sheets_;
     // Sheet names folded to one case, for their uniqueness.
     std::unordered_set<std::u16string> folded_names_;

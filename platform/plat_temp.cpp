@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <climits>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <mutex>
@@ -120,4 +121,23 @@ void plat_release_temp(const std::string& temp_name) {
         if (armed.installed[i]) ::sigaction(cleanup_signals[i], &armed.saved[i], nullptr);
     ::close(armed.folder);
     armed.folder = -1;
+}
+
+int plat_create_scratch(std::string& folder) {
+    const char* dir = std::getenv("TMPDIR");
+    folder = dir && *dir ? dir : "/tmp";
+    int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) return fd;
+    // A file system without unnamed files: a named one, unlinked at once,
+    // with every signal held back in between so that none finds it named.
+    std::string name = folder + "/.tabrixa-XXXXXX";
+    sigset_t all, old;
+    sigfillset(&all);
+    pthread_sigmask(SIG_BLOCK, &all, &old);
+    fd = ::mkostemp(name.data(), O_CLOEXEC);
+    const int err = errno;
+    if (fd >= 0) ::unlink(name.c_str());
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    errno = err;
+    return fd;
 }

@@ -15,3 +15,10 @@ int plat_create_temp(int folder, const std::string& name, long name_max, std::st
 // The temporary file is gone (renamed or removed): signals go back to what
 // they did before.
 void plat_release_temp(const std::string& temp_name);
+
+// An anonymous scratch file in $TMPDIR (else /tmp) for data that would
+// otherwise fill memory: it has no name from the start (O_TMPFILE) or loses
+// it at once, so no end of the process, not even SIGKILL, leaves it behind.
+// Returns the descriptor (read and write), or -1 with errno; `folder`
+// receives the folder used.
+int plat_create_scratch(std::string& folder);
