@@ -120,7 +120,11 @@ int CBinFile::Open(const std::string& name)
         Fail("Cannot replace", S_ISDIR(st.st_mode) ? "it is a folder" : "it is not a regular file");
         return -1;
     }
-    fd_ = plat_create_temp(place_.folder(), place_.name(), place_.name_max(), temp_name_);
+    // Unnamed while it is written, so that even a killed process leaves
+    // nothing; it gets a name only to be renamed over the destination.
+    fd_ = plat_create_unnamed(place_.folder());
+    if (fd_ < 0)
+        fd_ = plat_create_temp(place_.folder(), place_.name(), place_.name_max(), temp_name_);
     if (fd_ < 0) {
         Fail("Cannot create");
         return -1;
@@ -171,17 +175,20 @@ int CBinFile::Close()
     Flush();
     if (!failed_ && ::fsync(fd_) != 0)
         Fail("Cannot write");
+    const int folder = place_.folder();
+    if (!failed_ && temp_name_.empty() &&
+        plat_name_unnamed(fd_, folder, place_.name(), place_.name_max(), temp_name_) != 0)
+        Fail("Cannot write");
     int fd = fd_;
     fd_ = -1;
     if (::close(fd) != 0 && !failed_)
         Fail("Cannot close");
-    const int folder = place_.folder();
     if (!failed_ && ::renameat(folder, temp_name_.c_str(), folder, place_.name().c_str()) != 0)
         Fail("Cannot replace");
-    if (failed_)
-        ::unlinkat(folder, temp_name_.c_str(), 0);
-    else
+    if (!failed_)
         sync_folder(folder);
+    else if (!temp_name_.empty())
+        ::unlinkat(folder, temp_name_.c_str(), 0);
     plat_release_temp(temp_name_);
     temp_name_.clear();
     return failed_ ? -1 : 0;

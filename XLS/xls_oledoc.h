@@ -30,9 +30,10 @@ public:
     std::vector<std::uint8_t> bytes;
 };
 
-// A file written beside its destination and renamed over it only when every
-// write, the flush to disk and the close succeeded; otherwise nothing is left
-// behind and an earlier file of that name stays as it was. Only a regular
+// A file written in its destination's folder, unnamed where the file system
+// allows (else under a hidden name), and renamed over the destination only
+// when every write, the flush to disk and the close succeeded; otherwise
+// nothing is left behind and an earlier file of that name stays as it was. Only a regular
 // file is replaced: a destination that is a device, pipe or socket, or a link
 // another user made in a shared folder, is refused. A replaced file's owner,
 // group and permission bits (not set-id or sticky) pass to the new one.
