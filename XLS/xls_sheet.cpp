@@ -5,7 +5,6 @@
 
 #include "TK/tk_except.h"
 #include "TK/tk_log.h"
-#include "XLS/xls_assert.h"
 #include "XLS/xls_globals.h"
 #include "XLS/xls_spill.h"
 #include "XLS/xls_unit.h"
@@ -111,9 +110,6 @@ worksheet::worksheet(CGlobalRecords& globals, std::uint16_t index) : globals_(gl
 
 void worksheet::check_cell(std::uint32_t row, std::uint32_t col, const char* what) const
 {
-    // A spilled sheet is finished: what it took now would be lost.
-    if (spilled_)
-        xls_assert_dispatch("!spilled_", xls_src_globalrec, 1100, "???");
     if (row >= max_rows)
         throw tk_exception(std::string(what) + ": row " + std::to_string(row) +
                                " is beyond the last row of a worksheet (65535).",
@@ -454,24 +450,16 @@ void worksheet::ResolveRecords(std::uint8_t* bytes, const sheet_records_t& form,
     }
 }
 
-bool worksheet::Spill(CSpillFile& file)
+bool worksheet::Spill(CSpillFile& file, sheet_records_t& form)
 {
-    if (spilled_)
-        return true;
-    std::unique_ptr<sheet_records_t> form(new sheet_records_t(MakeRecords()));
-    if (!file.Append(form->bytes.data(), form->size, form->offset))
+    form = MakeRecords();
+    if (!file.Append(form.bytes.data(), form.size, form.offset))
         return false;
-    std::vector<std::uint8_t>().swap(form->bytes);
-    // Long texts stay with the globals for the SST; the cells go.
+    std::vector<std::uint8_t>().swap(form.bytes);
+    // Long texts stay with the globals for the SST.
     for (auto& c : cells_)
         if (auto* l = dynamic_cast<const label_t*>(c.second.get()); l && l->IsLong())
             globals_.KeepLongLabelText(l);
-    decltype(cells_)().swap(cells_);
-    decltype(merges_)().swap(merges_);
-    decltype(merged_rows_)().swap(merged_rows_);
-    decltype(colinfos_)().swap(colinfos_);
-    decltype(rowheights_)().swap(rowheights_);
-    spilled_ = std::move(form);
     return true;
 }
 

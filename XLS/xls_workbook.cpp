@@ -68,41 +68,54 @@ void workbook::SpillSheets()
 {
     if (!spill_)
         spill_.reset(new CSpillFile);
-    for (; spilled_upto_ < sheets_.size(); ++spilled_upto_)
-        if (!sheets_[spilled_upto_]->Spill(*spill_))
+    spilled_.resize(sheets_.size());
+    for (; spilled_upto_ < sheets_.size(); ++spilled_upto_) {
+        sheet_records_t form;
+        if (!sheets_[spilled_upto_]->Spill(*spill_, form)) {
             tk_log::write(1, "workbook::SpillSheets: sheet %u stays in memory", static_cast<unsigned>(spilled_upto_));
+            continue;
+        }
+        spilled_sheet_t& s = spilled_[spilled_upto_];
+        s.offset = form.offset;
+        s.size = static_cast<std::uint32_t>(form.size);
+        s.xfs = static_cast<std::uint32_t>(form.xfs.size());
+        s.overflow = static_cast<std::uint32_t>(form.overflow.size());
+        s.serials = static_cast<std::uint32_t>(form.serials.size());
+        spilled_xfs_.insert(spilled_xfs_.end(), form.xfs.begin(), form.xfs.end());
+        spilled_overflow_.insert(spilled_overflow_.end(), form.overflow.begin(), form.overflow.end());
+        spilled_serials_.insert(spilled_serials_.end(), form.serials.begin(), form.serials.end());
+        sheets_[spilled_upto_].reset();
+    }
 }
 
 struct workbook::stream_plan {
     std::vector<std::uint8_t> globals;
-    std::vector<sheet_records_t*> sheets;
-    std::vector<sheet_records_t> in_memory;   // the sheets not spilled
+    std::vector<sheet_records_t> in_memory;   // of the sheets not spilled, in order
     std::uint64_t size = 0;
 };
 
 bool workbook::PlanStream(stream_plan& plan)
 {
-    std::size_t kept = 0;
-    for (auto& sheet : sheets_)
-        kept += sheet->Spilled() ? 0 : 1;
-    plan.in_memory.reserve(kept);
-    std::vector<const xf_t*> used;
-    for (auto& sheet : sheets_) {
-        sheet_records_t* form = const_cast<sheet_records_t*>(sheet->Spilled());
-        if (!form) {
-            plan.in_memory.push_back(sheet->MakeRecords());
-            form = &plan.in_memory.back();
+    std::vector<const xf_t*> used(spilled_xfs_);
+    std::vector<std::uint64_t> sizes;
+    sizes.reserve(sheets_.size());
+    for (std::size_t i = 0; i < sheets_.size(); ++i) {
+        if (sheets_[i]) {
+            plan.in_memory.push_back(sheets_[i]->MakeRecords());
+            const sheet_records_t& form = plan.in_memory.back();
+            used.insert(used.end(), form.xfs.begin(), form.xfs.end());
+            sizes.push_back(form.size);
+        } else {
+            sizes.push_back(spilled_[i].size);
         }
-        plan.sheets.push_back(form);
-        used.insert(used.end(), form->xfs.begin(), form->xfs.end());
     }
     CDataStorage out;
     std::vector<std::size_t> boundsheet_at;
     globals_->WriteRecords(out, boundsheet_at, used);
     std::uint64_t at = out.Size();
-    for (std::size_t i = 0; i < plan.sheets.size(); ++i) {
+    for (std::size_t i = 0; i < sizes.size(); ++i) {
         out.SetDwordAt(static_cast<std::uint32_t>(at), boundsheet_at[i]);
-        at += plan.sheets[i]->size;
+        at += sizes[i];
     }
     plan.size = at;
     plan.globals = std::move(out.Bytes());
@@ -118,20 +131,32 @@ int workbook::WriteStream(stream_plan& plan, CByteSink& out)
     if (out.PutBytes(plan.globals.data(), plan.globals.size()) != 0)
         return -1;
     std::uint64_t at = plan.globals.size();
-    std::vector<std::uint8_t> buffer;
-    for (sheet_records_t* form : plan.sheets) {
-        std::uint8_t* bytes = form->bytes.data();
-        if (form->bytes.size() != form->size) {
+    std::size_t kept = 0, xfs = 0, overflow = 0, serials = 0;
+    sheet_records_t spilled;
+    for (std::size_t i = 0; i < sheets_.size(); ++i) {
+        sheet_records_t* form = nullptr;
+        if (sheets_[i]) {
+            form = &plan.in_memory[kept++];
+        } else {
             // One sheet at a time comes back from the spill file.
-            buffer.resize(form->size);
-            if (!spill_ || !spill_->Read(form->offset, form->size, buffer.data())) {
+            const spilled_sheet_t& s = spilled_[i];
+            form = &spilled;
+            form->xfs.assign(spilled_xfs_.begin() + xfs, spilled_xfs_.begin() + xfs + s.xfs);
+            form->overflow.assign(spilled_overflow_.begin() + overflow,
+                                  spilled_overflow_.begin() + overflow + s.overflow);
+            form->serials.assign(spilled_serials_.begin() + serials, spilled_serials_.begin() + serials + s.serials);
+            xfs += s.xfs;
+            overflow += s.overflow;
+            serials += s.serials;
+            form->size = s.size;
+            form->bytes.resize(s.size);
+            if (!spill_ || !spill_->Read(s.offset, s.size, form->bytes.data())) {
                 last_error_ = spill_ ? spill_->Error() : "The workbook's temporary file is missing.";
                 return -1;
             }
-            bytes = buffer.data();
         }
-        worksheet::ResolveRecords(bytes, *form, static_cast<std::uint32_t>(at), *globals_);
-        if (out.PutBytes(bytes, form->size) != 0)
+        worksheet::ResolveRecords(form->bytes.data(), *form, static_cast<std::uint32_t>(at), *globals_);
+        if (out.PutBytes(form->bytes.data(), form->size) != 0)
             return -1;
         at += form->size;
     }

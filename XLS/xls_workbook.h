@@ -270,11 +270,10 @@ public:
     static void ResolveRecords(std::uint8_t* bytes, const sheet_records_t& form, std::uint32_t start,
                                const CGlobalRecords& globals);
 
-    // Moves the finished sheet's records to the spill file and its contents
-    // out of memory; the sheet takes no more cells. False, changing nothing,
-    // when the file refused them.
-    bool Spill(CSpillFile& file);
-    const sheet_records_t* Spilled() const { return spilled_.get(); }
+    // Appends the finished sheet's records to the spill file, their form
+    // (bytes aside) to `form`, and leaves its long texts with the globals:
+    // the sheet can then go. False, changing nothing, when the file refused them.
+    bool Spill(CSpillFile& file, sheet_records_t& form);
 
 private:
     // Appends the formats that the sheet's cells, columns and rows hold.
@@ -293,7 +292,6 @@ private:
     std::map<std::uint32_t, colinfo_t> colinfos_;
     std::map<std::uint32_t, rowheight_t> rowheights_;
     std::uint32_t first_row_ = 0xFFFFFFFF, first_col_ = 0xFFFFFFFF, last_row_ = 0, last_col_ = 0;
-    std::unique_ptr<sheet_records_t> spilled_;
 };
 
 class workbook {
@@ -307,6 +305,7 @@ public:
     // 31 characters, none of : \ / ? * [ ], and differ from every earlier
     // sheet name ignoring case; otherwise tk_exception (level 1).
     worksheet* sheet(const std::string& name);
+    // The sheet; none once it has been spilled (SpillSheets).
     worksheet* GetSheet(std::size_t index) const;
     std::size_t SheetCount() const { return sheets_.size(); }
 
@@ -321,9 +320,11 @@ public:
     std::vector<std::uint8_t> WorkbookStream();
 
     // Moves the records of every sheet made so far to an unnamed temporary
-    // file, so that memory does not grow with the sheets: call it once a
-    // sheet is finished (it takes no more cells afterwards). A sheet the file
-    // refuses stays in memory; the workbook is the same either way.
+    // file and deletes the sheets (earlier worksheet pointers are no longer
+    // valid), so that memory does not grow with the sheets: call it once a
+    // sheet is finished. Only what the globals need stays: the sheet's
+    // formats, long texts, name and size. A sheet the file refuses stays in
+    // memory; the workbook is the same either way.
     void SpillSheets();
 
     CGlobalRecords& Globals() { return *globals_; }
@@ -337,6 +338,16 @@ private:
     std::unique_ptr<CGlobalRecords> globals_;
     std::unique_ptr<CSpillFile> spill_;
     std::size_t spilled_upto_ = 0;   // sheets before it are spilled or stay in memory
+    // A spilled sheet (its entry in sheets_ is empty): where its records lie
+    // and how many entries of the pools below are its own, the pools holding
+    // the spilled sheets' entries one sheet after the other.
+    struct spilled_sheet_t {
+        std::uint64_t offset = 0;
+        std::uint32_t size = 0, xfs = 0, overflow = 0, serials = 0;
+    };
+    std::vector<spilled_sheet_t> spilled_;   // by sheet index
+    std::vector<const xf_t*> spilled_xfs_, spilled_overflow_;
+    std::vector<std::uint64_t> spilled_serials_;
     std::vector<std::unique_ptr<worksheet>> sheets_;
     // Sheet names folded to one case, for their uniqueness.
     std::unordered_set<std::u16string> folded_names_;
