@@ -311,8 +311,9 @@ public:
 
     // Writes the workbook file. 0 on success; -100 when there is no sheet;
     // -1 when the file cannot be written (LastError() tells why). The file
-    // is written beside the destination and renamed over it only when
-    // complete, so a failure leaves no file and keeps an earlier one intact.
+    // is written unnamed in the destination's folder and renamed over the
+    // destination only when complete, so a failure leaves no file and keeps
+    // an earlier one intact. It can be written again.
     int Dump(const std::string& file_name);
     const std::string& LastError() const { return last_error_; }
 
