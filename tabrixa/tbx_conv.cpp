@@ -171,8 +171,16 @@ void xelvio_convertor::run() {
         if (!write_workbook()) return;
         succeeded_ = true;
     } catch (...) {
-        if (out_of_memory()) report_out_of_memory();
-        else tk_report_current(1, "tbx_conv", 175);
+        if (!out_of_memory()) {
+            tk_report_current(1, "tbx_conv", 175);
+        } else {
+            try {
+                report_out_of_memory();
+            } catch (...) {
+                // Not even room for the text: the bare report.
+                tk_report_current(1, "tbx_conv", 175);
+            }
+        }
     }
 }
 
