@@ -51,6 +51,8 @@ void ExcelOutputDev::finishPage() {
     if (textPage) {
         textPage->coalesce();
         textPage->dump(workbook.get(), pageCount);
+        // The page's sheet is complete: its cells leave memory.
+        workbook->SpillSheets();
     }
     ++pageCount;
     tk_singleton<pdf_uline_processor>::instance().flush();

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cctype>
 #include <climits>
+#include <new>
 #include <optional>
 
 #include "PDFR/pdf_doc.h"
@@ -159,8 +160,9 @@ void xelvio_convertor::run() {
             }
         } catch (...) {
             // Keep the pages finished so far, as far as they can be written,
-            // before the error is reported.
-            if (!stop_requested()) {
+            // before the error is reported (not when memory ran out: the
+            // workbook may lack part of a page).
+            if (!stop_requested() && !out_of_memory()) {
                 try {
                     write_workbook();
                 } catch (...) {
@@ -173,6 +175,39 @@ void xelvio_convertor::run() {
         if (unreadable_pages > 0 && read_pages == 0) throw tk_exception(pdf_text_unreadable, tk_level_error);
         if (!write_workbook()) return;
         succeeded_ = true;
+    } catch (...) {
+        if (!out_of_memory()) {
+            tk_report_current(1, "tbx_conv", 175);
+        } else {
+            try {
+                report_out_of_memory();
+            } catch (...) {
+                // Not even room for the text: the bare report.
+                tk_report_current(1, "tbx_conv", 175);
+            }
+        }
+    }
+}
+
+bool xelvio_convertor::out_of_memory() {
+    try {
+        throw;
+    } catch (const std::bad_alloc&) {
+        return true;
+    } catch (...) {
+    }
+    return false;
+}
+
+void xelvio_convertor::report_out_of_memory() {
+    // Everything the run held is released by now, so the report has memory.
+    const int done = pages_done;
+    std::string text = "Not enough memory: the conversion stopped ";
+    if (done == 0) text += "before its first page was converted";
+    else text += "after page " + std::to_string(page_list.empty() ? done : page_list[static_cast<size_t>(done - 1)]);
+    text += "; no workbook was written.";
+    try {
+        throw tk_exception(text, tk_level_error);
     } catch (...) {
         tk_report_current(1, "tbx_conv", 175);
     }

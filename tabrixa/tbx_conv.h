@@ -81,6 +81,10 @@ private:
     // Refuses, before the first page, a run that needs more worksheets than
     // a workbook holds.
     void check_sheet_count(int doc_pages) const;
+    // Inside a handler: whether the exception being handled is a failed
+    // allocation; the report of one names the last page converted.
+    static bool out_of_memory();
+    void report_out_of_memory();
 
     bool persistent_;
     std::atomic<bool> succeeded_{false};

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <new>
 #include <sstream>
 #include <stdexcept>
 #include <tuple>
@@ -361,6 +362,25 @@ TEST_F(Conv, FailedPageKeepsThePagesFinishedSoFar) {
         EXPECT_EQ(h.reports, std::vector<std::string>{"late"});
     }
     EXPECT_FALSE(fs::exists(path("stopped.xls")));
+
+    // Memory running out is an error like the others, naming the last page
+    // converted; nothing is written (the workbook could lack part of a page)
+    // and an earlier workbook stays.
+    h.reports.clear();
+    write("old.xls", "earlier workbook");
+    for (int page : {1, 3}) {
+        failing_convertor<std::bad_alloc> c(page, std::bad_alloc());
+        c.source = src;
+        c.destination = path("old.xls");
+        c.run();
+        EXPECT_FALSE(c.succeeded());
+    }
+    EXPECT_EQ(h.reports,
+              (std::vector<std::string>{
+                  "Not enough memory: the conversion stopped before its first page was converted; no workbook was "
+                  "written.",
+                  "Not enough memory: the conversion stopped after page 2; no workbook was written."}));
+    EXPECT_EQ(read(path("old.xls")), "earlier workbook");
 }
 
 namespace {

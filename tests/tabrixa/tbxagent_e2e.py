@@ -281,6 +281,102 @@ def group_profile():
                   "Please give the name of a regular file.\n")
 
 
+def limited(limits):
+    """A preexec function setting resource limits {resource: soft and hard value}."""
+    import resource
+
+    def apply():
+        for res, value in limits.items():
+            resource.setrlimit(res, (value, value))
+    return apply
+
+
+def run_limited(args, limits):
+    p = subprocess.run([EXE] + args, cwd=work, capture_output=True, text=True, timeout=120,
+                       env=dict(os.environ, XDG_CONFIG_HOME=path("config")), preexec_fn=limited(limits))
+    return p.returncode, p.stdout
+
+
+def old_workbook_only(name, folder, keep):
+    """The folder holds `keep` and an untouched old.xls, nothing else (no hidden file)."""
+    check(name + ": folder", sorted(os.listdir(folder)), sorted(keep + ["old.xls"]))
+    check(name + ": old workbook kept", open(os.path.join(folder, "old.xls"), "rb").read(), b"old")
+
+
+def group_limits():
+    import resource
+    import signal
+    import time
+    os.makedirs(path("out"))
+    with open(path("out", "old.xls"), "w") as f:
+        f.write("old")
+    dest = "--dest=" + path("out", "old.xls")
+
+    # A file-size limit below the workbook: reported like a full disk.
+    make_pdf("a.pdf", 3)
+    got = run_limited(["--src=a.pdf", dest], {resource.RLIMIT_FSIZE: 8192})
+    message = "Cannot write '%s': File too large" % path("out", "old.xls")
+    check("file-size limit", (got[0], got[1].startswith("Error:\n"), message in got[1]), (255, True, True))
+    old_workbook_only("file-size limit", path("out"), [])
+
+    # A memory limit too small for the second page: the first page passes at
+    # the smallest limit it needs (found by halving), the second needs tens of
+    # megabytes more for its 30000 lines. Address-space limits do not mix with
+    # the sanitizers' shadow memory.
+    if "asan" not in subprocess.run(["ldd", EXE], capture_output=True, text=True).stdout:
+        count, step = 30000, 4.0
+        height = count * step + 40
+        first = "BT /F1 3.5 Tf 1 0 0 1 10 %.2f Tm (first) Tj ET\n" % (height - 20)
+        body = ["BT /F1 3.5 Tf\n"] + ["1 0 0 1 10 %.2f Tm (Line %d) Tj\n" % (height - 20 - i * step, i + 1)
+                                       for i in range(count)] + ["ET\n"]
+        pdfgen.write(path("lines.pdf"), [first, "".join(body)], media=(100, height))
+        low, high = 32 << 20, 1 << 30
+        while high - low > (4 << 20):
+            mid = (low + high) // 2
+            ok = run_limited(["--src=lines.pdf", "--pages=1", "--dest=" + path("one.xls")],
+                             {resource.RLIMIT_AS: mid})[0] == 0
+            low, high = (low, mid) if ok else (mid, high)
+        got = run_limited(["--src=lines.pdf", dest], {resource.RLIMIT_AS: high + (16 << 20)})
+        # (Short of memory, the pages may also be searched for ruled tables no more, with a warning.)
+        check("memory limit", (got[0], got[1].endswith(
+            "Error:\nNot enough memory: the conversion stopped after page 1; no workbook was written.\n")),
+            (255, True))
+        old_workbook_only("memory limit", path("out"), [])
+
+    # SIGHUP (the terminal closed) while the workbook is written: the process
+    # is caught in the write (a file open in the destination's folder), held
+    # there, and sent the signal.
+    pages = []
+    for n in range(200):
+        pages.append("".join(pdfgen.text(20 + 45 * (c % 12), 770 - 9 * r, "%d.%d" % (n * r + c, c), "F1", 5)
+                             for r in range(80) for c in range(12)))
+    pdfgen.write(path("big.pdf"), pages)
+    folder = path("out") + "/"
+    caught = False
+    for attempt in range(3):
+        p = subprocess.Popen([EXE, "--src=" + path("big.pdf"), dest], cwd=work, stdout=subprocess.DEVNULL,
+                             stderr=subprocess.DEVNULL, env=dict(os.environ, XDG_CONFIG_HOME=path("config")))
+        fd_dir = "/proc/%d/fd" % p.pid
+        while p.poll() is None:
+            try:
+                links = [os.readlink(os.path.join(fd_dir, fd)) for fd in os.listdir(fd_dir)]
+            except OSError:
+                continue
+            if any(link.startswith(folder) for link in links):
+                p.send_signal(signal.SIGSTOP)
+                p.send_signal(signal.SIGHUP)
+                p.send_signal(signal.SIGCONT)
+                caught = True
+                break
+        rc = p.wait()
+        if caught:
+            check("SIGHUP ends the program", rc, -signal.SIGHUP)
+            old_workbook_only("SIGHUP", path("out"), [])
+            break
+        time.sleep(0.1)
+    check("the write was caught", caught, True)
+
+
 groups = {name[6:]: fn for name, fn in globals().items() if name.startswith("group_")}
 try:
     groups[GROUP]()
