@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 #include <string>
+#include <cwchar>
 #include <vector>
 
 #include "TK/tk_log.h"
@@ -59,6 +60,151 @@ namespace {
 std::uint32_t u32(int v) { return static_cast<std::uint32_t>(v); }
 }  // namespace
 
+namespace {
+
+double sizeOf(const TextLine* l) {
+    const double m = l->meanFontSize();
+    return std::isfinite(m) && m > 0.0 ? m : 8.0;
+}
+
+// A line of figures: digits with their signs and separators only.
+bool figureLine(const TextLine* l) {
+    bool digit = false;
+    for (Unicode c : l->text) {
+        if (c >= '0' && c <= '9')
+            digit = true;
+        else if (!std::wcschr(L" .,%$()+-/", static_cast<wchar_t>(c)) || c == 0)
+            return false;
+    }
+    return digit;
+}
+
+// The lines of one ruled cell (with their base lines) are wrapped text: in
+// each stack of lines (a line and the next one below it that it overlaps),
+// the first word of the next line would not have fitted after the line
+// before it, by the widest line of the stack. Lines of separate rows stacked
+// in one cell rarely all do; stacked figures may, and are never wrapped text.
+bool wrapsInPieces(std::vector<std::pair<const TextLine*, int>> ls, double joinEms) {
+    std::stable_sort(ls.begin(), ls.end(), [](const auto& a, const auto& b) {
+        return a.second != b.second ? a.second < b.second : a.first->xMin < b.first->xMin;
+    });
+    // Pieces of text: the lines of the cell, those of one base line joined
+    // across gaps of up to joinEms.
+    struct Piece {
+        double xMin, xMax, word, size;
+        int band;
+    };
+    std::vector<Piece> ps;
+    for (const auto& [l, band] : ls) {
+        const double size = sizeOf(l);
+        if (!ps.empty() && ps.back().band == band && l->xMin - ps.back().xMax < joinEms * size) {
+            ps.back().xMax = std::max(ps.back().xMax, l->xMax);
+            continue;
+        }
+        ps.push_back({l->xMin, l->xMax, l->words ? l->words->xMax - l->words->xMin : 0.0, size, band});
+    }
+    const size_t n = ps.size();
+    std::vector<size_t> root(n), next(n, n);
+    for (size_t a = 0; a < n; ++a) root[a] = a;
+    auto find = [&](size_t a) {
+        while (root[a] != a) a = root[a] = root[root[a]];
+        return a;
+    };
+    for (size_t a = 0; a < n; ++a) {
+        for (size_t b = a + 1; b < n; ++b) {
+            if (ps[b].band > ps[a].band && ps[a].xMin < ps[b].xMax && ps[b].xMin < ps[a].xMax) {
+                next[a] = b;
+                root[find(b)] = find(a);
+                break;
+            }
+        }
+    }
+    std::vector<double> widest(n, 0.0);
+    for (size_t a = 0; a < n; ++a) widest[find(a)] = std::max(widest[find(a)], ps[a].xMax - ps[a].xMin);
+    for (size_t a = 0; a < n; ++a) {
+        if (next[a] == n) continue;
+        const Piece& nx = ps[next[a]];
+        if ((ps[a].xMax - ps[a].xMin) + 0.25 * nx.size + nx.word <= widest[find(a)]) return false;
+    }
+    return true;
+}
+
+// Wrapped text, taken line by line, or with the pieces of a justified line
+// (its words spread a few ems apart) joined; a gap between two text columns
+// of one cell may be as narrow.
+bool wrapsInCell(const std::vector<std::pair<const TextLine*, int>>& ls) {
+    if (std::all_of(ls.begin(), ls.end(), [](const auto& l) { return figureLine(l.first); })) return false;
+    return wrapsInPieces(ls, 0.0) || wrapsInPieces(ls, 4.0);
+}
+
+}  // namespace
+
+// A ruled cell may hold several rows of the page when the table has no rule
+// between them. Its lines are split over sheet rows by base line when two or
+// more cells of the ruled row stand side by side on more than one base line,
+// unless every such cell only holds wrapped text. Sets subOf for the lines
+// [i0, i1) (all of one ruled row) and returns the sheet rows the row takes.
+int RegionWriter::ruledSubRows(const std::vector<TextLine*>& lines, const std::vector<int>& cellOf, int i0, int i1,
+                               std::vector<int>& subOf) const {
+    if (i1 - i0 < 3) return 1;
+    std::vector<int> order;
+    for (int i = i0; i < i1; ++i) order.push_back(i);
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+        return lines[static_cast<size_t>(a)]->base < lines[static_cast<size_t>(b)]->base;
+    });
+    std::vector<int> band(static_cast<size_t>(i1 - i0));
+    int bands = 0;
+    const TextLine* head = nullptr;
+    for (int i : order) {
+        const TextLine* l = lines[static_cast<size_t>(i)];
+        if (!head || compareLines(head, l) != 0) {
+            head = l;
+            ++bands;
+        }
+        band[static_cast<size_t>(i - i0)] = bands - 1;
+    }
+    if (bands < 2) return 1;
+    // The cells on each base line.
+    std::vector<std::vector<int>> cellsOn(static_cast<size_t>(bands));
+    for (int i = i0; i < i1; ++i) {
+        auto& cs = cellsOn[static_cast<size_t>(band[static_cast<size_t>(i - i0)])];
+        if (std::find(cs.begin(), cs.end(), cellOf[static_cast<size_t>(i)]) == cs.end())
+            cs.push_back(cellOf[static_cast<size_t>(i)]);
+    }
+    int shared = 0;
+    for (const auto& cs : cellsOn) shared += cs.size() >= 2 ? 1 : 0;
+    if (shared < 2) return 1;
+    // Rows of a table stand side by side with figures; lines of text alone
+    // beside each other (a header over several lines) stay in their cells.
+    bool figures = false;
+    for (int i = i0; i < i1 && !figures; ++i) {
+        const int b = band[static_cast<size_t>(i - i0)];
+        figures = b > 0 && cellsOn[static_cast<size_t>(b)].size() >= 2 && figureLine(lines[static_cast<size_t>(i)]);
+    }
+    if (!figures) return 1;
+
+    bool split = false;
+    for (int i = i0; i < i1 && !split;) {
+        const int cell = cellOf[static_cast<size_t>(i)];
+        int j = i;
+        while (j < i1 && cellOf[static_cast<size_t>(j)] == cell) ++j;
+        std::vector<std::pair<const TextLine*, int>> own;
+        bool partnered = false;
+        int firstBand = bands;
+        for (int m = i; m < j; ++m) firstBand = std::min(firstBand, band[static_cast<size_t>(m - i0)]);
+        for (int m = i; m < j; ++m) {
+            const int b = band[static_cast<size_t>(m - i0)];
+            own.emplace_back(lines[static_cast<size_t>(m)], b);
+            if (b != firstBand && cellsOn[static_cast<size_t>(b)].size() >= 2) partnered = true;
+        }
+        if (partnered && !wrapsInCell(own)) split = true;
+        i = j;
+    }
+    if (!split) return 1;
+    for (int i = i0; i < i1; ++i) subOf[static_cast<size_t>(i)] = band[static_cast<size_t>(i - i0)];
+    return bands;
+}
+
 int RegionWriter::dumpGrid(PageRegion& region, int firstRow) {
     const int B = region.blockCount();
     const bool table = region.isTable();
@@ -109,6 +255,32 @@ int RegionWriter::dumpGrid(PageRegion& region, int firstRow) {
 
     const int cellCount = rec ? static_cast<int>(rec->cells.size()) : 0;
     const int style = std::min(3, std::max(1, (region.borderWeight + 10) / 20));
+
+    // Sheet rows of every ruled row: a ruled row holding rows of the page
+    // side by side becomes one sheet row per base line (subOf of its lines).
+    std::vector<int> subOf(static_cast<size_t>(n), 0);
+    std::vector<int> subRows;
+    if (rec) {
+        subRows.assign(static_cast<size_t>(std::max((cellCount + B - 1) / B, cellOf.back() / B + 1)), 1);
+        for (int i = 0; i < n;) {
+            const int row = cellOf[static_cast<size_t>(i)] / B;
+            int j = i;
+            while (j < n && cellOf[static_cast<size_t>(j)] / B == row) ++j;
+            subRows[static_cast<size_t>(row)] = ruledSubRows(lines, cellOf, i, j, subOf);
+            i = j;
+        }
+    }
+    std::vector<int> rowStart(subRows.size() + 1, 0);
+    for (size_t r = 0; r < subRows.size(); ++r) rowStart[r + 1] = rowStart[r] + subRows[r];
+    // Sheet row (from firstRow) of the first sub-row of a row, and its count.
+    auto sheetRowOf = [&](int row) {
+        return static_cast<size_t>(row) < subRows.size() ? rowStart[static_cast<size_t>(row)]
+                                                          : rowStart.back() + row - static_cast<int>(subRows.size());
+    };
+    auto subRowsOf = [&](int row) {
+        return static_cast<size_t>(row) < subRows.size() ? subRows[static_cast<size_t>(row)] : 1;
+    };
+
     int prevCell = -1, lastEnd = 0, maxRow = 0, usedRows = 0;
 
     auto columnsOf = [&](double left, double right, int pos, int& first, int& last) {
@@ -116,8 +288,13 @@ int RegionWriter::dumpGrid(PageRegion& region, int firstRow) {
         last = grid_.columnAt(right - 1.0);
         if (pos > 0 && lastEnd >= 0 && lastEnd >= first && last > first) ++first;
     };
-    auto borders = [&](xls_core::cell_t* c) {
-        for (int side = 0; side < 4; ++side) c->set_border(side, style);
+    // The four borders, less the top one inside a ruled cell split over
+    // sheet rows (sub-row sub of subs) and the bottom one.
+    auto borders = [&](xls_core::cell_t* c, int sub, int subs) {
+        for (int side = 0; side < 4; ++side) {
+            if ((side == 0 && sub + 1 < subs) || (side == 1 && sub > 0)) continue;
+            c->set_border(side, style);
+        }
     };
     // A table cell without text: wrap and borders, merged like a text cell.
     auto writeEmpty = [&](int c, int pos) {
@@ -127,20 +304,61 @@ int RegionWriter::dumpGrid(PageRegion& region, int firstRow) {
         if (c % B == 0) lastEnd = -1;
         int first, last;
         columnsOf(box->xMin, box->xMax, pos, first, last);
-        const std::uint32_t r = u32(firstRow + row);
-        if (first < last && page_.pageCells.rowFits(r)) {
-            tk_log::write(1, pos < n ? "Just before sh->merge (2)" : "Just before sh->merge (4)");
-            sheet_.merge(r, u32(first), r, u32(last));
+        const int subs = subRowsOf(row);
+        for (int sub = 0; sub < subs; ++sub) {
+            const std::uint32_t r = u32(firstRow + sheetRowOf(row) + sub);
+            if (first < last && page_.pageCells.rowFits(r)) {
+                tk_log::write(1, pos < n ? "Just before sh->merge (2)" : "Just before sh->merge (4)");
+                sheet_.merge(r, u32(first), r, u32(last));
+            }
+            if (xls_core::cell_t* cell = putEmptyCell(sheet_, page_.pageCells, r, u32(first))) {
+                cell->set_wrap(true);
+                borders(cell, sub, subs);
+            }
+            for (int col = first + 1; col <= last; ++col)
+                if (xls_core::cell_t* e = putEmptyCell(sheet_, page_.pageCells, r, u32(col))) borders(e, sub, subs);
         }
-        if (xls_core::cell_t* cell = putEmptyCell(sheet_, page_.pageCells, r, u32(first))) {
-            cell->set_wrap(true);
-            borders(cell);
-        }
-        for (int col = first + 1; col <= last; ++col)
-            if (xls_core::cell_t* e = putEmptyCell(sheet_, page_.pageCells, r, u32(col))) borders(e);
         lastEnd = last;
         // Empty bordered rows are part of the table on the sheet.
-        usedRows = std::max(usedRows, row + 1);
+        usedRows = std::max(usedRows, sheetRowOf(row) + subs);
+    };
+    // Writes the lines ls of one cell (top down) at sheet row r, columns
+    // first..last: one line of one word may be a number, more lines are
+    // joined into one text.
+    auto writeText = [&](const std::vector<TextLine*>& ls, std::uint32_t r, int first, int last, int sub, int subs) {
+        if (first < last && page_.pageCells.rowFits(r)) {
+            tk_log::write(1, "Just before sh->merge (3)");
+            sheet_.merge(r, u32(first), r, u32(last));
+        }
+        TextLine* f = ls.front();
+        std::wstring text;
+        page_.appendLineText(text, f);
+        const wchar_t* logText = L"sh->label6(%d,%d,%s)";
+        bool numberAllowed = false;
+        if (ls.size() == 1) {
+            numberAllowed = f->words && !f->words->next && f->words->len >= 1;
+            logText = numberAllowed ? L"sh->label4(%d,%d,%s)" : L"sh->label5(%d,%d,'%s')";
+        } else {
+            text += L' ';
+            for (size_t m = 1; m < ls.size(); ++m) {
+                text += L' ';
+                page_.appendLineText(text, ls[m]);
+                text += L' ';
+            }
+        }
+        if (tk_log::active(1)) tk_log::write_wide(1, logText, static_cast<int>(r), first, text.c_str());
+        xls_core::cell_t* out =
+            putCellText(sheet_, page_.pageCells, r, u32(first), text, numberAllowed ? &text : nullptr);
+        if (out) {
+            out->set_halign(1);
+            page_.setCellFont(f, out);
+        }
+        if (out && table) {
+            out->set_wrap(true);
+            borders(out, sub, subs);
+            for (int col = first + 1; col <= last; ++col)
+                if (xls_core::cell_t* e = putEmptyCell(sheet_, page_.pageCells, r, u32(col))) borders(e, sub, subs);
+        }
     };
 
     int i = 0;
@@ -154,6 +372,8 @@ int RegionWriter::dumpGrid(PageRegion& region, int firstRow) {
             lastEnd = -1;
             maxRow = row;
         }
+        const int subs = subRowsOf(row);
+        const int top = sheetRowOf(row);
         int k = 1;
         while (i + k < n && cellOf[static_cast<size_t>(i + k)] == cell) ++k;
 
@@ -161,8 +381,9 @@ int RegionWriter::dumpGrid(PageRegion& region, int firstRow) {
         double left, right;
         const TableCell* box = rec ? tables_.cell(region.tableId, cell) : nullptr;
         if (box) {
-            if (page_.pageCells.rowFits(u32(firstRow + row)))
-                sheet_.rowheight(u32(firstRow + row), rowHeightTwips(box->yMax - box->yMin));
+            for (int sub = 0; sub < subs; ++sub)
+                if (page_.pageCells.rowFits(u32(firstRow + top + sub)))
+                    sheet_.rowheight(u32(firstRow + top + sub), rowHeightTwips((box->yMax - box->yMin) / subs));
             left = box->xMin;
             right = box->xMax;
         } else {
@@ -177,57 +398,48 @@ int RegionWriter::dumpGrid(PageRegion& region, int firstRow) {
         if (j < n && lines[static_cast<size_t>(j)]->blockIndex > slot) {
             const RegionBlock& nb = *region.blocks[static_cast<size_t>(lines[static_cast<size_t>(j)]->blockIndex)];
             if (last >= grid_.columnAt(nb.xMin + 3.0)) {
+                // A narrow column's text joins the cell before it, unless the
+                // row is written base line by base line.
                 if (nb.xMax - nb.xMin < 10.0) {
-                    ++k;
+                    if (subs == 1) ++k;
                 } else if (last > first &&
                            overlapRatio(grid_.boundary(last), grid_.boundary(last + 1), left, right) < 0.55) {
                     --last;
                 }
             }
         }
-        const std::uint32_t r = u32(firstRow + row);
-        if (first < last && page_.pageCells.rowFits(r)) {
-            tk_log::write(1, "Just before sh->merge (3)");
-            sheet_.merge(r, u32(first), r, u32(last));
-        }
-
-        std::wstring text;
-        page_.appendLineText(text, f);
-        const wchar_t* logText = L"sh->label6(%d,%d,%s)";
-        bool numberAllowed = false;
-        if (k == 1) {
-            numberAllowed = f->words && !f->words->next && f->words->len >= 1;
-            logText = numberAllowed ? L"sh->label4(%d,%d,%s)" : L"sh->label5(%d,%d,'%s')";
+        if (subs == 1) {
+            writeText(std::vector<TextLine*>(lines.begin() + i, lines.begin() + i + k), u32(firstRow + top), first,
+                      last, 0, 1);
         } else {
-            text += L' ';
-            for (int m = 1; m < k; ++m) {
-                const TextLine* l = lines[static_cast<size_t>(i + m)];
-                text += L' ';
-                page_.appendLineText(text, l);
-                text += L' ';
+            // Each base line of the cell on its sub-row; sub-rows it has no
+            // line on stay empty inside the cell's borders.
+            std::vector<std::vector<TextLine*>> bySub(static_cast<size_t>(subs));
+            for (int m = i; m < i + k; ++m) bySub[static_cast<size_t>(subOf[static_cast<size_t>(m)])].push_back(lines[static_cast<size_t>(m)]);
+            for (int sub = 0; sub < subs; ++sub) {
+                const std::uint32_t r = u32(firstRow + top + sub);
+                auto& ls = bySub[static_cast<size_t>(sub)];
+                if (!ls.empty()) {
+                    sortWith(ls, compareLinesInOrder);
+                    writeText(ls, r, first, last, sub, subs);
+                    continue;
+                }
+                if (first < last && page_.pageCells.rowFits(r)) sheet_.merge(r, u32(first), r, u32(last));
+                for (int col = first; col <= last; ++col)
+                    if (xls_core::cell_t* e = putEmptyCell(sheet_, page_.pageCells, r, u32(col))) {
+                        if (col == first) e->set_wrap(true);
+                        borders(e, sub, subs);
+                    }
             }
         }
-        if (tk_log::active(1)) tk_log::write_wide(1, logText, static_cast<int>(r), first, text.c_str());
-        xls_core::cell_t* out =
-            putCellText(sheet_, page_.pageCells, r, u32(first), text, numberAllowed ? &text : nullptr);
-        if (out) {
-            out->set_halign(1);
-            page_.setCellFont(f, out);
-        }
-        if (out && table) {
-            out->set_wrap(true);
-            borders(out);
-            for (int col = first + 1; col <= last; ++col)
-                if (xls_core::cell_t* e = putEmptyCell(sheet_, page_.pageCells, r, u32(col))) borders(e);
-        }
-        usedRows = std::max(usedRows, row + 1);
+        usedRows = std::max(usedRows, top + subs);
         prevCell = cell;
         lastEnd = last;
         i += k;
     }
     if (rec)
         for (int c = prevCell + 1; c < cellCount; ++c) writeEmpty(c, n);
-    return std::max(usedRows, maxRow + 1);
+    return std::max(usedRows, sheetRowOf(maxRow) + subRowsOf(maxRow));
 }
 
 int RegionWriter::dumpVertical(PageRegion& region, int firstRow) {
