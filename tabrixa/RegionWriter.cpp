@@ -84,7 +84,7 @@ bool figureLine(const TextLine* l) {
 // the first word of the next line would not have fitted after the line
 // before it, by the widest line of the stack. Lines of separate rows stacked
 // in one cell rarely all do; stacked figures may, and are never wrapped text.
-bool wrapsInPieces(std::vector<std::pair<const TextLine*, int>> ls, double joinEms) {
+bool wrapsInPieces(std::vector<std::pair<const TextLine*, int>> ls, const TableCell& box, double joinEms) {
     std::stable_sort(ls.begin(), ls.end(), [](const auto& a, const auto& b) {
         return a.second != b.second ? a.second < b.second : a.first->xMin < b.first->xMin;
     });
@@ -120,11 +120,18 @@ bool wrapsInPieces(std::vector<std::pair<const TextLine*, int>> ls, double joinE
         }
     }
     std::vector<double> widest(n, 0.0);
-    for (size_t a = 0; a < n; ++a) widest[find(a)] = std::max(widest[find(a)], ps[a].xMax - ps[a].xMin);
+    double pad = std::numeric_limits<double>::infinity();
+    for (size_t a = 0; a < n; ++a) {
+        widest[find(a)] = std::max(widest[find(a)], ps[a].xMax - ps[a].xMin);
+        pad = std::min(pad, ps[a].xMin - box.xMin);
+    }
+    // Wrapped lines also fill most of the cell's width, inside its margins.
+    const double room = 0.75 * ((box.xMax - box.xMin) - 2.0 * std::clamp(pad, 0.0, 6.0));
     for (size_t a = 0; a < n; ++a) {
         if (next[a] == n) continue;
         const Piece& nx = ps[next[a]];
-        if ((ps[a].xMax - ps[a].xMin) + 0.25 * nx.size + nx.word <= widest[find(a)]) return false;
+        const double need = (ps[a].xMax - ps[a].xMin) + 0.25 * nx.size + nx.word;
+        if (need <= widest[find(a)] || need <= room) return false;
     }
     return true;
 }
@@ -132,20 +139,19 @@ bool wrapsInPieces(std::vector<std::pair<const TextLine*, int>> ls, double joinE
 // Wrapped text, taken line by line, or with the pieces of a justified line
 // (its words spread a few ems apart) joined; a gap between two text columns
 // of one cell may be as narrow.
-bool wrapsInCell(const std::vector<std::pair<const TextLine*, int>>& ls) {
+bool wrapsInCell(const std::vector<std::pair<const TextLine*, int>>& ls, const TableCell& box) {
     if (std::all_of(ls.begin(), ls.end(), [](const auto& l) { return figureLine(l.first); })) return false;
-    return wrapsInPieces(ls, 0.0) || wrapsInPieces(ls, 4.0);
+    return wrapsInPieces(ls, box, 0.0) || wrapsInPieces(ls, box, 4.0);
 }
-
-}  // namespace
 
 // A ruled cell may hold several rows of the page when the table has no rule
 // between them. Its lines are split over sheet rows by base line when two or
 // more cells of the ruled row stand side by side on more than one base line,
-// unless every such cell only holds wrapped text. Sets subOf for the lines
+// below the first with figures, unless every cell whose later lines have
+// such partners only holds wrapped text. Sets subOf for the lines
 // [i0, i1) (all of one ruled row) and returns the sheet rows the row takes.
-int RegionWriter::ruledSubRows(const std::vector<TextLine*>& lines, const std::vector<int>& cellOf, int i0, int i1,
-                               std::vector<int>& subOf) const {
+int ruledSubRows(const std::vector<TextLine*>& lines, const std::vector<int>& cellOf, int i0, int i1,
+                 const PageTables& tables, int tableId, std::vector<int>& subOf) {
     if (i1 - i0 < 3) return 1;
     std::vector<int> order;
     for (int i = i0; i < i1; ++i) order.push_back(i);
@@ -174,12 +180,21 @@ int RegionWriter::ruledSubRows(const std::vector<TextLine*>& lines, const std::v
     int shared = 0;
     for (const auto& cs : cellsOn) shared += cs.size() >= 2 ? 1 : 0;
     if (shared < 2) return 1;
-    // Rows of a table stand side by side with figures; lines of text alone
-    // beside each other (a header over several lines) stay in their cells.
+    // Rows of a table stack figures in a cell, beside the lines of other
+    // cells; lines of text beside each other (a header over several lines,
+    // a year under a heading) stay in their cells.
     bool figures = false;
-    for (int i = i0; i < i1 && !figures; ++i) {
-        const int b = band[static_cast<size_t>(i - i0)];
-        figures = b > 0 && cellsOn[static_cast<size_t>(b)].size() >= 2 && figureLine(lines[static_cast<size_t>(i)]);
+    for (int i = i0; i < i1 && !figures;) {
+        int j = i, stacked = 0, lastBand = -1;
+        for (; j < i1 && cellOf[static_cast<size_t>(j)] == cellOf[static_cast<size_t>(i)]; ++j) {
+            const int b = band[static_cast<size_t>(j - i0)];
+            if (b != lastBand && figureLine(lines[static_cast<size_t>(j)])) {
+                ++stacked;
+                lastBand = b;
+            }
+        }
+        figures = stacked >= 2;
+        i = j;
     }
     if (!figures) return 1;
 
@@ -197,13 +212,16 @@ int RegionWriter::ruledSubRows(const std::vector<TextLine*>& lines, const std::v
             own.emplace_back(lines[static_cast<size_t>(m)], b);
             if (b != firstBand && cellsOn[static_cast<size_t>(b)].size() >= 2) partnered = true;
         }
-        if (partnered && !wrapsInCell(own)) split = true;
+        const TableCell* box = tables.cell(tableId, cell);
+        if (partnered && box && !wrapsInCell(own, *box)) split = true;
         i = j;
     }
     if (!split) return 1;
     for (int i = i0; i < i1; ++i) subOf[static_cast<size_t>(i)] = band[static_cast<size_t>(i - i0)];
     return bands;
 }
+
+}  // namespace
 
 int RegionWriter::dumpGrid(PageRegion& region, int firstRow) {
     const int B = region.blockCount();
@@ -266,7 +284,7 @@ int RegionWriter::dumpGrid(PageRegion& region, int firstRow) {
             const int row = cellOf[static_cast<size_t>(i)] / B;
             int j = i;
             while (j < n && cellOf[static_cast<size_t>(j)] / B == row) ++j;
-            subRows[static_cast<size_t>(row)] = ruledSubRows(lines, cellOf, i, j, subOf);
+            subRows[static_cast<size_t>(row)] = ruledSubRows(lines, cellOf, i, j, tables_, region.tableId, subOf);
             i = j;
         }
     }

@@ -4,13 +4,10 @@
 // in their vertical place).
 #pragma once
 
-#include <vector>
-
 namespace xls_core { class worksheet; }
 
 namespace tbx {
 
-class TextLine;
 class TextPage;
 class PageGrid;
 class PageRegion;
@@ -34,10 +31,6 @@ private:
     // Flow layout of a region of two blocks without nested regions whose
     // lines share a base line somewhere: row by row. -1 for other regions.
     int dumpSideBySide(PageRegion& region, int firstRow);
-    // Sheet rows of one ruled row whose lines (sorted by cell) are
-    // lines[i0, i1); sets subOf, the sub-row of each of those lines.
-    int ruledSubRows(const std::vector<TextLine*>& lines, const std::vector<int>& cellOf, int i0, int i1,
-                               std::vector<int>& subOf) const;
 
     TextPage& page_;
     xls_core::worksheet& sheet_;

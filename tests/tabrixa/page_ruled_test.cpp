@@ -159,3 +159,149 @@ TEST(RuledTable, PiecesOnEitherSideOfAColumnRulingStayApart) {
     EXPECT_EQ(n->GetValue(), 1200.0);
     EXPECT_EQ(textAt(ws, 0, 1), "USD");
 }
+
+namespace {
+
+// A table ruled between its columns (widths `cols`, from x 72) whose ruled
+// rows each hold page rows of one line per column ("" for none), 12 points
+// apart; rules around every ruled row.
+struct RuledTable {
+    std::vector<double> cols;
+    std::vector<std::vector<std::vector<std::string>>> ruledRows;
+
+    std::string content() const {
+        std::string out;
+        double top = 690;
+        for (const auto& rr : ruledRows) {
+            double base = top - 14;
+            for (const auto& line : rr) {
+                double x = 72;
+                for (size_t c = 0; c < line.size(); ++c) {
+                    if (!line[c].empty()) out += mini_pdf::text(x + 4, base, line[c]);
+                    x += cols[c];
+                }
+                base -= 12;
+            }
+            top -= 12.0 * static_cast<double>(rr.size()) + 8;
+        }
+        return out;
+    }
+    std::vector<Ruling> rulings() const {
+        double width = 0, top = 690;
+        for (double w : cols) width += w;
+        std::vector<Ruling> out{{72, top, 72 + width, top}};
+        for (const auto& rr : ruledRows) {
+            top -= 12.0 * static_cast<double>(rr.size()) + 8;
+            out.push_back({72, top, 72 + width, top});
+        }
+        double x = 72;
+        for (size_t c = 0; c <= cols.size(); ++c) {
+            out.push_back({x, 690, x, top});
+            if (c < cols.size()) x += cols[c];
+        }
+        return out;
+    }
+};
+
+// Row and column of the cell whose text (or number) is `s`; -1, -1 when none.
+std::pair<int, int> findCell(const xls_core::worksheet* ws, const std::string& s) {
+    for (unsigned r = 0; r < 40; ++r)
+        for (unsigned c = 0; c < 20; ++c) {
+            const auto* n = dynamic_cast<const xls_core::number_t*>(ws->GetCell(r, c));
+            if (textAt(ws, r, c) == s || (n && std::to_string(static_cast<long long>(n->GetValue())) == s))
+                return {static_cast<int>(r), static_cast<int>(c)};
+        }
+    return {-1, -1};
+}
+
+}  // namespace
+
+TEST(RuledTable, RowsSideBySideInOneRuledCellBecomeSheetRows) {
+    // Rules between the columns, under the header and above the total only:
+    // the body's ruled cells hold five rows of the page. "Fringe Benefits"
+    // has no 2020 figure, "Travel" a value over two lines.
+    const RuledTable t{{150, 80, 80},
+                       {{{"Item", "2019", "2020"}},
+                        {{"Salaries", "1,314,000", "1,400,000"},
+                         {"Fringe Benefits", "352,000", ""},
+                         {"Travel", "4,500", "4,700"},
+                         {"", "(estimate)", ""},
+                         {"Other", "7", "8"}},
+                        {{"Total", "1,670,507", "1,404,708"}}}};
+    xls_core::workbook wb;
+    const xls_core::worksheet* ws = playRuled(wb, "page_ruled_rows_test", t.content(), t.rulings());
+    ASSERT_NE(ws, nullptr);
+    const auto item = findCell(ws, "Item"), y19 = findCell(ws, "2019"), y20 = findCell(ws, "2020");
+    ASSERT_GE(item.first, 0);
+    const int r0 = item.first + 1;
+    const std::vector<std::string> labels = {"Salaries", "Fringe Benefits", "Travel", "", "Other", "Total"};
+    for (size_t k = 0; k < labels.size(); ++k)
+        if (!labels[k].empty()) {
+            EXPECT_EQ(findCell(ws, labels[k]), std::make_pair(r0 + int(k), item.second)) << k;
+        }
+    // Figures are numbers again, each on its label's row.
+    EXPECT_EQ(findCell(ws, "1,314,000"), std::make_pair(r0, y19.second));
+    EXPECT_EQ(findCell(ws, "1,400,000"), std::make_pair(r0, y20.second));
+    EXPECT_EQ(findCell(ws, "352,000"), std::make_pair(r0 + 1, y19.second));
+    ASSERT_NE(dynamic_cast<const xls_core::number_t*>(ws->GetCell(unsigned(r0 + 4), unsigned(y20.second))), nullptr);
+    EXPECT_EQ(findCell(ws, "8"), std::make_pair(r0 + 4, y20.second));
+    EXPECT_EQ(textAt(ws, unsigned(r0 + 1), unsigned(y20.second)), "");  // the missing value
+    EXPECT_EQ(findCell(ws, "(estimate)"), std::make_pair(r0 + 3, y19.second));
+    EXPECT_EQ(textAt(ws, unsigned(r0 + 3), unsigned(item.second)), "");
+    EXPECT_EQ(findCell(ws, "1,670,507"), std::make_pair(r0 + 5, y19.second));
+    // The ruled cell's borders go around its five rows, none between them.
+    const auto& first = ws->GetCell(unsigned(r0), unsigned(y19.second))->GetXF()->Value();
+    const auto& mid = ws->GetCell(unsigned(r0 + 2), unsigned(y19.second))->GetXF()->Value();
+    const auto& last = ws->GetCell(unsigned(r0 + 4), unsigned(y19.second))->GetXF()->Value();
+    EXPECT_EQ(first.border_style[1], 1);  // top
+    EXPECT_EQ(first.border_style[0], 0);
+    EXPECT_EQ(mid.border_style[0] + mid.border_style[1], 0);
+    EXPECT_EQ(mid.border_style[2] * mid.border_style[3], 1);  // sides
+    EXPECT_EQ(last.border_style[0], 1);  // bottom
+    EXPECT_EQ(last.border_style[1], 0);
+}
+
+TEST(RuledTable, ARuleEveryFewRows) {
+    std::vector<std::vector<std::vector<std::string>>> rr = {{{"State", "Cases", "Rate"}}};
+    const char* states[] = {"Alabama", "Alaska", "Arizona", "Arkansas", "California", "Colorado"};
+    for (int g = 0; g < 2; ++g) {
+        rr.emplace_back();
+        for (int k = 0; k < 3; ++k)
+            rr.back().push_back({states[3 * g + k], std::to_string(100 + 3 * g + k), std::to_string(3 * g + k) + ".5"});
+    }
+    const RuledTable t{{120, 70, 70}, rr};
+    xls_core::workbook wb;
+    const xls_core::worksheet* ws = playRuled(wb, "page_ruled_every_test", t.content(), t.rulings());
+    ASSERT_NE(ws, nullptr);
+    const auto head = findCell(ws, "State");
+    ASSERT_GE(head.first, 0);
+    for (int k = 0; k < 6; ++k) {
+        EXPECT_EQ(findCell(ws, states[k]), std::make_pair(head.first + 1 + k, head.second)) << k;
+        const auto n = findCell(ws, std::to_string(100 + k));
+        EXPECT_EQ(n.first, head.first + 1 + k) << k;
+    }
+}
+
+TEST(RuledTable, WrappedTextAndHeadersOverTwoLinesStayOneCell) {
+    // A header cell over two lines beside one-line ones; a term and its
+    // definition both wrapped over two lines, the definition's second line a
+    // date (a figure); a note wrapped in a fully ruled cell beside a figure.
+    const RuledTable t{{90, 190, 60},
+                       {{{"Term", "Definition", "Share of"}, {"", "", "total"}},
+                        {{"Reporting", "Amounts are given in thousands of", "12"}, {"date", "31.12.2019", ""}},
+                        {{"Note", "Figures before the merger are restated", "30"}, {"", "on the new basis.", ""}}}};
+    xls_core::workbook wb;
+    const xls_core::worksheet* ws = playRuled(wb, "page_ruled_wrapped_test", t.content(), t.rulings());
+    ASSERT_NE(ws, nullptr);
+    EXPECT_GE(findCell(ws, "Share of  total ").first, 0);
+    EXPECT_GE(findCell(ws, "Reporting  date ").first, 0);
+    EXPECT_GE(findCell(ws, "Amounts are given in thousands of  31.12.2019 ").first, 0);
+    EXPECT_GE(findCell(ws, "Figures before the merger are restated  on the new basis. ").first, 0);
+    // The control: the same two columns with short lines are rows of the page.
+    const RuledTable rows{{90, 190, 60}, {{{"Term", "Definition", "Share"}}, {{"Salaries", "Amounts", "12"}, {"Fringe", "31.12.2019", "7"}}}};
+    xls_core::workbook wb2;
+    const xls_core::worksheet* ws2 = playRuled(wb2, "page_ruled_rows2_test", rows.content(), rows.rulings());
+    ASSERT_NE(ws2, nullptr);
+    EXPECT_EQ(findCell(ws2, "Fringe").first, findCell(ws2, "Salaries").first + 1);
+    EXPECT_EQ(findCell(ws2, "31.12.2019").first, findCell(ws2, "Salaries").first + 1);
+}
