@@ -131,6 +131,10 @@ void TextPage::assignCellsAndGroups() {
         for (int b = pool->nextNonEmpty(pool->minBaseIdx); b <= pool->maxBaseIdx; b = pool->nextNonEmpty(b + 1)) {
             for (TextWord* w = pool->getPool(b); w; w = w->next) {
                 w->cellCode = ul->process_is_inCell(w->xMin, w->xMax, w->yMin, w->yMax);
+                // A word across a rule (text running past its cell) stays in
+                // the cell that holds most of it.
+                if (w->cellCode == 0 && (rot == 0 || rot == 2))
+                    w->cellCode = ul->process_cell_holding_most(w->xMin, w->xMax, w->yMin, w->yMax);
                 words.push_back(w);
             }
         }
