@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <set>
 #include <string>
 #include <cwchar>
 #include <vector>
@@ -150,9 +151,17 @@ bool wrapsInCell(const std::vector<std::pair<const TextLine*, int>>& ls, const T
 // below the first with figures, unless every cell whose later lines have
 // such partners only holds wrapped text. Sets subOf for the lines
 // [i0, i1) (all of one ruled row) and returns the sheet rows the row takes.
-int ruledSubRows(const std::vector<TextLine*>& lines, const std::vector<int>& cellOf, int i0, int i1,
-                 const PageTables& tables, int tableId, std::vector<int>& subOf) {
-    if (i1 - i0 < 3) return 1;
+//
+// A line reaching well into neighbouring cells that hold nothing on its base
+// line (a group header over a rule that starts below it) spans them: spanLo
+// and spanHi get the first and last column slot it covers. When such a cell
+// holds lines on other base lines the row is split in two, so that the
+// header stands above them; the cells of the row it does not span go into
+// `whole`, written once over both sheet rows.
+int ruledSubRows(const std::vector<TextLine*>& lines, const std::vector<int>& cellOf, int i0, int i1, int B,
+                 const PageTables& tables, int tableId, std::vector<int>& subOf, std::vector<int>& spanLo,
+                 std::vector<int>& spanHi, std::set<int>& whole) {
+    if (i1 - i0 < 2) return 1;
     std::vector<int> order;
     for (int i = i0; i < i1; ++i) order.push_back(i);
     std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
@@ -169,7 +178,62 @@ int ruledSubRows(const std::vector<TextLine*>& lines, const std::vector<int>& ce
         }
         band[static_cast<size_t>(i - i0)] = bands - 1;
     }
-    if (bands < 2) return 1;
+    bool spanSplit = false;
+    int cut = -1;  // the lowest base line of a spanning line
+    const int row = cellOf[static_cast<size_t>(i0)] / B;
+    for (int i = i0; i < i1; ++i) {
+        const TextLine* l = lines[static_cast<size_t>(i)];
+        const int slot = cellOf[static_cast<size_t>(i)] % B;
+        const int b = band[static_cast<size_t>(i - i0)];
+        for (int dir = -1; dir <= 1; dir += 2) {
+            for (int t = slot + dir; t >= 0 && t < B; t += dir) {
+                const TableCell* box = tables.cell(tableId, row * B + t);
+                if (!box) break;
+                const double reach = dir > 0 ? l->xMax - box->xMin : box->xMax - l->xMin;
+                if (!(reach > 2.0 && reach > 0.25 * (l->xMax - l->xMin))) break;
+                bool above = false, below = false;
+                for (int m = i0; m < i1; ++m) {
+                    if (cellOf[static_cast<size_t>(m)] != row * B + t) continue;
+                    (band[static_cast<size_t>(m - i0)] <= b ? above : below) = true;
+                }
+                if (above) break;
+                spanSplit |= below;
+                cut = std::max(cut, b);
+                (dir > 0 ? spanHi : spanLo)[static_cast<size_t>(i)] = t;
+            }
+        }
+    }
+    if (spanSplit) {
+        // Two sheet rows: the group headers (and what stands beside them in
+        // the cells they span) above, the rest of those cells below; the
+        // other cells of the row are written whole over both.
+        std::vector<bool> involved(static_cast<size_t>(B), false);
+        for (int i = i0; i < i1; ++i)
+            for (int t = spanLo[static_cast<size_t>(i)]; t <= spanHi[static_cast<size_t>(i)]; ++t)
+                if (spanLo[static_cast<size_t>(i)] != spanHi[static_cast<size_t>(i)]) involved[static_cast<size_t>(t)] = true;
+        bool clash = false;
+        for (int i = i0; i < i1; ++i) {
+            const int slot = cellOf[static_cast<size_t>(i)] % B;
+            if (!involved[static_cast<size_t>(slot)]) {
+                whole.insert(cellOf[static_cast<size_t>(i)]);
+                continue;
+            }
+            subOf[static_cast<size_t>(i)] = band[static_cast<size_t>(i - i0)] <= cut ? 0 : 1;
+            // A covered cell must hold nothing in the upper row.
+            if (subOf[static_cast<size_t>(i)] == 0)
+                for (int m = i0; m < i1; ++m)
+                    if (m != i && spanLo[static_cast<size_t>(m)] <= slot && slot <= spanHi[static_cast<size_t>(m)] &&
+                        cellOf[static_cast<size_t>(m)] % B != slot)
+                        clash = true;
+        }
+        if (!clash) return 2;
+        for (int i = i0; i < i1; ++i) {
+            subOf[static_cast<size_t>(i)] = 0;
+            spanLo[static_cast<size_t>(i)] = spanHi[static_cast<size_t>(i)] = cellOf[static_cast<size_t>(i)] % B;
+            whole.erase(cellOf[static_cast<size_t>(i)]);
+        }
+    }
+    if (bands < 2 || i1 - i0 < 3) return 1;
     // The cells on each base line.
     std::vector<std::vector<int>> cellsOn(static_cast<size_t>(bands));
     for (int i = i0; i < i1; ++i) {
@@ -278,13 +342,23 @@ int RegionWriter::dumpGrid(PageRegion& region, int firstRow) {
     // side by side becomes one sheet row per base line (subOf of its lines).
     std::vector<int> subOf(static_cast<size_t>(n), 0);
     std::vector<int> subRows;
+    // Column slots each line spans (a group header), and the (cell, sub-row)
+    // places such spans cover.
+    std::vector<int> spanLo(static_cast<size_t>(n)), spanHi(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i) spanLo[static_cast<size_t>(i)] = spanHi[static_cast<size_t>(i)] = cellOf[static_cast<size_t>(i)] % B;
+    std::set<std::pair<int, int>> covered;
+    std::set<int> whole;  // cells written once over all sub-rows of their row
     if (rec) {
         subRows.assign(static_cast<size_t>(std::max((cellCount + B - 1) / B, cellOf.back() / B + 1)), 1);
         for (int i = 0; i < n;) {
             const int row = cellOf[static_cast<size_t>(i)] / B;
             int j = i;
             while (j < n && cellOf[static_cast<size_t>(j)] / B == row) ++j;
-            subRows[static_cast<size_t>(row)] = ruledSubRows(lines, cellOf, i, j, tables_, region.tableId, subOf);
+            subRows[static_cast<size_t>(row)] =
+                ruledSubRows(lines, cellOf, i, j, B, tables_, region.tableId, subOf, spanLo, spanHi, whole);
+            for (int m = i; m < j; ++m)
+                for (int t = spanLo[static_cast<size_t>(m)]; t <= spanHi[static_cast<size_t>(m)]; ++t)
+                    if (t != cellOf[static_cast<size_t>(m)] % B) covered.insert({row * B + t, subOf[static_cast<size_t>(m)]});
             i = j;
         }
     }
@@ -324,6 +398,7 @@ int RegionWriter::dumpGrid(PageRegion& region, int firstRow) {
         columnsOf(box->xMin, box->xMax, pos, first, last);
         const int subs = subRowsOf(row);
         for (int sub = 0; sub < subs; ++sub) {
+            if (covered.count({c, sub})) continue;
             const std::uint32_t r = u32(firstRow + sheetRowOf(row) + sub);
             if (first < last && page_.pageCells.rowFits(r)) {
                 tk_log::write(1, pos < n ? "Just before sh->merge (2)" : "Just before sh->merge (4)");
@@ -343,10 +418,11 @@ int RegionWriter::dumpGrid(PageRegion& region, int firstRow) {
     // Writes the lines ls of one cell (top down) at sheet row r, columns
     // first..last: one line of one word may be a number, more lines are
     // joined into one text.
-    auto writeText = [&](const std::vector<TextLine*>& ls, std::uint32_t r, int first, int last, int sub, int subs) {
-        if (first < last && page_.pageCells.rowFits(r)) {
+    auto writeText = [&](const std::vector<TextLine*>& ls, std::uint32_t r, int first, int last, int sub, int subs,
+                         int rows) {
+        if ((first < last || rows > 1) && page_.pageCells.rowFits(r + u32(rows - 1))) {
             tk_log::write(1, "Just before sh->merge (3)");
-            sheet_.merge(r, u32(first), r, u32(last));
+            sheet_.merge(r, u32(first), r + u32(rows - 1), u32(last));
         }
         TextLine* f = ls.front();
         std::wstring text;
@@ -374,8 +450,10 @@ int RegionWriter::dumpGrid(PageRegion& region, int firstRow) {
         if (out && table) {
             out->set_wrap(true);
             borders(out, sub, subs);
-            for (int col = first + 1; col <= last; ++col)
-                if (xls_core::cell_t* e = putEmptyCell(sheet_, page_.pageCells, r, u32(col))) borders(e, sub, subs);
+            for (int dr = 0; dr < rows; ++dr)
+                for (int col = dr == 0 ? first + 1 : first; col <= last; ++col)
+                    if (xls_core::cell_t* e = putEmptyCell(sheet_, page_.pageCells, r + u32(dr), u32(col)))
+                        borders(e, sub, subs);
         }
     };
 
@@ -426,9 +504,30 @@ int RegionWriter::dumpGrid(PageRegion& region, int firstRow) {
                 }
             }
         }
+        // The columns of the cells a group header spans.
+        auto spanned = [&](int lo, int hi, int& sFirst, int& sLast) {
+            sFirst = first;
+            sLast = last;
+            if (!rec || (lo == slot && hi == slot)) return;
+            const TableCell* a = tables_.cell(region.tableId, row * B + lo);
+            const TableCell* z = tables_.cell(region.tableId, row * B + hi);
+            if (a && z) columnsOf(a->xMin, z->xMax, i, sFirst, sLast);
+        };
         if (subs == 1) {
-            writeText(std::vector<TextLine*>(lines.begin() + i, lines.begin() + i + k), u32(firstRow + top), first,
-                      last, 0, 1);
+            int lo = slot, hi = slot;
+            for (int m = i; m < i + k; ++m) {
+                lo = std::min(lo, spanLo[static_cast<size_t>(m)]);
+                hi = std::max(hi, spanHi[static_cast<size_t>(m)]);
+            }
+            int sFirst, sLast;
+            spanned(lo, hi, sFirst, sLast);
+            writeText(std::vector<TextLine*>(lines.begin() + i, lines.begin() + i + k), u32(firstRow + top), sFirst,
+                      sLast, 0, 1, 1);
+            last = std::max(last, sLast);
+        } else if (whole.count(cell)) {
+            std::vector<TextLine*> ls(lines.begin() + i, lines.begin() + i + k);
+            sortWith(ls, compareLinesInOrder);
+            writeText(ls, u32(firstRow + top), first, last, 0, 1, subs);
         } else {
             // Each base line of the cell on its sub-row; sub-rows it has no
             // line on stay empty inside the cell's borders.
@@ -438,10 +537,19 @@ int RegionWriter::dumpGrid(PageRegion& region, int firstRow) {
                 const std::uint32_t r = u32(firstRow + top + sub);
                 auto& ls = bySub[static_cast<size_t>(sub)];
                 if (!ls.empty()) {
+                    int lo = slot, hi = slot;
+                    for (int m = i; m < i + k; ++m) {
+                        if (subOf[static_cast<size_t>(m)] != sub) continue;
+                        lo = std::min(lo, spanLo[static_cast<size_t>(m)]);
+                        hi = std::max(hi, spanHi[static_cast<size_t>(m)]);
+                    }
+                    int sFirst, sLast;
+                    spanned(lo, hi, sFirst, sLast);
                     sortWith(ls, compareLinesInOrder);
-                    writeText(ls, r, first, last, sub, subs);
+                    writeText(ls, r, sFirst, sLast, sub, subs, 1);
                     continue;
                 }
+                if (covered.count({cell, sub})) continue;
                 if (first < last && page_.pageCells.rowFits(r)) sheet_.merge(r, u32(first), r, u32(last));
                 for (int col = first; col <= last; ++col)
                     if (xls_core::cell_t* e = putEmptyCell(sheet_, page_.pageCells, r, u32(col))) {
