@@ -161,7 +161,6 @@ bool wrapsInCell(const std::vector<std::pair<const TextLine*, int>>& ls, const T
 int ruledSubRows(const std::vector<TextLine*>& lines, const std::vector<int>& cellOf, int i0, int i1, int B,
                  const PageTables& tables, int tableId, std::vector<int>& subOf, std::vector<int>& spanLo,
                  std::vector<int>& spanHi, std::set<int>& whole) {
-    if (i1 - i0 < 2) return 1;
     std::vector<int> order;
     for (int i = i0; i < i1; ++i) order.push_back(i);
     std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
@@ -511,7 +510,13 @@ int RegionWriter::dumpGrid(PageRegion& region, int firstRow) {
             if (!rec || (lo == slot && hi == slot)) return;
             const TableCell* a = tables_.cell(region.tableId, row * B + lo);
             const TableCell* z = tables_.cell(region.tableId, row * B + hi);
-            if (a && z) columnsOf(a->xMin, z->xMax, i, sFirst, sLast);
+            if (!a || !z) return;
+            columnsOf(a->xMin, z->xMax, i, sFirst, sLast);
+            // A grid column that mostly lies beyond the spanned cells (a
+            // line of the next cell starting early) is not spanned.
+            if (sLast > sFirst &&
+                overlapRatio(grid_.boundary(sLast), grid_.boundary(sLast + 1), a->xMin, z->xMax) < 0.55)
+                --sLast;
         };
         if (subs == 1) {
             int lo = slot, hi = slot;

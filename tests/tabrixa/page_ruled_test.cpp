@@ -308,3 +308,47 @@ TEST(RuledTable, WrappedTextAndHeadersOverTwoLinesStayOneCell) {
     EXPECT_EQ(findCell(ws2, "Fringe").first, findCell(ws2, "Salaries").first + 1);
     EXPECT_EQ(findCell(ws2, "31.12.2019").first, findCell(ws2, "Salaries").first + 1);
 }
+
+TEST(RuledTable, TextAcrossARuleStaysInItsRowAndGroupHeadersSpanTheirColumns) {
+    // Columns at 72, 186, 246, 306, 376; the rule between the two middle
+    // columns starts below the group header "Pre-Pawn", which stands over it.
+    // The label runs 6 points past its cell, the amount starts 3 points
+    // before its own.
+    std::vector<Ruling> rulings = {{72, 690, 376, 690}, {72, 658, 376, 658}, {72, 638, 376, 638}};
+    for (double x : {72.0, 186.0, 306.0, 376.0}) rulings.push_back({x, 690, x, 638});
+    rulings.push_back({246, 670, 246, 638});
+    std::string content = mini_pdf::text(76, 676, "Item") + mini_pdf::text(224, 676, "Pre-Pawn") +
+                          mini_pdf::text(310, 676, "Total") + mini_pdf::text(190, 664, "Handgun") +
+                          mini_pdf::text(250, 664, "Long Gun") + mini_pdf::text(310, 664, "units") +
+                          mini_pdf::text(76, 644, "Intercompany eliminations") + mini_pdf::text(190, 644, "12") +
+                          mini_pdf::text(250, 644, "7") + mini_pdf::text(303, 644, "98765.25") +
+                          mini_pdf::text(76, 600, "Below the table");
+    xls_core::workbook wb;
+    const xls_core::worksheet* ws = playRuled(wb, "page_ruled_cross_test", content, rulings);
+    ASSERT_NE(ws, nullptr);
+    const auto item = findCell(ws, "Item"), group = findCell(ws, "Pre-Pawn");
+    const auto hand = findCell(ws, "Handgun"), lng = findCell(ws, "Long Gun"), total = findCell(ws, "Total  units ");
+    ASSERT_GE(item.first, 0);
+    const int r = item.first;
+    // The group header on the header's first row, merged over its two
+    // columns; the sub-headers below it; the cells beside written once over both rows.
+    EXPECT_EQ(group, std::make_pair(r, hand.second));
+    EXPECT_EQ(hand.first, r + 1);
+    EXPECT_EQ(lng.first, r + 1);
+    EXPECT_EQ(total.first, r);
+    bool groupMerged = false, itemMerged = false;
+    for (const auto& m : ws->Merges()) {
+        groupMerged |= int(m.first_row) == r && int(m.last_row) == r && int(m.first_col) == hand.second &&
+                       int(m.last_col) == lng.second;
+        itemMerged |= int(m.first_row) == r && int(m.last_row) == r + 1 && int(m.first_col) == item.second;
+    }
+    EXPECT_TRUE(groupMerged);
+    EXPECT_TRUE(itemMerged);
+    // The body row keeps the whole label and the amount, a number in its column.
+    EXPECT_EQ(findCell(ws, "Intercompany eliminations"), std::make_pair(r + 2, item.second));
+    const auto* n = dynamic_cast<const xls_core::number_t*>(ws->GetCell(unsigned(r + 2), unsigned(total.second)));
+    ASSERT_NE(n, nullptr);
+    EXPECT_EQ(n->GetValue(), 98765.25);
+    // Nothing of the table follows it; the text below it comes next.
+    EXPECT_EQ(findCell(ws, "Below the table").first, r + 3);
+}
