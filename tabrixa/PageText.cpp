@@ -105,6 +105,10 @@ bool PageCells::rowFits(std::uint32_t row) {
     return row < xls_core::max_rows;
 }
 
+void PageCells::noteFont(std::uint32_t row, double points) {
+    if (std::isfinite(points) && points > 0.0) rowFonts[row] = std::max(rowFonts[row], points);
+}
+
 namespace {
 // The text of a cell that holds something; empty for an empty or missing
 // cell. A number cell gives the page's characters it was read from.
@@ -230,6 +234,7 @@ void TextPage::setCellFont(TextLine* line, xls_core::cell_t* cell) {
     if (!cell || !line || !line->words || line->words->len < 1) return;
     const int h = fontHeightTwips(line->meanFontSize());
     if (h > 0) cell->set_font_height(h);
+    pageCells.noteFont(cell->GetRow(), line->meanFontSize());
     // Cell texts are Unicode: a symbol face would draw them as other glyphs.
     // The first word in a text face names the font; without one the cell
     // keeps the default face.

@@ -42,8 +42,13 @@ struct PageCells {
     std::map<std::pair<std::uint32_t, std::uint32_t>, std::wstring> numberTexts;
     std::size_t cutTexts = 0;        // texts cut to the most a cell holds
     std::uint32_t rowsNeeded = 0;    // rows the page asked for, beyond the sheet's too
+    // Row heights (twips) the writers gave, and the largest font size
+    // (points) written in each row; the sheet gets them when the page is done.
+    std::map<std::uint32_t, unsigned> rowHeights;
+    std::map<std::uint32_t, double> rowFonts;
     // True when the row is on the sheet; counts the rows asked for either way.
     bool rowFits(std::uint32_t row);
+    void noteFont(std::uint32_t row, double points);
 };
 
 // Writes one cell of text. When `numberText` reads as a number (see

@@ -478,7 +478,8 @@ int RegionWriter::dumpGrid(PageRegion& region, int firstRow) {
         if (box) {
             for (int sub = 0; sub < subs; ++sub)
                 if (page_.pageCells.rowFits(u32(firstRow + top + sub)))
-                    sheet_.rowheight(u32(firstRow + top + sub), rowHeightTwips((box->yMax - box->yMin) / subs));
+                    page_.pageCells.rowHeights[u32(firstRow + top + sub)] =
+                        rowHeightTwips((box->yMax - box->yMin) / subs);
             left = box->xMin;
             right = box->xMax;
         } else {
