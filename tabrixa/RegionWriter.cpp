@@ -111,9 +111,14 @@ bool wrapsInPieces(std::vector<std::pair<const TextLine*, int>> ls, const TableC
         while (root[a] != a) a = root[a] = root[root[a]];
         return a;
     };
+    // The next line of a stack stands on the cell's next base line.
     for (size_t a = 0; a < n; ++a) {
+        int nextBand = -1;
         for (size_t b = a + 1; b < n; ++b) {
-            if (ps[b].band > ps[a].band && ps[a].xMin < ps[b].xMax && ps[b].xMin < ps[a].xMax) {
+            if (ps[b].band == ps[a].band) continue;
+            if (nextBand >= 0 && ps[b].band != nextBand) break;
+            nextBand = ps[b].band;
+            if (ps[a].xMin < ps[b].xMax && ps[b].xMin < ps[a].xMax) {
                 next[a] = b;
                 root[find(b)] = find(a);
                 break;
@@ -180,6 +185,14 @@ int ruledSubRows(const std::vector<TextLine*>& lines, const std::vector<int>& ce
     bool spanSplit = false;
     int cut = -1;  // the lowest base line of a spanning line
     const int row = cellOf[static_cast<size_t>(i0)] / B;
+    // The highest and lowest base line of each cell of the row (-1: none).
+    std::vector<int> topBand(static_cast<size_t>(B), -1), lowBand(static_cast<size_t>(B), -1);
+    for (int i = i0; i < i1; ++i) {
+        const size_t slot = static_cast<size_t>(cellOf[static_cast<size_t>(i)] % B);
+        const int b = band[static_cast<size_t>(i - i0)];
+        topBand[slot] = topBand[slot] < 0 ? b : std::min(topBand[slot], b);
+        lowBand[slot] = std::max(lowBand[slot], b);
+    }
     for (int i = i0; i < i1; ++i) {
         const TextLine* l = lines[static_cast<size_t>(i)];
         const int slot = cellOf[static_cast<size_t>(i)] % B;
@@ -190,13 +203,8 @@ int ruledSubRows(const std::vector<TextLine*>& lines, const std::vector<int>& ce
                 if (!box) break;
                 const double reach = dir > 0 ? l->xMax - box->xMin : box->xMax - l->xMin;
                 if (!(reach > 2.0 && reach > 0.25 * (l->xMax - l->xMin))) break;
-                bool above = false, below = false;
-                for (int m = i0; m < i1; ++m) {
-                    if (cellOf[static_cast<size_t>(m)] != row * B + t) continue;
-                    (band[static_cast<size_t>(m - i0)] <= b ? above : below) = true;
-                }
-                if (above) break;
-                spanSplit |= below;
+                if (topBand[static_cast<size_t>(t)] >= 0 && topBand[static_cast<size_t>(t)] <= b) break;
+                spanSplit |= lowBand[static_cast<size_t>(t)] > b;
                 cut = std::max(cut, b);
                 (dir > 0 ? spanHi : spanLo)[static_cast<size_t>(i)] = t;
             }
@@ -206,24 +214,25 @@ int ruledSubRows(const std::vector<TextLine*>& lines, const std::vector<int>& ce
         // Two sheet rows: the group headers (and what stands beside them in
         // the cells they span) above, the rest of those cells below; the
         // other cells of the row are written whole over both.
-        std::vector<bool> involved(static_cast<size_t>(B), false);
-        for (int i = i0; i < i1; ++i)
-            for (int t = spanLo[static_cast<size_t>(i)]; t <= spanHi[static_cast<size_t>(i)]; ++t)
-                if (spanLo[static_cast<size_t>(i)] != spanHi[static_cast<size_t>(i)]) involved[static_cast<size_t>(t)] = true;
+        std::vector<bool> involved(static_cast<size_t>(B), false), covered(static_cast<size_t>(B), false);
+        for (int i = i0; i < i1; ++i) {
+            const int lo = spanLo[static_cast<size_t>(i)], hi = spanHi[static_cast<size_t>(i)];
+            if (lo == hi) continue;
+            for (int t = lo; t <= hi; ++t) {
+                involved[static_cast<size_t>(t)] = true;
+                if (t != cellOf[static_cast<size_t>(i)] % B) covered[static_cast<size_t>(t)] = true;
+            }
+        }
         bool clash = false;
         for (int i = i0; i < i1; ++i) {
-            const int slot = cellOf[static_cast<size_t>(i)] % B;
-            if (!involved[static_cast<size_t>(slot)]) {
+            const size_t slot = static_cast<size_t>(cellOf[static_cast<size_t>(i)] % B);
+            if (!involved[slot]) {
                 whole.insert(cellOf[static_cast<size_t>(i)]);
                 continue;
             }
             subOf[static_cast<size_t>(i)] = band[static_cast<size_t>(i - i0)] <= cut ? 0 : 1;
             // A covered cell must hold nothing in the upper row.
-            if (subOf[static_cast<size_t>(i)] == 0)
-                for (int m = i0; m < i1; ++m)
-                    if (m != i && spanLo[static_cast<size_t>(m)] <= slot && slot <= spanHi[static_cast<size_t>(m)] &&
-                        cellOf[static_cast<size_t>(m)] % B != slot)
-                        clash = true;
+            if (subOf[static_cast<size_t>(i)] == 0 && covered[slot]) clash = true;
         }
         if (!clash) return 2;
         for (int i = i0; i < i1; ++i) {
@@ -538,19 +547,20 @@ int RegionWriter::dumpGrid(PageRegion& region, int firstRow) {
             // Each base line of the cell on its sub-row; sub-rows it has no
             // line on stay empty inside the cell's borders.
             std::vector<std::vector<TextLine*>> bySub(static_cast<size_t>(subs));
-            for (int m = i; m < i + k; ++m) bySub[static_cast<size_t>(subOf[static_cast<size_t>(m)])].push_back(lines[static_cast<size_t>(m)]);
+            std::vector<std::pair<int, int>> spanOfSub(static_cast<size_t>(subs), {slot, slot});
+            for (int m = i; m < i + k; ++m) {
+                const size_t sub = static_cast<size_t>(subOf[static_cast<size_t>(m)]);
+                bySub[sub].push_back(lines[static_cast<size_t>(m)]);
+                spanOfSub[sub].first = std::min(spanOfSub[sub].first, spanLo[static_cast<size_t>(m)]);
+                spanOfSub[sub].second = std::max(spanOfSub[sub].second, spanHi[static_cast<size_t>(m)]);
+            }
             for (int sub = 0; sub < subs; ++sub) {
                 const std::uint32_t r = u32(firstRow + top + sub);
                 auto& ls = bySub[static_cast<size_t>(sub)];
                 if (!ls.empty()) {
-                    int lo = slot, hi = slot;
-                    for (int m = i; m < i + k; ++m) {
-                        if (subOf[static_cast<size_t>(m)] != sub) continue;
-                        lo = std::min(lo, spanLo[static_cast<size_t>(m)]);
-                        hi = std::max(hi, spanHi[static_cast<size_t>(m)]);
-                    }
                     int sFirst, sLast;
-                    spanned(lo, hi, sFirst, sLast);
+                    spanned(spanOfSub[static_cast<size_t>(sub)].first, spanOfSub[static_cast<size_t>(sub)].second,
+                            sFirst, sLast);
                     sortWith(ls, compareLinesInOrder);
                     writeText(ls, r, sFirst, sLast, sub, subs, 1);
                     continue;
