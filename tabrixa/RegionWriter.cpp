@@ -158,7 +158,7 @@ bool wrapsInCell(const std::vector<std::pair<const TextLine*, int>>& ls, const T
 // [i0, i1) (all of one ruled row) and returns the sheet rows the row takes.
 //
 // A line reaching well into neighbouring cells that hold nothing on its base
-// line (a group header over a rule that starts below it) spans them: spanLo
+// line, or across an edge whose rule starts below it (a group header), spans them: spanLo
 // and spanHi get the first and last column slot it covers. When such a cell
 // holds lines on other base lines the row is split in two, so that the
 // header stands above them; the cells of the row it does not span go into
@@ -185,6 +185,7 @@ int ruledSubRows(const std::vector<TextLine*>& lines, const std::vector<int>& ce
     bool spanSplit = false;
     int cut = -1;  // the lowest base line of a spanning line
     const int row = cellOf[static_cast<size_t>(i0)] / B;
+    const TableRecord* rec = tables.find(tableId);
     // The highest and lowest base line of each cell of the row (-1: none).
     std::vector<int> topBand(static_cast<size_t>(B), -1), lowBand(static_cast<size_t>(B), -1);
     for (int i = i0; i < i1; ++i) {
@@ -201,8 +202,11 @@ int ruledSubRows(const std::vector<TextLine*>& lines, const std::vector<int>& ce
             for (int t = slot + dir; t >= 0 && t < B; t += dir) {
                 const TableCell* box = tables.cell(tableId, row * B + t);
                 if (!box) break;
+                // Well into the cell, or across an edge whose rule stops short of the line.
                 const double reach = dir > 0 ? l->xMax - box->xMin : box->xMax - l->xMin;
-                if (!(reach > 2.0 && reach > 0.25 * (l->xMax - l->xMin))) break;
+                const double edge = dir > 0 ? box->xMin : box->xMax;
+                const bool open = rec && !rec->verticals.empty() && !rec->ruledAt(edge, l->yMin, l->yMax);
+                if (!(reach > 2.0 && reach > 0.25 * (l->xMax - l->xMin)) && !(reach > 0.5 && open)) break;
                 if (topBand[static_cast<size_t>(t)] >= 0 && topBand[static_cast<size_t>(t)] <= b) break;
                 spanSplit |= lowBand[static_cast<size_t>(t)] > b;
                 cut = std::max(cut, b);
