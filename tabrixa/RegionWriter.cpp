@@ -525,7 +525,8 @@ int RegionWriter::dumpGrid(PageRegion& region, int firstRow) {
             const TableCell* a = tables_.cell(region.tableId, row * B + lo);
             const TableCell* z = tables_.cell(region.tableId, row * B + hi);
             if (!a || !z) return;
-            columnsOf(a->xMin, z->xMax, i, sFirst, sLast);
+            // Spanning back over the cell before it, the header starts where that cell does.
+            columnsOf(a->xMin, z->xMax, lo < slot ? 0 : i, sFirst, sLast);
             // A grid column that mostly lies beyond the spanned cells (a
             // line of the next cell starting early) is not spanned.
             if (sLast > sFirst &&
