@@ -120,7 +120,6 @@ void TextPage::dump(xls_core::workbook* wb, int pageCount) {
     char name[32];
     std::snprintf(name, sizeof name, "Page_%d", pageCount + 1);
     xls_core::worksheet* sheet = wb->sheet(name);
-    pageCells = PageCells();
 
     const PageTables tables = PageTables::fromCollector();
     PageRegions regions;
@@ -149,12 +148,12 @@ void TextPage::dump(xls_core::workbook* wb, int pageCount) {
     // Vertical text has no place in the page's columns; it follows the rest.
     for (auto& region : regions.regions)
         if (region->id == PageRegion::verticalTextId) row += writer.dumpVertical(*region, row);
-    widenForNumbers(*sheet, pageCells, widths, digit);
-    fitRowHeights(*sheet, pageCells);
-    warnAboutLimits(pageNumber > 0 ? pageNumber : pageCount + 1, grid.columnCount());
+    widenForNumbers(*sheet, writer.cells(), widths, digit);
+    fitRowHeights(*sheet, writer.cells());
+    warnAboutLimits(pageNumber > 0 ? pageNumber : pageCount + 1, grid.columnCount(), writer.cells());
 }
 
-void TextPage::warnAboutLimits(int page, int columns) const {
+void TextPage::warnAboutLimits(int page, int columns, const PageCells& pageCells) const {
     const std::string name = "Page " + std::to_string(page);
     if (columns > PageGrid::maxColumns)
         warnAboutPage(name + " has " + std::to_string(columns) + " columns, more than the " +

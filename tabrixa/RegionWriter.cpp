@@ -412,16 +412,16 @@ int RegionWriter::dumpGrid(PageRegion& region, int firstRow) {
         for (int sub = 0; sub < subs; ++sub) {
             if (covered.count({c, sub})) continue;
             const std::uint32_t r = u32(firstRow + sheetRowOf(row) + sub);
-            if (first < last && page_.pageCells.rowFits(r)) {
+            if (first < last && cells_.countRow(r)) {
                 tk_log::write(1, pos < n ? "Just before sh->merge (2)" : "Just before sh->merge (4)");
                 sheet_.merge(r, u32(first), r, u32(last));
             }
-            if (xls_core::cell_t* cell = putEmptyCell(sheet_, page_.pageCells, r, u32(first))) {
+            if (xls_core::cell_t* cell = putEmptyCell(sheet_, cells_, r, u32(first))) {
                 cell->set_wrap(true);
                 borders(cell, sub, subs);
             }
             for (int col = first + 1; col <= last; ++col)
-                if (xls_core::cell_t* e = putEmptyCell(sheet_, page_.pageCells, r, u32(col))) borders(e, sub, subs);
+                if (xls_core::cell_t* e = putEmptyCell(sheet_, cells_, r, u32(col))) borders(e, sub, subs);
         }
         lastEnd = last;
         // Empty bordered rows are part of the table on the sheet.
@@ -432,7 +432,7 @@ int RegionWriter::dumpGrid(PageRegion& region, int firstRow) {
     // joined into one text.
     auto writeText = [&](const std::vector<TextLine*>& ls, std::uint32_t r, int first, int last, int sub, int subs,
                          int rows) {
-        if ((first < last || rows > 1) && page_.pageCells.rowFits(r + u32(rows - 1))) {
+        if ((first < last || rows > 1) && cells_.countRow(r + u32(rows - 1))) {
             tk_log::write(1, "Just before sh->merge (3)");
             sheet_.merge(r, u32(first), r + u32(rows - 1), u32(last));
         }
@@ -454,17 +454,17 @@ int RegionWriter::dumpGrid(PageRegion& region, int firstRow) {
         }
         if (tk_log::active(1)) tk_log::write_wide(1, logText, static_cast<int>(r), first, text.c_str());
         xls_core::cell_t* out =
-            putCellText(sheet_, page_.pageCells, r, u32(first), text, numberAllowed ? &text : nullptr);
+            putCellText(sheet_, cells_, r, u32(first), text, numberAllowed ? &text : nullptr);
         if (out) {
             out->set_halign(1);
-            page_.setCellFont(f, out);
+            page_.setCellFont(f, out, cells_);
         }
         if (out && table) {
             out->set_wrap(true);
             borders(out, sub, subs);
             for (int dr = 0; dr < rows; ++dr)
                 for (int col = dr == 0 ? first + 1 : first; col <= last; ++col)
-                    if (xls_core::cell_t* e = putEmptyCell(sheet_, page_.pageCells, r + u32(dr), u32(col)))
+                    if (xls_core::cell_t* e = putEmptyCell(sheet_, cells_, r + u32(dr), u32(col)))
                         borders(e, sub, subs);
         }
     };
@@ -490,8 +490,8 @@ int RegionWriter::dumpGrid(PageRegion& region, int firstRow) {
         const TableCell* box = rec ? tables_.cell(region.tableId, cell) : nullptr;
         if (box) {
             for (int sub = 0; sub < subs; ++sub)
-                if (page_.pageCells.rowFits(u32(firstRow + top + sub)))
-                    page_.pageCells.rowHeights[u32(firstRow + top + sub)] =
+                if (cells_.countRow(u32(firstRow + top + sub)))
+                    cells_.rowHeights[u32(firstRow + top + sub)] =
                         rowHeightTwips((box->yMax - box->yMin) / subs);
             left = box->xMin;
             right = box->xMax;
@@ -571,9 +571,9 @@ int RegionWriter::dumpGrid(PageRegion& region, int firstRow) {
                     continue;
                 }
                 if (covered.count({cell, sub})) continue;
-                if (first < last && page_.pageCells.rowFits(r)) sheet_.merge(r, u32(first), r, u32(last));
+                if (first < last && cells_.countRow(r)) sheet_.merge(r, u32(first), r, u32(last));
                 for (int col = first; col <= last; ++col)
-                    if (xls_core::cell_t* e = putEmptyCell(sheet_, page_.pageCells, r, u32(col))) {
+                    if (xls_core::cell_t* e = putEmptyCell(sheet_, cells_, r, u32(col))) {
                         if (col == first) e->set_wrap(true);
                         borders(e, sub, subs);
                     }
@@ -598,9 +598,9 @@ int RegionWriter::dumpVertical(PageRegion& region, int firstRow) {
             page_.appendLineText(text, l);
             const std::uint32_t r = u32(firstRow + rows);
             if (xls_core::cell_t* out =
-                    putCellText(sheet_, page_.pageCells, r, 0, text, l->words->next ? nullptr : &text)) {
+                    putCellText(sheet_, cells_, r, 0, text, l->words->next ? nullptr : &text)) {
                 out->set_halign(1);
-                page_.setCellFont(l, out);
+                page_.setCellFont(l, out, cells_);
             }
             ++rows;
         }
@@ -656,7 +656,7 @@ int RegionWriter::dumpSideBySide(PageRegion& region, int firstRow) {
             if (i < 0) continue;
             const RegionBlock& blk = *region.blocks[static_cast<size_t>(k)];
             const Cell& cell = cells[k][static_cast<size_t>(i)];
-            used = std::max(used, page_.dumpLines(&sheet_, &grid_, row, blk.xMin, blk.xMax, cell.lines, cell.count));
+            used = std::max(used, page_.dumpLines(&sheet_, cells_, &grid_, row, blk.xMin, blk.xMax, cell.lines, cell.count));
         }
         row += used;
     }
@@ -681,7 +681,7 @@ int RegionWriter::dumpFlow(PageRegion& region, int firstRow) {
             while (li < b.lines.size() && (b.lines[li]->base <= limit || std::isinf(limit))) take.push_back(b.lines[li++]);
             if (!take.empty()) {
                 sortWith(take, compareLinesInOrder);
-                rows += page_.dumpLines(&sheet_, &grid_, firstRow + rows, b.xMin, b.xMax, take.data(),
+                rows += page_.dumpLines(&sheet_, cells_, &grid_, firstRow + rows, b.xMin, b.xMax, take.data(),
                                         static_cast<int>(take.size()));
                 progress = true;
             }
