@@ -163,7 +163,7 @@ bool wrapsInCell(const std::vector<std::pair<const TextLine*, int>>& ls, const T
 // holds lines on other base lines the row is split in two, so that the
 // header stands above them; the cells of the row it does not span go into
 // `whole`, written once over both sheet rows.
-int ruledSubRows(const std::vector<TextLine*>& lines, const std::vector<int>& cellOf, int i0, int i1, int B,
+int ruledSubRows(const std::vector<TextLine*>& lines, std::vector<int>& cellOf, int i0, int i1, int B,
                  const PageTables& tables, int tableId, std::vector<int>& subOf, std::vector<int>& spanLo,
                  std::vector<int>& spanHi, std::set<int>& whole) {
     std::vector<int> order;
@@ -215,6 +215,36 @@ int ruledSubRows(const std::vector<TextLine*>& lines, const std::vector<int>& ce
         }
     }
     if (spanSplit) {
+        // A group header over several lines: a line on the next base line
+        // below a spanning line, across an edge inside its span and mostly
+        // under it, joins the header's cell and span.
+        for (bool moved = true; moved;) {
+            moved = false;
+            for (int h = i0; h < i1; ++h) {
+                const int lo = spanLo[static_cast<size_t>(h)], hi = spanHi[static_cast<size_t>(h)];
+                if (lo == hi) continue;
+                const TextLine* head = lines[static_cast<size_t>(h)];
+                for (int m = i0; m < i1; ++m) {
+                    const TextLine* l = lines[static_cast<size_t>(m)];
+                    const int slot = cellOf[static_cast<size_t>(m)] % B;
+                    if (spanLo[static_cast<size_t>(m)] != spanHi[static_cast<size_t>(m)] || slot < lo || slot > hi ||
+                        band[static_cast<size_t>(m - i0)] != band[static_cast<size_t>(h - i0)] + 1)
+                        continue;
+                    const double under = std::min(l->xMax, head->xMax) - std::max(l->xMin, head->xMin);
+                    bool across = false;
+                    for (int t = lo + 1; t <= hi && !across; ++t) {
+                        const TableCell* box = tables.cell(tableId, row * B + t);
+                        across = box && l->xMin < box->xMin && box->xMin < l->xMax;
+                    }
+                    if (!across || under < 0.5 * (l->xMax - l->xMin)) continue;
+                    cellOf[static_cast<size_t>(m)] = cellOf[static_cast<size_t>(h)];
+                    spanLo[static_cast<size_t>(m)] = lo;
+                    spanHi[static_cast<size_t>(m)] = hi;
+                    cut = std::max(cut, band[static_cast<size_t>(m - i0)]);
+                    moved = true;
+                }
+            }
+        }
         // Two sheet rows: the group headers (and what stands beside them in
         // the cells they span) above, the rest of those cells below; the
         // other cells of the row are written whole over both.
@@ -368,6 +398,26 @@ int RegionWriter::dumpGrid(PageRegion& region, int firstRow) {
             while (j < n && cellOf[static_cast<size_t>(j)] / B == row) ++j;
             subRows[static_cast<size_t>(row)] =
                 ruledSubRows(lines, cellOf, i, j, B, tables_, region.tableId, subOf, spanLo, spanHi, whole);
+            // Lines of a group header may have joined another cell: the row's
+            // lines in cell order again.
+            if (!std::is_sorted(cellOf.begin() + i, cellOf.begin() + j)) {
+                std::vector<int> idx;
+                for (int m = i; m < j; ++m) idx.push_back(m);
+                std::stable_sort(idx.begin(), idx.end(), [&](int a, int b) {
+                    const int ca = cellOf[static_cast<size_t>(a)], cb = cellOf[static_cast<size_t>(b)];
+                    if (ca != cb) return ca < cb;
+                    return lines[static_cast<size_t>(a)]->base < lines[static_cast<size_t>(b)]->base;
+                });
+                auto permute = [&](auto& v) {
+                    auto copy = v;
+                    for (int m = i; m < j; ++m) v[static_cast<size_t>(m)] = copy[static_cast<size_t>(idx[static_cast<size_t>(m - i)])];
+                };
+                permute(lines);
+                permute(cellOf);
+                permute(subOf);
+                permute(spanLo);
+                permute(spanHi);
+            }
             for (int m = i; m < j; ++m)
                 for (int t = spanLo[static_cast<size_t>(m)]; t <= spanHi[static_cast<size_t>(m)]; ++t)
                     if (t != cellOf[static_cast<size_t>(m)] % B) covered.insert({row * B + t, subOf[static_cast<size_t>(m)]});
