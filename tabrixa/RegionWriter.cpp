@@ -323,8 +323,38 @@ int ruledSubRows(const std::vector<TextLine*>& lines, std::vector<int>& cellOf, 
         i = j;
     }
     if (!split) return 1;
-    for (int i = i0; i < i1; ++i) subOf[static_cast<size_t>(i)] = band[static_cast<size_t>(i - i0)];
-    return bands;
+    // Above the first figures stand the headers: a header line on a base
+    // line of its own continues its cell's line above it (a header over two
+    // lines stays one cell). Below, every base line is a row of the page.
+    int firstFigures = bands;
+    for (int i = i0; i < i1; ++i)
+        if (figureLine(lines[static_cast<size_t>(i)]))
+            firstFigures = std::min(firstFigures, band[static_cast<size_t>(i - i0)]);
+    std::vector<int> subOfBand(static_cast<size_t>(bands), -1);
+    for (int i = i0; i < i1;) {
+        int j = i;
+        while (j < i1 && cellOf[static_cast<size_t>(j)] == cellOf[static_cast<size_t>(i)]) ++j;
+        std::vector<int> own;
+        for (int m = i; m < j; ++m) own.push_back(m);
+        std::stable_sort(own.begin(), own.end(),
+                         [&](int a, int b) { return band[static_cast<size_t>(a - i0)] < band[static_cast<size_t>(b - i0)]; });
+        int prev = -1;
+        for (int m : own) {
+            const int b = band[static_cast<size_t>(m - i0)];
+            const bool joins = prev >= 0 && b < firstFigures && cellsOn[static_cast<size_t>(b)].size() == 1;
+            subOf[static_cast<size_t>(m)] = joins ? prev : b;
+            prev = subOf[static_cast<size_t>(m)];
+            subOfBand[static_cast<size_t>(prev)] = 0;
+        }
+        i = j;
+    }
+    // Base lines left without a line of their own take no sheet row.
+    int subs = 0;
+    for (int& v : subOfBand)
+        if (v == 0) v = subs++;
+    for (int i = i0; i < i1; ++i)
+        subOf[static_cast<size_t>(i)] = subOfBand[static_cast<size_t>(subOf[static_cast<size_t>(i)])];
+    return subs;
 }
 
 }  // namespace

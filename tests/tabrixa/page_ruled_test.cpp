@@ -285,6 +285,30 @@ TEST(RuledTable, ARuleEveryFewRows) {
     }
 }
 
+TEST(RuledTable, ColumnRulesOnlyWithAHeaderOverTwoLines) {
+    // One ruled row holds the header and the body, a rule above the total:
+    // the header's second line stays with its cell, every body row is a
+    // row; Arizona has no figure of cases.
+    const RuledTable t{{120, 70, 70},
+                       {{{"State", "Cases", "Rate per"},
+                         {"", "", "thousand"},
+                         {"Alabama", "100", "3.5"},
+                         {"Alaska", "101", "4.5"},
+                         {"Arizona", "", "5.5"}},
+                        {{"Total", "201", "4.5"}}}};
+    xls_core::workbook wb;
+    const xls_core::worksheet* ws = playRuled(wb, "page_ruled_columns_test", t.content(), t.rulings());
+    ASSERT_NE(ws, nullptr);
+    const auto head = findCell(ws, "State"), cases = findCell(ws, "Cases");
+    ASSERT_GE(head.first, 0);
+    EXPECT_EQ(findCell(ws, "Rate per  thousand ").first, head.first);
+    EXPECT_EQ(findCell(ws, "Alabama").first, head.first + 1);
+    EXPECT_EQ(findCell(ws, "101"), std::make_pair(head.first + 2, cases.second));
+    EXPECT_EQ(findCell(ws, "Arizona").first, head.first + 3);
+    EXPECT_EQ(textAt(ws, unsigned(head.first + 3), unsigned(cases.second)), "");
+    EXPECT_EQ(findCell(ws, "Total").first, head.first + 4);
+}
+
 TEST(RuledTable, WrappedTextAndHeadersOverTwoLinesStayOneCell) {
     // A header cell over two lines beside one-line ones; a term and its
     // definition both wrapped over two lines, the definition's second line a
