@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cwchar>
 #include <limits>
 #include <set>
 #include <string>
-#include <cwchar>
 #include <vector>
 
 #include "TK/tk_log.h"
@@ -58,10 +58,8 @@ int RegionWriter::dumpRegion(PageRegion& region, int firstRow) {
 }
 
 namespace {
-std::uint32_t u32(int v) { return static_cast<std::uint32_t>(v); }
-}  // namespace
 
-namespace {
+std::uint32_t u32(int v) { return static_cast<std::uint32_t>(v); }
 
 double sizeOf(const TextLine* l) {
     const double m = l->meanFontSize();
@@ -151,18 +149,18 @@ bool wrapsInCell(const std::vector<std::pair<const TextLine*, int>>& ls, const T
 }
 
 // A ruled cell may hold several rows of the page when the table has no rule
-// between them. Its lines are split over sheet rows by base line when two or
-// more cells of the ruled row stand side by side on more than one base line,
-// below the first with figures, unless every cell whose later lines have
-// such partners only holds wrapped text. Sets subOf for the lines
+// between them. The lines of a ruled row are split over sheet rows by base
+// line when cells of the row stand side by side on two base lines or more,
+// one of them stacking figures, unless every cell whose later lines have
+// partners beside them holds wrapped text. Sets subOf for the lines
 // [i0, i1) (all of one ruled row) and returns the sheet rows the row takes.
 //
 // A line reaching well into neighbouring cells that hold nothing on its base
-// line, or across an edge whose rule starts below it (a group header), spans them: spanLo
-// and spanHi get the first and last column slot it covers. When such a cell
-// holds lines on other base lines the row is split in two, so that the
-// header stands above them; the cells of the row it does not span go into
-// `whole`, written once over both sheet rows.
+// line or above, or across an edge whose rule starts below it (a group
+// header), spans them: spanLo and spanHi get the first and last column slot
+// it covers. When such a cell holds lines below, the row is split in two so
+// that the header stands above them; the cells of the row it does not span
+// go into `whole`, written once over both sheet rows.
 int ruledSubRows(const std::vector<TextLine*>& lines, std::vector<int>& cellOf, int i0, int i1, int B,
                  const PageTables& tables, int tableId, std::vector<int>& subOf, std::vector<int>& spanLo,
                  std::vector<int>& spanHi, std::set<int>& whole) {
@@ -336,8 +334,9 @@ int ruledSubRows(const std::vector<TextLine*>& lines, std::vector<int>& cellOf, 
         while (j < i1 && cellOf[static_cast<size_t>(j)] == cellOf[static_cast<size_t>(i)]) ++j;
         std::vector<int> own;
         for (int m = i; m < j; ++m) own.push_back(m);
-        std::stable_sort(own.begin(), own.end(),
-                         [&](int a, int b) { return band[static_cast<size_t>(a - i0)] < band[static_cast<size_t>(b - i0)]; });
+        std::stable_sort(own.begin(), own.end(), [&](int a, int b) {
+            return band[static_cast<size_t>(a - i0)] < band[static_cast<size_t>(b - i0)];
+        });
         int prev = -1;
         for (int m : own) {
             const int b = band[static_cast<size_t>(m - i0)];
@@ -417,7 +416,7 @@ int RegionWriter::dumpGrid(PageRegion& region, int firstRow) {
     // Column slots each line spans (a group header), and the (cell, sub-row)
     // places such spans cover.
     std::vector<int> spanLo(static_cast<size_t>(n)), spanHi(static_cast<size_t>(n));
-    for (int i = 0; i < n; ++i) spanLo[static_cast<size_t>(i)] = spanHi[static_cast<size_t>(i)] = cellOf[static_cast<size_t>(i)] % B;
+    for (size_t i = 0; i < static_cast<size_t>(n); ++i) spanLo[i] = spanHi[i] = cellOf[i] % B;
     std::set<std::pair<int, int>> covered;
     std::set<int> whole;  // cells written once over all sub-rows of their row
     if (rec) {
@@ -440,7 +439,8 @@ int RegionWriter::dumpGrid(PageRegion& region, int firstRow) {
                 });
                 auto permute = [&](auto& v) {
                     auto copy = v;
-                    for (int m = i; m < j; ++m) v[static_cast<size_t>(m)] = copy[static_cast<size_t>(idx[static_cast<size_t>(m - i)])];
+                    for (int m = i; m < j; ++m)
+                        v[static_cast<size_t>(m)] = copy[static_cast<size_t>(idx[static_cast<size_t>(m - i)])];
                 };
                 permute(lines);
                 permute(cellOf);
@@ -450,7 +450,8 @@ int RegionWriter::dumpGrid(PageRegion& region, int firstRow) {
             }
             for (int m = i; m < j; ++m)
                 for (int t = spanLo[static_cast<size_t>(m)]; t <= spanHi[static_cast<size_t>(m)]; ++t)
-                    if (t != cellOf[static_cast<size_t>(m)] % B) covered.insert({row * B + t, subOf[static_cast<size_t>(m)]});
+                    if (t != cellOf[static_cast<size_t>(m)] % B)
+                        covered.insert({row * B + t, subOf[static_cast<size_t>(m)]});
             i = j;
         }
     }
@@ -736,7 +737,8 @@ int RegionWriter::dumpSideBySide(PageRegion& region, int firstRow) {
             if (i < 0) continue;
             const RegionBlock& blk = *region.blocks[static_cast<size_t>(k)];
             const Cell& cell = cells[k][static_cast<size_t>(i)];
-            used = std::max(used, page_.dumpLines(&sheet_, cells_, &grid_, row, blk.xMin, blk.xMax, cell.lines, cell.count));
+            used = std::max(used, page_.dumpLines(&sheet_, cells_, &grid_, row, blk.xMin, blk.xMax, cell.lines,
+                                                  cell.count));
         }
         row += used;
     }

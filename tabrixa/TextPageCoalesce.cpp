@@ -124,7 +124,8 @@ void wholeWordCells(const std::vector<TextWord*>& words, const pdf_uline_process
 // across a column edge whose rule stops short of it (a group header over
 // two columns) stays whole, in the row it stands in.
 void phraseCells(std::vector<TextWord*> words, const pdf_uline_processor& ul) {
-    words.erase(std::remove_if(words.begin(), words.end(), [](const TextWord* w) { return w->rot != 0 || w->len == 0; }),
+    words.erase(std::remove_if(words.begin(), words.end(),
+                               [](const TextWord* w) { return w->rot != 0 || w->len == 0; }),
                 words.end());
     std::stable_sort(words.begin(), words.end(), [](const TextWord* a, const TextWord* b) {
         return a->base != b->base ? a->base < b->base : a->xMin < b->xMin;

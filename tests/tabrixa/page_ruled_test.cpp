@@ -325,7 +325,9 @@ TEST(RuledTable, WrappedTextAndHeadersOverTwoLinesStayOneCell) {
     EXPECT_GE(findCell(ws, "Amounts are given in thousands of  31.12.2019 ").first, 0);
     EXPECT_GE(findCell(ws, "Figures before the merger are restated  on the new basis. ").first, 0);
     // The control: the same two columns with short lines are rows of the page.
-    const RuledTable rows{{90, 190, 60}, {{{"Term", "Definition", "Share"}}, {{"Salaries", "Amounts", "12"}, {"Fringe", "31.12.2019", "7"}}}};
+    const RuledTable rows{{90, 190, 60},
+                          {{{"Term", "Definition", "Share"}},
+                           {{"Salaries", "Amounts", "12"}, {"Fringe", "31.12.2019", "7"}}}};
     xls_core::workbook wb2;
     const xls_core::worksheet* ws2 = playRuled(wb2, "page_ruled_rows2_test", rows.content(), rows.rulings());
     ASSERT_NE(ws2, nullptr);
