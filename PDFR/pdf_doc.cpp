@@ -8,8 +8,14 @@
 #include <Page.h>
 #include <XRef.h>
 
+#include <Catalog.h>
+#include <Dict.h>
+
 #include <cctype>
+#include <map>
+#include <set>
 #include <utility>
+#include <vector>
 
 #include "PDFR/pdf_pswd.h"
 #include "TK/tk_except.h"
@@ -170,10 +176,207 @@ std::unique_ptr<PDFDoc> pdf_open_document_checked(const std::string& file_name,
     return doc;
 }
 
+namespace {
+// Whether a composite font's CMap names itself through /UseCMap, directly or
+// through others: the core follows the chain by recursion until its stack ends.
+bool cmap_chain_loops(XRef* xref, const Object& font) {
+    if (!font.isDict() || !font.dictLookup("Subtype").isName("Type0")) return false;
+    Object link = font.dictLookupNF("Encoding").copy();
+    std::set<Ref> seen;
+    // Real chains are one or two long.
+    for (int depth = 0; link.isRef(); ++depth) {
+        if (depth > 64 || !seen.insert(link.getRef()).second) return true;
+        Object cmap = xref->fetch(link.getRef());
+        if (!cmap.isStream()) return false;
+        link = cmap.streamGetDict()->lookupNF("UseCMap").copy();
+    }
+    return false;
+}
+
+// The resources a page draws with, and what they draw with in turn (forms,
+// Type 3 glyphs, patterns, soft masks, annotation appearances), each object
+// once, up to a bound that no real page reaches.
+class resource_walk {
+public:
+    explicit resource_walk(XRef* xref) : xref_(xref) {}
+    static constexpr int max_objects = 200000;
+
+    // False as soon as a font is found the core cannot load.
+    bool resources(const Object& res) {
+        pending_.push_back(res.copy());
+        while (!pending_.empty()) {
+            Object r = std::move(pending_.back());
+            pending_.pop_back();
+            if (!r.isDict()) continue;
+            Object fonts = r.dictLookup("Font");
+            if (fonts.isDict())
+                for (int i = 0; i < fonts.dictGetLength(); ++i) {
+                    Object font;
+                    if (!visit(fonts.dictGetValNF(i), font)) continue;
+                    if (cmap_chain_loops(xref_, font)) return false;
+                    if (font.isDict()) pending_.push_back(font.dictLookup("Resources"));
+                }
+            for (const char* kind : {"XObject", "Pattern"}) {
+                Object items = r.dictLookup(kind);
+                if (!items.isDict()) continue;
+                for (int i = 0; i < items.dictGetLength(); ++i) drawn_by(items.dictGetValNF(i));
+            }
+            Object states = r.dictLookup("ExtGState");
+            if (states.isDict())
+                for (int i = 0; i < states.dictGetLength(); ++i) {
+                    Object state;
+                    if (!visit(states.dictGetValNF(i), state) || !state.isDict()) continue;
+                    Object mask = state.dictLookup("SMask");
+                    if (mask.isDict()) drawn_by(mask.dictLookupNF("G"));
+                }
+            if (objects_ > max_objects) return true;
+        }
+        return true;
+    }
+
+    // An annotation's appearances: a stream, or a dictionary of streams by state.
+    void appearance(const Object& ap) {
+        if (!ap.isDict()) return;
+        for (const char* key : {"N", "R", "D"}) {
+            Object a = ap.dictLookupNF(key).copy();
+            Object direct = a.isRef() ? Object(objNull) : a.copy();
+            if (a.isRef()) drawn_by(a);
+            Object resolved = a.isRef() ? xref_->fetch(a.getRef()) : std::move(direct);
+            if (resolved.isDict())
+                for (int i = 0; i < resolved.dictGetLength() && objects_ <= max_objects; ++i)
+                    drawn_by(resolved.dictGetValNF(i));
+        }
+    }
+
+private:
+    // Fetches an object the walk has not met; false for one it has.
+    bool visit(const Object& entry, Object& out) {
+        ++objects_;
+        if (entry.isRef()) {
+            if (!seen_.insert(entry.getRef()).second) return false;
+            out = xref_->fetch(entry.getRef());
+        } else {
+            out = entry.copy();
+        }
+        return true;
+    }
+    // A form, pattern or glyph stream: its resources are walked too.
+    void drawn_by(const Object& entry) {
+        Object o;
+        if (!visit(entry, o)) return;
+        if (o.isStream()) pending_.push_back(o.streamGetDict()->lookup("Resources"));
+        else if (o.isDict()) pending_.push_back(o.dictLookup("Resources"));
+    }
+
+    XRef* xref_;
+    std::set<Ref> seen_;
+    std::vector<Object> pending_;
+    int objects_ = 0;
+};
+
+// Whether the core can load every font the page draws with.
+bool fonts_loadable(XRef* xref, Page* page) {
+    resource_walk walk(xref);
+    if (Object* res = page->getResourceDictObject(); res && !walk.resources(*res)) return false;
+    Object annots = page->getAnnotsObject(xref);
+    if (annots.isArray())
+        for (int i = 0; i < annots.arrayGetLength() && i < resource_walk::max_objects; ++i) {
+            Object annot = annots.arrayGet(i);
+            if (annot.isDict()) walk.appearance(annot.dictLookup("AP"));
+        }
+    return walk.resources(Object(objNull));
+}
+}  // namespace
+
+std::vector<int> pdf_page_leaves(PDFDoc& doc) {
+    std::vector<int> leaves;
+    XRef* xref = doc.getXRef();
+    Catalog* catalog = doc.getCatalog();
+    if (!xref || !catalog) return leaves;
+    // The core's numbers of the pages it found, by reference.
+    std::map<Ref, int> core;
+    const int count = doc.getNumPages();
+    for (int i = 1; i <= count; ++i)
+        if (Ref* r = catalog->getPageRef(i)) core.emplace(*r, i);
+
+    Object root = xref->getCatalog();
+    if (!root.isDict()) return leaves;
+    std::set<Ref> seen;
+    struct level {
+        Object kids;
+        int next = 0;
+    };
+    std::vector<level> stack;
+    Object top = root.dictLookup("Pages");
+    if (!top.isDict()) return leaves;
+    stack.push_back({top.dictLookup("Kids"), 0});
+    while (!stack.empty()) {
+        level& l = stack.back();
+        if (!l.kids.isArray() || l.next >= l.kids.arrayGetLength()) {
+            stack.pop_back();
+            continue;
+        }
+        const int i = l.next++;
+        Object ref = l.kids.arrayGetNF(i).copy();
+        if (ref.isRef() && !seen.insert(ref.getRef()).second) continue;  // a loop or a node met before
+        Object kid = l.kids.arrayGet(i);
+        // A node as the core tells it: a dictionary with kids that is not a page.
+        if (kid.isDict() && !kid.isDict("Page") && kid.dictLookup("Kids").isArray()) {
+            if (stack.size() < 1000) stack.push_back({kid.dictLookup("Kids"), 0});
+            continue;
+        }
+        // Anything else holds a page's place, readable or not.
+        int number = 0;
+        if (ref.isRef() && kid.isDict())
+            if (auto it = core.find(ref.getRef()); it != core.end()) number = it->second;
+        leaves.push_back(number);
+    }
+    return leaves;
+}
+
+bool pdf_drop_broken_form_fields(PDFDoc& doc) {
+    Catalog* catalog = doc.getCatalog();
+    XRef* xref = doc.getXRef();
+    if (!catalog || !xref) return false;
+    Object* form = catalog->getAcroForm();
+    if (!form || !form->isDict()) return false;
+    Object fields = form->dictLookup("Fields");
+    if (!fields.isArray()) return false;
+    // Each field once: one met again makes the core build every path to it,
+    // which grows exponentially with the depth.
+    std::set<Ref> seen;
+    std::vector<Object> pending;
+    pending.push_back(std::move(fields));
+    long nodes = 0;
+    bool tree = true;
+    while (tree && !pending.empty()) {
+        Object kids = std::move(pending.back());
+        pending.pop_back();
+        for (int i = 0; tree && i < kids.arrayGetLength(); ++i) {
+            const Object& entry = kids.arrayGetNF(i);
+            if (++nodes > pdf_max_form_fields || (entry.isRef() && !seen.insert(entry.getRef()).second)) {
+                tree = false;
+                break;
+            }
+            Object field = kids.arrayGet(i);
+            if (field.isDict()) {
+                Object more = field.dictLookup("Kids");
+                if (more.isArray()) pending.push_back(std::move(more));
+            }
+        }
+    }
+    if (tree) return false;
+    Dict* without = form->getDict()->copy(xref);
+    without->remove("Fields");
+    *form = Object(without);
+    return true;
+}
+
 bool pdf_page_readable(PDFDoc& doc, int page) {
     Page* p = doc.getPage(page);
     XRef* xref = doc.getXRef();
     if (!p || !xref) return false;
+    if (!fonts_loadable(xref, p)) return false;
     Object dict = xref->fetch(p->getRef());
     if (!dict.isDict()) return false;
     if (dict.dictLookupNF("Contents").isNull()) return true;

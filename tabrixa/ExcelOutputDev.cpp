@@ -6,6 +6,7 @@
 #include <GfxFont.h>
 #include <GfxState.h>
 
+#include "PDFR/pdf_budget.h"
 #include "PDFR/pdf_ulin.h"
 #include "PDFR/pdf_wget.h"
 #include "TK/tk_except.h"
@@ -77,6 +78,12 @@ void ExcelOutputDev::startPage(int pageNum, GfxState* state, XRef*) {
     }
 }
 
+bool ExcelOutputDev::useDrawForm() { return budget && budget->exceeded(); }
+
+void ExcelOutputDev::setPageNumber(int page) {
+    if (textPage) textPage->pageNumber = page;
+}
+
 void ExcelOutputDev::updateFont(GfxState* state) {
     if (!textPage || !state) return;
     textPage->findOrAddFont(state);
@@ -125,5 +132,6 @@ void ExcelOutputDev::endString(GfxState*) {
 
 void ExcelOutputDev::drawChar(GfxState* state, double x, double y, double dx, double dy, double, double,
                               CharCode code, int nBytes, const Unicode* u, int uLen) {
+    if (budget && budget->spent()) return;
     if (textPage && state) textPage->addChar(state, x, y, dx, dy, code, nBytes, u, uLen);
 }
