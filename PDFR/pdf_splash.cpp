@@ -416,6 +416,15 @@ void pdf_splash_dev::defer(bool hair, const std::vector<probe>& probes, SplashPa
     }
 }
 
+bool pdf_splash_dev::thin_here(const pixel_box& box) const {
+    if (!band_.on || band_.first) return thin_fill(box);
+    // A lower band's matrix carries its offset and may round an edge to
+    // another pixel than the page's: it only records where a shape that may be
+    // thin lies; the top band, measuring as one raster, decides once.
+    const int w = box.xMax - box.xMin, h = box.yMax - box.yMin;
+    return (w <= 5 && h >= 10) || (h <= 5 && w >= 10);
+}
+
 void pdf_splash_dev::forget_deferred() {
     // The top band measures as one raster: a shape it does not withhold is
     // not withheld, whatever another band's rounding made of it.
@@ -596,7 +605,7 @@ bool pdf_splash_dev::withhold_fill(GfxState* state, bool /*eo: the box does not 
     device_points d = to_device(path, s->getMatrix());
     const bool snap = s->getStrokeAdjust() && d.subpaths == 1 && !d.curves;
     pixel_box box = fill_box(d.xs.data(), d.ys.data(), static_cast<int>(d.xs.size()), snap, snap);
-    if (!thin_fill(box)) {
+    if (!thin_here(box)) {
         forget_deferred();
         return false;
     }
@@ -730,7 +739,7 @@ bool pdf_splash_dev::withhold_stroke(GfxState* state) {
         const double edge = end >= start ? (along_x ? *max_x : *max_y) : (along_x ? *min_x : *min_y);
         far_edge = clamp_int(std::floor(edge + 0.5)) - (end >= start ? 1 : 0);
     }
-    if (!thin_fill(box)) {
+    if (!thin_here(box)) {
         forget_deferred();
         return false;
     }

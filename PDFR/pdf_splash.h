@@ -153,6 +153,9 @@ private:
     // Banded page: records what this band sees of the shape, which is then
     // not painted in any band; it is decided after the last band.
     void defer(bool hair, const std::vector<probe>& probes, SplashPattern* pattern, double alpha);
+    // Whether a filled box may be withheld: thin_fill on one raster and in
+    // the top band; a lower band lets through every box that may be thin.
+    bool thin_here(const pdf_splash_rules::pixel_box& box) const;
     // Banded page: the shape is no thin one as the top band measures it.
     void forget_deferred();
     // After the last band: the withheld shapes to the collector, in page order.
