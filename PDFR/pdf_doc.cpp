@@ -43,7 +43,9 @@ std::optional<GooString> goo(const std::optional<std::string>& s) {
     return GooString(s->c_str(), s->size());
 }
 
-// The trailer's encryption dictionary, or null.
+// The trailer's encryption dictionary, or null. The core reports a refused
+// password and an unknown security handler with the same code; its filter
+// (Standard) tells them apart.
 Object encrypt_dict(PDFDoc& doc) {
     XRef* xref = doc.getXRef();
     if (!xref) return Object(objNull);
@@ -53,22 +55,10 @@ Object encrypt_dict(PDFDoc& doc) {
     return encrypt.isDict() ? std::move(encrypt) : Object(objNull);
 }
 
-// The core reports a refused password and an unknown security handler with
-// the same code; the encryption dictionary's filter tells them apart.
-bool standard_security(PDFDoc& doc) {
-    Object encrypt = encrypt_dict(doc);
-    return encrypt.isDict() && encrypt.dictLookup("Filter").isName("Standard");
-}
-
 int dict_int(const Object& dict, const char* key) {
     if (!dict.isDict()) return -1;
     Object value = dict.dictLookup(key);
     return value.isInt() ? value.getInt() : -1;
-}
-
-// The revision of the standard security handler; -1 without one.
-int standard_revision(PDFDoc& doc) {
-    return standard_security(doc) ? dict_int(encrypt_dict(doc), "R") : -1;
 }
 
 // The core reads a standard encryption dictionary it does not handle as no
@@ -78,8 +68,7 @@ int standard_revision(PDFDoc& doc) {
 // is also what they are when absent. The embedded files' filter EFF does not
 // matter: attachments are never read. Any other version or revision, or a
 // filter other than Identity, needs a decryption the core cannot do.
-bool nothing_encrypted(PDFDoc& doc) {
-    Object encrypt = encrypt_dict(doc);
+bool nothing_encrypted(const Object& encrypt) {
     if (!encrypt.isDict()) return false;
     const int v = dict_int(encrypt, "V"), r = dict_int(encrypt, "R");
     if (!((v == 4 && r == 4) || (v == 5 && (r == 5 || r == 6)))) return false;
@@ -135,11 +124,28 @@ std::unique_ptr<PDFDoc> pdf_open_document(const std::string& file_name, const st
     // which depends on the revision the document names: first at most the
     // 32 bytes of the older revisions, then, for revisions 5 and 6, the
     // password as they read it. When its SASLprep form is refused, its bytes
-    // as given are tried too: writers that skip SASLprep used those.
+    // as given are tried too: writers that skip SASLprep used those. For
+    // revisions 2 to 4 the bytes as given come first (ASCII, or a terminal in
+    // an 8-bit encoding), then the text typed in UTF-8, in PDFDocEncoding.
     const passwords given{owner, user};
     passwords held = for_revision(given, 0, false);  // what doc was opened with
     std::unique_ptr<PDFDoc> doc = open(held);
-    const int revision = standard_revision(*doc);
+    // Read once, while the document that holds it is open (it is the same in every opening).
+    bool standard = false, plain_content = false;
+    int revision = -1;
+    {
+        const Object encrypt = encrypt_dict(*doc);
+        standard = encrypt.isDict() && encrypt.dictLookup("Filter").isName("Standard");
+        revision = standard ? dict_int(encrypt, "R") : -1;
+        plain_content = nothing_encrypted(encrypt);
+    }
+    if (revision >= 2 && revision <= 4 && !doc->isOk() && doc->getErrorCode() == errEncrypted) {
+        const passwords encoded = for_revision(given, revision, true);
+        if (encoded != held) {
+            doc = open(encoded);
+            held = encoded;
+        }
+    }
     if (revision == 5 || revision == 6) {
         for (bool prepared : {true, false}) {
             const passwords next = for_revision(given, revision, prepared);
@@ -154,7 +160,7 @@ std::unique_ptr<PDFDoc> pdf_open_document(const std::string& file_name, const st
         // An encryption dictionary the core did not apply (it opened the
         // file as not encrypted) must not hide encrypted content, which
         // would give blank pages: that is a password the handler refuses.
-        if (!doc->isEncrypted() && standard_security(*doc) && !nothing_encrypted(*doc))
+        if (!doc->isEncrypted() && standard && !plain_content)
             throw tk_exception(pdf_text_bad_password, tk_level_error);
         if (!has_page_tree(*doc)) throw tk_exception(pdf_text_unreadable, tk_level_error);
         tk_log::write(1, "PDFDoc::setup - step #2");
@@ -164,7 +170,7 @@ std::unique_ptr<PDFDoc> pdf_open_document(const std::string& file_name, const st
     tk_log::write(1, "PDFDoc::setup failed, code %d", code);
     // The file went away between the probe and the open: the caller sees "not ok".
     if (code == errOpenFile) return doc;
-    if (code == errEncrypted && standard_security(*doc)) throw tk_exception(pdf_text_bad_password, tk_level_error);
+    if (code == errEncrypted && standard) throw tk_exception(pdf_text_bad_password, tk_level_error);
     throw tk_exception(pdf_text_unreadable, tk_level_error);
 }
 
