@@ -324,11 +324,12 @@ std::vector<int> pdf_page_leaves(PDFDoc& doc) {
         }
         const int i = l.next++;
         Object ref = l.kids.arrayGetNF(i).copy();
-        if (ref.isRef() && !seen.insert(ref.getRef()).second) continue;  // a loop or a node met before
         Object kid = l.kids.arrayGet(i);
-        // A node as the core tells it: a dictionary with kids that is not a page.
+        // A node as the core tells it: a dictionary with kids that is not a
+        // page. Each node once: one met again is a loop or shared.
         if (kid.isDict() && !kid.isDict("Page") && kid.dictLookup("Kids").isArray()) {
-            if (stack.size() < 1000) stack.push_back({kid.dictLookup("Kids"), 0});
+            if ((!ref.isRef() || seen.insert(ref.getRef()).second) && stack.size() < 1000)
+                stack.push_back({kid.dictLookup("Kids"), 0});
             continue;
         }
         // Anything else holds a page's place, readable or not.
