@@ -38,10 +38,10 @@ std::unique_ptr<PDFDoc> pdf_open_document_checked(const std::string& file_name,
 bool pdf_page_readable(PDFDoc& doc, int page);
 
 // The pages as the page tree writes them: the leaves of its /Kids in order
-// (each node once, a page as often as it is listed), each as the core's number of that page, or 0 where the
-// entry names no page the core has (missing or damaged). The core itself
-// leaves such an entry out and numbers the later pages one lower. Empty when
-// the document has no page tree to walk.
+// (each node once, a page as often as it is listed), each as the core's
+// number of that page, or 0 where the entry names no page the core has
+// (missing or damaged). The core itself leaves such an entry out and numbers
+// the later pages one lower. Empty when the document has no page tree to walk.
 std::vector<int> pdf_page_leaves(PDFDoc& doc);
 
 // More form fields than this make a form the core cannot be given.
