@@ -61,7 +61,8 @@ void warn_no_raster(int page) {
 }
 
 void warn_unreadable(int page) {
-    tbx::warnAboutPage(tbx::pageName(page) + " cannot be read (the document is damaged there): its worksheet is empty.");
+    tbx::warnAboutPage(tbx::pageName(page) +
+                       " cannot be read (the document is damaged there): its worksheet is empty.");
 }
 
 bool annotation_affordable(Annot*, void* budget) { return !static_cast<pdf_page_budget*>(budget)->exceeded(); }
