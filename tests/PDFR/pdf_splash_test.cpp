@@ -525,3 +525,29 @@ TEST_F(pdf_splash, bands_keep_rulings_on_whole_pixels) {
         }
     }
 }
+
+TEST_F(pdf_splash, bands_decide_thin_rules_once_on_the_whole_page) {
+    // Filled rules of 1 to 6 px on whole and half pixels, all in the lower
+    // band of an A0 page (bands of its own, and bands of 100 rows): one
+    // raster measures a 5 px rule on whole pixels as 4 px, thin; a band's
+    // matrix may round it to 5 px. Thinness is decided once, as one raster
+    // decides it: up to 5 px the rules are withheld in every band, at 6 px none is.
+    const double height = 3370, width = 2384;
+    for (const double thick : {1, 2, 4, 5, 6}) {
+        SCOPED_TRACE(thick);
+        std::string content;
+        char buf[160];
+        for (int k = 0; k < 40; ++k) {
+            const double row = 6760 + 4 * k + (k % 3) * 0.5, col = 100 + 13 * k;
+            std::snprintf(buf, sizeof buf, "%g %g %g %g re f\n%g %g %g %g re f\n", col * 0.48,
+                          height - (row + thick) * 0.48, 300.0, thick * 0.48, (col + 1000) * 0.48,
+                          height - (row + 60) * 0.48, thick * 0.48, 60 * 0.48);
+            content += buf;
+        }
+        const std::string pdf = mini_pdf::build({content}, width, height);
+        const pass_result whole = raster_pass(collector, open_bytes(pdf).get(), 100000);
+        ASSERT_EQ(whole.lines.size(), thick <= 5 ? 80u : 0u);
+        for (int band : {0, 100})
+            EXPECT_EQ(raster_pass(collector, open_bytes(pdf).get(), band).lines, whole.lines) << band;
+    }
+}
