@@ -308,7 +308,10 @@ pdf_splash_dev::pdf_splash_dev(SplashColorMode colorMode, int bitmapRowPad, bool
 pdf_splash_dev::~pdf_splash_dev() = default;
 
 namespace {
-bool annotation_affordable(Annot*, void* budget) { return !budget || !static_cast<pdf_page_budget*>(budget)->exceeded(); }
+// Annotations are drawn while the page is within its budget.
+bool annotation_affordable(Annot*, void* budget) {
+    return !budget || !static_cast<pdf_page_budget*>(budget)->exceeded();
+}
 }  // namespace
 
 bool pdf_splash_dev::display_page(PDFDoc* doc, int page, double dpi, bool (*abort_check)(void*), void* abort_data) {

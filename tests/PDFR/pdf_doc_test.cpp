@@ -46,8 +46,8 @@ struct DocOpen : ::testing::Test {
                                  const std::string& how = "256") {
         std::string out = path(name);
         if (fs::exists(out)) return out;
-        std::string cmd = "qpdf --allow-weak-crypto --object-streams=disable --encrypt '" + user + "' '" + owner + "' " + how + " -- '" +
-                          path("plain.pdf") + "' '" + out + "' 2>/dev/null";
+        std::string cmd = "qpdf --allow-weak-crypto --object-streams=disable --encrypt '" + user + "' '" + owner +
+                          "' " + how + " -- '" + path("plain.pdf") + "' '" + out + "' 2>/dev/null";
         return std::system(cmd.c_str()) == 0 ? out : std::string();
     }
     static std::string read(const std::string& p) {
