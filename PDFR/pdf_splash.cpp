@@ -461,9 +461,9 @@ double finite_or(double v, double fallback) { return std::isfinite(v) ? v : fall
 }  // namespace
 
 // What the rasteriser walks for the current path under the current clip: each
-// segment is scanned over the rows it crosses (four sub-rows each, anti-aliased),
-// a wide stroke's outline over its width too, a hair-line pixel by pixel, a
-// dash pattern makes a piece per dash. A curve counts by its control polygon,
+// segment of a fill is scanned over the rows it crosses (four sub-rows each,
+// anti-aliased), a wide stroke's outline over its width too; a hair-line is
+// drawn pixel by pixel; a dash pattern makes a piece per dash. A curve counts by its control polygon,
 // which bounds the flattened curve, plus the pieces flattening makes of it.
 bool pdf_splash_dev::affordable(GfxState* state, bool stroke) {
     if (!budget_) return true;
@@ -473,6 +473,8 @@ bool pdf_splash_dev::affordable(GfxState* state, bool stroke) {
     cx0 = finite_or(cx0, 0), cy0 = finite_or(cy0, 0), cx1 = finite_or(cx1, 0), cy1 = finite_or(cy1, 0);
     const double clip_w = std::max(0.0, cx1 - cx0), clip_h = std::max(0.0, cy1 - cy0);
     const double width = stroke ? std::min(clip_h, std::fabs(finite_or(state->getTransformedLineWidth(), 0))) : 0;
+    // Strokes narrower than a pixel are drawn pixel by pixel, not scanned.
+    const bool hair = stroke && width < 1;
     double dash_start = 0, dash_total = 0;
     if (stroke)
         for (double d : state->getLineDash(&dash_start)) dash_total += d > 0 ? d : 0;
@@ -488,11 +490,9 @@ bool pdf_splash_dev::affordable(GfxState* state, bool stroke) {
             x = finite_or(x, 1e12), y = finite_or(y, 1e12);
             if (j > 0) {
                 const double dx = std::fabs(x - px), dy = std::fabs(std::clamp(y, cy0, cy1) - std::clamp(py, cy0, cy1));
-                work += std::min(dy + width, clip_h) * 4 + 1;
-                if (stroke) {
-                    work += std::min(std::max(dx, std::fabs(y - py)), clip_w + clip_h);
-                    if (dash_total > 0) work += std::min(std::hypot(dx, std::fabs(y - py)) / dash_total, 1e12) * 4;
-                }
+                if (hair) work += std::min(std::max(dx, dy), clip_w + clip_h) + 1;
+                else work += std::min(dy + width, clip_h) * 4 + 1;
+                if (dash_total > 0) work += std::min(std::hypot(dx, std::fabs(y - py)) / dash_total, 1e12) * 4;
             }
             if (sub->getCurve(j)) work += 16;
             px = x, py = y;
