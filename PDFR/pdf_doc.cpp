@@ -1,5 +1,7 @@
 #include "PDFR/pdf_doc.h"
 
+#include <Catalog.h>
+#include <Dict.h>
 #include <Error.h>
 #include <ErrorCodes.h>
 #include <goo/GooString.h>
@@ -7,9 +9,6 @@
 #include <PDFDoc.h>
 #include <Page.h>
 #include <XRef.h>
-
-#include <Catalog.h>
-#include <Dict.h>
 
 #include <cctype>
 #include <map>
@@ -189,7 +188,7 @@ bool cmap_chain_loops(XRef* xref, const Object& font) {
     if (!font.isDict() || !font.dictLookup("Subtype").isName("Type0")) return false;
     Object link = font.dictLookupNF("Encoding").copy();
     std::set<Ref> seen;
-    // Real chains are one or two long.
+    // Real chains are one or two long; a far longer one recurses as deep.
     for (int depth = 0; link.isRef(); ++depth) {
         if (depth > 64 || !seen.insert(link.getRef()).second) return true;
         Object cmap = xref->fetch(link.getRef());
@@ -207,10 +206,22 @@ public:
     explicit resource_walk(XRef* xref) : xref_(xref) {}
     static constexpr int max_objects = 200000;
 
+    void add_resources(const Object& res) { pending_.push_back(res.copy()); }
+    // An annotation's appearances: a stream, or a dictionary of streams by state.
+    void add_appearance(const Object& ap) {
+        if (!ap.isDict()) return;
+        for (const char* key : {"N", "R", "D"}) {
+            Object a;
+            if (!visit(ap.dictLookupNF(key), a)) continue;
+            if (a.isStream()) pending_.push_back(a.streamGetDict()->lookup("Resources"));
+            else if (a.isDict())
+                for (int i = 0; i < a.dictGetLength(); ++i) drawn_by(a.dictGetValNF(i));
+        }
+    }
+
     // False as soon as a font is found the core cannot load.
-    bool resources(const Object& res) {
-        pending_.push_back(res.copy());
-        while (!pending_.empty()) {
+    bool fonts_loadable() {
+        while (!pending_.empty() && objects_ <= max_objects) {
             Object r = std::move(pending_.back());
             pending_.pop_back();
             if (!r.isDict()) continue;
@@ -220,7 +231,7 @@ public:
                     Object font;
                     if (!visit(fonts.dictGetValNF(i), font)) continue;
                     if (cmap_chain_loops(xref_, font)) return false;
-                    if (font.isDict()) pending_.push_back(font.dictLookup("Resources"));
+                    if (font.isDict()) pending_.push_back(font.dictLookup("Resources"));  // Type 3 glyphs
                 }
             for (const char* kind : {"XObject", "Pattern"}) {
                 Object items = r.dictLookup(kind);
@@ -235,23 +246,8 @@ public:
                     Object mask = state.dictLookup("SMask");
                     if (mask.isDict()) drawn_by(mask.dictLookupNF("G"));
                 }
-            if (objects_ > max_objects) return true;
         }
         return true;
-    }
-
-    // An annotation's appearances: a stream, or a dictionary of streams by state.
-    void appearance(const Object& ap) {
-        if (!ap.isDict()) return;
-        for (const char* key : {"N", "R", "D"}) {
-            Object a = ap.dictLookupNF(key).copy();
-            Object direct = a.isRef() ? Object(objNull) : a.copy();
-            if (a.isRef()) drawn_by(a);
-            Object resolved = a.isRef() ? xref_->fetch(a.getRef()) : std::move(direct);
-            if (resolved.isDict())
-                for (int i = 0; i < resolved.dictGetLength() && objects_ <= max_objects; ++i)
-                    drawn_by(resolved.dictGetValNF(i));
-        }
     }
 
 private:
@@ -283,14 +279,14 @@ private:
 // Whether the core can load every font the page draws with.
 bool fonts_loadable(XRef* xref, Page* page) {
     resource_walk walk(xref);
-    if (Object* res = page->getResourceDictObject(); res && !walk.resources(*res)) return false;
+    if (Object* res = page->getResourceDictObject()) walk.add_resources(*res);
     Object annots = page->getAnnotsObject(xref);
     if (annots.isArray())
         for (int i = 0; i < annots.arrayGetLength() && i < resource_walk::max_objects; ++i) {
             Object annot = annots.arrayGet(i);
-            if (annot.isDict()) walk.appearance(annot.dictLookup("AP"));
+            if (annot.isDict()) walk.add_appearance(annot.dictLookup("AP"));
         }
-    return walk.resources(Object(objNull));
+    return walk.fonts_loadable();
 }
 }  // namespace
 
