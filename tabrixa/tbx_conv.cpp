@@ -207,8 +207,8 @@ void xelvio_convertor::convert_page(ExcelOutputDev* excel, SplashOutputDev* spla
     if (!readable) warn_unreadable(page);
     budget_.set_limits(page_limits);
     budget_.start();
+    bool raster_made = true;
     if (readable) {
-        bool raster_made = true;
         if (lines_dev) {
             lines_dev->set_budget(&budget_);
             raster_made = lines_dev->display_page(doc, core, dpi, &abort_check, this);
@@ -217,7 +217,6 @@ void xelvio_convertor::convert_page(ExcelOutputDev* excel, SplashOutputDev* spla
             doc->displayPage(splash, core, dpi, dpi, 0, false, true, false, &abort_check, this,
                              &annotation_affordable, &budget_);
         }
-        if (!raster_made && !stop_requested() && !budget_.spent()) warn_no_raster(page);
         if (!budget_.spent()) {
             excel->setBudget(&budget_);
             doc->displayPage(excel, core, 72.0, 72.0, 0, false, true, true, &abort_check, this,
@@ -238,6 +237,8 @@ void xelvio_convertor::convert_page(ExcelOutputDev* excel, SplashOutputDev* spla
         excel->finishPage();
         return;
     }
+    // Told once the page is played: a warning may wait for the user's answer.
+    if (!raster_made) warn_no_raster(page);
     excel->setPageNumber(page);
     // A page the core could not start has no raster to paint into.
     if (Splash* raster = splash->getSplash()) pdf_uline_processor::instance().undo_lines(raster);
