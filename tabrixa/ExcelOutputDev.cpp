@@ -5,7 +5,9 @@
 
 #include <GfxFont.h>
 #include <GfxState.h>
+#include <Stream.h>
 
+#include "PDFR/pdf_budget.h"
 #include "PDFR/pdf_ulin.h"
 #include "PDFR/pdf_wget.h"
 #include "TK/tk_except.h"
@@ -79,6 +81,38 @@ void ExcelOutputDev::startPage(int pageNum, GfxState* state, XRef*) {
     }
 }
 
+bool ExcelOutputDev::useDrawForm() { return budget && budget->exceeded(); }
+
+namespace {
+// Reads an inline image's data as far as it goes: as many bytes as its size
+// asks, but no further than the end of its stream (a small file can name an
+// image of 10^10 pixels).
+void skipInlineImage(Stream* str, long long bytes) {
+    if (!str) return;
+    str->reset();
+    for (long long i = 0; i < bytes && str->getChar() != EOF; ++i) {
+    }
+    str->close();
+}
+}  // namespace
+
+void ExcelOutputDev::drawImage(GfxState*, Object*, Stream* str, int width, int height, GfxImageColorMap* colorMap,
+                               bool, const int*, bool inlineImg) {
+    if (!inlineImg || !colorMap || width <= 0 || height <= 0) return;
+    const long long rowBits = static_cast<long long>(width) * colorMap->getNumPixelComps() * colorMap->getBits();
+    skipInlineImage(str, static_cast<long long>(height) * ((rowBits + 7) / 8));
+}
+
+void ExcelOutputDev::drawImageMask(GfxState*, Object*, Stream* str, int width, int height, bool, bool,
+                                   bool inlineImg) {
+    if (!inlineImg || width <= 0 || height <= 0) return;
+    skipInlineImage(str, static_cast<long long>(height) * ((static_cast<long long>(width) + 7) / 8));
+}
+
+void ExcelOutputDev::setPageNumber(int page) {
+    if (textPage) textPage->pageNumber = page;
+}
+
 void ExcelOutputDev::updateFont(GfxState* state) {
     if (!textPage || !state) return;
     textPage->findOrAddFont(state);
@@ -127,5 +161,6 @@ void ExcelOutputDev::endString(GfxState*) {
 
 void ExcelOutputDev::drawChar(GfxState* state, double x, double y, double dx, double dy, double, double,
                               CharCode code, int nBytes, const Unicode* u, int uLen) {
+    if (budget && budget->spent()) return;
     if (textPage && state) textPage->addChar(state, x, y, dx, dy, code, nBytes, u, uLen);
 }

@@ -154,7 +154,7 @@ void TextPage::dump(xls_core::workbook* wb, int pageCount) {
 }
 
 void TextPage::warnAboutLimits(int page, int columns, const PageCells& pageCells) const {
-    const std::string name = "Page " + std::to_string(page);
+    const std::string name = pageName(page);
     if (columns > PageGrid::maxColumns)
         warnAboutPage(name + " has " + std::to_string(columns) + " columns, more than the " +
                       std::to_string(PageGrid::maxColumns) + " of a worksheet: the text of columns " +

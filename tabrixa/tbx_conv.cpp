@@ -62,14 +62,16 @@ bool read_page_number(const std::string& text, int& page) {
 // The page's ruling lines could not be looked for: its tables come out as
 // plain text, and the user is told so; the conversion goes on.
 void warn_no_raster(int page) {
-    tbx::warnAboutPage("Page " + std::to_string(page) +
+    tbx::warnAboutPage(tbx::pageName(page) +
                        " is too large to look for ruled tables: its tables are converted as plain text.");
 }
 
 void warn_unreadable(int page) {
-    tbx::warnAboutPage("Page " + std::to_string(page) +
+    tbx::warnAboutPage(tbx::pageName(page) +
                        " cannot be read (the document is damaged there): its worksheet is empty.");
 }
+
+bool annotation_affordable(Annot*, void* budget) { return !static_cast<pdf_page_budget*>(budget)->exceeded(); }
 }  // namespace
 
 xelvio_convertor::xelvio_convertor(bool persistent) : tk_serializer(settings_key), persistent_(persistent) {
@@ -97,7 +99,10 @@ xelvio_convertor::~xelvio_convertor() {
     globalParams.reset();
 }
 
-bool xelvio_convertor::abort_check(void* data) { return static_cast<xelvio_convertor*>(data)->stop_requested(); }
+bool xelvio_convertor::abort_check(void* data) {
+    auto* self = static_cast<xelvio_convertor*>(data);
+    return self->stop_requested() || self->budget_.exceeded();
+}
 
 void xelvio_convertor::run() {
     if (source.empty() || destination.empty()) throw tk_mail_assertion("tbx_conv", 124);
@@ -115,7 +120,14 @@ void xelvio_convertor::run() {
         // (and the destination never replaces the document being read).
         common_check_dest(destination, source);
         std::unique_ptr<PDFDoc> doc = pdf_open_document_checked(source, password, password);
-        const int doc_pages = doc->getNumPages();
+        // Page N is the N-th page the page tree writes, whether the core can read it or not.
+        page_leaves_ = pdf_page_leaves(*doc);
+        if (page_leaves_.empty())
+            for (int i = 1; i <= doc->getNumPages(); ++i) page_leaves_.push_back(i);
+        const int doc_pages = static_cast<int>(page_leaves_.size());
+        if (pdf_drop_broken_form_fields(*doc))
+            tbx::warnAboutPage("The document's form-field tree is damaged (it loops or is too large): its fields are "
+                               "converted as the pages show them.");
         page_count = page_list.empty() ? doc_pages : static_cast<int>(page_list.size());
         check_sheet_count(doc_pages);
 
@@ -145,13 +157,10 @@ void xelvio_convertor::run() {
                 int page = listed ? page_list[static_cast<size_t>(pages_done.load())] : pages_done + 1;
                 if (page <= doc_pages) {
                     // A damaged page keeps its place as an empty worksheet.
-                    if (pdf_page_readable(*doc, page)) {
-                        ++read_pages;
-                    } else {
-                        ++unreadable_pages;
-                        warn_unreadable(page);
-                    }
+                    page_read_ = true;
                     convert_page(&excel, &splash, doc.get(), page);
+                    if (page_read_) ++read_pages;
+                    else ++unreadable_pages;
                 } else {
                     tk_log::write(1, "Page is our of range %d > %d", page, doc_pages);
                 }
@@ -234,15 +243,50 @@ void xelvio_convertor::check_sheet_count(int doc_pages) const {
 
 void xelvio_convertor::convert_page(ExcelOutputDev* excel, SplashOutputDev* splash, PDFDoc* doc, int page) {
     tk_log::write(2, "xelvio_convertor::convert_page(%d)", page);
+    // The core's number of the page (0: it has none; the page keeps an empty worksheet).
+    const int core = page_leaves_.empty() ? page
+                     : page >= 1 && page <= static_cast<int>(page_leaves_.size())
+                         ? page_leaves_[static_cast<size_t>(page - 1)]
+                         : 0;
     const double dpi = static_cast<double>(resolution);
     auto* lines_dev = dynamic_cast<pdf_splash_dev*>(splash);
+    const bool readable = core > 0 && pdf_page_readable(*doc, core);
+    if (!readable) warn_unreadable(page);
+    budget_.set_limits(page_limits);
+    budget_.start();
     bool raster_made = true;
-    if (lines_dev) raster_made = lines_dev->display_page(doc, page, dpi, &abort_check, this);
-    else doc->displayPage(splash, page, dpi, dpi, 0, false, true, false, &abort_check, this);
-    if (!raster_made && !stop_requested()) warn_no_raster(page);
-    doc->displayPage(excel, page, 72.0, 72.0, 0, false, true, true, &abort_check, this);
+    if (readable) {
+        if (lines_dev) {
+            lines_dev->set_budget(&budget_);
+            raster_made = lines_dev->display_page(doc, core, dpi, &abort_check, this);
+            lines_dev->set_budget(nullptr);
+        } else {
+            doc->displayPage(splash, core, dpi, dpi, 0, false, true, false, &abort_check, this,
+                             &annotation_affordable, &budget_);
+        }
+        if (!budget_.spent()) {
+            excel->setBudget(&budget_);
+            doc->displayPage(excel, core, 72.0, 72.0, 0, false, true, true, &abort_check, this,
+                             &annotation_affordable, &budget_);
+            excel->setBudget(nullptr);
+        }
+    }
     tk_log::write(2, "Right after processing page #%d", page);
     if (stop_requested()) return;
+    page_read_ = readable && !budget_.spent();
+    if (!page_read_) {
+        // Nothing of the page is kept: an empty worksheet holds its place.
+        if (budget_.spent())
+            tbx::warnAboutPage(tbx::pageName(page) + " is too complex: " + budget_.reason() +
+                               "; its worksheet is empty.");
+        pdf_uline_processor::instance().flush();
+        excel->startPage(page, nullptr, nullptr);
+        excel->finishPage();
+        return;
+    }
+    // Told once the page is played: a warning may wait for the user's answer.
+    if (!raster_made) warn_no_raster(page);
+    excel->setPageNumber(page);
     // A page the core could not start has no raster to paint into.
     if (Splash* raster = splash->getSplash()) pdf_uline_processor::instance().undo_lines(raster);
     excel->finishPage();

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "PDFR/pdf_budget.h"
 #include "TK/tk_conv.h"
 #include "TK/tk_regk.h"
 #include "TK/tk_singl.h"
@@ -32,8 +33,9 @@ public:
     // The conversion. Source and destination must be set (else an internal
     // error reaches the caller); every other failure goes to the error handler.
     void run() override;
-    // Both passes of one page (numbered from 1), then the end of the page.
-    // Virtual so that tests can make a page fail part-way through a run.
+    // Both passes of one page (numbered from 1 as the page tree writes the
+    // pages), then the end of the page. A page over its budget keeps an empty
+    // worksheet. Virtual so that tests can make a page fail part-way through a run.
     virtual void convert_page(ExcelOutputDev* excel, SplashOutputDev* splash, PDFDoc* doc, int page);
 
     // "1,3,5-10": numbers and rising ranges, blanks allowed around them;
@@ -73,6 +75,8 @@ public:
     // Written by the run's thread, read by the wizard's interface thread.
     std::atomic<int> pages_done{0};
     std::atomic<int> page_count{0};
+    // What one page may cost to play (time, memory, single shapes and images).
+    pdf_page_budget::limits page_limits;
 
     static const char* const invalid_page_range;
 
@@ -86,6 +90,11 @@ private:
     static bool out_of_memory();
     void report_out_of_memory();
 
+    // The core's number of each page as the page tree writes them (0: none).
+    std::vector<int> page_leaves_;
+    pdf_page_budget budget_;
+    // Whether convert_page converted the page's content (not damaged, not too complex).
+    bool page_read_ = true;
     bool persistent_;
     std::atomic<bool> succeeded_{false};
 };

@@ -436,6 +436,54 @@ TEST_F(Conv, PagesThatCannotBeReadAreNamedAndKeepTheirPlace) {
     EXPECT_FALSE(fs::exists(path("none.xls")));
 }
 
+TEST_F(Conv, PageOverItsBudgetIsNamedAndTheRestIsConverted) {
+    // Page 1: forms seven deep, each drawing the next ten times, the last a
+    // word: 10^7 words, which the core would play for hours.
+    std::vector<std::string> objs = {"<< /Type /Catalog /Pages 2 0 R >>",
+                                     "<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 2 >>"};
+    const std::string font = "/Font << /F1 << /Type /Font /Subtype /Type1 /BaseFont /Helvetica >> >>";
+    auto page = [&](int content, const std::string& res) {
+        return "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents " + std::to_string(content) +
+               " 0 R /Resources << " + res + " >> >>";
+    };
+    auto stream = [](const std::string& dict, const std::string& data) {
+        return "<< " + dict + " /Length " + std::to_string(data.size()) + " >>\nstream\n" + data + "\nendstream";
+    };
+    objs.push_back(page(5, "/XObject << /X 7 0 R >>"));
+    objs.push_back(page(6, font));
+    objs.push_back(stream("", "/X Do"));
+    objs.push_back(stream("", mini_pdf::text(72, 700, "page 2")));
+    for (int depth = 0; depth < 7; ++depth) {
+        const bool last = depth == 6;
+        std::string draws;
+        for (int i = 0; i < 10; ++i) draws += "/X Do ";
+        objs.push_back(stream("/Type /XObject /Subtype /Form /BBox [0 0 612 792] /Resources << " +
+                                  (last ? font : "/XObject << /X " + std::to_string(8 + depth) + " 0 R >>") + " >>",
+                              last ? mini_pdf::text(72, 600, "word") : draws));
+    }
+    const std::string src = write("nested.pdf", mini_pdf::assemble(objs, 1));
+
+    recording_handler h;
+    for (const bool by_time : {true, false}) {
+        h.reports.clear();
+        xelvio_convertor c;
+        c.source = src;
+        c.destination = path("nested.xls");
+        if (by_time) c.page_limits.seconds = 0.25;
+        else c.page_limits.memory_bytes = 1 << 20;
+        c.run();
+        EXPECT_TRUE(c.succeeded());
+        EXPECT_EQ(h.reports, std::vector<std::string>{std::string("Page 1 is too complex: ") +
+                                                      (by_time ? "it takes more than 0.25 seconds to read"
+                                                               : "it needs more than 1 MB of memory") +
+                                                      "; its worksheet is empty."});
+        const std::string book = read(path("nested.xls"));
+        EXPECT_NE(book.find("Page_2"), std::string::npos);
+        EXPECT_NE(book.find("page 2"), std::string::npos);
+        EXPECT_EQ(book.find("word"), std::string::npos);
+    }
+}
+
 // Fails the run at its first page: these runs must end before one.
 struct no_page_convertor : xelvio_convertor {
     int converted = 0;

@@ -8,6 +8,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import zlib
 
 EXE, SRC_DIR, GROUP = sys.argv[1], sys.argv[2], sys.argv[3]
 sys.path.insert(0, os.path.join(SRC_DIR, "tools"))
@@ -375,6 +376,93 @@ def group_limits():
             break
         time.sleep(0.1)
     check("the write was caught", caught, True)
+
+
+def stream(data, extra=b""):
+    return b"<< %s/Length %d >>\nstream\n" % (extra, len(data)) + data + b"\nendstream"
+
+
+def one_page_doc(content, resources=b"", more=(), catalog=b"", page=b""):
+    """Objects: 1 catalog, 2 pages, 3 page, 4 its content, 5 Helvetica, then more (from 6)."""
+    objs = [b"<< /Type /Catalog /Pages 2 0 R %s>>" % catalog, b"<< /Type /Pages /Kids [3 0 R 7 0 R] /Count 2 >>",
+            b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R "
+            b"/Resources << /Font << /F1 5 0 R %s>> >> %s>>" % (resources, page),
+            stream(content), b"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
+            stream(b"BT /F1 12 Tf 72 700 Td (page 2) Tj ET"),
+            b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 6 0 R "
+            b"/Resources << /Font << /F1 5 0 R >> >> >>"] + list(more)
+    return pdfgen.assemble(objs, 1)
+
+
+def group_hostile():
+    """Small files the PDF core would hang or crash on, or spend minutes and gigabytes on."""
+    def case(name, data, rc, warning, texts):
+        with open(path(name + ".pdf"), "wb") as f:
+            f.write(data)
+        want = ("Warning:\n%s\n" % warning if warning else "") + ("" if rc == 0 else UNREADABLE)
+        expect(name, ["--src=%s.pdf" % name], rc, stdout=want)
+        if rc == 0:
+            check(name + " sheets", sheets(path(name + ".xls")), texts)
+
+    text = b"BT /F1 12 Tf 72 700 Td (page 1) Tj ET"
+    both = [("Page_1", "page 1"), ("Page_2", "page 2")]
+    # Form fields whose nodes share their children, 60 deep: 2^60 paths.
+    fields = [b"<< /T (f) /Kids [%d 0 R %d 0 R] %s>>" % (9 + k, 9 + k, b"/Parent %d 0 R " % (7 + k) if k else b"")
+              for k in range(59)]
+    fields.append(b"<< /T (w) /FT /Tx /Subtype /Widget /Rect [72 600 200 620] /Parent 66 0 R >>")
+    case("fields", one_page_doc(text, more=fields, catalog=b"/AcroForm << /Fields [8 0 R] >>",
+                                page=b"/Annots [67 0 R]"), 0,
+         "The document's form-field tree is damaged (it loops or is too large): its fields are converted as the "
+         "pages show them.", both)
+    # A composite font whose CMap uses itself: the core recurses until its stack ends.
+    cmap = (b"/CIDInit /ProcSet findresource begin 12 dict begin begincmap /CMapName /Loop def "
+            b"1 begincodespacerange <00> <FF> endcodespacerange endcmap end end")
+    font = [b"<< /Type /Font /Subtype /Type0 /BaseFont /Loop /Encoding 9 0 R /DescendantFonts [10 0 R] >>",
+            stream(cmap, b"/Type /CMap /CMapName /Loop /UseCMap 9 0 R "),
+            b"<< /Type /Font /Subtype /CIDFontType2 /BaseFont /Loop /CIDSystemInfo << /Registry (Adobe) "
+            b"/Ordering (Identity) /Supplement 0 >> >>"]
+    case("usecmap", one_page_doc(text + b" BT /F2 12 Tf (AB) Tj ET", resources=b"/F2 8 0 R ", more=font), 0,
+         "Page 1 cannot be read (the document is damaged there): its worksheet is empty.",
+         [("Page_1", ""), ("Page_2", "page 2")])
+    # An image of 10^10 pixels from three bytes of data.
+    image = b"q 100 0 0 100 72 72 cm BI /W 100000 /H 100000 /CS /RGB /BPC 8 ID abc EI Q " + text
+    too_complex = "Page 1 is too complex: %s; its worksheet is empty."
+    case("image", one_page_doc(image), 0, too_complex % "one of its images has more than 500000000 pixels",
+         [("Page_1", ""), ("Page_2", "page 2")])
+    # Its neighbour: a small inline image (whose data holds "EI") and the text after it.
+    small = b"q 10 0 0 10 72 600 cm BI /W 2 /H 2 /CS /G /BPC 8 ID EI\x00\x01 EI Q " + text
+    case("small image", one_page_doc(small), 0, "", both)
+    # One filled path that zigzags over the page's height 20000 times.
+    zigzag = b"10 10 m " + b"500 780 l 10 10 l " * 10000 + b"f " + text
+    case("path", one_page_doc(zlib.compress(zigzag)).replace(b"<< /Length", b"<< /Filter /FlateDecode /Length", 1),
+         0, too_complex % "one of its drawings has too many pieces to draw", [("Page_1", ""), ("Page_2", "page 2")])
+    # Nothing left to convert: the document is reported unreadable.
+    lone = pdfgen.assemble([b"<< /Type /Catalog /Pages 2 0 R >>", b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                            b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R >>",
+                            stream(image)], 1)
+    case("lone", lone, 255, too_complex % "one of its images has more than 500000000 pixels", [])
+    check("no workbook without a page", os.path.exists(path("lone.xls")), False)
+
+
+def group_page_tree():
+    """Page N is the N-th page the page tree writes, also after a broken entry."""
+    data = pdfgen.build([pdfgen.text(72, 700, "page %d" % (i + 1)) for i in range(6)], compress=False)
+    start = data.index(b"/Kids [") + 7
+    kids = data[start:data.index(b"]", start)].split(b" R")
+    kids[2] = b" 99 0"  # the third entry names an object that is not there
+    data = data[:start] + b" R".join(kids) + data[data.index(b"]", start):]
+    with open(path("tree.pdf"), "wb") as f:
+        f.write(data)
+    warning = "Warning:\nPage 3 cannot be read (the document is damaged there): its worksheet is empty.\n"
+    expect("whole document", ["--src=tree.pdf"], 0, stdout=warning)
+    want = [("Page_%d" % i, "" if i == 3 else "page %d" % i) for i in range(1, 7)]
+    check("every page on its own sheet", sheets(path("tree.xls")), want)
+    expect("the page after it", ["--src=tree.pdf", "--pages=4", "--dest=four.xls"], 0)
+    check("page 4", sheets(path("four.xls")), [("Page_1", "page 4")])
+    expect("the last page", ["--src=tree.pdf", "--pages=6", "--dest=six.xls"], 0)
+    check("page 6", sheets(path("six.xls")), [("Page_1", "page 6")])
+    expect("the broken page and the next", ["--src=tree.pdf", "--pages=3-4", "--dest=three.xls"], 0, stdout=warning)
+    check("pages 3 and 4", sheets(path("three.xls")), [("Page_1", ""), ("Page_2", "page 4")])
 
 
 groups = {name[6:]: fn for name, fn in globals().items() if name.startswith("group_")}
