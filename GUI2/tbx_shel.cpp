@@ -34,23 +34,17 @@ void convertor_job::set_graph_tab(bool on) { conv_.graph_tab = on; }
 bool convertor_job::open_on_exit() const { return conv_.open_on_exit; }
 void convertor_job::set_open_on_exit(bool on) { conv_.open_on_exit = on; }
 
+namespace {
+const char* const wiz_password_hint = "Please tick 'Use password' and type the document's password.";
+}  // namespace
+
 void convertor_job::check_source(const std::string& path, const std::string& password) {
     // Opened once and closed: a damaged file or a wrong password throws here.
-    try {
-        pdf_open_document_checked(path, password, password);
-    } catch (const tk_exception& e) {
-        // Without a password the document is not refusing one: it needs one.
-        if (!password.empty() || std::string(e.what()) != pdf_text_bad_password) throw;
-        throw tk_exception(wiz_password_needed_text(), tk_level_error);
-    }
+    pdf_open_source(path, password, wiz_password_hint);
 }
 
 // Whatever would stop the final write is found on the file page, not after the conversion.
 void convertor_job::check_destination(const std::string& path) { common_check_dest(path, conv_.source); }
-
-std::string wiz_password_needed_text() {
-    return std::string(pdf_text_password_needed) + "\nPlease tick 'Use password' and type the document's password.";
-}
 
 bool convertor_job::load_profile_file(const std::string& path) {
     tk_profile profile;
@@ -119,6 +113,7 @@ void start_quick_launch(xelvio_convertor& conv, const std::string& path) {
         throw tk_exception(tk_text(tk_txt_no_source), tk_level_error);
     // Checked before anything is taken: a bad page list changes nothing.
     conv.load_profile(profile);
+    conv.password_hint = "Please give it as password=... in the profile.";
     if (profile.get_value(section, tk_text(tk_txt_key_dest)).empty())
         conv.destination = tk_default_destination(conv.source);
     common_check_dest(conv.destination, conv.source);

@@ -48,9 +48,6 @@ private:
     xelvio_convertor& conv_;
 };
 
-// What the file page says when the document needs a password and none was given.
-std::string wiz_password_needed_text();
-
 // For the tests: called once the wizard window exists, before it runs.
 extern std::function<void(wx_wizard&)> tabwiz_on_created;
 

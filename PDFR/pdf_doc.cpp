@@ -182,6 +182,19 @@ std::unique_ptr<PDFDoc> pdf_open_document_checked(const std::string& file_name,
     return doc;
 }
 
+std::unique_ptr<PDFDoc> pdf_open_source(const std::string& file_name, const std::string& password,
+                                        const std::string& how_to_give) {
+    try {
+        return pdf_open_document_checked(file_name, password, password);
+    } catch (const tk_exception& e) {
+        // Without a password the document is not refusing one: it needs one.
+        if (!password.empty() || std::string(e.what()) != pdf_text_bad_password) throw;
+        std::string text = pdf_text_password_needed;
+        if (!how_to_give.empty()) text += "\n" + how_to_give;
+        throw tk_exception(text, tk_level_error);
+    }
+}
+
 namespace {
 // Whether a composite font's CMap names itself through /UseCMap, directly or
 // through others: the core follows the chain by recursion until its stack ends.

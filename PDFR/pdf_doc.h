@@ -31,6 +31,13 @@ std::unique_ptr<PDFDoc> pdf_open_document_checked(const std::string& file_name,
                                                   const std::optional<std::string>& owner,
                                                   const std::optional<std::string>& user);
 
+// The same for the document to convert, opened with the one password the user
+// gave (owner and user alike): a document that refuses the empty password
+// raises pdf_text_password_needed followed by how_to_give (how the calling
+// program takes a password).
+std::unique_ptr<PDFDoc> pdf_open_source(const std::string& file_name, const std::string& password,
+                                        const std::string& how_to_give);
+
 // Whether the core can load the page and read its content: a page the page
 // tree does not give, or whose content is named but missing or not a content
 // stream, comes out empty. A page without content at all is a blank page. A

@@ -119,7 +119,7 @@ void xelvio_convertor::run() {
         // Whatever would stop the final write is found before the first page
         // (and the destination never replaces the document being read).
         common_check_dest(destination, source);
-        std::unique_ptr<PDFDoc> doc = pdf_open_document_checked(source, password, password);
+        std::unique_ptr<PDFDoc> doc = pdf_open_source(source, password, password_hint);
         // Page N is the N-th page the page tree writes, whether the core can read it or not.
         page_leaves_ = pdf_page_leaves(*doc);
         if (page_leaves_.empty())

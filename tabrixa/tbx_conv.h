@@ -68,6 +68,8 @@ public:
 
     std::string page_range;
     std::string password;
+    // Said after "needs a password": how the program running this takes one.
+    std::string password_hint;
     bool graph_tab = true;
     bool open_on_exit = false;
     int resolution = 150;

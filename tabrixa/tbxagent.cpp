@@ -74,16 +74,8 @@ int main(int argc, char** argv) {
         if (const char* problem = tk_source_problem(source)) exit_with_message(problem);
 
         // Test the document once: unreadable files and wrong passwords end here.
-        std::optional<std::string> pswd;
-        if (!conv.password.empty()) pswd = conv.password;
-        try {
-            pdf_open_document_checked(source, pswd, pswd).reset();
-        } catch (const tk_exception& e) {
-            // Without a password the document is not refusing one: it needs one.
-            if (pswd || std::string(e.what()) != pdf_text_bad_password) throw;
-            throw tk_exception(pdf_text_password_needed + std::string("\nPlease give it with --pswd=..."),
-                               tk_level_error);
-        }
+        conv.password_hint = "Please give it with --pswd=...";
+        pdf_open_source(source, conv.password, conv.password_hint).reset();
 
         if (conv.destination.empty()) conv.destination = tk_default_destination(source);
         // The run checks the destination before it converts the first page.

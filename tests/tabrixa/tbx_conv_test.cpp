@@ -571,6 +571,17 @@ TEST_F(Conv, RunErrorsEndThroughTheHandler) {
                     }),
                     ::testing::ExitedWithCode(255), "Error:\nIncorrect password\n");
         EXPECT_FALSE(fs::exists(path("enc.xls")));
+        // No password at all (a profile without one): the document needs one, and the run says how to give it.
+        EXPECT_EXIT(RUN_IN_CHILD({
+                        xelvio_convertor c;
+                        error_handler h;
+                        c.source = enc;
+                        c.destination = path("enc.xls");
+                        c.password_hint = "Give it so.";
+                        c.run();
+                    }),
+                    ::testing::ExitedWithCode(255),
+                    "Error:\nThe document is protected by a password: it cannot be read without it. Give it so.\n");
     }
     // The destination is the source itself: refused, the document untouched.
     std::string before = read(src);
