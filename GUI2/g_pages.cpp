@@ -8,6 +8,7 @@
 #include "GUI2/wiz_job.h"
 #include "TK/tk_errh.h"
 #include "TK/tk_log.h"
+#include "TK/tk_utils.h"
 #include "platform/plat_files.h"
 
 namespace {
@@ -156,7 +157,10 @@ void sel_file_page::on_source_left() {
 
 void sel_file_page::on_checkbox() {
     tk_log::write(1, "sel_file_page::on_checkbox(%d)", static_cast<int>(id_use_password));
-    enable_ctrl(id_password, invert_chbox(id_use_password));
+    // The focus stays on the box: Tab then goes to the password field. Moved
+    // into the field, the next Tab would land in the destination, and a
+    // password typed there would be shown in clear and saved.
+    ui().enable_ctrl(id(), id_password, invert_chbox(id_use_password));
 }
 
 void sel_file_page::on_browse_src() {
@@ -183,9 +187,17 @@ void sel_file_page::make_dest(const std::string& source) {
 
 void sel_file_page::store() {
     const std::string source = read_text(id_source);
-    const std::string dest = read_text(id_dest);
+    std::string dest = read_text(id_dest);
+    // A relative name goes beside the source, not into the folder the wizard
+    // was started from; the field shows where.
+    if (!source.empty() && !dest.empty() && dest[0] != '/') {
+        dest = tk_destination_beside_source(dest, source);
+        ui().set_text(id(), id_dest, dest);
+    }
     const std::string password = ui().get_check(id(), id_use_password) ? read_text(id_password) : std::string();
     wiz_job& job = wiz_job::instance();
+    // Another document: the page list chosen for the last one means nothing for it.
+    if (source != job.source() && !job.page_range().empty()) job.set_page_range(std::string());
     job.set_source(source);
     job.set_destination(dest);
     stored_dest_ = dest;
@@ -213,8 +225,8 @@ int sel_file_page::on_next() {
         wizard_shell::message("You should enter destination file name");
         return -1;
     }
-    if (!plat_file_can_open(source, false)) {
-        wizard_shell::error("Source file does not exist.\nPlease verify the correct file name was given.");
+    if (const char* problem = tk_source_problem(source)) {
+        wizard_shell::error(problem);
         return -1;
     }
     try {
@@ -339,8 +351,12 @@ void progress_page::on_timer(int /*timer*/) {
     wiz_job& job = wiz_job::instance();
     const double x = job.get_percent();
     ui().set_progress(id(), id_bar, static_cast<int>(x));
+    // The page being converted counts: page 1 while the first one is made.
+    const long count = job.page_count();
+    long page = job.pages_done();
+    if (state_.load() != finished && page < count) ++page;
     char line[256];
-    std::snprintf(line, sizeof line, "Processing page %ld of %ld", job.pages_done(), job.page_count());
+    std::snprintf(line, sizeof line, "Processing page %ld of %ld", page, count);
     ui().set_text(id(), id_line, line);
     // The finish page only once the worker has ended (and the workbook is
     // written); not while the cancel question is open.
@@ -409,8 +425,9 @@ bool gui_finish_page_ex::page_init() {
     if (errors.empty() && !job.succeeded()) errors.push_back("The conversion did not complete.");
     const bool failed = !errors.empty();
     const bool written = job.succeeded();
-    ui().show_ctrl(id(), id_hint, !failed);
-    ui().show_ctrl(id(), id_open, !failed);
+    // A workbook written with warnings can be opened as well as any other.
+    ui().show_ctrl(id(), id_hint, written);
+    ui().show_ctrl(id(), id_open, written);
     ui().set_text(id(), id_title, written ? title_done : title_failed);
 
     tk_log::write(2, "gui_finish_page::page_init");
@@ -465,12 +482,23 @@ bool gui_finish_page_ex::on_finish() {
     return true;
 }
 
+bool gui_finish_page_ex::on_cancel() {
+    // The run is over: the close box ends the wizard as Finish does, with
+    // "Open on exit".
+    return on_finish();
+}
+
 void gui_finish_page_ex::on_store() {
     const wiz_filter filter = wiz_profile_filter(profile_ext_, 141);
     tk_log::write(1, "gui_finish_page_t::on_store(Profile Files (.%s)|*.%s|All Files (*.*)|*.*|)",
                   profile_ext_.c_str(), profile_ext_.c_str());
     save_file_dialog dlg(filter, "Select Profile File", wiz_profile_start(), profile_ext_.c_str());
     if (!dlg.show()) return;
+    // The dialog adds the extension after the user chose: the replace
+    // question is asked of the name that will be written.
+    if (plat_reading_kind(dlg.get_file_name()) != plat_path_kind::missing &&
+        !wizard_shell::question(dlg.get_file_name() + " already exists.\nDo you want to replace it?"))
+        return;
     if (wiz_job::instance().store_profile_file(dlg.get_file_name()))
         wizard_shell::instance().set_last_profile(dlg.get_file_name());
     else

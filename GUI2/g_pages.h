@@ -117,8 +117,11 @@ public:
     void set_profile_ext(const std::string& ext) { profile_ext_ = ext; }
     bool page_init() override;
     bool on_finish() override;
+    // The close box: as Finish.
+    bool on_cancel() override;
     void on_command(int ctrl, wiz_notify code) override;
-    // "&Save Settings...": the settings into a profile (file mode 0600).
+    // "&Save Settings...": the settings into a profile, written as workbooks
+    // are; an existing file only after the replace question.
     void on_store();
 
 private:

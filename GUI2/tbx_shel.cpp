@@ -34,26 +34,21 @@ void convertor_job::set_graph_tab(bool on) { conv_.graph_tab = on; }
 bool convertor_job::open_on_exit() const { return conv_.open_on_exit; }
 void convertor_job::set_open_on_exit(bool on) { conv_.open_on_exit = on; }
 
+namespace {
+const char* const wiz_password_hint = "Please tick 'Use password' and type the document's password.";
+}  // namespace
+
 void convertor_job::check_source(const std::string& path, const std::string& password) {
     // Opened once and closed: a damaged file or a wrong password throws here.
-    pdf_open_document_checked(path, password, password);
+    pdf_open_source(path, password, wiz_password_hint);
 }
 
 // Whatever would stop the final write is found on the file page, not after the conversion.
 void convertor_job::check_destination(const std::string& path) { common_check_dest(path, conv_.source); }
 
-bool wiz_read_settings_file(tk_profile& profile, const std::string& path) {
-    // A settings file has values in its "Generic settings": any other file
-    // (a document, random bytes) is none, even when it reads as text.
-    if (!profile.load(path)) return false;
-    const auto& sections = profile.sections();
-    const auto generic = sections.find(tk_text(tk_txt_generic_section));
-    return generic != sections.end() && !generic->second.empty();
-}
-
 bool convertor_job::load_profile_file(const std::string& path) {
     tk_profile profile;
-    if (!wiz_read_settings_file(profile, path)) return false;
+    conv_.read_settings_file(profile, path);
     return conv_.load_profile(profile);
 }
 
@@ -87,7 +82,8 @@ const char* const success_text =
     "wizard.";
 const char* const hint_text =
     "Select the checkbox below to open the resulting file\nwith MS Excel (it must be installed on your system).";
-const char* const errors_text = "There were some errors while converting the database.\nClick 'Finish' to exit the wizard.";
+const char* const errors_text =
+    "The workbook was written, with the warnings below.\nClick 'Finish' to exit the wizard.";
 
 // The window goes first at the end of the run: no worker may still wait for
 // it, and the pages it shows outlive it.
@@ -106,14 +102,20 @@ struct window_teardown {
 
 // A quick launch converts only what its own profile names: a file that is no
 // settings file, or one without a source, must not convert the source of the
-// saved settings. Throws when the conversion cannot start.
+// saved settings; without a destination it writes beside the source, never
+// into the saved destination (another document's workbook). Throws when the
+// conversion cannot start.
 void start_quick_launch(xelvio_convertor& conv, const std::string& path) {
     tk_profile profile;
-    if (!wiz_read_settings_file(profile, path)) throw tk_exception(wiz_not_settings_text(path), tk_level_error);
-    if (profile.get_value(tk_text(tk_txt_generic_section), tk_text(tk_txt_key_src)).empty())
+    conv.read_settings_file(profile, path);
+    const std::string section = tk_text(tk_txt_generic_section);
+    if (profile.get_value(section, tk_text(tk_txt_key_src)).empty())
         throw tk_exception(tk_text(tk_txt_no_source), tk_level_error);
     // Checked before anything is taken: a bad page list changes nothing.
     conv.load_profile(profile);
+    conv.password_hint = "Please give it as password=... in the profile.";
+    if (profile.get_value(section, tk_text(tk_txt_key_dest)).empty())
+        conv.destination = tk_default_destination(conv.source);
     common_check_dest(conv.destination, conv.source);
 }
 
@@ -169,7 +171,21 @@ int run_wizard(wx_ui& ui, int argc, char** argv) {
 }
 }  // namespace
 
+const char* const wiz_usage_text =
+    "Usage: tabwiz [PROFILE]\n"
+    "\n"
+    "   (nothing)     start the wizard on its welcome page\n"
+    "   PROFILE       convert at once what the profile file names (src=, dest=, pages=, ...)\n"
+    "   --help        display this help message and exit";
+
 int tabwiz_main(int argc, char** argv) {
+    // An option is no profile path: the usage, before any window is made.
+    if (argc > 1 && argv[1][0] == '-') {
+        const std::string arg = argv[1];
+        const bool help = arg == "--help" || arg == "-h";
+        std::fprintf(help ? stdout : stderr, "%s\n", wiz_usage_text);
+        return help ? 0 : -1;
+    }
     wizard_error_handler handler;
     wxApp::SetInstance(new tabwiz_app);
     if (!wxEntryStart(argc, argv) || !wxTheApp->CallOnInit()) {

@@ -48,9 +48,6 @@ private:
     xelvio_convertor& conv_;
 };
 
-// Reads a settings file (profile); false for a file that is none.
-bool wiz_read_settings_file(tk_profile& profile, const std::string& path);
-
 // For the tests: called once the wizard window exists, before it runs.
 extern std::function<void(wx_wizard&)> tabwiz_on_created;
 

@@ -1,5 +1,7 @@
 #include "PDFR/pdf_doc.h"
 
+#include <Catalog.h>
+#include <Dict.h>
 #include <Error.h>
 #include <ErrorCodes.h>
 #include <goo/GooString.h>
@@ -9,7 +11,10 @@
 #include <XRef.h>
 
 #include <cctype>
+#include <map>
+#include <set>
 #include <utility>
+#include <vector>
 
 #include "PDFR/pdf_pswd.h"
 #include "TK/tk_except.h"
@@ -19,6 +24,7 @@
 const char* const pdf_text_unreadable =
     "The program cannot read PDF document. It might be corrupted or\ndoes not comply with Adobe PDF format.";
 const char* const pdf_text_bad_password = "Incorrect password";
+const char* const pdf_text_password_needed = "The document is protected by a password: it cannot be read without it.";
 
 namespace {
 void ignore_core_error(ErrorCategory, Goffset, const char*) {}
@@ -37,7 +43,9 @@ std::optional<GooString> goo(const std::optional<std::string>& s) {
     return GooString(s->c_str(), s->size());
 }
 
-// The trailer's encryption dictionary, or null.
+// The trailer's encryption dictionary, or null. The core reports a refused
+// password and an unknown security handler with the same code; its filter
+// (Standard) tells them apart.
 Object encrypt_dict(PDFDoc& doc) {
     XRef* xref = doc.getXRef();
     if (!xref) return Object(objNull);
@@ -47,22 +55,10 @@ Object encrypt_dict(PDFDoc& doc) {
     return encrypt.isDict() ? std::move(encrypt) : Object(objNull);
 }
 
-// The core reports a refused password and an unknown security handler with
-// the same code; the encryption dictionary's filter tells them apart.
-bool standard_security(PDFDoc& doc) {
-    Object encrypt = encrypt_dict(doc);
-    return encrypt.isDict() && encrypt.dictLookup("Filter").isName("Standard");
-}
-
 int dict_int(const Object& dict, const char* key) {
     if (!dict.isDict()) return -1;
     Object value = dict.dictLookup(key);
     return value.isInt() ? value.getInt() : -1;
-}
-
-// The revision of the standard security handler; -1 without one.
-int standard_revision(PDFDoc& doc) {
-    return standard_security(doc) ? dict_int(encrypt_dict(doc), "R") : -1;
 }
 
 // The core reads a standard encryption dictionary it does not handle as no
@@ -72,8 +68,7 @@ int standard_revision(PDFDoc& doc) {
 // is also what they are when absent. The embedded files' filter EFF does not
 // matter: attachments are never read. Any other version or revision, or a
 // filter other than Identity, needs a decryption the core cannot do.
-bool nothing_encrypted(PDFDoc& doc) {
-    Object encrypt = encrypt_dict(doc);
+bool nothing_encrypted(const Object& encrypt) {
     if (!encrypt.isDict()) return false;
     const int v = dict_int(encrypt, "V"), r = dict_int(encrypt, "R");
     if (!((v == 4 && r == 4) || (v == 5 && (r == 5 || r == 6)))) return false;
@@ -129,11 +124,28 @@ std::unique_ptr<PDFDoc> pdf_open_document(const std::string& file_name, const st
     // which depends on the revision the document names: first at most the
     // 32 bytes of the older revisions, then, for revisions 5 and 6, the
     // password as they read it. When its SASLprep form is refused, its bytes
-    // as given are tried too: writers that skip SASLprep used those.
+    // as given are tried too: writers that skip SASLprep used those. For
+    // revisions 2 to 4 the bytes as given come first (ASCII, or a terminal in
+    // an 8-bit encoding), then the text typed in UTF-8, in PDFDocEncoding.
     const passwords given{owner, user};
     passwords held = for_revision(given, 0, false);  // what doc was opened with
     std::unique_ptr<PDFDoc> doc = open(held);
-    const int revision = standard_revision(*doc);
+    // Read once, while the document that holds it is open (it is the same in every opening).
+    bool standard = false, plain_content = false;
+    int revision = -1;
+    {
+        const Object encrypt = encrypt_dict(*doc);
+        standard = encrypt.isDict() && encrypt.dictLookup("Filter").isName("Standard");
+        revision = standard ? dict_int(encrypt, "R") : -1;
+        plain_content = nothing_encrypted(encrypt);
+    }
+    if (revision >= 2 && revision <= 4 && !doc->isOk() && doc->getErrorCode() == errEncrypted) {
+        const passwords encoded = for_revision(given, revision, true);
+        if (encoded != held) {
+            doc = open(encoded);
+            held = encoded;
+        }
+    }
     if (revision == 5 || revision == 6) {
         for (bool prepared : {true, false}) {
             const passwords next = for_revision(given, revision, prepared);
@@ -148,7 +160,7 @@ std::unique_ptr<PDFDoc> pdf_open_document(const std::string& file_name, const st
         // An encryption dictionary the core did not apply (it opened the
         // file as not encrypted) must not hide encrypted content, which
         // would give blank pages: that is a password the handler refuses.
-        if (!doc->isEncrypted() && standard_security(*doc) && !nothing_encrypted(*doc))
+        if (!doc->isEncrypted() && standard && !plain_content)
             throw tk_exception(pdf_text_bad_password, tk_level_error);
         if (!has_page_tree(*doc)) throw tk_exception(pdf_text_unreadable, tk_level_error);
         tk_log::write(1, "PDFDoc::setup - step #2");
@@ -158,7 +170,7 @@ std::unique_ptr<PDFDoc> pdf_open_document(const std::string& file_name, const st
     tk_log::write(1, "PDFDoc::setup failed, code %d", code);
     // The file went away between the probe and the open: the caller sees "not ok".
     if (code == errOpenFile) return doc;
-    if (code == errEncrypted && standard_security(*doc)) throw tk_exception(pdf_text_bad_password, tk_level_error);
+    if (code == errEncrypted && standard) throw tk_exception(pdf_text_bad_password, tk_level_error);
     throw tk_exception(pdf_text_unreadable, tk_level_error);
 }
 
@@ -170,10 +182,218 @@ std::unique_ptr<PDFDoc> pdf_open_document_checked(const std::string& file_name,
     return doc;
 }
 
+std::unique_ptr<PDFDoc> pdf_open_source(const std::string& file_name, const std::string& password,
+                                        const std::string& how_to_give) {
+    try {
+        return pdf_open_document_checked(file_name, password, password);
+    } catch (const tk_exception& e) {
+        // Without a password the document is not refusing one: it needs one.
+        if (!password.empty() || std::string(e.what()) != pdf_text_bad_password) throw;
+        std::string text = pdf_text_password_needed;
+        if (!how_to_give.empty()) text += "\n" + how_to_give;
+        throw tk_exception(text, tk_level_error);
+    }
+}
+
+namespace {
+// Whether a composite font's CMap names itself through /UseCMap, directly or
+// through others: the core follows the chain by recursion until its stack ends.
+bool cmap_chain_loops(XRef* xref, const Object& font) {
+    if (!font.isDict() || !font.dictLookup("Subtype").isName("Type0")) return false;
+    Object link = font.dictLookupNF("Encoding").copy();
+    std::set<Ref> seen;
+    // Real chains are one or two long; a far longer one recurses as deep.
+    for (int depth = 0; link.isRef(); ++depth) {
+        if (depth > 64 || !seen.insert(link.getRef()).second) return true;
+        Object cmap = xref->fetch(link.getRef());
+        if (!cmap.isStream()) return false;
+        link = cmap.streamGetDict()->lookupNF("UseCMap").copy();
+    }
+    return false;
+}
+
+// The resources a page draws with, and what they draw with in turn (forms,
+// Type 3 glyphs, patterns, soft masks, annotation appearances), each object
+// once, up to a bound that no real page reaches.
+class resource_walk {
+public:
+    explicit resource_walk(XRef* xref) : xref_(xref) {}
+    static constexpr int max_objects = 200000;
+
+    void add_resources(const Object& res) { pending_.push_back(res.copy()); }
+    // An annotation's appearances: a stream, or a dictionary of streams by state.
+    void add_appearance(const Object& ap) {
+        if (!ap.isDict()) return;
+        for (const char* key : {"N", "R", "D"}) {
+            Object a;
+            if (!visit(ap.dictLookupNF(key), a)) continue;
+            if (a.isStream()) pending_.push_back(a.streamGetDict()->lookup("Resources"));
+            else if (a.isDict())
+                for (int i = 0; i < a.dictGetLength(); ++i) drawn_by(a.dictGetValNF(i));
+        }
+    }
+
+    // False as soon as a font is found the core cannot load.
+    bool fonts_loadable() {
+        while (!pending_.empty() && objects_ <= max_objects) {
+            Object r = std::move(pending_.back());
+            pending_.pop_back();
+            if (!r.isDict()) continue;
+            Object fonts = r.dictLookup("Font");
+            if (fonts.isDict())
+                for (int i = 0; i < fonts.dictGetLength(); ++i) {
+                    Object font;
+                    if (!visit(fonts.dictGetValNF(i), font)) continue;
+                    if (cmap_chain_loops(xref_, font)) return false;
+                    if (font.isDict()) pending_.push_back(font.dictLookup("Resources"));  // Type 3 glyphs
+                }
+            for (const char* kind : {"XObject", "Pattern"}) {
+                Object items = r.dictLookup(kind);
+                if (!items.isDict()) continue;
+                for (int i = 0; i < items.dictGetLength(); ++i) drawn_by(items.dictGetValNF(i));
+            }
+            Object states = r.dictLookup("ExtGState");
+            if (states.isDict())
+                for (int i = 0; i < states.dictGetLength(); ++i) {
+                    Object state;
+                    if (!visit(states.dictGetValNF(i), state) || !state.isDict()) continue;
+                    Object mask = state.dictLookup("SMask");
+                    if (mask.isDict()) drawn_by(mask.dictLookupNF("G"));
+                }
+        }
+        return true;
+    }
+
+private:
+    // Fetches an object the walk has not met; false for one it has.
+    bool visit(const Object& entry, Object& out) {
+        ++objects_;
+        if (entry.isRef()) {
+            if (!seen_.insert(entry.getRef()).second) return false;
+            out = xref_->fetch(entry.getRef());
+        } else {
+            out = entry.copy();
+        }
+        return true;
+    }
+    // A form, pattern or glyph stream: its resources are walked too.
+    void drawn_by(const Object& entry) {
+        Object o;
+        if (!visit(entry, o)) return;
+        if (o.isStream()) pending_.push_back(o.streamGetDict()->lookup("Resources"));
+        else if (o.isDict()) pending_.push_back(o.dictLookup("Resources"));
+    }
+
+    XRef* xref_;
+    std::set<Ref> seen_;
+    std::vector<Object> pending_;
+    int objects_ = 0;
+};
+
+// Whether the core can load every font the page draws with.
+bool fonts_loadable(XRef* xref, Page* page) {
+    resource_walk walk(xref);
+    if (Object* res = page->getResourceDictObject()) walk.add_resources(*res);
+    Object annots = page->getAnnotsObject(xref);
+    if (annots.isArray())
+        for (int i = 0; i < annots.arrayGetLength() && i < resource_walk::max_objects; ++i) {
+            Object annot = annots.arrayGet(i);
+            if (annot.isDict()) walk.add_appearance(annot.dictLookup("AP"));
+        }
+    return walk.fonts_loadable();
+}
+}  // namespace
+
+std::vector<int> pdf_page_leaves(PDFDoc& doc) {
+    std::vector<int> leaves;
+    XRef* xref = doc.getXRef();
+    Catalog* catalog = doc.getCatalog();
+    if (!xref || !catalog) return leaves;
+    // The core's numbers of the pages it found, by reference.
+    std::map<Ref, int> core;
+    const int count = doc.getNumPages();
+    for (int i = 1; i <= count; ++i)
+        if (Ref* r = catalog->getPageRef(i)) core.emplace(*r, i);
+
+    Object root = xref->getCatalog();
+    if (!root.isDict()) return leaves;
+    std::set<Ref> seen;
+    struct level {
+        Object kids;
+        int next = 0;
+    };
+    std::vector<level> stack;
+    Object top = root.dictLookup("Pages");
+    if (!top.isDict()) return leaves;
+    stack.push_back({top.dictLookup("Kids"), 0});
+    while (!stack.empty()) {
+        level& l = stack.back();
+        if (!l.kids.isArray() || l.next >= l.kids.arrayGetLength()) {
+            stack.pop_back();
+            continue;
+        }
+        const int i = l.next++;
+        Object ref = l.kids.arrayGetNF(i).copy();
+        Object kid = l.kids.arrayGet(i);
+        // A node as the core tells it: a dictionary with kids that is not a
+        // page. Each node once: one met again is a loop or shared.
+        if (kid.isDict() && !kid.isDict("Page") && kid.dictLookup("Kids").isArray()) {
+            if ((!ref.isRef() || seen.insert(ref.getRef()).second) && stack.size() < 1000)
+                stack.push_back({kid.dictLookup("Kids"), 0});
+            continue;
+        }
+        // Anything else holds a page's place, readable or not.
+        int number = 0;
+        if (ref.isRef() && kid.isDict())
+            if (auto it = core.find(ref.getRef()); it != core.end()) number = it->second;
+        leaves.push_back(number);
+    }
+    return leaves;
+}
+
+bool pdf_drop_broken_form_fields(PDFDoc& doc) {
+    Catalog* catalog = doc.getCatalog();
+    XRef* xref = doc.getXRef();
+    if (!catalog || !xref) return false;
+    Object* form = catalog->getAcroForm();
+    if (!form || !form->isDict()) return false;
+    Object fields = form->dictLookup("Fields");
+    if (!fields.isArray()) return false;
+    // Each field once: one met again makes the core build every path to it,
+    // which grows exponentially with the depth.
+    std::set<Ref> seen;
+    std::vector<Object> pending;
+    pending.push_back(std::move(fields));
+    long nodes = 0;
+    bool tree = true;
+    while (tree && !pending.empty()) {
+        Object kids = std::move(pending.back());
+        pending.pop_back();
+        for (int i = 0; tree && i < kids.arrayGetLength(); ++i) {
+            const Object& entry = kids.arrayGetNF(i);
+            if (++nodes > pdf_max_form_fields || (entry.isRef() && !seen.insert(entry.getRef()).second)) {
+                tree = false;
+                break;
+            }
+            Object field = kids.arrayGet(i);
+            if (field.isDict()) {
+                Object more = field.dictLookup("Kids");
+                if (more.isArray()) pending.push_back(std::move(more));
+            }
+        }
+    }
+    if (tree) return false;
+    Dict* without = form->getDict()->copy(xref);
+    without->remove("Fields");
+    *form = Object(without);
+    return true;
+}
+
 bool pdf_page_readable(PDFDoc& doc, int page) {
     Page* p = doc.getPage(page);
     XRef* xref = doc.getXRef();
     if (!p || !xref) return false;
+    if (!fonts_loadable(xref, p)) return false;
     Object dict = xref->fetch(p->getRef());
     if (!dict.isDict()) return false;
     if (dict.dictLookupNF("Contents").isNull()) return true;

@@ -6,11 +6,13 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 class PDFDoc;
 
 extern const char* const pdf_text_unreadable;    // damaged, not a PDF, unknown security handler
 extern const char* const pdf_text_bad_password;  // the standard security handler refuses the passwords
+extern const char* const pdf_text_password_needed;  // pdf_text_bad_password when no password was given
 
 // Installs the core's error callback that does nothing. Idempotent.
 void pdf_silence_core_errors();
@@ -29,7 +31,33 @@ std::unique_ptr<PDFDoc> pdf_open_document_checked(const std::string& file_name,
                                                   const std::optional<std::string>& owner,
                                                   const std::optional<std::string>& user);
 
+// The same for the document to convert, opened with the one password the user
+// gave (owner and user alike): a document that refuses the empty password
+// raises pdf_text_password_needed followed by how_to_give (how the calling
+// program takes a password).
+std::unique_ptr<PDFDoc> pdf_open_source(const std::string& file_name, const std::string& password,
+                                        const std::string& how_to_give);
+
 // Whether the core can load the page and read its content: a page the page
 // tree does not give, or whose content is named but missing or not a content
-// stream, comes out empty. A page without content at all is a blank page.
+// stream, comes out empty. A page without content at all is a blank page. A
+// page with a font the core cannot survive loading (a composite font whose
+// CMap uses itself) is not readable either.
 bool pdf_page_readable(PDFDoc& doc, int page);
+
+// The pages as the page tree writes them: the leaves of its /Kids in order
+// (each node once, a page as often as it is listed), each as the core's
+// number of that page, or 0 where the entry names no page the core has
+// (missing or damaged). The core itself leaves such an entry out and numbers
+// the later pages one lower. Empty when the document has no page tree to walk.
+std::vector<int> pdf_page_leaves(PDFDoc& doc);
+
+// More form fields than this make a form the core cannot be given.
+constexpr long pdf_max_form_fields = 100000;
+
+// The core builds every path through the form-field tree when a page shows
+// its widgets: a tree whose nodes share children (or with more than
+// pdf_max_form_fields nodes) would take it forever. Such a form's fields are
+// taken from the core (the widgets still show their appearances); true when
+// that was done. Call before any page is displayed.
+bool pdf_drop_broken_form_fields(PDFDoc& doc);

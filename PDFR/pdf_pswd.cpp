@@ -1,5 +1,6 @@
 #include "PDFR/pdf_pswd.h"
 
+#include <PDFDocEncoding.h>
 #include <UnicodeTypeTable.h>
 #include <goo/gmem.h>
 
@@ -38,10 +39,29 @@ std::string pdf_saslprep(const std::string& password) {
     return plat_wide_to_utf8(out);
 }
 
+std::optional<std::string> pdf_doc_encoding(const std::string& utf8) {
+    const std::wstring wide = plat_utf8_to_wide(utf8);
+    if (plat_wide_to_utf8(wide) != utf8) return std::nullopt;
+    std::string out;
+    for (wchar_t c : wide) {
+        int byte = -1;
+        // Control characters stand for themselves; the table leaves some out.
+        if (c >= 0 && c < 0x20) byte = static_cast<int>(c);
+        for (int b = 0; byte < 0 && b < 256; ++b)
+            if (pdfDocEncoding[b] != 0 && pdfDocEncoding[b] == static_cast<Unicode>(c)) byte = b;
+        if (byte < 0) return std::nullopt;
+        out += static_cast<char>(byte);
+    }
+    return out;
+}
+
 std::string pdf_password_for_revision(const std::string& password, int revision, bool prepared) {
     if (revision == 5 || revision == 6) {
         const std::string text = prepared ? pdf_saslprep(password) : password;
         return text.substr(0, pdf_password_bytes_aes256);
     }
-    return password.substr(0, pdf_password_bytes_rc4);
+    if (prepared && revision >= 2 && revision <= 4)
+        if (std::optional<std::string> encoded = pdf_doc_encoding(password))
+            return encoded->substr(0, pdf_password_bytes_r2_to_4);
+    return password.substr(0, pdf_password_bytes_r2_to_4);
 }

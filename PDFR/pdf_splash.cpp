@@ -307,12 +307,20 @@ pdf_splash_dev::pdf_splash_dev(SplashColorMode colorMode, int bitmapRowPad, bool
 
 pdf_splash_dev::~pdf_splash_dev() = default;
 
+namespace {
+// Annotations are drawn while the page is within its budget.
+bool annotation_affordable(Annot*, void* budget) {
+    return !budget || !static_cast<pdf_page_budget*>(budget)->exceeded();
+}
+}  // namespace
+
 bool pdf_splash_dev::display_page(PDFDoc* doc, int page, double dpi, bool (*abort_check)(void*), void* abort_data) {
     band_ = band_slice();
     deferred_.clear();
     Page* p = doc->getPage(page);
     if (!p) {
-        doc->displayPage(this, page, dpi, dpi, 0, false, true, false, abort_check, abort_data);
+        doc->displayPage(this, page, dpi, dpi, 0, false, true, false, abort_check, abort_data, &annotation_affordable,
+                         budget_);
         return true;
     }
     // The page's raster as the core sizes it for the whole page.
@@ -332,7 +340,8 @@ bool pdf_splash_dev::display_page(PDFDoc* doc, int page, double dpi, bool (*abor
                                        : static_cast<int>(std::min<double>(h, max_raster_bytes / row_bytes));
     if (forced_band_height_ <= 0 && row_bytes * h <= max_raster_bytes) rows = h;
     if (rows >= h) {
-        doc->displayPage(this, page, dpi, dpi, 0, false, true, false, abort_check, abort_data);
+        doc->displayPage(this, page, dpi, dpi, 0, false, true, false, abort_check, abort_data, &annotation_affordable,
+                         budget_);
         return raster_made(h);
     }
     if (rows < 1 || (forced_band_height_ <= 0 && (h + static_cast<long long>(rows) - 1) / rows > max_bands))
@@ -346,9 +355,9 @@ bool pdf_splash_dev::display_page(PDFDoc* doc, int page, double dpi, bool (*abor
         const int top = k * rows;
         band_ = band_slice{true, top, std::min(rows, h - top), k == 0, k == bands - 1};
         doc->displayPageSlice(this, page, dpi, dpi, 0, false, false, false, 0, top, w, band_.rows, abort_check,
-                              abort_data);
+                              abort_data, &annotation_affordable, budget_);
         made = raster_made(band_.rows);
-        if (abort_check && abort_check(abort_data)) break;
+        if ((abort_check && abort_check(abort_data)) || spent()) break;
     }
     if (made) hand_over_deferred();
     deferred_.clear();
@@ -410,6 +419,15 @@ void pdf_splash_dev::defer(bool hair, const std::vector<probe>& probes, SplashPa
     }
 }
 
+bool pdf_splash_dev::thin_here(const pixel_box& box) const {
+    if (!band_.on || band_.first) return thin_fill(box);
+    // A lower band's matrix carries its offset and may round an edge to
+    // another pixel than the page's: it only records where a shape that may be
+    // thin lies; the top band, measuring as one raster, decides once.
+    const int w = box.xMax - box.xMin, h = box.yMax - box.yMin;
+    return (w <= 5 && h >= 10) || (h <= 5 && w >= 10);
+}
+
 void pdf_splash_dev::forget_deferred() {
     // The top band measures as one raster: a shape it does not withhold is
     // not withheld, whatever another band's rounding made of it.
@@ -438,9 +456,122 @@ bool pdf_splash_dev::on_page_raster() {
     return page_splash_ && getSplash() == page_splash_;
 }
 
+namespace {
+double finite_or(double v, double fallback) { return std::isfinite(v) ? v : fallback; }
+}  // namespace
+
+// What the rasteriser walks for the current path under the current clip: each
+// segment of a fill is scanned over the rows it crosses (four sub-rows each,
+// anti-aliased), a wide stroke's outline over its width too; a hair-line is
+// drawn pixel by pixel; a dash pattern makes a piece per dash. A curve counts by its control polygon,
+// which bounds the flattened curve, plus the pieces flattening makes of it.
+bool pdf_splash_dev::affordable(GfxState* state, bool stroke) {
+    if (!budget_) return true;
+    if (budget_->exceeded()) return false;
+    double cx0, cy0, cx1, cy1;
+    state->getClipBBox(&cx0, &cy0, &cx1, &cy1);
+    cx0 = finite_or(cx0, 0), cy0 = finite_or(cy0, 0), cx1 = finite_or(cx1, 0), cy1 = finite_or(cy1, 0);
+    const double clip_w = std::max(0.0, cx1 - cx0), clip_h = std::max(0.0, cy1 - cy0);
+    const double width = stroke ? std::min(clip_h, std::fabs(finite_or(state->getTransformedLineWidth(), 0))) : 0;
+    // Strokes narrower than a pixel are drawn pixel by pixel, not scanned.
+    const bool hair = stroke && width < 1;
+    double dash_start = 0, dash_total = 0;
+    if (stroke)
+        for (double d : state->getLineDash(&dash_start)) dash_total += d > 0 ? d : 0;
+    dash_total = state->transformWidth(dash_total);
+    const GfxPath* path = state->getPath();
+    double work = 0;
+    for (int i = 0; i < path->getNumSubpaths(); ++i) {
+        const GfxSubpath* sub = path->getSubpath(i);
+        double px = 0, py = 0;
+        for (int j = 0; j < sub->getNumPoints(); ++j) {
+            double x, y;
+            state->transform(sub->getX(j), sub->getY(j), &x, &y);
+            x = finite_or(x, 1e12), y = finite_or(y, 1e12);
+            if (j > 0) {
+                const double dx = std::fabs(x - px), dy = std::fabs(std::clamp(y, cy0, cy1) - std::clamp(py, cy0, cy1));
+                if (hair) work += std::min(std::max(dx, dy), clip_w + clip_h) + 1;
+                else work += std::min(dy + width, clip_h) * 4 + 1;
+                if (dash_total > 0) work += std::min(std::hypot(dx, std::fabs(y - py)) / dash_total, 1e12) * 4;
+            }
+            if (sub->getCurve(j)) work += 16;
+            px = x, py = y;
+        }
+        if (work > budget_->get_limits().shape_work) break;
+    }
+    return budget_->allow_shape(work);
+}
+
+void pdf_splash_dev::clip(GfxState* state) {
+    if (affordable(state, false)) SplashOutputDev::clip(state);
+}
+
+void pdf_splash_dev::eoClip(GfxState* state) {
+    if (affordable(state, false)) SplashOutputDev::eoClip(state);
+}
+
+void pdf_splash_dev::clipToStrokePath(GfxState* state) {
+    if (affordable(state, true)) SplashOutputDev::clipToStrokePath(state);
+}
+
+bool pdf_splash_dev::tilingPatternFill(GfxState* state, Gfx* gfx, Catalog* catalog, GfxTilingPattern* tPat,
+                                       const double* mat, int x0, int y0, int x1, int y1, double xStep,
+                                       double yStep) {
+    if (spent()) return true;
+    return SplashOutputDev::tilingPatternFill(state, gfx, catalog, tPat, mat, x0, y0, x1, y1, xStep, yStep);
+}
+
+bool pdf_splash_dev::functionShadedFill(GfxState* state, GfxFunctionShading* shading) {
+    return spent() || SplashOutputDev::functionShadedFill(state, shading);
+}
+
+bool pdf_splash_dev::axialShadedFill(GfxState* state, GfxAxialShading* shading, double tMin, double tMax) {
+    return spent() || SplashOutputDev::axialShadedFill(state, shading, tMin, tMax);
+}
+
+bool pdf_splash_dev::radialShadedFill(GfxState* state, GfxRadialShading* shading, double tMin, double tMax) {
+    return spent() || SplashOutputDev::radialShadedFill(state, shading, tMin, tMax);
+}
+
+bool pdf_splash_dev::gouraudTriangleShadedFill(GfxState* state, GfxGouraudTriangleShading* shading) {
+    return spent() || SplashOutputDev::gouraudTriangleShadedFill(state, shading);
+}
+
+// Images are scaled from all of their source pixels, however small they are
+// drawn; the core skips the data of an inline image that is not drawn.
+void pdf_splash_dev::drawImageMask(GfxState* state, Object* ref, Stream* str, int width, int height, bool invert,
+                                   bool interpolate, bool inlineImg) {
+    if (image_affordable(double(width) * height))
+        SplashOutputDev::drawImageMask(state, ref, str, width, height, invert, interpolate, inlineImg);
+}
+
+void pdf_splash_dev::drawImage(GfxState* state, Object* ref, Stream* str, int width, int height,
+                               GfxImageColorMap* colorMap, bool interpolate, const int* maskColors, bool inlineImg) {
+    if (image_affordable(double(width) * height))
+        SplashOutputDev::drawImage(state, ref, str, width, height, colorMap, interpolate, maskColors, inlineImg);
+}
+
+void pdf_splash_dev::drawMaskedImage(GfxState* state, Object* ref, Stream* str, int width, int height,
+                                     GfxImageColorMap* colorMap, bool interpolate, Stream* maskStr, int maskWidth,
+                                     int maskHeight, bool maskInvert, bool maskInterpolate) {
+    if (image_affordable(double(width) * height + double(maskWidth) * maskHeight))
+        SplashOutputDev::drawMaskedImage(state, ref, str, width, height, colorMap, interpolate, maskStr, maskWidth,
+                                         maskHeight, maskInvert, maskInterpolate);
+}
+
+void pdf_splash_dev::drawSoftMaskedImage(GfxState* state, Object* ref, Stream* str, int width, int height,
+                                         GfxImageColorMap* colorMap, bool interpolate, Stream* maskStr,
+                                         int maskWidth, int maskHeight, GfxImageColorMap* maskColorMap,
+                                         bool maskInterpolate) {
+    if (image_affordable(double(width) * height + double(maskWidth) * maskHeight))
+        SplashOutputDev::drawSoftMaskedImage(state, ref, str, width, height, colorMap, interpolate, maskStr,
+                                             maskWidth, maskHeight, maskColorMap, maskInterpolate);
+}
+
 void pdf_splash_dev::fill(GfxState* state) {
     tk_log::write(1, "SplashOutputDev::fill");
     if (state->getFillColorSpace()->isNonMarking()) return;
+    if (!affordable(state, false)) return;
     if (auto* col = pdf_uline_processor::find()) col->set_simple_path(state->getPath()->getNumSubpaths() == 1);
     if (withhold_fill(state, false)) return;
     SplashOutputDev::fill(state);
@@ -448,6 +579,7 @@ void pdf_splash_dev::fill(GfxState* state) {
 
 void pdf_splash_dev::eoFill(GfxState* state) {
     if (state->getFillColorSpace()->isNonMarking()) return;
+    if (!affordable(state, false)) return;
     if (withhold_fill(state, true)) return;
     SplashOutputDev::eoFill(state);
 }
@@ -455,6 +587,7 @@ void pdf_splash_dev::eoFill(GfxState* state) {
 void pdf_splash_dev::stroke(GfxState* state) {
     tk_log::write(1, "SplashOutputDev::stroke");
     if (state->getStrokeColorSpace()->isNonMarking()) return;
+    if (!affordable(state, true)) return;
     if (auto* col = pdf_uline_processor::find()) {
         const GfxPath* p = state->getPath();
         col->set_simple_path(p->getNumSubpaths() == 1 && p->getSubpath(0)->getNumPoints() == 2);
@@ -475,7 +608,7 @@ bool pdf_splash_dev::withhold_fill(GfxState* state, bool /*eo: the box does not 
     device_points d = to_device(path, s->getMatrix());
     const bool snap = s->getStrokeAdjust() && d.subpaths == 1 && !d.curves;
     pixel_box box = fill_box(d.xs.data(), d.ys.data(), static_cast<int>(d.xs.size()), snap, snap);
-    if (!thin_fill(box)) {
+    if (!thin_here(box)) {
         forget_deferred();
         return false;
     }
@@ -609,7 +742,7 @@ bool pdf_splash_dev::withhold_stroke(GfxState* state) {
         const double edge = end >= start ? (along_x ? *max_x : *max_y) : (along_x ? *min_x : *min_y);
         far_edge = clamp_int(std::floor(edge + 0.5)) - (end >= start ? 1 : 0);
     }
-    if (!thin_fill(box)) {
+    if (!thin_here(box)) {
         forget_deferred();
         return false;
     }

@@ -10,6 +10,7 @@
 #include <SplashOutputDev.h>
 #include <splash/SplashPattern.h>
 
+#include "PDFR/pdf_budget.h"
 #include "PDFR/pdf_ulin.h"
 
 class PDFDoc;
@@ -93,10 +94,36 @@ public:
     // Each band plays the whole page again: beyond this many the page is refused.
     static constexpr int max_bands = 128;
 
+    // The page's budget (owned by the caller; null: none). Shapes and images
+    // beyond its limits are not drawn and spend it; once it is spent nothing
+    // more of the page is drawn and its forms and annotations are skipped.
+    void set_budget(pdf_page_budget* budget) { budget_ = budget; }
+
     void startPage(int pageNum, GfxState* state, XRef* xref) override;
     void fill(GfxState* state) override;
     void eoFill(GfxState* state) override;
     void stroke(GfxState* state) override;
+    void clip(GfxState* state) override;
+    void eoClip(GfxState* state) override;
+    void clipToStrokePath(GfxState* state) override;
+    bool useDrawForm() override { return budget_ && budget_->exceeded(); }
+    void drawForm(Ref) override {}
+    bool tilingPatternFill(GfxState* state, Gfx* gfx, Catalog* catalog, GfxTilingPattern* tPat, const double* mat,
+                           int x0, int y0, int x1, int y1, double xStep, double yStep) override;
+    bool functionShadedFill(GfxState* state, GfxFunctionShading* shading) override;
+    bool axialShadedFill(GfxState* state, GfxAxialShading* shading, double tMin, double tMax) override;
+    bool radialShadedFill(GfxState* state, GfxRadialShading* shading, double tMin, double tMax) override;
+    bool gouraudTriangleShadedFill(GfxState* state, GfxGouraudTriangleShading* shading) override;
+    void drawImageMask(GfxState* state, Object* ref, Stream* str, int width, int height, bool invert,
+                       bool interpolate, bool inlineImg) override;
+    void drawImage(GfxState* state, Object* ref, Stream* str, int width, int height, GfxImageColorMap* colorMap,
+                   bool interpolate, const int* maskColors, bool inlineImg) override;
+    void drawMaskedImage(GfxState* state, Object* ref, Stream* str, int width, int height,
+                         GfxImageColorMap* colorMap, bool interpolate, Stream* maskStr, int maskWidth,
+                         int maskHeight, bool maskInvert, bool maskInterpolate) override;
+    void drawSoftMaskedImage(GfxState* state, Object* ref, Stream* str, int width, int height,
+                             GfxImageColorMap* colorMap, bool interpolate, Stream* maskStr, int maskWidth,
+                             int maskHeight, GfxImageColorMap* maskColorMap, bool maskInterpolate) override;
 
     // No glyph is rasterised; Type 3 glyph procedures are not run.
     void updateFont(GfxState*) override {}
@@ -105,6 +132,12 @@ public:
     bool interpretType3Chars() override { return false; }
 
 private:
+    // Whether the current path may be handed to the rasteriser (always
+    // without a budget); spends the budget when it may not.
+    bool affordable(GfxState* state, bool stroke);
+    bool spent() { return budget_ && budget_->exceeded(); }
+    bool image_affordable(double pixels) { return !budget_ || budget_->allow_image(pixels); }
+
     // True when the shape was handed to the collector and must not be painted.
     bool withhold_fill(GfxState* state, bool eo);
     bool withhold_stroke(GfxState* state);
@@ -120,6 +153,9 @@ private:
     // Banded page: records what this band sees of the shape, which is then
     // not painted in any band; it is decided after the last band.
     void defer(bool hair, const std::vector<probe>& probes, SplashPattern* pattern, double alpha);
+    // Whether a filled box may be withheld: thin_fill on one raster and in
+    // the top band; a lower band lets through every box that may be thin.
+    bool thin_here(const pdf_splash_rules::pixel_box& box) const;
     // Banded page: the shape is no thin one as the top band measures it.
     void forget_deferred();
     // After the last band: the withheld shapes to the collector, in page order.
@@ -147,4 +183,5 @@ private:
     int op_index_ = 0;                          // painting operation on the page raster
     std::map<int, deferred_shape> deferred_;    // by operation, while bands are played
     Splash* page_splash_ = nullptr;  // the page's own rasteriser, replaced by every startPage
+    pdf_page_budget* budget_ = nullptr;
 };

@@ -63,6 +63,10 @@ public:
         void cellsBuilding(std::vector<double> ys, std::vector<double> xs);
         // Index of the first cell holding the box (points, 2.5 slack), or -1.
         int is_inCell(double x1, double x2, double y1, double y2) const;
+        // Index of the cell holding most of a box that crosses a rule (its row
+        // by height, its column by width, each holding at least half of it
+        // unless the box lies inside the table), or -1.
+        int cell_holding_most(double x1, double x2, double y1, double y2) const;
     };
 
     // Where undo_lines paints: the raster device's rasteriser, or a test double.
@@ -92,6 +96,8 @@ public:
     bool process_as_underline(double x1, double x2, double y, int r, int g, int b);
     // Table id x 10000 + cell index of the first table holding the box; 0 for none.
     int process_is_inCell(double x1, double x2, double y1, double y2) const;
+    // As process_is_inCell, for a box no cell holds: the cell holding most of it.
+    int process_cell_holding_most(double x1, double x2, double y1, double y2) const;
 
     // Paints every remaining candidate line. Null splash: internal error.
     void undo_lines(Splash* splash);

@@ -140,3 +140,43 @@ int pdf_uline_processor::reg_item::is_inCell(double x1, double x2, double y1, do
     }
     return -1;
 }
+
+int pdf_uline_processor::process_cell_holding_most(double x1, double x2, double y1, double y2) const {
+    for (size_t at : built_regions_) {
+        const reg_item& reg = regions_[at];
+        int k = reg.cell_holding_most(x1, x2, y1, y2);
+        if (k >= 0) return reg.id * max_table_cells + k;
+    }
+    return 0;
+}
+
+namespace {
+
+// The band of the ascending edges that overlaps [lo, hi] most, when it holds
+// at least `least` of its length; -1 otherwise.
+long most_band(const std::vector<double>& e, double lo, double hi, double least) {
+    long best = -1;
+    double most = 0.0;
+    for (size_t i = 0; i + 1 < e.size(); ++i) {
+        const double o = std::min(hi, e[i + 1]) - std::max(lo, e[i]);
+        if (o > most) {
+            most = o;
+            best = static_cast<long>(i);
+        }
+    }
+    return best >= 0 && most >= least * (hi - lo) ? best : -1;
+}
+
+}  // namespace
+
+int pdf_uline_processor::reg_item::cell_holding_most(double x1, double x2, double y1, double y2) const {
+    const size_t nr = row_edges.size() >= 2 ? row_edges.size() - 1 : 0;
+    const size_t nc = col_edges.size() >= 2 ? col_edges.size() - 1 : 0;
+    if (!nr || !nc || cells.size() != nr * nc || !(x1 < x2) || !(y1 < y2)) return -1;
+    const bool inside = y1 > yMin - 2.5 && yMax + 2.5 > y2 && x1 > xMin - 2.5 && xMax + 2.5 > x2;
+    const double least = inside ? 0.0 : 0.5;
+    const long i = most_band(row_edges, y1, y2, least);
+    const long j = most_band(col_edges, x1, x2, least);
+    if (i < 0 || j < 0) return -1;
+    return static_cast<int>(static_cast<size_t>(i) * nc + static_cast<size_t>(j));
+}

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <thread>
 
+#include "TK/tk_except.h"
 #include "TK/tk_log.h"
 #include "TK/tk_prof.h"
 #include "TK/tk_texts.h"
@@ -87,6 +88,21 @@ void tk_converter::check_profile(const tk_profile& profile) {
     check_logfile(profile.get_value(tk_text(tk_txt_generic_section), tk_text(tk_txt_key_logfile)));
 }
 
+std::vector<std::string> tk_converter::profile_keys() const {
+    return {tk_text(tk_txt_key_src), tk_text(tk_txt_key_dest), tk_text(tk_txt_key_logfile)};
+}
+
+void tk_converter::read_settings_file(tk_profile& profile, const std::string& path) const {
+    // A file that sets nothing (empty, comments only, another program's
+    // sections, a document) would otherwise convert as if no profile were
+    // given: the default destination would be overwritten without a word.
+    const bool loaded = profile.load(path);
+    const std::string section = tk_text(tk_txt_generic_section);
+    for (const std::string& key : profile_keys())
+        if (loaded && !profile.get_value(section, key).empty()) return;
+    throw tk_exception(tk_text(tk_txt_profile_no_section, path), tk_level_error);
+}
+
 bool tk_converter::store_profile(tk_profile& profile) {
     tk_log::write(2, "tk_converter::store_profile");
     const std::string section = tk_text(tk_txt_generic_section);
@@ -98,7 +114,8 @@ bool tk_converter::store_profile(tk_profile& profile) {
 
 void tk_converter::check_logfile(const std::string& path) {
     if (!path.empty())
-        tk_check_writable_file(path, tk_text(tk_txt_logfile_read_only), tk_text(tk_txt_logfile_path));
+        tk_check_writable_file(path, tk_text(tk_txt_logfile_read_only), tk_text(tk_txt_logfile_path),
+                               tk_text(tk_txt_logfile_not_file));
 }
 
 void tk_converter::set_logfile(const std::string& path) {

@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <string>
+#include <vector>
 
 class tk_profile;
 
@@ -54,6 +55,13 @@ public:
     virtual bool load_profile(const tk_profile& profile);
     // Throws what taking the profile's own keys would throw (the log file's path).
     static void check_profile(const tk_profile& profile);
+    // What makes a file a settings file, for every program alike: it loads
+    // (tk_profile::load) and sets at least one of profile_keys() of
+    // "Generic settings" to a value. Anything else throws tk_exception
+    // level 1 naming the file.
+    void read_settings_file(tk_profile& profile, const std::string& path) const;
+    // The keys of "Generic settings" the converter takes.
+    virtual std::vector<std::string> profile_keys() const;
     // Sets "src", "dest" and "logfile" (empty values included).
     virtual bool store_profile(tk_profile& profile);
     // Checks the log file's path (level-1 errors) and keeps it; hands it to

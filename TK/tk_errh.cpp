@@ -47,7 +47,8 @@ void error_handler::handle(const tk_exception& e, int /*in_job*/) {
     tk_log::write(3, "Error:\n%s", text.c_str());
     for (char& c : text)
         if (c == '\n') c = ' ';
-    if (!quiet_) std::printf("Error:\n%s\n", text.c_str());
+    // A warning leaves the run going (and its exit code 0): it is not called an error.
+    if (!quiet_) std::printf("%s\n%s\n", e.level() == tk_level_error ? "Error:" : "Warning:", text.c_str());
     if (e.level() == tk_level_error) {
         tk_log::write(1, "Got 1-level error");
         exit_process(-1);

@@ -5,7 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <fstream>
+#include <cerrno>
 #include <sstream>
 
 #include "TK/tk_except.h"
@@ -13,27 +13,49 @@
 #include "TK/tk_texts.h"
 #include "TK/tk_utils.h"
 #include "platform/plat_files.h"
+#include "platform/plat_replace.h"
 
 namespace {
 // A profile is a short text: a larger file is something else, and reading
-// stops there (a device such as /dev/zero never ends its first line).
+// stops there.
 constexpr size_t max_size = 1u << 20;
 const char utf8_bom[] = "\xEF\xBB\xBF";
 
-enum class read_result { line, end, too_large };
+bool is_space(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
 
-// One line; budget counts down the bytes the file may still hold.
-read_result read_line(std::istream& in, std::string& line, size_t& budget) {
-    line.clear();
-    std::streambuf* buf = in.rdbuf();
-    for (;;) {
-        int c = buf->sbumpc();
-        if (c == std::char_traits<char>::eof()) return line.empty() ? read_result::end : read_result::line;
-        if (budget == 0) return read_result::too_large;
-        --budget;
-        if (c == '\n') return read_result::line;
-        line += static_cast<char>(c);
+// Without white space of any kind at both ends (editors indent with tabs).
+std::string trim_space(const std::string& s) {
+    size_t first = 0, last = s.size();
+    while (first < last && is_space(s[first])) ++first;
+    while (last > first && is_space(s[last - 1])) --last;
+    return s.substr(first, last - first);
+}
+
+// The file's bytes, up to one more than max_size; false with errno.
+bool read_text(const std::string& path, std::string& text) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return false;
+    struct stat st {};
+    // Replaced by something else since it was looked at: not read either.
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        errno = EINVAL;
+        return false;
     }
+    char buf[8192];
+    while (text.size() <= max_size) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            const int err = errno;
+            ::close(fd);
+            errno = err;
+            return n == 0;
+        }
+        text.append(buf, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    return true;
 }
 
 char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -62,44 +84,46 @@ void tk_profile::set_value(const std::string& section, const std::string& key, c
 
 bool tk_profile::load(const std::string& path) {
     tk_log::write(2, "tk_profile::load(%s)", path.c_str());
-    if (!tk_is_file_exist(path, tk_file_read)) throw tk_exception(tk_text(tk_txt_profile_missing), tk_level_error);
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
+    // Told before anything is opened: a pipe would wait for a writer for ever.
+    switch (plat_reading_kind(path)) {
+        case plat_path_kind::regular: break;
+        case plat_path_kind::folder: throw tk_exception(tk_text(tk_txt_profile_folder, path), tk_level_error);
+        case plat_path_kind::special: throw tk_exception(tk_text(tk_txt_profile_special, path), tk_level_error);
+        case plat_path_kind::unreadable: throw tk_exception(tk_text(tk_txt_profile_unreadable, path), tk_level_error);
+        case plat_path_kind::link_loop: throw tk_exception(tk_text(tk_txt_profile_loop, path), tk_level_error);
+        default: throw tk_exception(tk_text(tk_txt_profile_missing), tk_level_error);
+    }
+    std::string text;
+    if (!read_text(path, text)) return false;
+    if (text.size() > max_size) throw tk_exception(tk_text(tk_txt_profile_too_large, path), tk_level_error);
+    // Windows editors put a byte-order mark before the first line.
+    if (text.compare(0, 3, utf8_bom) == 0) text.erase(0, 3);
     const std::string* current = nullptr;
-    // A key line came before the first section: the file is read on only to
-    // tell a badly laid out profile (ignored) from a file that is none.
-    bool misplaced = false;
-    size_t budget = max_size;
-    std::string raw;
-    for (bool first = true;; first = false) {
-        read_result r = read_line(in, raw, budget);
-        if (r == read_result::end) break;
-        if (r == read_result::too_large) throw tk_exception(tk_text(tk_txt_profile_too_large), tk_level_error);
-        // Windows editors put a byte-order mark before the first line.
-        if (first && raw.compare(0, 3, utf8_bom) == 0) raw.erase(0, 3);
+    for (size_t start = 0; start < text.size();) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::string raw = text.substr(start, end - start);
+        start = end + 1;
         // Profiles written by Windows editors end their lines with CR LF.
         if (!raw.empty() && raw.back() == '\r') raw.pop_back();
-        std::string line = tk_trim(raw);
-        if (line.empty()) continue;
+        const std::string line = trim_space(raw);
+        // Empty lines and comments (";" or "#" first) say nothing.
+        if (line.empty() || line.front() == ';' || line.front() == '#') continue;
         if (line.front() == '[' && line.back() == ']' && line.size() >= 2) {
-            if (misplaced) return false;
             auto it = sections_.emplace(line.substr(1, line.size() - 2), key_map()).first;
             current = &it->first;
             continue;
         }
-        if (!current) {
-            misplaced = true;
-            continue;
-        }
+        // A line before the first section belongs to none: it alone is skipped.
+        if (!current) continue;
         size_t eq = line.find('=');
         if (eq != std::string::npos) {
-            sections_[*current].emplace(tk_trim(line.substr(0, eq)), line.substr(eq + 1));
+            sections_[*current].emplace(trim_space(line.substr(0, eq)), trim_space(line.substr(eq + 1)));
         } else {
             bare_[*current].push_back(raw);
             sections_[*current].emplace(line, std::string());
         }
     }
-    if (misplaced) throw tk_exception(tk_text(tk_txt_profile_no_section), tk_level_error);
     return true;
 }
 
@@ -118,14 +142,10 @@ bool tk_profile::store(const std::string& path) const {
         out << '[' << section.first << "]\n";
         for (const std::string& line : section.second) out << line << '\n';
     }
-    // A profile may hold a password: the file is for its owner only. An
-    // existing file is narrowed before it is emptied, so a file that cannot
-    // be narrowed keeps its old text rather than receiving the new one.
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY, 0600);
-    if (fd < 0) return false;
-    struct stat st {};
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::fchmod(fd, 0600) == 0 && ::ftruncate(fd, 0) == 0;
-    const std::string text = out.str();
-    ok = ok && plat_write_all(fd, text.data(), text.size());
-    return ::close(fd) == 0 && ok;
+    // Written as workbooks are (beside the file, then renamed over it; a
+    // link planted by another user in a shared folder is not followed). A
+    // profile may hold a password: a new file is for its owner only, and a
+    // replaced one holding a password loses its group and other access.
+    const std::string password = get_value(tk_text(tk_txt_generic_section), "password");
+    return plat_replace_file(path, out.str(), 0600, password.empty() ? 0777 : 0700).error == 0;
 }

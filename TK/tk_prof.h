@@ -28,14 +28,15 @@ public:
     void set_value(const std::string& section, const std::string& key, const std::string& value);
 
     // Reads a file into the profile; a leading UTF-8 byte-order mark is
-    // skipped. A file that cannot be read, or one with a key line before its
-    // first section header, gives false and nothing is taken. Throws
-    // tk_exception level 1 for a missing file and for one that is no profile:
-    // text but no section header at all, or more than 1 MB (reading stops
-    // there, so a device that never ends is no trouble).
+    // skipped, comment lines (";" or "#" first) and lines before the first
+    // section are skipped, keys and values are trimmed of white space.
+    // Throws tk_exception level 1 for a missing file, a folder, device, pipe
+    // or socket (told without opening it), an unreadable file and one of more
+    // than 1 MB; the texts name the file. False when reading failed.
     bool load(const std::string& path);
-    // Writes the profile into a plain file of mode 0600 (an existing file is
-    // narrowed to it); false when the file cannot be narrowed or written.
+    // Writes the profile as workbooks are written (a new file of mode 0600;
+    // a replaced one keeps its owner and mode, without group and other
+    // access when a password is stored); false when it cannot be written.
     bool store(const std::string& path) const;
 
     const section_map& sections() const { return sections_; }

@@ -10,6 +10,7 @@
 #include "TK/tk_except.h"
 #include "TK/tk_fname.h"
 #include "TK/tk_log.h"
+#include "TK/tk_texts.h"
 #include "platform/plat_files.h"
 #include "platform/plat_place.h"
 
@@ -61,13 +62,45 @@ std::string tk_get_module_file_name() {
     return path;
 }
 
-void tk_check_writable_file(const std::string& path, const char* read_only_text, const char* no_path_text) {
-    if (tk_is_file_exist(path, tk_file_read) && !tk_is_file_exist(path, tk_file_read_write))
-        throw tk_exception(read_only_text, tk_level_error);
-    // The folder as written, not made full: a relative path works below
-    // folders of any depth.
-    if (path.empty() || !tk_is_path_exist(plat_folder_part(path)))
-        throw tk_exception(no_path_text, tk_level_error);
+void tk_check_writable_file(const std::string& path, const char* read_only_text, const char* no_path_text,
+                            const char* not_file_text) {
+    tk_log::write(1, "tk_check_writable_file(%s)", path.c_str());
+    // Looked at, never opened: opening a device to probe it may act on it.
+    plat_file_place place;
+    if (path.empty() || place.locate(path) != 0) throw tk_exception(no_path_text, tk_level_error);
+    struct stat st {};
+    if (place.status(st)) {
+        if (!S_ISREG(st.st_mode)) throw tk_exception(not_file_text, tk_level_error);
+        if (!place.allows(W_OK)) throw tk_exception(read_only_text, tk_level_error);
+        return;
+    }
+    if (errno != ENOENT || !place.folder_allows(W_OK | X_OK)) throw tk_exception(no_path_text, tk_level_error);
+}
+
+const char* tk_source_problem(const std::string& source) {
+    switch (plat_reading_kind(source)) {
+        case plat_path_kind::regular: return nullptr;
+        case plat_path_kind::folder: return tk_text(tk_txt_source_folder);
+        case plat_path_kind::special: return tk_text(tk_txt_source_special);
+        case plat_path_kind::unreadable: return tk_text(tk_txt_source_unreadable);
+        case plat_path_kind::link_loop: return tk_text(tk_txt_source_loop);
+        case plat_path_kind::too_long: return tk_text(tk_txt_source_too_long);
+        default: return tk_text(plat_path_too_long(source) ? tk_txt_source_too_long : tk_txt_source_missing);
+    }
+}
+
+std::string tk_default_destination(const std::string& source) {
+    std::string full, drive, folder, name, ext;
+    plat_split_path(plat_full_path(source, full) ? full : source, drive, folder, name, ext);
+    return plat_make_path(drive, folder, name, ".xls");
+}
+
+std::string tk_destination_beside_source(const std::string& destination, const std::string& source) {
+    if (destination.empty() || destination[0] == '/') return destination;
+    std::string full, drive, folder, name, ext;
+    plat_split_path(plat_full_path(source, full) ? full : source, drive, folder, name, ext);
+    std::string joined;
+    return plat_full_path(drive + folder + destination, joined) ? joined : drive + folder + destination;
 }
 
 namespace {

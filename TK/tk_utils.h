@@ -50,10 +50,13 @@ enum common_dest_message {
 };
 extern const char* const common_dest_messages[dest_msg_count];
 
-// Returns when a file may be written at the path: throws tk_exception level 1
-// with read_only_text for an existing read-only file, with no_path_text when
-// the path is empty or its folder does not exist.
-void tk_check_writable_file(const std::string& path, const char* read_only_text, const char* no_path_text);
+// Returns when a file may be written at the path: an existing regular file
+// the user may write, or a new file in a folder the user may write to.
+// Throws tk_exception level 1 with read_only_text for an existing read-only
+// file, not_file_text for a folder, device, pipe or socket (never opened),
+// no_path_text when the path is empty or its folder is missing or closed.
+void tk_check_writable_file(const std::string& path, const char* read_only_text, const char* no_path_text,
+                            const char* not_file_text);
 // Returns when the workbook can be written at the destination, else throws
 // tk_exception level 1 with one of common_dest_messages. Everything the
 // final write would run into is found here, before any page is converted:
@@ -68,6 +71,18 @@ void common_check_dest(const std::string& destination);
 void common_check_dest(const std::string& destination, const std::string& source);
 // Throws the level-1 "is the source" error when both paths name one file.
 void common_check_not_source(const std::string& destination, const std::string& source);
+
+// Why the source cannot be read, or null when it can: a missing file, a name
+// too long, a folder, a device, pipe or socket, a file without read
+// permission, a link loop each have their own text.
+const char* tk_source_problem(const std::string& source);
+// Where a conversion without a destination writes: beside the source, its
+// name with the extension ".xls" (".hidden" gives ".hidden.xls"); the full
+// path, or below a folder too deep for one, the source's own spelling.
+std::string tk_default_destination(const std::string& source);
+// A relative destination is taken in the source's folder (the folder the
+// program was started from means nothing to a user who chose the source).
+std::string tk_destination_beside_source(const std::string& destination, const std::string& source);
 
 // Only the blank ' ' is trimmed; tabs and line ends are text.
 std::string tk_trim_left(const std::string& s);

@@ -266,7 +266,7 @@ label_t::label_t(CGlobalRecords& globals, std::uint32_t row, std::uint32_t col, 
 label_t::~label_t()
 {
     if (long_)
-        globals_.RemoveLongLabel(serial_);
+        globals_.RemoveLongLabel(serial_, this);
 }
 
 std::size_t label_t::RecordSize() const

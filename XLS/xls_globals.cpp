@@ -1,5 +1,6 @@
 #include "XLS/xls_globals.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <tuple>
 #include <unordered_set>
@@ -193,18 +194,40 @@ xf_t* CGlobalRecords::findXF(const xf_value_t& value)
 std::uint64_t CGlobalRecords::AddLongLabel(const label_t* label)
 {
     std::uint64_t serial = next_serial_++;
-    long_labels_.emplace(serial, label);
+    long_labels_.emplace(serial, long_label_t{label, {}});
     return serial;
+}
+
+void CGlobalRecords::RemoveLongLabel(std::uint64_t serial, const label_t* label)
+{
+    auto it = long_labels_.find(serial);
+    // A kept text outlives its label.
+    if (it != long_labels_.end() && it->second.label == label)
+        long_labels_.erase(it);
+}
+
+void CGlobalRecords::KeepLongLabelText(const label_t* label)
+{
+    auto it = long_labels_.find(label->Serial());
+    if (it != long_labels_.end() && it->second.label == label) {
+        it->second.text = label->GetText();
+        it->second.label = nullptr;
+    }
 }
 
 std::uint32_t CGlobalRecords::LongLabelIndex(const label_t* label) const
 {
-    auto it = sst_index_.find(label);
-    if (it == sst_index_.end()) {
+    return LongLabelIndex(label->Serial());
+}
+
+std::uint32_t CGlobalRecords::LongLabelIndex(std::uint64_t serial) const
+{
+    auto it = std::lower_bound(sst_serials_.begin(), sst_serials_.end(), serial);
+    if (it == sst_serials_.end() || *it != serial) {
         xls_assert_dispatch("\"Did not find a label\"", xls_src_globalrec, 798, "???");
         return 0x80000000u;
     }
-    return it->second;
+    return static_cast<std::uint32_t>(it - sst_serials_.begin());
 }
 
 std::vector<std::uint8_t> CGlobalRecords::EncodeSST(const std::vector<const std::u16string*>& texts)
@@ -479,13 +502,14 @@ void CGlobalRecords::WriteRecords(CDataStorage& out, std::vector<std::size_t>& b
         }
         out.Add(r);
     }
-    sst_index_.clear();
+    sst_serials_.clear();
     if (!long_labels_.empty()) {
         std::vector<const std::u16string*> texts;
         texts.reserve(long_labels_.size());
+        sst_serials_.reserve(long_labels_.size());
         for (auto& e : long_labels_) {
-            sst_index_.emplace(e.second, static_cast<std::uint32_t>(texts.size()));
-            texts.push_back(&e.second->GetText());
+            sst_serials_.push_back(e.first);
+            texts.push_back(e.second.label ? &e.second.label->GetText() : &e.second.text);
         }
         out.AddRaw(EncodeSST(texts));
     }

@@ -48,9 +48,13 @@ public:
 
     // Long labels in creation order; a label's SST index is its rank.
     std::uint64_t AddLongLabel(const label_t* label);
-    void RemoveLongLabel(std::uint64_t serial) { long_labels_.erase(serial); }
-    // SST index of a long label; valid while the globals are being written.
+    void RemoveLongLabel(std::uint64_t serial, const label_t* label);
+    // The label's sheet leaves memory: its text stays here for the SST.
+    void KeepLongLabelText(const label_t* label);
+    // SST index of a long label, by the label or its serial; valid once the
+    // globals have been written.
     std::uint32_t LongLabelIndex(const label_t* label) const;
+    std::uint32_t LongLabelIndex(std::uint64_t serial) const;
 
     // Appends the globals records. Only the added formats in `used` (those
     // that cells, columns and rows hold) and the fonts they name are written,
@@ -83,9 +87,15 @@ private:
     std::vector<const xf_t*> written_xfs_;       // added formats only
     xf_t* default_cell_xf_ = nullptr;
     std::vector<std::u16string> sheet_names_;
-    std::map<std::uint64_t, const label_t*> long_labels_;
+    // A long label, or its text alone once its sheet has left memory.
+    struct long_label_t {
+        const label_t* label;
+        std::u16string text;
+    };
+    std::map<std::uint64_t, long_label_t> long_labels_;
     std::uint64_t next_serial_ = 0;
-    std::unordered_map<const label_t*, std::uint32_t> sst_index_;
+    // Serials of the SST's strings, in SST order (the last write's).
+    std::vector<std::uint64_t> sst_serials_;
 };
 
 }  // namespace xls_core

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -119,7 +120,11 @@ int CBinFile::Open(const std::string& name)
         Fail("Cannot replace", S_ISDIR(st.st_mode) ? "it is a folder" : "it is not a regular file");
         return -1;
     }
-    fd_ = plat_create_temp(place_.folder(), place_.name(), place_.name_max(), temp_name_);
+    // Unnamed while it is written, so that even a killed process leaves
+    // nothing; it gets a name only to be renamed over the destination.
+    fd_ = plat_create_unnamed(place_.folder());
+    if (fd_ < 0)
+        fd_ = plat_create_temp(place_.folder(), place_.name(), place_.name_max(), temp_name_);
     if (fd_ < 0) {
         Fail("Cannot create");
         return -1;
@@ -170,17 +175,20 @@ int CBinFile::Close()
     Flush();
     if (!failed_ && ::fsync(fd_) != 0)
         Fail("Cannot write");
+    const int folder = place_.folder();
+    if (!failed_ && temp_name_.empty() &&
+        plat_name_unnamed(fd_, folder, place_.name(), place_.name_max(), temp_name_) != 0)
+        Fail("Cannot write");
     int fd = fd_;
     fd_ = -1;
     if (::close(fd) != 0 && !failed_)
         Fail("Cannot close");
-    const int folder = place_.folder();
     if (!failed_ && ::renameat(folder, temp_name_.c_str(), folder, place_.name().c_str()) != 0)
         Fail("Cannot replace");
-    if (failed_)
-        ::unlinkat(folder, temp_name_.c_str(), 0);
-    else
+    if (!failed_)
         sync_folder(folder);
+    else if (!temp_name_.empty())
+        ::unlinkat(folder, temp_name_.c_str(), 0);
     plat_release_temp(temp_name_);
     temp_name_.clear();
     return failed_ ? -1 : 0;
@@ -202,6 +210,22 @@ void CBinFile::Abandon()
 
 // ---- COleDoc ----
 
+namespace {
+class CCountingSink : public CByteSink {
+public:
+    explicit CCountingSink(CByteSink& out) : out_(out) {}
+    int PutBytes(const std::uint8_t* p, std::size_t n) override
+    {
+        count += n;
+        return out_.PutBytes(p, n);
+    }
+    std::uint64_t count = 0;
+
+private:
+    CByteSink& out_;
+};
+}  // namespace
+
 std::vector<std::string> COleDoc::SplitPath(const std::string& path)
 {
     std::vector<std::string> names;
@@ -219,6 +243,13 @@ std::vector<std::string> COleDoc::SplitPath(const std::string& path)
 
 int COleDoc::AddStream(const std::string& path, std::vector<std::uint8_t> data)
 {
+    auto bytes = std::make_shared<std::vector<std::uint8_t>>(std::move(data));
+    return AddStream(path, bytes->size(),
+                     [bytes](CByteSink& out) { return out.PutBytes(bytes->data(), bytes->size()); });
+}
+
+int COleDoc::AddStream(const std::string& path, std::uint64_t size, stream_writer write)
+{
     std::vector<std::string> names = SplitPath(path);
     for (auto& e : streams_)
         if (!names.empty() && e.name == names.front())
@@ -230,11 +261,11 @@ int COleDoc::AddStream(const std::string& path, std::vector<std::uint8_t> data)
     tk_log::write(1, "COleDoc::AddStream(%s)", path.c_str());
     entry_t e;
     e.name = names.front();
-    std::size_t size = (data.size() + sector_size - 1) / sector_size * sector_size;
-    if (size < 4096)
-        size = 4096;
-    data.resize(size, 0);
-    e.data = std::move(data);
+    e.length = size;
+    e.size = (size + sector_size - 1) / sector_size * sector_size;
+    if (e.size < 4096)
+        e.size = 4096;
+    e.write = std::move(write);
     std::int32_t id = static_cast<std::int32_t>(streams_.size() + 1);
     // Sibling links: with the streams added in the order Workbook,
     // SummaryInformation, DocumentSummaryInformation the middle one is the
@@ -270,7 +301,7 @@ std::uint64_t COleDoc::TotalDataSize() const
 {
     std::uint64_t total = 0;
     for (auto& e : streams_)
-        total += e.data.size();
+        total += e.size;
     return total;
 }
 
@@ -336,8 +367,14 @@ int COleDoc::WriteCompoundFile(CByteSink& out)
     std::uint32_t next = x;
     for (auto& e : streams_) {
         e.start = next;
-        next += static_cast<std::uint32_t>(e.data.size() / sector_size);
-        rc |= out.PutBytes(e.data.data(), e.data.size());
+        next += static_cast<std::uint32_t>(e.size / sector_size);
+        // A writer that puts out another length than it announced would
+        // shift everything after it.
+        CCountingSink counted(out);
+        rc |= e.write(counted);
+        if (counted.count != e.length)
+            rc = -1;
+        rc |= out.PutFill(0, static_cast<std::size_t>(e.size - e.length));
     }
 
     // FAT.
@@ -349,7 +386,7 @@ int COleDoc::WriteCompoundFile(CByteSink& out)
     for (std::uint32_t i = 0; i < x; ++i)
         put_entry(difat_sector);
     for (auto& e : streams_) {
-        std::uint32_t n = static_cast<std::uint32_t>(e.data.size() / sector_size);
+        std::uint32_t n = static_cast<std::uint32_t>(e.size / sector_size);
         for (std::uint32_t i = 1; i < n; ++i)
             put_entry(e.start + i);
         put_entry(end_of_chain);
@@ -362,7 +399,7 @@ int COleDoc::WriteCompoundFile(CByteSink& out)
     // Directory.
     rc |= WriteEntry(out, "Root Entry", 5, -1, -1, root_child_, end_of_chain, 0);
     for (auto& e : streams_)
-        rc |= WriteEntry(out, e.name, 2, e.left, e.right, -1, e.start, static_cast<std::uint32_t>(e.data.size()));
+        rc |= WriteEntry(out, e.name, 2, e.left, e.right, -1, e.start, static_cast<std::uint32_t>(e.size));
     for (std::size_t i = streams_.size() + 1; i < 4; ++i) {
         // Unused entries of the directory sector.
         std::uint8_t rec[128] = {};

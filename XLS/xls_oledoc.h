@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -29,9 +30,10 @@ public:
     std::vector<std::uint8_t> bytes;
 };
 
-// A file written beside its destination and renamed over it only when every
-// write, the flush to disk and the close succeeded; otherwise nothing is left
-// behind and an earlier file of that name stays as it was. Only a regular
+// A file written in its destination's folder, unnamed where the file system
+// allows (else under a hidden name), and renamed over the destination only
+// when every write, the flush to disk and the close succeeded; otherwise
+// nothing is left behind and an earlier file of that name stays as it was. Only a regular
 // file is replaced: a destination that is a device, pipe or socket, or a link
 // another user made in a shared folder, is refused. A replaced file's owner,
 // group and permission bits (not set-id or sticky) pass to the new one.
@@ -77,6 +79,10 @@ public:
     // names a storage (none exist); -2 when the name exists already; -4 when
     // the directory sector is full (three streams).
     int AddStream(const std::string& path, std::vector<std::uint8_t> data);
+    // The same for a stream of `size` bytes that `write` puts out when the
+    // document is written (0, or -1 on a failure); the padding is added.
+    using stream_writer = std::function<int(CByteSink&)>;
+    int AddStream(const std::string& path, std::uint64_t size, stream_writer write);
     static std::vector<std::string> SplitPath(const std::string& path);
 
     // FAT sector count F and DIFAT sector count X for D data sectors.
@@ -88,7 +94,9 @@ public:
 private:
     struct entry_t {
         std::string name;
-        std::vector<std::uint8_t> data;
+        std::uint64_t size = 0;     // padded to whole sectors
+        std::uint64_t length = 0;   // what `write` puts out
+        stream_writer write;
         std::int32_t left = -1, right = -1;
         std::uint32_t start = end_of_chain;
     };

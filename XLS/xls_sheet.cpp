@@ -1,9 +1,12 @@
 // Worksheet model and the records of one sheet.
+#include <algorithm>
 #include <cmath>
+#include <unordered_map>
 
 #include "TK/tk_except.h"
 #include "TK/tk_log.h"
 #include "XLS/xls_globals.h"
+#include "XLS/xls_spill.h"
 #include "XLS/xls_unit.h"
 #include "XLS/xls_workbook.h"
 
@@ -22,22 +25,83 @@ std::uint32_t cell_key(std::uint32_t row, std::uint32_t col)
     return row * max_cols + col;
 }
 
+// The sheet-local numbers of the formats and long labels that a sheet's
+// records name (sheet_records_t).
+constexpr std::uint16_t overflow_id = 0xFFFF;
+
+class local_ids {
+public:
+    explicit local_ids(sheet_records_t& form) : form_(form) {}
+    // The format's number in the table, made when new; past 0xFFFE formats
+    // (a sheet of absurdly many) the number is 0xFFFF.
+    std::uint16_t add(const xf_t* x)
+    {
+        auto it = xfs_.find(x);
+        if (it != xfs_.end())
+            return it->second;
+        auto id = static_cast<std::uint16_t>(std::min<std::size_t>(form_.xfs.size(), overflow_id));
+        form_.xfs.push_back(x);
+        xfs_.emplace(x, id);
+        return id;
+    }
+    // The number a record names; one of 0xFFFF has its format in `overflow`,
+    // in the order of the records.
+    std::uint16_t xf(const xf_t* x)
+    {
+        std::uint16_t id = add(x);
+        if (id == overflow_id)
+            form_.overflow.push_back(x);
+        return id;
+    }
+    std::uint32_t label(const label_t& l)
+    {
+        form_.serials.push_back(l.Serial());
+        return static_cast<std::uint32_t>(form_.serials.size() - 1);
+    }
+
+private:
+    sheet_records_t& form_;
+    std::unordered_map<const xf_t*, std::uint16_t> xfs_;
+};
+
 // Returns the stream position of the record.
-std::size_t add_cell_record(CDataStorage& out, const cell_t& cell, const CGlobalRecords& globals)
+std::size_t add_cell_record(CDataStorage& out, const cell_t& cell, local_ids& ids)
 {
     const auto* label = dynamic_cast<const label_t*>(&cell);
     CRecord r(!label ? rec_number : label->IsLong() ? rec_labelsst : rec_label);
     r.Reserve(cell.RecordSize() - 4);
     r.AppendWord(static_cast<std::uint16_t>(cell.GetRow()));
     r.AppendWord(static_cast<std::uint16_t>(cell.GetCol()));
-    r.AppendWord(cell.GetXF()->GetIndex());
+    r.AppendWord(ids.xf(cell.GetXF()));
     if (!label)
         r.AppendDouble(static_cast<const number_t&>(cell).GetValue());
     else if (label->IsLong())
-        r.AppendDword(globals.LongLabelIndex(label));
+        r.AppendDword(ids.label(*label));
     else
         r.AddUnicodeString(label->GetText(), CUnit::count16);
     return out.Add(r);
+}
+
+std::uint16_t word_at(const std::uint8_t* p)
+{
+    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+
+std::uint32_t dword_at(const std::uint8_t* p)
+{
+    return word_at(p) | (static_cast<std::uint32_t>(word_at(p + 2)) << 16);
+}
+
+void set_word(std::uint8_t* p, std::uint16_t v)
+{
+    p[0] = static_cast<std::uint8_t>(v);
+    p[1] = static_cast<std::uint8_t>(v >> 8);
+}
+
+void set_dword(std::uint8_t* p, std::uint32_t v)
+{
+    set_word(p, static_cast<std::uint16_t>(v));
+    set_word(p + 2, static_cast<std::uint16_t>(v >> 16));
 }
 
 }  // namespace
@@ -183,8 +247,19 @@ void worksheet::UsedFormats(std::vector<const xf_t*>& out) const
             out.push_back(r.second.xf);
 }
 
-void worksheet::WriteRecords(CDataStorage& out) const
+sheet_records_t worksheet::MakeRecords() const
 {
+    sheet_records_t form;
+    local_ids ids(form);
+    // Every format the sheet holds counts as used, also one no record names
+    // (a row height below the last cell's row); the default stands for none.
+    std::vector<const xf_t*> used;
+    UsedFormats(used);
+    for (const xf_t* x : used)
+        ids.add(x);
+    const xf_t* none = globals_.DefaultCellXF();
+
+    CDataStorage out;
     out.Add(MakeBof(0x0010));
     // Everything after the INDEX goes to a second stream first, so that the
     // INDEX can name where its DBCELL records and DEFCOLWIDTH land.
@@ -201,7 +276,7 @@ void worksheet::WriteRecords(CDataStorage& out) const
         r.AppendWord(static_cast<std::uint16_t>(c.first_col));
         r.AppendWord(static_cast<std::uint16_t>(c.last_col));
         r.AppendWord(c.width);
-        r.AppendWord(c.xf ? c.xf->GetIndex() : 15);
+        r.AppendWord(ids.xf(c.xf ? c.xf : none));
         r.AppendWord(c.options);
         r.AppendWord(0);
         tail.Add(r);
@@ -260,7 +335,7 @@ void worksheet::WriteRecords(CDataStorage& out) const
             rec.AppendWord(0);
             rec.AppendWord(0);
             rec.AppendWord(height != plain_row_height ? 0x00C0 : 0x0080);
-            rec.AppendWord(xf ? xf->GetIndex() : 15);
+            rec.AppendWord(ids.xf(xf ? xf : none));
             tail.Add(rec);
             ++rows;
         }
@@ -268,7 +343,7 @@ void worksheet::WriteRecords(CDataStorage& out) const
         db.AppendDword(0);
         bool first = true;
         for (auto c = block_first; c != cit; ++c) {
-            std::size_t pos = add_cell_record(tail, *c->second, globals_);
+            std::size_t pos = add_cell_record(tail, *c->second, ids);
             std::size_t entry = first ? pos - block_start : c->second->RecordSize();
             db.AppendWord(static_cast<std::uint16_t>(entry));
             first = false;
@@ -322,6 +397,70 @@ void worksheet::WriteRecords(CDataStorage& out) const
         index.AppendDword(static_cast<std::uint32_t>(tail_at + d));
     out.Add(index);
     out.AddRaw(tail.Bytes());
+    form.bytes = std::move(out.Bytes());
+    form.size = form.bytes.size();
+    return form;
+}
+
+void worksheet::ResolveRecords(std::uint8_t* bytes, const sheet_records_t& form, std::uint32_t start,
+                               const CGlobalRecords& globals)
+{
+    std::size_t overflow = 0;
+    auto xf_at = [&](std::uint8_t* p) {
+        std::uint16_t id = word_at(p);
+        const xf_t* x = id != overflow_id && id < form.xfs.size() ? form.xfs[id]
+                        : overflow < form.overflow.size()       ? form.overflow[overflow++]
+                                                                : globals.DefaultCellXF();
+        set_word(p, x->GetIndex());
+    };
+    bool in_index = false;
+    for (std::size_t pos = 0; pos + 4 <= form.size;) {
+        std::uint16_t type = word_at(bytes + pos);
+        std::size_t len = word_at(bytes + pos + 2);
+        std::uint8_t* body = bytes + pos + 4;
+        if (pos + 4 + len > form.size)
+            break;
+        in_index = type == rec_index || (type == rec_continue && in_index);
+        switch (type) {
+        case rec_row:
+            xf_at(body + 14);
+            break;
+        case rec_colinfo:
+            xf_at(body + 6);
+            break;
+        case rec_number:
+        case rec_label:
+            xf_at(body + 4);
+            break;
+        case rec_labelsst: {
+            xf_at(body + 4);
+            std::uint32_t id = dword_at(body + 6);
+            set_dword(body + 6, id < form.serials.size() ? globals.LongLabelIndex(form.serials[id]) : 0);
+            break;
+        }
+        default:
+            break;
+        }
+        // The INDEX names the DEFCOLWIDTH and DBCELL positions (its CONTINUE
+        // records go on with DBCELL positions).
+        if (in_index)
+            for (std::size_t k = type == rec_index ? 12 : 0; k + 4 <= len; k += 4)
+                set_dword(body + k, dword_at(body + k) + start);
+        pos += 4 + len;
+    }
+}
+
+bool worksheet::Spill(CSpillFile& file, sheet_records_t& form)
+{
+    form = MakeRecords();
+    if (!file.Append(form.bytes.data(), form.size, form.offset))
+        return false;
+    std::vector<std::uint8_t>().swap(form.bytes);
+    // Long texts stay with the globals for the SST.
+    for (auto& c : cells_)
+        if (auto* l = dynamic_cast<const label_t*>(c.second.get()); l && l->IsLong())
+            globals_.KeepLongLabelText(l);
+    return true;
 }
 
 }  // namespace xls_core

@@ -11,11 +11,13 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace xls_core {
 
 class CGlobalRecords;
+class CByteSink;
 class CDataStorage;
 class worksheet;
 
@@ -30,7 +32,8 @@ constexpr int max_font_height = 8191;               // twips
 constexpr std::size_t max_cell_chars = 32767;
 constexpr std::size_t max_sheet_name = 31;
 constexpr std::size_t max_sheets = 65535;
-extern const char* const too_many_sheets;   // "A workbook holds at most 65535 worksheets."
+// The message of a workbook that would pass max_sheets.
+extern const std::string too_many_sheets;
 
 // One FONT record. Fonts are pooled by value in the workbook: every distinct
 // font exists once. Its index is the FONT record its formats name; it is
@@ -172,6 +175,7 @@ public:
 
     const std::u16string& GetText() const { return text_; }
     bool IsLong() const { return long_; }
+    std::uint64_t Serial() const { return serial_; }
     std::size_t RecordSize() const override;
 
 private:
@@ -209,6 +213,22 @@ struct rowheight_t {
     std::uint16_t height;   // twips
 };
 
+class CSpillFile;
+
+// A sheet's records as the stream takes them, except for what is numbered
+// only when the whole workbook is written: each XF field holds an index into
+// `xfs`, each SST index an index into `serials` (long labels), and stream
+// positions count from the sheet's BOF. worksheet::ResolveRecords puts the
+// final numbers in.
+struct sheet_records_t {
+    std::vector<const xf_t*> xfs;         // every format the sheet holds
+    std::vector<const xf_t*> overflow;    // formats past 0xFFFE, in record order
+    std::vector<std::uint64_t> serials;
+    std::vector<std::uint8_t> bytes;      // empty while they wait in the spill file
+    std::uint64_t offset = 0;             // in the spill file
+    std::size_t size = 0;
+};
+
 class worksheet {
 public:
     worksheet(CGlobalRecords& globals, std::uint16_t index);
@@ -242,13 +262,23 @@ public:
     const cell_t* GetCell(std::uint32_t row, std::uint32_t col) const;
     const std::vector<range_t>& Merges() const { return merges_; }
 
-    // Appends the sheet's records to the stream; `out` ends where the sheet
-    // ends. Used by the workbook's dump.
-    void WriteRecords(CDataStorage& out) const;
+    // The sheet's records in their sheet-local form. Used by the workbook's dump.
+    sheet_records_t MakeRecords() const;
+    // Puts the final numbers into records of that form (bytes: `size` of
+    // them): format and SST indices from the globals just written, stream
+    // positions moved to the sheet's start in the stream.
+    static void ResolveRecords(std::uint8_t* bytes, const sheet_records_t& form, std::uint32_t start,
+                               const CGlobalRecords& globals);
+
+    // Appends the finished sheet's records to the spill file, their form
+    // (bytes aside) to `form`, and leaves its long texts with the globals:
+    // the sheet can then go. False, changing nothing, when the file refused them.
+    bool Spill(CSpillFile& file, sheet_records_t& form);
+
+private:
     // Appends the formats that the sheet's cells, columns and rows hold.
     void UsedFormats(std::vector<const xf_t*>& out) const;
 
-private:
     cell_t* PlaceCell(std::unique_ptr<cell_t> cell);
     void check_cell(std::uint32_t row, std::uint32_t col, const char* what) const;
 
@@ -275,25 +305,53 @@ public:
     // 31 characters, none of : \ / ? * [ ], and differ from every earlier
     // sheet name ignoring case; otherwise tk_exception (level 1).
     worksheet* sheet(const std::string& name);
+    // The sheet; none once it has been spilled (SpillSheets).
     worksheet* GetSheet(std::size_t index) const;
     std::size_t SheetCount() const { return sheets_.size(); }
 
     // Writes the workbook file. 0 on success; -100 when there is no sheet;
     // -1 when the file cannot be written (LastError() tells why). The file
-    // is written beside the destination and renamed over it only when
-    // complete, so a failure leaves no file and keeps an earlier one intact.
+    // is written unnamed in the destination's folder and renamed over the
+    // destination only when complete, so a failure leaves no file and keeps
+    // an earlier one intact. It can be written again.
     int Dump(const std::string& file_name);
     const std::string& LastError() const { return last_error_; }
 
     // The "Workbook" stream as Dump writes it (without the sector padding).
-    std::vector<std::uint8_t> WorkbookStream() const;
+    std::vector<std::uint8_t> WorkbookStream();
+
+    // Moves the records of every sheet made so far to an unnamed temporary
+    // file and deletes the sheets (earlier worksheet pointers are no longer
+    // valid), so that memory does not grow with the sheets: call it once a
+    // sheet is finished. Only what the globals need stays: the sheet's
+    // formats, long texts, name and size. A sheet the file refuses stays in
+    // memory; the workbook is the same either way.
+    void SpillSheets();
 
     CGlobalRecords& Globals() { return *globals_; }
 
 private:
+    struct stream_plan;
+    // Writes the globals and lays out the stream; false with last_error_.
+    bool PlanStream(stream_plan& plan);
+    int WriteStream(stream_plan& plan, CByteSink& out);
+
     std::unique_ptr<CGlobalRecords> globals_;
+    std::unique_ptr<CSpillFile> spill_;
+    std::size_t spilled_upto_ = 0;   // sheets before it are spilled or stay in memory
+    // A spilled sheet (its entry in sheets_ is empty): where its records lie
+    // and how many entries of the pools below are its own, the pools holding
+    // the spilled sheets' entries one sheet after the other.
+    struct spilled_sheet_t {
+        std::uint64_t offset = 0;
+        std::uint32_t size = 0, xfs = 0, overflow = 0, serials = 0;
+    };
+    std::vector<spilled_sheet_t> spilled_;   // by sheet index
+    std::vector<const xf_t*> spilled_xfs_, spilled_overflow_;
+    std::vector<std::uint64_t> spilled_serials_;
     std::vector<std::unique_ptr<worksheet>> sheets_;
-    std::vector<std::u16string> folded_names_;
+    // Sheet names folded to one case, for their uniqueness.
+    std::unordered_set<std::u16string> folded_names_;
     std::int64_t created_ = 0;   // seconds since 1970, for the summary information
     std::string last_error_;
 };

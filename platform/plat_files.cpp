@@ -31,6 +31,23 @@ bool plat_is_regular_file(const std::string& path) {
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+plat_path_kind plat_reading_kind(const std::string& path) {
+    if (path.empty()) return plat_path_kind::missing;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        switch (errno) {
+            case ELOOP: return plat_path_kind::link_loop;
+            case ENAMETOOLONG: return plat_path_kind::too_long;
+            case EACCES: return plat_path_kind::unreadable;
+            default: return plat_path_kind::missing;
+        }
+    }
+    if (S_ISDIR(st.st_mode)) return plat_path_kind::folder;
+    if (!S_ISREG(st.st_mode)) return plat_path_kind::special;
+    const bool readable = ::faccessat(AT_FDCWD, path.c_str(), R_OK, AT_EACCESS) == 0;
+    return readable ? plat_path_kind::regular : plat_path_kind::unreadable;
+}
+
 bool plat_is_folder(const std::string& path) {
     struct stat st {};
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
@@ -96,7 +113,8 @@ void plat_split_path(const std::string& full, std::string& drive, std::string& f
     folder = full.substr(0, start);
     std::string base = full.substr(start);
     size_t dot = base.rfind('.');
-    if (dot == std::string::npos) {
+    // A name that starts with its only dot (".hidden") is all stem.
+    if (dot == std::string::npos || dot == 0) {
         name = base;
         ext.clear();
     } else {

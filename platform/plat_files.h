@@ -13,6 +13,10 @@ bool plat_file_can_open(const std::string& path, bool for_write);
 bool plat_is_regular_file(const std::string& path);
 // Whether the path names an existing folder.
 bool plat_is_folder(const std::string& path);
+// What a path that is to be read names, told without opening it (a pipe
+// would wait for a writer, a device may never end).
+enum class plat_path_kind { regular, missing, folder, special, unreadable, link_loop, too_long };
+plat_path_kind plat_reading_kind(const std::string& path);
 // The path made absolute against the current folder, "." and ".." removed
 // (symbolic links are kept). False for an empty path or a result that is too long.
 bool plat_full_path(const std::string& path, std::string& full);
@@ -36,6 +40,7 @@ bool plat_same_file(const std::string& a, const std::string& b);
 
 // A full path split the way the toolkit stores it: the drive is always empty
 // here, the folder keeps its leading and trailing '/', the extension its '.'.
+// A name whose only dot is its first character (".hidden") has no extension.
 void plat_split_path(const std::string& full, std::string& drive, std::string& folder, std::string& name,
                      std::string& ext);
 // The reverse of plat_split_path: a missing '/' after the folder and a missing

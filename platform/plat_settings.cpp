@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/plat_files.h"
+#include "platform/plat_replace.h"
 
 struct plat_reg_root {
     int id;
@@ -21,17 +22,24 @@ const plat_reg_root current_user_root{1};
 }
 const plat_reg_root* const plat_hkey_current_user = &current_user_root;
 
-struct plat_reg_handle {
-    std::string file;
-};
-
 namespace {
-
 struct value_t {
     unsigned long type = plat_reg_type_none;
     std::string data;  // string bytes (no zero), or the decimal number
 };
 using value_map = std::map<std::string, value_t>;
+}  // namespace
+
+// The file is read once, when the key is opened: its values are kept here.
+struct plat_reg_handle {
+    std::string file;
+    value_map values;
+};
+
+namespace {
+// A settings file is small; a larger file is refused rather than read (a
+// stray huge file would stall the start and fill the memory).
+constexpr size_t max_file_size = 1u << 20;
 
 long from_errno(int err) {
     switch (err) {
@@ -127,11 +135,15 @@ value_map parse(const std::string& text) {
 }
 
 long read_file(const std::string& file, std::string& text) {
-    int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) return errno == ENOENT ? plat_reg_ok : from_errno(errno);
     text.clear();
     char buf[4096];
     for (;;) {
+        if (text.size() > max_file_size) {
+            ::close(fd);
+            return plat_reg_invalid_data;
+        }
         ssize_t n = ::read(fd, buf, sizeof buf);
         if (n < 0) {
             if (errno == EINTR) continue;
@@ -158,19 +170,12 @@ long write_file(const std::string& file, const value_map& values) {
     for (const auto& kv : values)
         text += (kv.second.type == plat_reg_type_dword ? "dword " : "sz ") + escape(kv.first, true) + "=" +
                 escape(kv.second.data, false) + "\n";
-    std::string tmp = file + ".XXXXXX";
-    std::vector<char> name(tmp.begin(), tmp.end());
-    name.push_back('\0');
-    int fd = ::mkstemp(name.data());
-    if (fd < 0) return from_errno(errno);
-    long result = plat_reg_ok;
-    if (::fchmod(fd, 0600) != 0) result = from_errno(errno);
-    if (result == plat_reg_ok && !plat_write_all(fd, text.data(), text.size())) result = plat_reg_write_fault;
-    if (result == plat_reg_ok && ::fsync(fd) != 0) result = plat_reg_write_fault;
-    if (::close(fd) != 0 && result == plat_reg_ok) result = plat_reg_write_fault;
-    if (result == plat_reg_ok && ::rename(name.data(), file.c_str()) != 0) result = from_errno(errno);
-    if (result != plat_reg_ok) ::unlink(name.data());
-    return result;
+    // As a workbook is written: a link (a dotfile manager's) keeps leading to
+    // its target, which is replaced; a replaced file keeps its owner (root
+    // running with a user's configuration folder leaves the file the user's).
+    const plat_replace_result r = plat_replace_file(file, text, 0600);
+    if (r.refused_link || r.not_regular) return plat_reg_access_denied;
+    return r.error ? from_errno(r.error) : plat_reg_ok;
 }
 
 long make_folders(const std::string& folder) {
@@ -242,8 +247,13 @@ long plat_reg_create(const plat_reg_root* root, const std::string& sub_key, plat
     } else if (!S_ISREG(st.st_mode)) {
         return plat_reg_access_denied;
     }
+    value_map values;
+    if (disp == plat_reg_opened_existing_key) {
+        rc = read_values(file, values);
+        if (rc != plat_reg_ok) return rc;
+    }
     if (disposition) *disposition = disp;
-    *key = new plat_reg_handle{file};
+    *key = new plat_reg_handle{file, std::move(values)};
     return plat_reg_ok;
 }
 
@@ -257,9 +267,7 @@ long plat_reg_query(plat_reg_handle* key, const std::string& name, unsigned long
                     unsigned long* size) {
     if (!key) return plat_reg_invalid_handle;
     if (data && !size) return plat_reg_invalid_parameter;
-    value_map values;
-    long rc = read_values(key->file, values);
-    if (rc != plat_reg_ok) return rc;
+    const value_map& values = key->values;
     auto it = values.find(name);
     if (it == values.end()) return plat_reg_not_found;
     std::string bytes;
@@ -301,18 +309,18 @@ long plat_reg_set(plat_reg_handle* key, const std::string& name, unsigned long t
     } else {
         return plat_reg_invalid_parameter;
     }
-    value_map values;
-    long rc = read_values(key->file, values);
-    if (rc != plat_reg_ok) return rc;
+    value_map values = key->values;
     values[name] = v;
-    return write_file(key->file, values);
+    const long rc = write_file(key->file, values);
+    if (rc == plat_reg_ok) key->values = std::move(values);
+    return rc;
 }
 
 long plat_reg_delete(plat_reg_handle* key, const std::string& name) {
     if (!key) return plat_reg_invalid_handle;
-    value_map values;
-    long rc = read_values(key->file, values);
-    if (rc != plat_reg_ok) return rc;
+    value_map values = key->values;
     if (values.erase(name) == 0) return plat_reg_ok;
-    return write_file(key->file, values);
+    const long rc = write_file(key->file, values);
+    if (rc == plat_reg_ok) key->values = std::move(values);
+    return rc;
 }

@@ -2,8 +2,11 @@
 // text file "settings" in a folder below the user's configuration folder
 // (${XDG_CONFIG_HOME:-~/.config}). "Software\Vantrel\Tabrixa" becomes
 // <config>/Vantrel/Tabrixa/settings. Values are typed (string or 32-bit
-// number); every write replaces the file atomically (temporary file + rename).
-// New folders get mode 0700, the file 0600.
+// number); every write replaces the file atomically (temporary file + rename)
+// as a workbook is written: a link keeps leading to its target, a replaced
+// file keeps its owner and mode. The file is read once, when the key is
+// opened; one larger than 1 MB is refused (plat_reg_invalid_data).
+// New folders get mode 0700, a new file 0600.
 #pragma once
 
 #include <cstdint>

@@ -9,12 +9,18 @@
 #include <cerrno>
 #include <climits>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <mutex>
 
 namespace {
-constexpr int cleanup_signals[] = {SIGINT, SIGTERM};
+// Every signal whose default action ends the process (SIGKILL and SIGSTOP
+// aside, which nothing can catch). SIGXFSZ is ignored instead
+// (plat_ignore_file_size_signal).
+constexpr int cleanup_signals[] = {SIGHUP,  SIGINT,  SIGQUIT,   SIGILL,  SIGTRAP,  SIGABRT,   SIGBUS,
+                                   SIGFPE,  SIGUSR1, SIGSEGV,   SIGUSR2, SIGPIPE,  SIGALRM,   SIGTERM,
+                                   SIGSTKFLT, SIGXCPU, SIGVTALRM, SIGPROF, SIGIO, SIGPWR, SIGSYS};
 constexpr int signal_count = sizeof cleanup_signals / sizeof cleanup_signals[0];
 // ".", "." and six random characters around the destination's name.
 constexpr size_t temp_extra = 8;
@@ -80,36 +86,71 @@ std::string fitting_name(const std::string& name, size_t max) {
     while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
     return name.substr(0, cut);
 }
-}  // namespace
 
-int plat_create_temp(int folder, const std::string& name, long name_max, std::string& temp_name) {
+// Makes the hidden name beside `name` with `make` (0 or more on success,
+// else -1 with errno; EEXIST tries another name) and arms it, with the
+// signals held back until it is armed, so that none finds it unknown.
+template <class Make>
+int make_temp_name(int folder, const std::string& name, long name_max, std::string& temp_name, Make make) {
+    plat_ignore_file_size_signal();
     if (name_max <= static_cast<long>(temp_extra)) {
         errno = ENAMETOOLONG;
         return -1;
     }
     const std::string base = "." + fitting_name(name, static_cast<size_t>(name_max) - temp_extra) + ".";
-    // Held back until the file is armed, so that no signal finds it unknown.
     sigset_t block, old;
     sigemptyset(&block);
     for (int sig : cleanup_signals) sigaddset(&block, sig);
     pthread_sigmask(SIG_BLOCK, &block, &old);
-    int fd = -1;
+    int rc = -1;
     std::string candidate;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+    for (int attempt = 0; attempt < 100 && rc < 0; ++attempt) {
         candidate = base;
         for (size_t i = 0; i < temp_extra - 2; ++i) candidate += random_char();
-        fd = ::openat(folder, candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0600);
-        if (fd < 0 && errno != EEXIST) break;
+        rc = make(candidate);
+        if (rc < 0 && errno != EEXIST) break;
     }
     const int err = errno;
-    if (fd >= 0) arm(folder, candidate);
+    if (rc >= 0) arm(folder, candidate);
     pthread_sigmask(SIG_SETMASK, &old, nullptr);
-    if (fd < 0) {
+    if (rc < 0) {
         errno = err;
         return -1;
     }
     temp_name = candidate;
-    return fd;
+    return rc;
+}
+}  // namespace
+
+int plat_create_temp(int folder, const std::string& name, long name_max, std::string& temp_name) {
+    return make_temp_name(folder, name, name_max, temp_name, [folder](const std::string& candidate) {
+        return ::openat(folder, candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC,
+                        0600);
+    });
+}
+
+int plat_create_unnamed(int folder) {
+    plat_ignore_file_size_signal();
+    // The file gets its name through /proc when it is complete.
+    if (::access("/proc/self/fd", X_OK) != 0) return -1;
+    return ::openat(folder, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+}
+
+int plat_name_unnamed(int fd, int folder, const std::string& name, long name_max, std::string& temp_name) {
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    return make_temp_name(folder, name, name_max, temp_name, [&](const std::string& candidate) {
+        return ::linkat(AT_FDCWD, self.c_str(), folder, candidate.c_str(), AT_SYMLINK_FOLLOW);
+    });
+}
+
+void plat_ignore_file_size_signal() {
+    // Only the default action is replaced: a program's own choice stays.
+    struct sigaction old {};
+    if (::sigaction(SIGXFSZ, nullptr, &old) != 0 || old.sa_handler != SIG_DFL || (old.sa_flags & SA_SIGINFO)) return;
+    struct sigaction ign {};
+    ign.sa_handler = SIG_IGN;
+    sigemptyset(&ign.sa_mask);
+    ::sigaction(SIGXFSZ, &ign, nullptr);
 }
 
 void plat_release_temp(const std::string& temp_name) {
@@ -120,4 +161,24 @@ void plat_release_temp(const std::string& temp_name) {
         if (armed.installed[i]) ::sigaction(cleanup_signals[i], &armed.saved[i], nullptr);
     ::close(armed.folder);
     armed.folder = -1;
+}
+
+int plat_create_scratch(std::string& folder) {
+    plat_ignore_file_size_signal();
+    const char* dir = std::getenv("TMPDIR");
+    folder = dir && *dir ? dir : "/tmp";
+    int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) return fd;
+    // A file system without unnamed files: a named one, unlinked at once,
+    // with every signal held back in between so that none finds it named.
+    std::string name = folder + "/.tabrixa-XXXXXX";
+    sigset_t all, old;
+    sigfillset(&all);
+    pthread_sigmask(SIG_BLOCK, &all, &old);
+    fd = ::mkostemp(name.data(), O_CLOEXEC);
+    const int err = errno;
+    if (fd >= 0) ::unlink(name.c_str());
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    errno = err;
+    return fd;
 }

@@ -6,7 +6,9 @@
 #include <GfxFont.h>
 #include <GfxState.h>
 #include <UTF.h>
+#include <Stream.h>
 
+#include "PDFR/pdf_budget.h"
 #include "PDFR/pdf_ulin.h"
 #include "PDFR/pdf_wget.h"
 #include "TK/tk_except.h"
@@ -52,6 +54,8 @@ void ExcelOutputDev::finishPage() {
     if (textPage) {
         textPage->coalesce();
         textPage->dump(workbook.get(), pageCount);
+        // The page's sheet is complete: its cells leave memory.
+        workbook->SpillSheets();
     }
     ++pageCount;
     tk_singleton<pdf_uline_processor>::instance().flush();
@@ -76,6 +80,38 @@ void ExcelOutputDev::startPage(int pageNum, GfxState* state, XRef*) {
         textPage->pageWidth = 0;
         textPage->pageHeight = 0;
     }
+}
+
+bool ExcelOutputDev::useDrawForm() { return budget && budget->exceeded(); }
+
+namespace {
+// Reads an inline image's data as far as it goes: as many bytes as its size
+// asks, but no further than the end of its stream (a small file can name an
+// image of 10^10 pixels).
+void skipInlineImage(Stream* str, long long bytes) {
+    if (!str) return;
+    str->reset();
+    for (long long i = 0; i < bytes && str->getChar() != EOF; ++i) {
+    }
+    str->close();
+}
+}  // namespace
+
+void ExcelOutputDev::drawImage(GfxState*, Object*, Stream* str, int width, int height, GfxImageColorMap* colorMap,
+                               bool, const int*, bool inlineImg) {
+    if (!inlineImg || !colorMap || width <= 0 || height <= 0) return;
+    const long long rowBits = static_cast<long long>(width) * colorMap->getNumPixelComps() * colorMap->getBits();
+    skipInlineImage(str, static_cast<long long>(height) * ((rowBits + 7) / 8));
+}
+
+void ExcelOutputDev::drawImageMask(GfxState*, Object*, Stream* str, int width, int height, bool, bool,
+                                   bool inlineImg) {
+    if (!inlineImg || width <= 0 || height <= 0) return;
+    skipInlineImage(str, static_cast<long long>(height) * ((static_cast<long long>(width) + 7) / 8));
+}
+
+void ExcelOutputDev::setPageNumber(int page) {
+    if (textPage) textPage->pageNumber = page;
 }
 
 void ExcelOutputDev::updateFont(GfxState* state) {
@@ -131,6 +167,7 @@ void ExcelOutputDev::endString(GfxState*) {
 
 void ExcelOutputDev::drawChar(GfxState* state, double x, double y, double dx, double dy, double, double,
                               CharCode code, int nBytes, const Unicode* u, int uLen) {
+    if (budget && budget->spent()) return;
     if (textPage && state) textPage->addChar(state, x, y, dx, dy, code, nBytes, u, uLen);
 }
 

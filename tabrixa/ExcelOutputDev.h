@@ -18,6 +18,7 @@ class Catalog;
 namespace xls_core { class workbook; }
 namespace tbx { class TextPage; }
 class pdf_width_getter;
+class pdf_page_budget;
 
 class ExcelOutputDev : public tk_singleton<ExcelOutputDev>, public OutputDev {
 public:
@@ -36,6 +37,13 @@ public:
     bool upsideDown() override { return true; }
     bool useDrawChar() override { return true; }
     bool interpretType3Chars() override { return false; }
+    // The page's budget (owned by the caller; null: none): once it is spent,
+    // forms are skipped and no further character is taken.
+    void setBudget(pdf_page_budget* b) { budget = b; }
+    bool useDrawForm() override;
+    void drawForm(Ref) override {}
+    // The page number the page's warnings name (the core may number it otherwise).
+    void setPageNumber(int page);
 
     void startPage(int pageNum, GfxState* state, XRef* xref) override;
     void endPage() override {}
@@ -51,6 +59,11 @@ public:
     void processLink(AnnotLink*) override {}
     void beginActualText(GfxState* state, const GooString* text) override;
     void endActualText(GfxState* state) override;
+    // Images carry no text: only an inline image's data is read past, up to
+    // its end (the core looks for the end of the image after it).
+    void drawImage(GfxState*, Object*, Stream* str, int width, int height, GfxImageColorMap* colorMap, bool,
+                   const int*, bool inlineImg) override;
+    void drawImageMask(GfxState*, Object*, Stream* str, int width, int height, bool, bool, bool inlineImg) override;
 
     tbx::TextPage* getTextPage() { return textPage.get(); }
 
@@ -65,4 +78,5 @@ private:
     std::unique_ptr<tbx::TextPage> textPage;
     bool ok = false;
     int pageCount = 0;
+    pdf_page_budget* budget = nullptr;
 };

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
 #include <set>
 #include <utility>
 #include <vector>
@@ -50,28 +51,57 @@ void cleanLines(TextBlock* blk) {
 // A number never runs over into the empty cell beside it as text does:
 // where it does not fit, readers show "###". A column is made as wide as the
 // widest number that starts in it and is not merged across further columns,
-// measured in the number cell's own font; the other widths stay the grid's.
+// measured in the number cell's own font; a number merged across columns
+// widens the last of them by what the merge lacks. The other widths stay
+// the grid's.
 void widenForNumbers(xls_core::worksheet& sheet, const PageCells& cells, const std::vector<unsigned>& widths,
                      double defaultDigit) {
-    std::set<std::pair<std::uint32_t, std::uint32_t>> merged;  // first cells of ranges over several columns
+    // First cells of ranges over several columns, with their last column.
+    std::map<std::pair<std::uint32_t, std::uint32_t>, std::uint32_t> merged;
     for (const auto& m : sheet.Merges())
-        if (m.last_col > m.first_col) merged.insert({m.first_row, m.first_col});
+        if (m.last_col > m.first_col) merged[{m.first_row, m.first_col}] = m.last_col;
     std::vector<unsigned> wanted(widths);
+    auto unitsOf = [&](std::uint32_t row, std::uint32_t col, const std::wstring& text) -> unsigned {
+        const auto* cell = dynamic_cast<const xls_core::number_t*>(sheet.GetCell(row, col));
+        const xls_core::font_t* font = cell && cell->GetXF() ? cell->GetXF()->GetFont() : nullptr;
+        if (!font) return 0;
+        return numberWidthUnits(text, cell->GetValue(), font->GetName(), font->GetHeight(), defaultDigit);
+    };
     for (const auto& [place, text] : cells.numberTexts) {
         const auto [row, col] = place;
         if (col >= wanted.size() || merged.count(place)) continue;
-        const auto* cell = dynamic_cast<const xls_core::number_t*>(sheet.GetCell(row, col));
-        const xls_core::font_t* font = cell && cell->GetXF() ? cell->GetXF()->GetFont() : nullptr;
-        if (!font) continue;
-        const unsigned units =
-            numberWidthUnits(text, cell->GetValue(), font->GetName(), font->GetHeight(), defaultDigit);
-        wanted[col] = std::max(wanted[col], units);
+        wanted[col] = std::max(wanted[col], unitsOf(row, col, text));
+    }
+    for (const auto& [place, text] : cells.numberTexts) {
+        const auto it = merged.find(place);
+        if (it == merged.end() || place.second >= wanted.size()) continue;
+        const std::uint32_t last = std::min<std::uint32_t>(it->second, static_cast<std::uint32_t>(wanted.size() - 1));
+        unsigned have = 0;
+        for (std::uint32_t c = place.second; c <= last; ++c) have += wanted[c];
+        const unsigned units = unitsOf(place.first, place.second, text);
+        if (units > have) wanted[last] += units - have;
     }
     for (size_t i = 0; i < wanted.size(); ++i) {
         if (wanted[i] == widths[i]) continue;
         tk_log::write(1, ">>sh->colwidth(%d,%u) for a number", static_cast<int>(i), wanted[i]);
         sheet.colwidth(static_cast<std::uint32_t>(i), wanted[i]);
     }
+}
+
+// A row is at least as tall as the largest font written in it (with the
+// line spacing readers give a font), beyond the height of a row without one.
+void fitRowHeights(xls_core::worksheet& sheet, const PageCells& cells) {
+    constexpr unsigned plainRow = 264;  // twips: readers' row for the default font
+    std::map<std::uint32_t, unsigned> heights(cells.rowHeights);
+    for (const auto& [row, points] : cells.rowFonts) {
+        const unsigned wanted = rowHeightTwips(1.2 * points);
+        const auto it = heights.find(row);
+        if (it != heights.end())
+            it->second = std::max(it->second, wanted);
+        else if (wanted > plainRow && row < xls_core::max_rows)
+            heights[row] = wanted;
+    }
+    for (const auto& [row, height] : heights) sheet.rowheight(row, height);
 }
 
 }  // namespace
@@ -90,7 +120,6 @@ void TextPage::dump(xls_core::workbook* wb, int pageCount) {
     char name[32];
     std::snprintf(name, sizeof name, "Page_%d", pageCount + 1);
     xls_core::worksheet* sheet = wb->sheet(name);
-    pageCells = PageCells();
 
     const PageTables tables = PageTables::fromCollector();
     PageRegions regions;
@@ -119,12 +148,13 @@ void TextPage::dump(xls_core::workbook* wb, int pageCount) {
     // Vertical text has no place in the page's columns; it follows the rest.
     for (auto& region : regions.regions)
         if (region->id == PageRegion::verticalTextId) row += writer.dumpVertical(*region, row);
-    widenForNumbers(*sheet, pageCells, widths, digit);
-    warnAboutLimits(pageNumber > 0 ? pageNumber : pageCount + 1, grid.columnCount());
+    widenForNumbers(*sheet, writer.cells(), widths, digit);
+    fitRowHeights(*sheet, writer.cells());
+    warnAboutLimits(pageNumber > 0 ? pageNumber : pageCount + 1, grid.columnCount(), writer.cells());
 }
 
-void TextPage::warnAboutLimits(int page, int columns) const {
-    const std::string name = "Page " + std::to_string(page);
+void TextPage::warnAboutLimits(int page, int columns, const PageCells& pageCells) const {
+    const std::string name = pageName(page);
     if (columns > PageGrid::maxColumns)
         warnAboutPage(name + " has " + std::to_string(columns) + " columns, more than the " +
                       std::to_string(PageGrid::maxColumns) + " of a worksheet: the text of columns " +

@@ -1,6 +1,15 @@
 #include "tabrixa/PageTables.h"
 
+#include <cmath>
+
 namespace tbx {
+
+bool TableRecord::ruledAt(double x, double y0, double y1) const {
+    const double mid = (y0 + y1) / 2;
+    for (const TableRuling& r : verticals)
+        if (std::fabs(r.x - x) <= 2.5 && r.yMin <= mid && mid <= r.yMax) return true;
+    return false;
+}
 
 const TableRecord* PageTables::find(int t) const {
     if (t < 1 || t > static_cast<int>(tables_.size())) return nullptr;
@@ -30,6 +39,10 @@ PageTables PageTables::fromCollector() {
         r.vertCount = reg.vert_count;
         r.cells.reserve(reg.cells.size());
         for (const auto& c : reg.cells) r.cells.push_back({c.xMin, c.xMax, c.yMin, c.yMax});
+        constexpr double px = pdf_uline_processor::px_per_pt;
+        for (const auto& l : p->get_table_lines())
+            if (reg.id != 0 && l.tag / 1000 == reg.id && l.yMax - l.yMin > l.xMax - l.xMin)
+                r.verticals.push_back({(l.xMin + l.xMax) / 2 / px, l.yMin / px, l.yMax / px});
         out.add(std::move(r));
     }
     return out;

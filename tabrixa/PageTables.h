@@ -15,14 +15,23 @@ struct TableCell {
     double xMin = 0, xMax = 0, yMin = 0, yMax = 0;
 };
 
+// A vertical ruling of a table, in points.
+struct TableRuling {
+    double x = 0, yMin = 0, yMax = 0;
+};
+
 struct TableRecord {
     int id = 0;  // 0: rejected table, never referred to
     double xMin = 0, xMax = 0, yMin = 0, yMax = 0;
     double thickness = 0.3;
     int vertCount = 0;  // column edges
     std::vector<TableCell> cells;  // row-major
+    std::vector<TableRuling> verticals;
 
     int columnCount() const { return vertCount - 1; }
+    // A vertical ruling runs at x (within the cell lookup's slack) through
+    // the middle of [y0, y1]; false also when the table has none on record.
+    bool ruledAt(double x, double y0, double y1) const;
 };
 
 class PageTables {

@@ -102,9 +102,13 @@ bool fitCellText(std::wstring& text) {
     return true;
 }
 
-bool PageCells::rowFits(std::uint32_t row) {
+bool PageCells::countRow(std::uint32_t row) {
     if (row >= rowsNeeded) rowsNeeded = row + 1;
     return row < xls_core::max_rows;
+}
+
+void PageCells::noteFont(std::uint32_t row, double points) {
+    if (std::isfinite(points) && points > 0.0) rowFonts[row] = std::max(rowFonts[row], points);
 }
 
 namespace {
@@ -138,7 +142,7 @@ void trimCellBlanks(std::wstring& text) {
 
 xls_core::cell_t* putCellText(xls_core::worksheet& sheet, PageCells& cells, std::uint32_t row, std::uint32_t col,
                               std::wstring text, const std::wstring* numberText) {
-    if (!cells.rowFits(row)) return nullptr;
+    if (!cells.countRow(row)) return nullptr;
     // No cell starts or ends with a blank: an exact lookup finds it, and a
     // figure followed by a no-break space is a number.
     trimCellBlanks(text);
@@ -165,7 +169,7 @@ xls_core::cell_t* putCellText(xls_core::worksheet& sheet, PageCells& cells, std:
 }
 
 xls_core::cell_t* putEmptyCell(xls_core::worksheet& sheet, PageCells& cells, std::uint32_t row, std::uint32_t col) {
-    if (!cells.rowFits(row) || !heldText(sheet, cells, row, col).empty()) return nullptr;
+    if (!cells.countRow(row) || !heldText(sheet, cells, row, col).empty()) return nullptr;
     return sheet.label(row, col, std::string());
 }
 
@@ -246,10 +250,11 @@ void TextPage::appendLineText(std::wstring& text, const TextLine* line) {
     for (Unicode c : logicalOrder(line->text.data(), line->len, primaryLR)) convertChar(text, c);
 }
 
-void TextPage::setCellFont(TextLine* line, xls_core::cell_t* cell) {
+void TextPage::setCellFont(TextLine* line, xls_core::cell_t* cell, PageCells& cells) {
     if (!cell || !line || !line->words || line->words->len < 1) return;
     const int h = fontHeightTwips(line->meanFontSize());
     if (h > 0) cell->set_font_height(h);
+    cells.noteFont(cell->GetRow(), line->meanFontSize());
     // Cell texts are Unicode: a symbol face would draw them as other glyphs.
     // The first word in a text face names the font; without one the cell
     // keeps the default face.
@@ -280,8 +285,8 @@ int TextPage::cellEnd(TextLine* const* lines, int count, int i) const {
     return j;
 }
 
-int TextPage::dumpLines(xls_core::worksheet* sheet, PageGrid* grid, int row, double x1, double x2,
-                        TextLine** lines, int count) {
+int TextPage::dumpLines(xls_core::worksheet* sheet, PageCells& pageCells, PageGrid* grid, int row, double x1,
+                        double x2, TextLine** lines, int count) {
     tk_log::write(1, "TextPage::dumpLines");
     if (!sheet || !grid || !lines || count <= 0) return 0;
     const int first = grid->columnAt(x1 + 3.0);
@@ -302,7 +307,7 @@ int TextPage::dumpLines(xls_core::worksheet* sheet, PageGrid* grid, int row, dou
             text += L' ';
         }
         const auto r = static_cast<std::uint32_t>(row + cells);
-        if (first < last && pageCells.rowFits(r)) {
+        if (first < last && pageCells.countRow(r)) {
             tk_log::write(1, "Just before sh->merge (1)");
             sheet->merge(r, static_cast<std::uint32_t>(first), r, static_cast<std::uint32_t>(last));
         }
@@ -311,7 +316,7 @@ int TextPage::dumpLines(xls_core::worksheet* sheet, PageGrid* grid, int row, dou
         if (xls_core::cell_t* cell =
                 putCellText(*sheet, pageCells, r, static_cast<std::uint32_t>(first), text, &numberText)) {
             cell->set_halign(1);
-            setCellFont(f, cell);
+            setCellFont(f, cell, pageCells);
         }
         ++cells;
         i = j;

@@ -38,15 +38,21 @@ void trimCellBlanks(std::wstring& text);
 // units), never between the two halves of a surrogate pair; true when it cut.
 bool fitCellText(std::wstring& text);
 
-// What the writers of one sheet keep between cells: the page's characters
-// of the number cells by (row, column), so that text joining such a cell
-// keeps what the page shows, and what the worksheet's limits cut.
+// What the writers of one sheet keep between cells (owned by the page's
+// region writer): the page's characters of the number cells by (row,
+// column), so that text joining such a cell keeps what the page shows, and
+// what the worksheet's limits cut.
 struct PageCells {
     std::map<std::pair<std::uint32_t, std::uint32_t>, std::wstring> numberTexts;
     std::size_t cutTexts = 0;        // texts cut to the most a cell holds
     std::uint32_t rowsNeeded = 0;    // rows the page asked for, beyond the sheet's too
-    // True when the row is on the sheet; counts the rows asked for either way.
-    bool rowFits(std::uint32_t row);
+    // Row heights (twips) the writers gave, and the largest font size
+    // (points) written in each row; the sheet gets them when the page is done.
+    std::map<std::uint32_t, unsigned> rowHeights;
+    std::map<std::uint32_t, double> rowFonts;
+    // Counts the row as asked for (rowsNeeded) and tells whether it is on the sheet.
+    bool countRow(std::uint32_t row);
+    void noteFont(std::uint32_t row, double points);
 };
 
 // Writes one cell of text. When `numberText` reads as a number (see

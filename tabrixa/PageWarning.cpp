@@ -15,4 +15,6 @@ void warnAboutPage(const std::string& text) {
     else std::fprintf(stderr, "%s\n", warning.what());
 }
 
+std::string pageName(int page) { return "Page " + std::to_string(page); }
+
 }  // namespace tbx

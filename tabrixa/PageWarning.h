@@ -10,4 +10,7 @@ namespace tbx {
 // conversion goes on.
 void warnAboutPage(const std::string& text);
 
+// How warnings name a page: "Page 3".
+std::string pageName(int page);
+
 }  // namespace tbx

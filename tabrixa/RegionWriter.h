@@ -4,6 +4,8 @@
 // in their vertical place).
 #pragma once
 
+#include "tabrixa/PageText.h"
+
 namespace xls_core { class worksheet; }
 
 namespace tbx {
@@ -24,6 +26,9 @@ public:
     // the first column, block by block, so that no word of the page is lost;
     // returns the rows used.
     int dumpVertical(PageRegion& region, int firstRow);
+    // What the writer kept of the cells it wrote: numbers, row heights and
+    // fonts, the rows and texts the sheet's limits cut.
+    const PageCells& cells() const { return cells_; }
 
 private:
     int dumpGrid(PageRegion& region, int firstRow);
@@ -36,6 +41,7 @@ private:
     xls_core::worksheet& sheet_;
     PageGrid& grid_;
     const PageTables& tables_;
+    PageCells cells_;
 };
 
 }  // namespace tbx

@@ -63,8 +63,8 @@ public:
     // One new worksheet for the page (written by the page-dump code).
     void dump(xls_core::workbook* wb, int pageCount);
     // Shared pieces of the page writers (written by the page-dump code).
-    int dumpLines(xls_core::worksheet* sheet, PageGrid* grid, int row, double x1, double x2, TextLine** lines,
-                  int count);
+    int dumpLines(xls_core::worksheet* sheet, PageCells& cells, PageGrid* grid, int row, double x1, double x2,
+                  TextLine** lines, int count);
     // dumpLines' cells: a line that opens none (a sliver of one character, a
     // line without words), and the end of the cell line i opens.
     static bool opensNoCell(const TextLine* line);
@@ -72,9 +72,7 @@ public:
     void convertChar(std::wstring& text, Unicode code);
     // The line's characters in reading order, each through convertChar.
     void appendLineText(std::wstring& text, const TextLine* line);
-    void setCellFont(TextLine* line, xls_core::cell_t* cell);
-    // What the writers keep between the cells of the sheet being written.
-    PageCells pageCells;
+    void setCellFont(TextLine* line, xls_core::cell_t* cell, PageCells& cells);
 
     // Words still in the rotation pools or held (coalescing takes them all out).
     int wordCount() const;
@@ -113,7 +111,7 @@ private:
     std::vector<Unicode> actualText;
     std::vector<SpanGlyph> spanGlyphs;  // drawn inside the open span
     // One warning for each worksheet limit the page met.
-    void warnAboutLimits(int page, int columns) const;
+    void warnAboutLimits(int page, int columns, const PageCells& cells) const;
     void clear();
     void fileWord(TextWord* word);
     void fileHeldGlyphs();

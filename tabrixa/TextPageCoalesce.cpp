@@ -120,6 +120,46 @@ void wholeWordCells(const std::vector<TextWord*>& words, const pdf_uline_process
     }
 }
 
+// Words of one phrase (on one base line, a word space apart, no ruling
+// between them) share a cell: the one holding most of the phrase. A phrase
+// across a column edge whose rule stops short of it (a group header over
+// two columns) stays whole, in the row it stands in.
+void phraseCells(std::vector<TextWord*> words, const pdf_uline_processor& ul) {
+    words.erase(std::remove_if(words.begin(), words.end(),
+                               [](const TextWord* w) { return w->rot != 0 || w->len == 0; }),
+                words.end());
+    std::stable_sort(words.begin(), words.end(), [](const TextWord* a, const TextWord* b) {
+        return a->base != b->base ? a->base < b->base : a->xMin < b->xMin;
+    });
+    const std::vector<VerticalRuling> rulings = verticalRulings(ul);
+    auto joins = [&](const TextWord* a, const TextWord* b) {
+        const double fs = a->fontSize;
+        const double gap = b->xMin - a->xMax;
+        return std::fabs(a->base - b->base) < 0.25 * fs && std::fabs(b->fontSize - fs) < 0.05 * fs && gap > -0.1 * fs &&
+               gap < 0.6 * fs && !rulingBetween(a, b, rulings);
+    };
+    for (size_t i = 0; i < words.size();) {
+        size_t j = i + 1;
+        bool mixed = false;
+        while (j < words.size() && joins(words[j - 1], words[j])) {
+            mixed |= words[j]->cellCode != words[i]->cellCode;
+            ++j;
+        }
+        if (mixed) {
+            double x0 = words[i]->xMin, x1 = words[i]->xMax, y0 = words[i]->yMin, y1 = words[i]->yMax;
+            for (size_t k = i + 1; k < j; ++k) {
+                x0 = std::min(x0, words[k]->xMin), x1 = std::max(x1, words[k]->xMax);
+                y0 = std::min(y0, words[k]->yMin), y1 = std::max(y1, words[k]->yMax);
+            }
+            int code = ul.process_is_inCell(x0, x1, y0, y1);
+            if (code == 0) code = ul.process_cell_holding_most(x0, x1, y0, y1);
+            if (code != 0)
+                for (size_t k = i; k < j; ++k) words[k]->cellCode = code;
+        }
+        i = j;
+    }
+}
+
 }  // namespace
 
 void TextPage::assignCellsAndGroups() {
@@ -132,10 +172,15 @@ void TextPage::assignCellsAndGroups() {
         for (int b = pool->nextNonEmpty(pool->minBaseIdx); b <= pool->maxBaseIdx; b = pool->nextNonEmpty(b + 1)) {
             for (TextWord* w = pool->getPool(b); w; w = w->next) {
                 w->cellCode = ul->process_is_inCell(w->xMin, w->xMax, w->yMin, w->yMax);
+                // A word across a rule (text running past its cell) stays in
+                // the cell that holds most of it.
+                if (w->cellCode == 0 && (rot == 0 || rot == 2))
+                    w->cellCode = ul->process_cell_holding_most(w->xMin, w->xMax, w->yMin, w->yMax);
                 words.push_back(w);
             }
         }
         wholeWordCells(words, *ul);
+        phraseCells(words, *ul);
         const int n = static_cast<int>(words.size());
         if (n < 4) continue;
         sortWith(words, compareWordsXY);

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cctype>
 #include <climits>
+#include <new>
 #include <optional>
 
 #include "PDFR/pdf_doc.h"
@@ -32,38 +33,45 @@ const char* const key_pages = "pages";
 const char* const key_graph_tab = "graph_tab";
 const char* const key_open_on_exit = "open_on_exit";
 
-// A page number as atoi reads it (leading white space, a sign, digits up to
-// the first other character), but only 1 to INT_MAX: no digits, zero,
-// negatives and overflow are refused instead of wrapping.
+bool is_blank(char c) { return c == ' ' || c == '\t'; }
+
+// A page number: digits (after a '+', as it was always taken), 1 to
+// INT_MAX, blanks around it allowed.
 bool read_page_number(const std::string& text, int& page) {
-    size_t i = 0;
-    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    size_t i = 0, end = text.size();
+    while (i < end && is_blank(text[i])) ++i;
+    while (end > i && is_blank(text[end - 1])) --end;
+    if (i < end && text[i] == '+') ++i;
+    if (i == end) return false;
     long long value = 0;
-    size_t digits = 0;
-    for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i, ++digits) {
+    for (; i < end; ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(text[i]))) return false;
         value = value * 10 + (text[i] - '0');
         if (value > INT_MAX) return false;
     }
-    if (digits == 0 || negative || value < 1) return false;
+    if (value < 1) return false;
     page = static_cast<int>(value);
     return true;
 }
 
-[[noreturn]] void bad_range() { throw tk_exception(xelvio_convertor::invalid_page_range, tk_level_error); }
+// Names the piece that is wrong: "1;2" or "1.5" would otherwise pass for page 1.
+[[noreturn]] void bad_range(const std::string& piece) {
+    throw tk_exception(std::string(xelvio_convertor::invalid_page_range) + ": \"" + piece + "\"", tk_level_error);
+}
 
 // The page's ruling lines could not be looked for: its tables come out as
 // plain text, and the user is told so; the conversion goes on.
 void warn_no_raster(int page) {
-    tbx::warnAboutPage("Page " + std::to_string(page) +
+    tbx::warnAboutPage(tbx::pageName(page) +
                        " is too large to look for ruled tables: its tables are converted as plain text.");
 }
 
 void warn_unreadable(int page) {
-    tbx::warnAboutPage("Page " + std::to_string(page) +
+    tbx::warnAboutPage(tbx::pageName(page) +
                        " cannot be read (the document is damaged there): its worksheet is empty.");
 }
+
+bool annotation_affordable(Annot*, void* budget) { return !static_cast<pdf_page_budget*>(budget)->exceeded(); }
 }  // namespace
 
 xelvio_convertor::xelvio_convertor(bool persistent) : tk_serializer(settings_key), persistent_(persistent) {
@@ -91,7 +99,10 @@ xelvio_convertor::~xelvio_convertor() {
     globalParams.reset();
 }
 
-bool xelvio_convertor::abort_check(void* data) { return static_cast<xelvio_convertor*>(data)->stop_requested(); }
+bool xelvio_convertor::abort_check(void* data) {
+    auto* self = static_cast<xelvio_convertor*>(data);
+    return self->stop_requested() || self->budget_.exceeded();
+}
 
 void xelvio_convertor::run() {
     if (source.empty() || destination.empty()) throw tk_mail_assertion("tbx_conv", 124);
@@ -108,8 +119,15 @@ void xelvio_convertor::run() {
         // Whatever would stop the final write is found before the first page
         // (and the destination never replaces the document being read).
         common_check_dest(destination, source);
-        std::unique_ptr<PDFDoc> doc = pdf_open_document_checked(source, password, password);
-        const int doc_pages = doc->getNumPages();
+        std::unique_ptr<PDFDoc> doc = pdf_open_source(source, password, password_hint);
+        // Page N is the N-th page the page tree writes, whether the core can read it or not.
+        page_leaves_ = pdf_page_leaves(*doc);
+        if (page_leaves_.empty())
+            for (int i = 1; i <= doc->getNumPages(); ++i) page_leaves_.push_back(i);
+        const int doc_pages = static_cast<int>(page_leaves_.size());
+        if (pdf_drop_broken_form_fields(*doc))
+            tbx::warnAboutPage("The document's form-field tree is damaged (it loops or is too large): its fields are "
+                               "converted as the pages show them.");
         page_count = page_list.empty() ? doc_pages : static_cast<int>(page_list.size());
         check_sheet_count(doc_pages);
 
@@ -139,13 +157,10 @@ void xelvio_convertor::run() {
                 int page = listed ? page_list[static_cast<size_t>(pages_done.load())] : pages_done + 1;
                 if (page <= doc_pages) {
                     // A damaged page keeps its place as an empty worksheet.
-                    if (pdf_page_readable(*doc, page)) {
-                        ++read_pages;
-                    } else {
-                        ++unreadable_pages;
-                        warn_unreadable(page);
-                    }
+                    page_read_ = true;
                     convert_page(&excel, &splash, doc.get(), page);
+                    if (page_read_) ++read_pages;
+                    else ++unreadable_pages;
                 } else {
                     tk_log::write(1, "Page is our of range %d > %d", page, doc_pages);
                 }
@@ -154,8 +169,9 @@ void xelvio_convertor::run() {
             }
         } catch (...) {
             // Keep the pages finished so far, as far as they can be written,
-            // before the error is reported.
-            if (!stop_requested()) {
+            // before the error is reported (not when memory ran out: the
+            // workbook may lack part of a page).
+            if (!stop_requested() && !out_of_memory()) {
                 try {
                     write_workbook();
                 } catch (...) {
@@ -169,6 +185,39 @@ void xelvio_convertor::run() {
         if (!write_workbook()) return;
         succeeded_ = true;
     } catch (...) {
+        if (!out_of_memory()) {
+            tk_report_current(1, "tbx_conv", 175);
+        } else {
+            try {
+                report_out_of_memory();
+            } catch (...) {
+                // Not even room for the text: the bare report.
+                tk_report_current(1, "tbx_conv", 175);
+            }
+        }
+    }
+}
+
+bool xelvio_convertor::out_of_memory() {
+    try {
+        throw;
+    } catch (const std::bad_alloc&) {
+        return true;
+    } catch (...) {
+    }
+    return false;
+}
+
+void xelvio_convertor::report_out_of_memory() {
+    // Everything the run held is released by now, so the report has memory.
+    const int done = pages_done;
+    std::string text = "Not enough memory: the conversion stopped ";
+    if (done == 0) text += "before its first page was converted";
+    else text += "after page " + std::to_string(page_list.empty() ? done : page_list[static_cast<size_t>(done - 1)]);
+    text += "; no workbook was written.";
+    try {
+        throw tk_exception(text, tk_level_error);
+    } catch (...) {
         tk_report_current(1, "tbx_conv", 175);
     }
 }
@@ -179,6 +228,13 @@ void xelvio_convertor::check_sheet_count(int doc_pages) const {
                               ? static_cast<size_t>(doc_pages)
                               : static_cast<size_t>(std::count_if(page_list.begin(), page_list.end(),
                                                                   [doc_pages](int page) { return page <= doc_pages; }));
+    // Nothing to convert: say why, with the document's page count.
+    if (sheets == 0)
+        throw tk_exception(doc_pages == 0 ? std::string("No page was converted: the document has no pages.")
+                                          : "No page was converted: every listed page is beyond the end of the "
+                                            "document, which has " +
+                                                std::to_string(doc_pages) + (doc_pages == 1 ? " page." : " pages."),
+                           tk_level_error);
     if (sheets > xls_core::max_sheets)
         throw tk_exception(std::string(xls_core::too_many_sheets) + " The pages to convert would need " +
                                std::to_string(sheets) + ".",
@@ -187,15 +243,50 @@ void xelvio_convertor::check_sheet_count(int doc_pages) const {
 
 void xelvio_convertor::convert_page(ExcelOutputDev* excel, SplashOutputDev* splash, PDFDoc* doc, int page) {
     tk_log::write(2, "xelvio_convertor::convert_page(%d)", page);
+    // The core's number of the page (0: it has none; the page keeps an empty worksheet).
+    const int core = page_leaves_.empty() ? page
+                     : page >= 1 && page <= static_cast<int>(page_leaves_.size())
+                         ? page_leaves_[static_cast<size_t>(page - 1)]
+                         : 0;
     const double dpi = static_cast<double>(resolution);
     auto* lines_dev = dynamic_cast<pdf_splash_dev*>(splash);
+    const bool readable = core > 0 && pdf_page_readable(*doc, core);
+    if (!readable) warn_unreadable(page);
+    budget_.set_limits(page_limits);
+    budget_.start();
     bool raster_made = true;
-    if (lines_dev) raster_made = lines_dev->display_page(doc, page, dpi, &abort_check, this);
-    else doc->displayPage(splash, page, dpi, dpi, 0, false, true, false, &abort_check, this);
-    if (!raster_made && !stop_requested()) warn_no_raster(page);
-    doc->displayPage(excel, page, 72.0, 72.0, 0, false, true, true, &abort_check, this);
+    if (readable) {
+        if (lines_dev) {
+            lines_dev->set_budget(&budget_);
+            raster_made = lines_dev->display_page(doc, core, dpi, &abort_check, this);
+            lines_dev->set_budget(nullptr);
+        } else {
+            doc->displayPage(splash, core, dpi, dpi, 0, false, true, false, &abort_check, this,
+                             &annotation_affordable, &budget_);
+        }
+        if (!budget_.spent()) {
+            excel->setBudget(&budget_);
+            doc->displayPage(excel, core, 72.0, 72.0, 0, false, true, true, &abort_check, this,
+                             &annotation_affordable, &budget_);
+            excel->setBudget(nullptr);
+        }
+    }
     tk_log::write(2, "Right after processing page #%d", page);
     if (stop_requested()) return;
+    page_read_ = readable && !budget_.spent();
+    if (!page_read_) {
+        // Nothing of the page is kept: an empty worksheet holds its place.
+        if (budget_.spent())
+            tbx::warnAboutPage(tbx::pageName(page) + " is too complex: " + budget_.reason() +
+                               "; its worksheet is empty.");
+        pdf_uline_processor::instance().flush();
+        excel->startPage(page, nullptr, nullptr);
+        excel->finishPage();
+        return;
+    }
+    // Told once the page is played: a warning may wait for the user's answer.
+    if (!raster_made) warn_no_raster(page);
+    excel->setPageNumber(page);
     // A page the core could not start has no raster to paint into.
     if (Splash* raster = splash->getSplash()) pdf_uline_processor::instance().undo_lines(raster);
     excel->finishPage();
@@ -213,8 +304,8 @@ void xelvio_convertor::parse_page_range(const std::string& text, std::vector<int
         std::string piece = tk_trim(raw);
         if (piece.find('-') == std::string::npos) {
             int page = 0;
-            if (!read_page_number(piece, page)) bad_range();
-            if (list.size() >= static_cast<size_t>(max_listed_pages)) bad_range();
+            if (!read_page_number(piece, page)) bad_range(piece);
+            if (list.size() >= static_cast<size_t>(max_listed_pages)) bad_range(piece);
             tk_log::write(1, "Store page #%d", page);
             list.push_back(page);
             continue;
@@ -224,10 +315,10 @@ void xelvio_convertor::parse_page_range(const std::string& text, std::vector<int
         int first = 0, last = 0;
         if (ends.size() != 2 || !read_page_number(ends[0], first) || !read_page_number(ends[1], last) ||
             last <= first)
-            bad_range();
+            bad_range(piece);
         // More pages than any document holds: refuse before allocating them.
         if (static_cast<long long>(last) - first + 1 + static_cast<long long>(list.size()) > max_listed_pages)
-            bad_range();
+            bad_range(piece);
         for (int page = first;; ++page) {
             if (tk_log::active(1)) tk_log::write(1, "Store page #%d", page);
             list.push_back(page);
@@ -260,8 +351,14 @@ bool xelvio_convertor::load_profile(const tk_profile& profile) {
 
 bool xelvio_convertor::load_profile_file(const std::string& path) {
     tk_profile profile;
-    if (!profile.load(path)) return false;
+    read_settings_file(profile, path);
     return load_profile(profile);
+}
+
+std::vector<std::string> xelvio_convertor::profile_keys() const {
+    std::vector<std::string> keys = tk_converter::profile_keys();
+    keys.insert(keys.end(), {key_password, key_pages, key_graph_tab, key_open_on_exit});
+    return keys;
 }
 
 bool xelvio_convertor::store_profile(tk_profile& profile) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "PDFR/pdf_budget.h"
 #include "TK/tk_conv.h"
 #include "TK/tk_regk.h"
 #include "TK/tk_singl.h"
@@ -32,12 +33,14 @@ public:
     // The conversion. Source and destination must be set (else an internal
     // error reaches the caller); every other failure goes to the error handler.
     void run() override;
-    // Both passes of one page (numbered from 1), then the end of the page.
-    // Virtual so that tests can make a page fail part-way through a run.
+    // Both passes of one page (numbered from 1 as the page tree writes the
+    // pages), then the end of the page. A page over its budget keeps an empty
+    // worksheet. Virtual so that tests can make a page fail part-way through a run.
     virtual void convert_page(ExcelOutputDev* excel, SplashOutputDev* splash, PDFDoc* doc, int page);
 
-    // "1,3,5-10": numbers and rising ranges; throws tk_exception level 1
-    // "Invalid page range". An empty text means every page.
+    // "1,3,5-10": numbers and rising ranges, blanks allowed around them;
+    // throws tk_exception level 1 "Invalid page range: " and the piece in
+    // quotes for anything else ("1;2", "1.5"). An empty text means every page.
     void set_page_range(const std::string& text);
     // The same parse, appending to list: the pages before a bad piece stay there.
     static void parse_page_range(const std::string& text, std::vector<int>& list);
@@ -45,9 +48,10 @@ public:
     // The whole profile is checked before any of it is taken: a bad page list
     // or log file throws and leaves every setting as it was.
     bool load_profile(const tk_profile& profile) override;
-    // Loads the file and applies it; false (nothing applied) for a bad layout.
-    // A missing file throws.
+    // Loads a settings file (tk_converter::read_settings_file) and applies
+    // it; a file that is none throws, naming it.
     bool load_profile_file(const std::string& path);
+    std::vector<std::string> profile_keys() const override;
     bool store_profile(tk_profile& profile) override;
 
     // The settings store: false = load, true = store. True when the key opened
@@ -64,6 +68,8 @@ public:
 
     std::string page_range;
     std::string password;
+    // Said after "needs a password": how the program running this takes one.
+    std::string password_hint;
     bool graph_tab = true;
     bool open_on_exit = false;
     int resolution = 150;
@@ -71,6 +77,8 @@ public:
     // Written by the run's thread, read by the wizard's interface thread.
     std::atomic<int> pages_done{0};
     std::atomic<int> page_count{0};
+    // What one page may cost to play (time, memory, single shapes and images).
+    pdf_page_budget::limits page_limits;
 
     static const char* const invalid_page_range;
 
@@ -79,7 +87,16 @@ private:
     // Refuses, before the first page, a run that needs more worksheets than
     // a workbook holds.
     void check_sheet_count(int doc_pages) const;
+    // Inside a handler: whether the exception being handled is a failed
+    // allocation; the report of one names the last page converted.
+    static bool out_of_memory();
+    void report_out_of_memory();
 
+    // The core's number of each page as the page tree writes them (0: none).
+    std::vector<int> page_leaves_;
+    pdf_page_budget budget_;
+    // Whether convert_page converted the page's content (not damaged, not too complex).
+    bool page_read_ = true;
     bool persistent_;
     std::atomic<bool> succeeded_{false};
 };

@@ -38,14 +38,6 @@ std::string usage_text() {
     return buf;
 }
 
-// Beside the source, its name with the extension ".xls": the full path, or
-// below a folder too deep for one, the source's own relative spelling.
-std::string default_destination(const std::string& source) {
-    std::string full, drive, folder, name, ext;
-    plat_split_path(plat_full_path(source, full) ? full : source, drive, folder, name, ext);
-    return plat_make_path(drive, folder, name, ".xls");
-}
-
 bool parse_cmd_line(int argc, char** argv) {
     tk_log::write(1, "parse_cmd_line");
     ansi_cmd_line cmd(argc, argv, options);
@@ -79,15 +71,13 @@ int main(int argc, char** argv) {
         if (argc < 2 || argc > 6 || !parse_cmd_line(argc, argv)) exit_with_message(usage_text());
         const std::string& source = conv.source;
         if (source.empty()) exit_with_message(tk_text(tk_txt_no_source));
-        if (!tk_is_file_exist(source, tk_file_read))
-            exit_with_message(tk_text(plat_path_too_long(source) ? tk_txt_source_too_long : tk_txt_source_missing));
+        if (const char* problem = tk_source_problem(source)) exit_with_message(problem);
 
         // Test the document once: unreadable files and wrong passwords end here.
-        std::optional<std::string> pswd;
-        if (!conv.password.empty()) pswd = conv.password;
-        pdf_open_document_checked(source, pswd, pswd).reset();
+        conv.password_hint = "Please give it with --pswd=...";
+        pdf_open_source(source, conv.password, conv.password_hint).reset();
 
-        if (conv.destination.empty()) conv.destination = default_destination(source);
+        if (conv.destination.empty()) conv.destination = tk_default_destination(source);
         // The run checks the destination before it converts the first page.
         conv.run();
     } catch (...) {

@@ -134,6 +134,7 @@ void wx_page::build() {
         new wxStaticText(this, wxID_ANY, wx_text(logic_->header_subtitle()), ConvertDialogToPixels(wxPoint(8, 10)));
         top = header_height;
     }
+    wxStaticText* last_label = nullptr;
     for (const wiz_ctrl_desc& d : logic_->controls()) {
         const wxPoint pos = ConvertDialogToPixels(wxPoint(d.x - left, d.y + top));
         const wxSize size = ConvertDialogToPixels(wxSize(d.w, d.h));
@@ -142,7 +143,7 @@ void wx_page::build() {
         wxWindow* w = nullptr;
         switch (d.kind) {
             case wiz_ctrl_kind::label:
-                w = new wxStaticText(this, id, text, pos, size);
+                w = last_label = new wxStaticText(this, id, text, pos, size);
                 break;
             case wiz_ctrl_kind::title: {
                 auto* t = new wxStaticText(this, id, text, pos, size);
@@ -202,7 +203,16 @@ void wx_page::build() {
                 const std::size_t bar = d.text.find('|');
                 const std::string label = d.text.substr(0, bar);
                 const std::string url = bar == std::string::npos ? label : d.text.substr(bar + 1);
-                auto* link = new wxHyperlinkCtrl(this, id, wx_text(label), wx_text(url), pos, size);
+                // Its text starts at its left edge (the toolkit centres it in
+                // its box), right after a label that ends the same row.
+                wxPoint at = pos;
+                if (last_label && last_label->GetPosition().y == pos.y) {
+                    const int after = last_label->GetPosition().x + last_label->GetTextExtent(last_label->GetLabel()).x +
+                                      last_label->GetTextExtent(" ").x;
+                    if (after < pos.x) at.x = after;
+                }
+                auto* link = new wxHyperlinkCtrl(this, id, wx_text(label), wx_text(url), at, size,
+                                                 wxHL_CONTEXTMENU | wxNO_BORDER | wxHL_ALIGN_LEFT);
                 link->Bind(wxEVT_HYPERLINK, [this, url](wxHyperlinkEvent&) {
                     static_cast<wx_wizard*>(GetParent())->guard([&] { wizard_shell::instance().open_external(url); });
                 });

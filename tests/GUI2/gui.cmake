@@ -23,7 +23,7 @@ if(TARGET tbx_wizapp AND TBX_XVFB)
   add_custom_command(TARGET GUI2_wiz_gui_driver POST_BUILD
     COMMAND ${CMAKE_COMMAND} -E copy_directory ${CMAKE_SOURCE_DIR}/GUI2/help
             $<TARGET_FILE_DIR:GUI2_wiz_gui_driver>/GUI2_wiz_gui_driver-help)
-  foreach(_sc smoke convert quick badpass missing nosource garbage cancel late warning internal refuse)
+  foreach(_sc smoke convert quick quickdefault save badpass missing nosource garbage fifo cancel late warning internal refuse)
     add_test(NAME GUI2.gui_${_sc}
       COMMAND ${TBX_PYTHON} ${CMAKE_CURRENT_SOURCE_DIR}/gui_run.py ${_sc} $<TARGET_FILE:GUI2_wiz_gui_driver>
               ${CMAKE_BINARY_DIR}/gui-artifacts ${CMAKE_SOURCE_DIR})
@@ -45,5 +45,10 @@ endif()
 if(TARGET tabwiz)
   add_test(NAME GUI2.no_display
     COMMAND sh -c "out=$(env -u DISPLAY -u WAYLAND_DISPLAY \"$1\" 2>&1 >/dev/null); rc=$?; echo \"$out\"; [ $rc -eq 255 ] && echo \"$out\" | grep -qx 'Failed to initialize GUI library'"
+            sh $<TARGET_FILE:tabwiz>)
+  # An option is no profile path: the usage of the wizard's command line,
+  # with no window and no display needed.
+  add_test(NAME GUI2.usage
+    COMMAND sh -c "out=$(env -u DISPLAY -u WAYLAND_DISPLAY \"$1\" --help) && echo \"$out\" | grep -qx 'Usage: tabwiz \\[PROFILE\\]' && ! env -u DISPLAY -u WAYLAND_DISPLAY \"$1\" --bogus 2>/dev/null"
             sh $<TARGET_FILE:tabwiz>)
 endif()

@@ -152,6 +152,49 @@ try:
         profile(prof, src=src, dest=dest, pages="2")
         run(prof)
         check_workbook(dest, 1)
+    elif scenario == "quickdefault":
+        # The saved destination is another document's workbook: it stays.
+        other = os.path.join(work, "out", "other.xls")
+        with open(other, "w") as f:
+            f.write("old")
+        saved_settings(src=src, dest=other)
+        prof = os.path.join(work, "quick.tbx")
+        profile(prof, src=src)
+        run(prof)
+        with open(other) as f:
+            if f.read() != "old":
+                fail("the saved destination was replaced")
+        check_workbook(os.path.splitext(src)[0] + ".xls", 3)
+    elif scenario == "save":
+        # A link planted in a shared sticky folder by another user.
+        import pwd
+        shared = os.path.join(work, "shared")
+        os.mkdir(shared)
+        os.chmod(shared, 0o1777)
+        victim = os.path.join(work, "victim.txt")
+        with open(victim, "w") as f:
+            f.write("victim")
+        planted = os.path.join(shared, "saved.tbx")
+        os.symlink(victim, planted)
+        if os.geteuid() != 0:
+            print("not root: no link of another user")
+            sys.exit(77)
+        nobody = pwd.getpwnam("nobody")
+        os.lchown(planted, nobody.pw_uid, nobody.pw_gid)
+        kept = os.path.join(work, "kept.tbx")
+        with open(kept, "w") as f:
+            f.write("old profile\n")
+        prof = os.path.join(work, "quick.tbx")
+        profile(prof, src=src, dest=dest, password="pw")
+        run(prof)
+        with open(victim) as f:
+            if f.read() != "victim":
+                fail("the planted link's target received the profile")
+        if sorted(os.listdir(shared)) != ["saved.tbx"]:
+            fail("files left in the shared folder: %r" % os.listdir(shared))
+        with open(kept) as f:
+            if "src=" + src not in f.read():
+                fail("Yes did not replace the profile")
     elif scenario == "badpass":
         if not shutil.which("qpdf"):
             print("qpdf missing: no encrypted PDF")
@@ -194,6 +237,10 @@ try:
         prof = os.path.join(work, "garbage.tbx")
         with open(prof, "wb") as f:
             f.write(random.Random(20).randbytes(3000))
+        quick_launch_refused(prof)
+    elif scenario == "fifo":
+        prof = os.path.join(work, "fifo.tbx")
+        os.mkfifo(prof)
         quick_launch_refused(prof)
     elif scenario == "late":
         # Cancel, the run ends while the question is open, then Yes.

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
+#include <fstream>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -30,6 +31,7 @@
 #include <wx/image.h>
 #include <wx/checkbox.h>
 #include <wx/filedlg.h>
+#include <wx/hyperlink.h>
 #include <wx/gauge.h>
 #include <wx/msgdlg.h>
 #include <wx/stattext.h>
@@ -363,6 +365,21 @@ void smoke() {
         check(wxWindow::FindFocus() == button(wxID_FORWARD), "the focus is not on Next");
         screenshot("welcome");
         first_layout = welcome_layout();
+        // The "Vantrel" link stands right after its label, its text at its left edge.
+        wxWindow* welcome = wiz->page(wiz_welcome_id);
+        wxWindow* link = welcome->FindWindow(welcome_page::id_link);
+        wxStaticText* made_by = nullptr;
+        for (wxWindow* w : welcome->GetChildren())
+            if (auto* t = dynamic_cast<wxStaticText*>(w))
+                if (wx_utf8(t->GetLabel()) == "Tabrixa is made by") made_by = t;
+        check(link && made_by, "the link and its label");
+        if (link && made_by) {
+            const int label_end = made_by->GetPosition().x + made_by->GetTextExtent(made_by->GetLabel()).x;
+            const int gap = link->GetPosition().x - label_end;
+            check(gap >= 0 && gap <= 2 * made_by->GetTextExtent(" ").x,
+                  "the link stands " + std::to_string(gap) + " px after its label");
+            check(link->GetWindowStyle() & wxHL_ALIGN_LEFT, "the link's text is not at its left edge");
+        }
         check(shown_picture() == wxSize(164, 314), "the watermark beside the welcome page");
 #ifdef TBX_GUI_X11
         check(has(window_icons(), "48x48"), "no 48 x 48 window icon (_NET_WM_ICON)");
@@ -375,7 +392,7 @@ void smoke() {
                 .SaveFile(wx_text(shots + "/smoke-icon.png"), wxBITMAP_TYPE_PNG);
         // A profile that cannot be loaded is reported and the wizard stays.
         hook->answers.push_back({"file", wxID_OK, env("TBX_GUI_WORK") + "/bad.tbx", ""});
-        hook->answers.push_back({"message", wxID_OK, "", "Invalid page range"});
+        hook->answers.push_back({"message", wxID_OK, "", "Invalid page range: \"3-1\""});
         click_ctrl(welcome_page::id_load);
         check(current_id() == wiz_welcome_id, "bad profile keeps the welcome page");
         click(wxID_FORWARD);
@@ -418,6 +435,24 @@ void convert() {
     on("files", page_is(wiz_files_id), [src, dest] {
         edit(wiz_files_id, sel_file_page::id_source)->SetValue(wx_text(src));
         edit(wiz_files_id, sel_file_page::id_dest)->SetValue(wx_text(dest));
+        // Ticking "Use password" keeps the focus on the box, so the next Tab
+        // goes to the password field (not past it into the destination).
+        auto* use = dynamic_cast<wxCheckBox*>(wiz->page(wiz_files_id)->ctrl(sel_file_page::id_use_password));
+        wxWindow* password = wiz->page(wiz_files_id)->ctrl(sel_file_page::id_password);
+        wiz->Raise();
+        use->SetFocus();
+        use->SetValue(true);  // as GTK does on a click, before it tells the page
+        send(use, wxEVT_CHECKBOX);
+        check(use->GetValue() && password->IsEnabled(), "Use password ticked");
+        check(wxWindow::FindFocus() == use, "ticking Use password moved the focus");
+        wxUIActionSimulator().Char(WXK_TAB);
+    });
+    on("tab to the password", [] {
+        return wxWindow::FindFocus() == wiz->page(wiz_files_id)->ctrl(sel_file_page::id_password);
+    }, [] {
+        auto* use = dynamic_cast<wxCheckBox*>(wiz->page(wiz_files_id)->ctrl(sel_file_page::id_use_password));
+        use->SetValue(false);
+        send(use, wxEVT_CHECKBOX);
         screenshot("files");
         // A real F1 key press: the file page's help topic.
         wiz->Raise();
@@ -450,7 +485,7 @@ void convert() {
         send(list, wxEVT_RADIOBUTTON);
         check(edit(wiz_settings_id, settings_page::id_pages)->IsEnabled(), "page field enabled");
         edit(wiz_settings_id, settings_page::id_pages)->SetValue("3-1");
-        hook->answers.push_back({"message", wxID_OK, "", "Invalid page range"});
+        hook->answers.push_back({"message", wxID_OK, "", "Invalid page range: \"3-1\""});
         click(wxID_FORWARD);
         check(current_id() == wiz_settings_id, "bad range keeps the page");
         auto* all = dynamic_cast<wxRadioButton*>(wiz->page(wiz_settings_id)->ctrl(settings_page::id_all));
@@ -475,10 +510,8 @@ void convert() {
         // "Save Settings...": the typed name gets the profile extension.
         hook->answers.push_back({"file", wxID_OK, env("TBX_GUI_WORK") + "/saved", ""});
         click_ctrl(gui_finish_page_ex::id_save);
-        // The close box asks even though Cancel is disabled here.
-        wxTEST_DIALOG(wiz->Close(), expect_message(wxID_NO, "Are you sure you want to exit the wizard?"));
-        check(current_id() == wiz_finish_id, "No keeps the finish page");
-        click(wxID_FORWARD);
+        // The run is over: the close box acts as Finish, with "Open on exit".
+        wiz->Close();
     });
 }
 
@@ -496,13 +529,47 @@ void quick() {
     });
 }
 
+// A quick launch whose profile names no destination writes beside the
+// source, never into the destination saved from the last session.
+void quick_default() {
+    on("finish", page_is(wiz_finish_id), [] {
+        check(text_of(wiz_finish_id, gui_finish_page_ex::id_text).rfind("Wizard has converted", 0) == 0,
+              "success text");
+        click(wxID_FORWARD);
+    });
+}
+
+// "Save Settings..." through a link another user planted in a shared folder
+// is refused; an existing profile is replaced only after the question.
+void save_settings() {
+    on("finish", page_is(wiz_finish_id), [] {
+        const std::string work = env("TBX_GUI_WORK");
+        const std::string planted = work + "/shared/saved.tbx", kept = work + "/kept.tbx";
+        // Even after Yes to the replace question the link is not followed.
+        hook->answers.push_back({"file", wxID_OK, planted, ""});
+        hook->answers.push_back({"message", wxID_YES, "", planted + " already exists.\nDo you want to replace it?"});
+        hook->answers.push_back({"message", wxID_OK, "", "The settings could not be saved to " + planted + "."});
+        click_ctrl(gui_finish_page_ex::id_save);
+        const std::string question = kept + " already exists.\nDo you want to replace it?";
+        hook->answers.push_back({"file", wxID_OK, kept, ""});
+        hook->answers.push_back({"message", wxID_NO, "", question});
+        click_ctrl(gui_finish_page_ex::id_save);
+        check(hook->answers.empty(), "no replace question");
+        check(std::ifstream(kept).peek() == 'o', "No replaced the profile");
+        hook->answers.push_back({"file", wxID_OK, kept, ""});
+        hook->answers.push_back({"message", wxID_YES, "", question});
+        click_ctrl(gui_finish_page_ex::id_save);
+        click(wxID_FORWARD);
+    });
+}
+
 void cancel_run() {
     // The run is held in its second page (see the seams above): Cancel stops
     // it between pages and waits for the worker.
     hold_second_page = true;
     on("progress", [] {
         return current_id() == wiz_progress_id && pages_played.load() >= 2 &&
-               text_of(wiz_progress_id, progress_page::id_line) == "Processing page 1 of 3";
+               text_of(wiz_progress_id, progress_page::id_line) == "Processing page 2 of 3";
     }, [] {
         auto* progress = static_cast<progress_page*>(wiz->page(wiz_progress_id)->logic());
         auto* bar = dynamic_cast<wxGauge*>(wiz->page(wiz_progress_id)->ctrl(progress_page::id_bar));
@@ -709,7 +776,12 @@ int main(int argc, char** argv) {
             {"message", wxID_OK, "", "Profile does not exist. Please verify the correct path/name was given."});
     if (scenario == "nosource") hook->answers.push_back({"message", wxID_OK, "", "You should specify source file"});
     if (scenario == "garbage")
-        hook->answers.push_back({"message", wxID_OK, "", tk_text(tk_txt_profile_no_section)});
+        hook->answers.push_back(
+            {"message", wxID_OK, "", tk_text(tk_txt_profile_no_section, env("TBX_GUI_WORK") + "/garbage.tbx")});
+    // A pipe is refused at once: opening it would wait for a writer for ever.
+    if (scenario == "fifo")
+        hook->answers.push_back(
+            {"message", wxID_OK, "", tk_text(tk_txt_profile_special, env("TBX_GUI_WORK") + "/fifo.tbx")});
     stepper* timer = nullptr;  // timers need the application: made once it exists
     tabwiz_on_created = [&timer](wx_wizard& w) {
         timer = new stepper;
@@ -718,13 +790,15 @@ int main(int argc, char** argv) {
         if (scenario == "smoke") smoke();
         else if (scenario == "convert") convert();
         else if (scenario == "quick") quick();
+        else if (scenario == "quickdefault") quick_default();
+        else if (scenario == "save") save_settings();
         else if (scenario == "badpass") bad_password();
         else if (scenario == "cancel") cancel_run();
         else if (scenario == "late") late_yes();
         else if (scenario == "warning") warning_dialog();
         else if (scenario == "internal") internal_dialog();
         else if (scenario == "refuse") refuse();
-        else if (scenario == "missing" || scenario == "nosource" || scenario == "garbage") {
+        else if (scenario == "missing" || scenario == "nosource" || scenario == "garbage" || scenario == "fifo") {
             fail("the wizard opened for a quick launch that cannot start");
             ::_exit(1);
         } else fail("unknown scenario " + scenario);
@@ -739,13 +813,17 @@ int main(int argc, char** argv) {
         watchdog.StartOnce(60000);
     };
     const int rc = scenario == "refuse" ? run_refusing_wizard(argc, argv) : tabwiz_main(argc, argv);
-    if (scenario == "missing" || scenario == "nosource" || scenario == "garbage")
+    if (scenario == "missing" || scenario == "nosource" || scenario == "garbage" || scenario == "fifo")
         check(wiz == nullptr, "the wizard opened");
     // "Open on exit" is on for a new user: only a written workbook is opened.
-    const bool written = scenario == "convert" || scenario == "quick";
+    const bool written = scenario == "convert" || scenario == "quick" || scenario == "save";
     std::vector<std::string> expected_open;
     if (scenario == "convert") expected_open.push_back(wizard_shell::help_folder() + "/1013.html");
     if (written) expected_open.push_back(env("TBX_GUI_DEST"));
+    if (scenario == "quickdefault") {
+        const std::string src = env("TBX_GUI_SRC");
+        expected_open.push_back(src.substr(0, src.rfind('.')) + ".xls");
+    }
     check(opened == expected_open, "opened " + std::to_string(opened.size()) + " document(s)");
     wizard_gone = true;
     if (timer) timer->Stop();

@@ -280,7 +280,9 @@ TEST_F(WizardFixture, FilePageNextChecksInOrderWithExactTexts) {
     EXPECT_EQ(job->pswd, "");
     page.on_command(sel_file_page::id_use_password, wiz_notify::clicked);
     EXPECT_TRUE(ui->c(P, sel_file_page::id_password).enabled);
-    EXPECT_EQ(ui->focused_ctrl, sel_file_page::id_password);  // the field just enabled takes the focus
+    // The focus stays on the box: moved into the field, the next Tab would
+    // land in the destination, where the password would be typed in clear.
+    EXPECT_NE(ui->focused_ctrl, sel_file_page::id_password);
     EXPECT_EQ(page.on_next(), 0);
     EXPECT_EQ(job->pswd, "secret");
 
@@ -367,6 +369,26 @@ TEST_F(WizardFixture, FilePageLoadsFieldsAndProposesDestinations) {
     ui->file_answers.push_back({true, "/x/c.pdf"});
     page.on_command(sel_file_page::id_browse_src, wiz_notify::clicked);
     EXPECT_EQ(leave_source("/x/d.pdf"), "/c/chosen.xls");
+}
+
+TEST_F(WizardFixture, FilePageTakesARelativeDestinationBesideTheSourceAndANewSourceResetsThePages) {
+    std::ofstream(path("in.pdf")) << "%PDF";
+    std::ofstream(path("other.pdf")) << "%PDF";
+    job->src = path("in.pdf");
+    job->range = "1-3,5";
+    sel_file_page page;
+    activate(page);
+    const int P = wiz_files_id;
+    // Not the folder the wizard was started from: the source's, shown in full.
+    ui->set_text(P, sel_file_page::id_dest, "sub/../out.xls");
+    EXPECT_EQ(page.on_next(), 0);
+    EXPECT_EQ(job->dest, path("out.xls"));
+    EXPECT_EQ(ui->get_text(P, sel_file_page::id_dest), path("out.xls"));
+    EXPECT_EQ(job->range, "1-3,5");  // the same document keeps its pages
+    // Another document: the pages chosen for the last one go back to "All".
+    ui->set_text(P, sel_file_page::id_source, path("other.pdf"));
+    EXPECT_EQ(page.on_next(), 0);
+    EXPECT_EQ(job->range, "");
 }
 
 // ------------------------------------------------------------ settings page
@@ -466,12 +488,13 @@ TEST_F(ProgressFixture, ProgressShowsPagesAndMovesOnOnlyAfterTheWorkerEnded) {
     EXPECT_EQ(ui->timers[wizard_shell::timer_id], 200);
     ASSERT_TRUE(ui->pump_until([&] { return job->page_count() == 3; }));
     tick();
-    EXPECT_EQ(line(), "Processing page 0 of 3");
+    // The page being converted counts: page 1 while none is done yet.
+    EXPECT_EQ(line(), "Processing page 1 of 3");
     EXPECT_EQ(bar(), 0);
     job->release(1);
     ASSERT_TRUE(ui->pump_until([&] { return job->pages_done() == 1; }));
     tick();
-    EXPECT_EQ(line(), "Processing page 1 of 3");
+    EXPECT_EQ(line(), "Processing page 2 of 3");
     EXPECT_EQ(bar(), 33);
     job->release(1);
     ASSERT_TRUE(ui->pump_until([&] { return job->pages_done() == 2; }));
@@ -596,6 +619,14 @@ TEST_F(WarningFixture, ContinueWritesTheWorkbookAndTheWarningIsListed) {
     EXPECT_EQ(finish_text(gui_finish_page_ex::id_title), "Conversion is Completed");
     EXPECT_EQ(finish_text(gui_finish_page_ex::id_text), "Errors text");
     EXPECT_EQ(finish_text(gui_finish_page_ex::id_errors), "Page too large\n\n");
+    // Written with warnings: it can be opened as any other workbook, also
+    // when the wizard is ended with the close box.
+    EXPECT_TRUE(ui->c(wiz_finish_id, gui_finish_page_ex::id_open).shown);
+    EXPECT_TRUE(ui->c(wiz_finish_id, gui_finish_page_ex::id_hint).shown);
+    ui->set_check(wiz_finish_id, gui_finish_page_ex::id_open, true);
+    EXPECT_TRUE(finish.on_cancel());
+    EXPECT_EQ(ui->count("ask"), 0);  // no "Are you sure you want to exit the wizard?"
+    EXPECT_EQ(ui->opened, std::vector<std::string>{job->dest});
 }
 
 TEST_F(ProgressFixture, ErrorsOfTheRunLeadToTheFinishPageWithTheList) {

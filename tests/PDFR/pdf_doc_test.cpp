@@ -16,6 +16,7 @@
 #include <sstream>
 #include <utility>
 
+#include "PDFR/pdf_pswd.h"
 #include "TK/tk_except.h"
 #include "tests/support/mini_pdf.h"
 
@@ -40,13 +41,13 @@ struct DocOpen : ::testing::Test {
     }
     static std::string path(const std::string& name) { return (dir / name).string(); }
     // An encrypted copy of plain.pdf made by qpdf (AES-256 unless told
-    // otherwise); empty when qpdf is missing.
+    // otherwise, RC4 allowed); empty when qpdf is missing.
     static std::string encrypted(const std::string& name, const std::string& user, const std::string& owner,
                                  const std::string& how = "256") {
         std::string out = path(name);
         if (fs::exists(out)) return out;
-        std::string cmd = "qpdf --object-streams=disable --encrypt '" + user + "' '" + owner + "' " + how + " -- '" +
-                          path("plain.pdf") + "' '" + out + "' 2>/dev/null";
+        std::string cmd = "qpdf --allow-weak-crypto --object-streams=disable --encrypt '" + user + "' '" + owner +
+                          "' " + how + " -- '" + path("plain.pdf") + "' '" + out + "' 2>/dev/null";
         return std::system(cmd.c_str()) == 0 ? out : std::string();
     }
     static std::string read(const std::string& p) {
@@ -192,6 +193,24 @@ TEST_F(DocOpen, AesPasswordsAreTakenInTheirSaslprepFormOrAsGiven) {
     EXPECT_EQ(message(prepared, std::string("x\u00a0y \ufb01")), "(opened)");
     EXPECT_EQ(message(raw, std::string("x\u00a0y")), "(opened)");
     EXPECT_EQ(message(raw, std::string("x y")), "Incorrect password");
+}
+
+TEST_F(DocOpen, Rc4AndAes128PasswordsTypedInUtf8) {
+    // Revisions 3 (RC4) and 4 (AES-128) keep the password in PDFDocEncoding,
+    // where the Euro sign is 0xA0 (0x80 in Latin-1). The text typed in UTF-8
+    // opens them, and so do the encoded bytes; Latin-1 does not.
+    const std::string typed = "p\u00e4ssw\u00f6rd\u20ac", encoded = "p\xe4ssw\xf6rd\xa0";
+    std::string r3 = encrypted("pdfdoc3.pdf", typed, "owner", "128 --use-aes=n");
+    if (r3.empty()) GTEST_SKIP() << "qpdf is not installed";
+    std::string r4 = encrypted("pdfdoc4.pdf", typed, "owner", "128 --use-aes=y");
+    ASSERT_FALSE(r4.empty());
+    for (const std::string& file : {r3, r4}) {
+        EXPECT_EQ(message(file, typed), "(opened)") << file;
+        EXPECT_EQ(message(file, encoded), "(opened)") << file;
+        EXPECT_EQ(message(file, std::string("p\xe4ssw\xf6rd\x80")), "Incorrect password") << file;
+    }
+    EXPECT_EQ(pdf_doc_encoding("\u2030\u0153 \u00ff"), std::string("\x8b\x9c \xff"));
+    EXPECT_EQ(pdf_doc_encoding("\u4e2d"), std::nullopt);  // no such character there
 }
 
 // Encryption dictionaries whose crypt filters leave the pages' streams and

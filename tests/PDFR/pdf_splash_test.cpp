@@ -475,10 +475,13 @@ TEST_F(pdf_splash, bands_keep_rulings_on_whole_pixels) {
     // Edges on whole pixels (every 12 pt) are where a band's matrix, which
     // carries the band's offset, can round to another pixel than the page's.
     // Three ruled grids (hair-lines, filled rules, wide strokes) at the top
-    // of the page and across the edge of bands of 6575 rows, measured from
+    // of the page, across the edge of bands of 6575 rows and inside lower
+    // bands, measured from
     // the top on a page of 12630 pt (the tallest of its width made in one
-    // raster) and of 12640 pt (made in bands of its own).
-    auto page = [](double height) {
+    // raster) and of 12640 pt (made in bands of its own). The filled rules
+    // are 1 to 6 px thick: up to 5 px (4 px as the rasteriser measures a box
+    // on whole pixels) they are rulings, at 6 px they are painted.
+    auto page = [](double height, double thick) {
         std::string out;
         char buf[200];
         auto line = [&](double x0, double r0, double x1, double r1, double w, const char* op) {
@@ -491,30 +494,60 @@ TEST_F(pdf_splash, bands_keep_rulings_on_whole_pixels) {
                           h * 0.48);
             out += buf;
         };
-        for (double top : {200.0, 6550.0}) {
+        for (double top : {200.0, 6550.0, 9000.0, 20000.0}) {
             for (int k = 0; k < 4; ++k) {
                 const double r = top + 25 * k;
                 line(100, r, 350, r, 0, "S");
-                rule(450, r, 250, 2);
+                rule(450, r, 250, thick);
                 line(800, r, 1050, r, 0.96, "S");
             }
             for (int k = 0; k < 3; ++k) {
                 const double x = 100 + 125 * k, bottom = top + 75;
                 line(x, top, x, bottom, 0, "S");
-                rule(x + 350, top, 2, 75);
+                rule(x + 350, top, thick, 75);
                 line(x + 700, top, x + 700, bottom, 0.96, "S");
             }
         }
         return mini_pdf::build({out}, 612, height);
     };
-    const std::string tallest = page(12630);
-    const pass_result whole = raster_pass(collector, open_bytes(tallest).get(), 0);
-    ASSERT_EQ(whole.lines.size(), 42u);
-    ASSERT_EQ(std::count_if(whole.tables.begin(), whole.tables.end(), [](auto& t) { return t[0] > 0; }), 6);
-    for (const pass_result& banded : {raster_pass(collector, open_bytes(tallest).get(), 6575),
-                                      raster_pass(collector, open_bytes(page(12640)).get(), 0)}) {
-        EXPECT_EQ(banded.lines, whole.lines);
-        EXPECT_EQ(banded.tables, whole.tables);
+    for (const double thick : {1, 2, 4, 5, 6}) {
+        SCOPED_TRACE(thick);
+        const std::string tallest = page(12630, thick);
+        const pass_result whole = raster_pass(collector, open_bytes(tallest).get(), 0);
+        const bool ruling = thick <= 5;
+        ASSERT_EQ(whole.lines.size(), ruling ? 84u : 56u);
+        ASSERT_EQ(std::count_if(whole.tables.begin(), whole.tables.end(), [](auto& t) { return t[0] > 0; }),
+                  ruling ? 12 : 8);
+        for (const pass_result& banded : {raster_pass(collector, open_bytes(tallest).get(), 6575),
+                                          raster_pass(collector, open_bytes(page(12640, thick)).get(), 0)}) {
+            EXPECT_EQ(banded.lines, whole.lines);
+            EXPECT_EQ(banded.tables, whole.tables);
+        }
     }
 }
 
+TEST_F(pdf_splash, bands_decide_thin_rules_once_on_the_whole_page) {
+    // Filled rules of 1 to 6 px on whole and half pixels, all in the lower
+    // band of an A0 page (bands of its own, and bands of 100 rows): one
+    // raster measures a 5 px rule on whole pixels as 4 px, thin; a band's
+    // matrix may round it to 5 px. Thinness is decided once, as one raster
+    // decides it: up to 5 px the rules are withheld in every band, at 6 px none is.
+    const double height = 3370, width = 2384;
+    for (const double thick : {1, 2, 4, 5, 6}) {
+        SCOPED_TRACE(thick);
+        std::string content;
+        char buf[160];
+        for (int k = 0; k < 40; ++k) {
+            const double row = 6760 + 4 * k + (k % 3) * 0.5, col = 100 + 13 * k;
+            std::snprintf(buf, sizeof buf, "%g %g %g %g re f\n%g %g %g %g re f\n", col * 0.48,
+                          height - (row + thick) * 0.48, 300.0, thick * 0.48, (col + 1000) * 0.48,
+                          height - (row + 60) * 0.48, thick * 0.48, 60 * 0.48);
+            content += buf;
+        }
+        const std::string pdf = mini_pdf::build({content}, width, height);
+        const pass_result whole = raster_pass(collector, open_bytes(pdf).get(), 100000);
+        ASSERT_EQ(whole.lines.size(), thick <= 5 ? 80u : 0u);
+        for (int band : {0, 100})
+            EXPECT_EQ(raster_pass(collector, open_bytes(pdf).get(), band).lines, whole.lines) << band;
+    }
+}

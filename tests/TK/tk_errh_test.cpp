@@ -79,11 +79,12 @@ TEST(TkErrorHandler, Level0PrintsAndReturns) {
     error_handler h;
     testing::internal::CaptureStdout();
     h.handle(tk_exception("first\nsecond", 0), 1);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Error:\nfirst second\n");
+    // The run goes on: a warning is not called an error.
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Warning:\nfirst second\n");
     // Unknown levels count as warnings.
     testing::internal::CaptureStdout();
     h.handle(tk_exception("odd", 7), 1);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Error:\nodd\n");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Warning:\nodd\n");
 }
 
 TEST(TkErrorHandler, PrefixAndQuiet) {
@@ -91,7 +92,7 @@ TEST(TkErrorHandler, PrefixAndQuiet) {
     h.set_prefix("Job");
     testing::internal::CaptureStdout();
     h.handle(tk_exception("broken", 0), 1);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Error:\nJob: broken\n");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Warning:\nJob: broken\n");
     h.set_quiet(true);
     testing::internal::CaptureStdout();
     h.handle(tk_exception("hidden", 0), 1);

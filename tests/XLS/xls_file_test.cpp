@@ -482,3 +482,57 @@ TEST_F(XlsBinFile, InterruptedWriteLeavesNoTemporaryFile)
     ASSERT_EQ(::sigaction(SIGTERM, nullptr, &after), 0);
     EXPECT_EQ(after.sa_handler, now.sa_handler);
 }
+
+// The same workbook filled twice, once with every finished sheet spilled to
+// the temporary file: texts (short, long, one replaced), numbers, merges,
+// fonts and formats, widths and heights (one below the last cell's row), and
+// a sheet whose INDEX goes on in a CONTINUE record.
+TEST_F(XlsDump, SpilledSheetsWriteTheSameWorkbook)
+{
+    const std::string folder = dir.string();
+    ::setenv("TMPDIR", folder.c_str(), 1);
+    auto fill = [&](workbook& wb, bool spill) {
+        for (int n = 0; n < 30; ++n) {
+            worksheet* s = wb.sheet("Page_" + std::to_string(n + 1));
+            const std::uint32_t rows = n == 7 ? 40000 : 12;
+            for (std::uint32_t r = 0; r < rows; ++r) {
+                s->label(r, 0, u"r\u00e9" + std::u16string(1, static_cast<char16_t>(u'a' + (r + n) % 26)));
+                cell_t* c = s->number(r, 1 + (r % 3), r * 1.25 + n);
+                c->set_font_height(160 + 20 * ((r + n) % 4));
+                if (r % 5 == 0)
+                    c->set_font_name(n % 2 ? "Arial" : "Courier New");
+            }
+            std::u16string long_text(300 + n, static_cast<char16_t>(u'A' + n % 26));
+            s->label(2, 5, long_text);
+            if (n % 4 == 0)
+                s->label(2, 5, u"short again");   // the long label leaves the SST
+            xf_t* boxed = s->label(3, 5, long_text + u"\u20ac")->set_border(1, 2);
+            s->merge(4, 0, 5, 2);
+            s->colwidth(0, 3000 + 100 * n, n % 3 ? boxed : nullptr);
+            s->rowheight(1, 400);
+            s->rowheight(rows + 3, 500, n % 2 ? boxed : nullptr);
+            if (spill) {
+                wb.SpillSheets();
+                // Nothing of the sheet stays in memory, and the spill file has no name.
+                EXPECT_EQ(wb.GetSheet(static_cast<std::size_t>(n)), nullptr);
+                EXPECT_TRUE(list_dir(folder).empty());
+            }
+        }
+    };
+    workbook kept, spilled;
+    fill(kept, false);
+    fill(spilled, true);
+    const std::vector<std::uint8_t> stream = kept.WorkbookStream();
+    ASSERT_GT(stream.size(), 40000u * 30);
+    EXPECT_TRUE(stream == spilled.WorkbookStream());
+    // Written twice, the spilled workbook is the same file each time.
+    ASSERT_EQ(spilled.Dump(folder + "/a.xls"), 0) << spilled.LastError();
+    ASSERT_EQ(spilled.Dump(folder + "/b.xls"), 0) << spilled.LastError();
+    EXPECT_TRUE(read_file(folder + "/a.xls") == read_file(folder + "/b.xls"));
+    biff_walk::ole_file f(read_file(folder + "/a.xls"));
+    std::vector<std::uint8_t> written = f.stream(1);
+    ASSERT_GE(written.size(), stream.size());
+    written.resize(stream.size());
+    EXPECT_TRUE(written == stream);
+    ::unsetenv("TMPDIR");
+}

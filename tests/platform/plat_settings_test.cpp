@@ -167,3 +167,45 @@ TEST_F(Store, DeleteRemovesOnlyThatValue) {
     text << std::ifstream(dir / "Vantrel" / "Tabrixa" / "settings").rdbuf();
     EXPECT_EQ(text.str().find("secret"), std::string::npos);
 }
+
+TEST_F(Store, ALinkKeepsItsTargetAndAReplacedFileItsOwner) {
+    // A dotfile manager keeps the real file elsewhere and links to it.
+    fs::create_directories(dir / "Vantrel" / "Tabrixa");
+    const fs::path real = dir / "dotfiles-settings", file = dir / "Vantrel" / "Tabrixa" / "settings";
+    std::ofstream(real) << "sz src=old.pdf\n";
+    ASSERT_EQ(::chmod(real.c_str(), 0640), 0);
+    fs::create_symlink(real, file);
+    // Root with another user's configuration folder leaves the file theirs.
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(::chown(real.c_str(), 65534, 65534), 0);
+    }
+    plat_reg_handle* key = open();
+    ASSERT_EQ(set_sz(key, "src", "new.pdf"), plat_reg_ok);
+    plat_reg_close(key);
+    EXPECT_TRUE(fs::is_symlink(file));
+    std::stringstream text;
+    text << std::ifstream(real).rdbuf();
+    EXPECT_NE(text.str().find("sz src=new.pdf"), std::string::npos);
+    struct stat st {};
+    ASSERT_EQ(::stat(real.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    if (root) {
+        EXPECT_EQ(st.st_uid, 65534u);
+    }
+}
+
+TEST_F(Store, TheFileIsReadOnceAndAHugeOneIsRefused) {
+    plat_reg_handle* key = open();
+    ASSERT_EQ(set_sz(key, "src", "a.pdf"), plat_reg_ok);
+    // Read when the key was opened: a later change of the file is not seen.
+    const fs::path file = dir / "Vantrel" / "Tabrixa" / "settings";
+    std::ofstream(file) << "sz src=changed.pdf\n";
+    EXPECT_EQ(get_sz(key, "src"), "a.pdf");
+    plat_reg_close(key);
+    fs::resize_file(file, 1ull << 30);
+    plat_reg_handle* huge = nullptr;
+    EXPECT_EQ(plat_reg_create(plat_hkey_current_user, "Software\\Vantrel\\Tabrixa", &huge, nullptr),
+              plat_reg_invalid_data);
+    EXPECT_EQ(huge, nullptr);
+}

@@ -92,6 +92,26 @@ class LibreOfficeReadsTheSameCells(unittest.TestCase):
         self.assertEqual([f for f in figures if f not in shown.split()], [], shown)
 
 
+    def test_a_number_merged_across_narrow_columns_is_shown_whole(self):
+        if not shutil.which("soffice"):
+            self.skipTest("LibreOffice is not installed")
+        # Three columns of short words 20 points apart; the figure below them
+        # spans all three, merged, yet is wider than they are in the sheet.
+        parts = []
+        for r in range(5):
+            for k, word in enumerate(("ab", "cd", "ef")):
+                parts.append(pdfgen.text(72 + 20 * k, 700 - 14 * r, word))
+        parts.append(pdfgen.text(72, 600, "12345678901234"))
+        pdf = cu.path("lo_merged.pdf")
+        pdfgen.write(pdf, ["".join(parts)])
+        xls = cu.path("lo_merged.xls")
+        sheet = cu.convert(pdf, xls).sheet_by_index(0)
+        r, c = cu.find_number(sheet, 12345678901234)
+        self.assertTrue(any(r0 == r and c0 == c and c1 > c + 1 for r0, _, c0, c1 in sheet.merged_cells))
+        shown = libreoffice_shown_text(xls)
+        self.assertNotIn("###", shown)
+        self.assertIn("12345678901234", shown.split(), shown)
+
     def test_texts_and_numbers_match_xlrd(self):
         if not shutil.which("soffice"):
             self.skipTest("LibreOffice is not installed")

@@ -298,6 +298,18 @@ class Fonts(unittest.TestCase):
             self.assertEqual(book.font_list[book.xf_list[cell.xf_index].font_index].name, name, text)
 
 
+    def test_rows_are_as_tall_as_their_largest_font(self):
+        # The sample's 16-point title; the 10-point rows keep the sheet's own height.
+        pdf = cu.path("tall.pdf")
+        pdfgen.write(pdf, pdfgen.sample_pages())
+        sheet = cu.convert(pdf, cu.path("tall.xls")).sheet_by_index(0)
+        r, _, _ = cu.find_text(sheet, "Quarterly report")
+        self.assertIn(r, sheet.rowinfo_map)
+        self.assertGreaterEqual(sheet.rowinfo_map[r].height, 16 * 20)
+        r, _, _ = cu.find_text(sheet, "Totals are given in thousands.")
+        self.assertLess(sheet.rowinfo_map[r].height, 16 * 20)
+
+
 class Tables(unittest.TestCase):
     def test_ruled_table_cells_and_numbers(self):
         pdf = cu.path("table.pdf")

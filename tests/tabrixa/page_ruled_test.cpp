@@ -135,8 +135,11 @@ TEST(RuledTable, AWordDrawnInPiecesAcrossAColumnEdgeStaysWhole) {
     std::string all;
     for (unsigned r = 0; r < 3; ++r)
         for (unsigned c = 0; c < 4; ++c) all += "|" + textAt(ws, r, c);
-    EXPECT_NE(all.find("|Percent Fuel"), std::string::npos) << all;
-    EXPECT_NE(all.find("|Savings"), std::string::npos) << all;
+    // The header is one phrase over both columns: one cell merged across them.
+    EXPECT_EQ(textAt(ws, 0, 0), "Percent Fuel Savings") << all;
+    bool merged = false;
+    for (const auto& m : ws->Merges()) merged |= m.first_row == 0 && m.first_col == 0 && m.last_col == 1;
+    EXPECT_TRUE(merged) << all;
 }
 
 TEST(RuledTable, PiecesOnEitherSideOfAColumnRulingStayApart) {
@@ -158,4 +161,222 @@ TEST(RuledTable, PiecesOnEitherSideOfAColumnRulingStayApart) {
     ASSERT_NE(n, nullptr) << textAt(ws, 0, 0);
     EXPECT_EQ(n->GetValue(), 1200.0);
     EXPECT_EQ(textAt(ws, 0, 1), "USD");
+}
+
+namespace {
+
+// A table ruled between its columns (widths `cols`, from x 72) whose ruled
+// rows each hold page rows of one line per column ("" for none), 12 points
+// apart; rules around every ruled row.
+struct RuledTable {
+    std::vector<double> cols;
+    std::vector<std::vector<std::vector<std::string>>> ruledRows;
+
+    std::string content() const {
+        std::string out;
+        double top = 690;
+        for (const auto& rr : ruledRows) {
+            double base = top - 14;
+            for (const auto& line : rr) {
+                double x = 72;
+                for (size_t c = 0; c < line.size(); ++c) {
+                    if (!line[c].empty()) out += mini_pdf::text(x + 4, base, line[c]);
+                    x += cols[c];
+                }
+                base -= 12;
+            }
+            top -= 12.0 * static_cast<double>(rr.size()) + 8;
+        }
+        return out;
+    }
+    std::vector<Ruling> rulings() const {
+        double width = 0, top = 690;
+        for (double w : cols) width += w;
+        std::vector<Ruling> out{{72, top, 72 + width, top}};
+        for (const auto& rr : ruledRows) {
+            top -= 12.0 * static_cast<double>(rr.size()) + 8;
+            out.push_back({72, top, 72 + width, top});
+        }
+        double x = 72;
+        for (size_t c = 0; c <= cols.size(); ++c) {
+            out.push_back({x, 690, x, top});
+            if (c < cols.size()) x += cols[c];
+        }
+        return out;
+    }
+};
+
+// Row and column of the cell whose text (or number) is `s`; -1, -1 when none.
+std::pair<int, int> findCell(const xls_core::worksheet* ws, const std::string& s) {
+    for (unsigned r = 0; r < 40; ++r)
+        for (unsigned c = 0; c < 20; ++c) {
+            const auto* n = dynamic_cast<const xls_core::number_t*>(ws->GetCell(r, c));
+            if (textAt(ws, r, c) == s || (n && std::to_string(static_cast<long long>(n->GetValue())) == s))
+                return {static_cast<int>(r), static_cast<int>(c)};
+        }
+    return {-1, -1};
+}
+
+}  // namespace
+
+TEST(RuledTable, RowsSideBySideInOneRuledCellBecomeSheetRows) {
+    // Rules between the columns, under the header and above the total only:
+    // the body's ruled cells hold five rows of the page. "Fringe Benefits"
+    // has no 2020 figure, "Travel" a value over two lines.
+    const RuledTable t{{150, 80, 80},
+                       {{{"Item", "2019", "2020"}},
+                        {{"Salaries", "1,314,000", "1,400,000"},
+                         {"Fringe Benefits", "352,000", ""},
+                         {"Travel", "4,500", "4,700"},
+                         {"", "(estimate)", ""},
+                         {"Other", "7", "8"}},
+                        {{"Total", "1,670,507", "1,404,708"}}}};
+    xls_core::workbook wb;
+    const xls_core::worksheet* ws = playRuled(wb, "page_ruled_rows_test", t.content(), t.rulings());
+    ASSERT_NE(ws, nullptr);
+    const auto item = findCell(ws, "Item"), y19 = findCell(ws, "2019"), y20 = findCell(ws, "2020");
+    ASSERT_GE(item.first, 0);
+    const int r0 = item.first + 1;
+    const std::vector<std::string> labels = {"Salaries", "Fringe Benefits", "Travel", "", "Other", "Total"};
+    for (size_t k = 0; k < labels.size(); ++k)
+        if (!labels[k].empty()) {
+            EXPECT_EQ(findCell(ws, labels[k]), std::make_pair(r0 + int(k), item.second)) << k;
+        }
+    // Figures are numbers again, each on its label's row.
+    EXPECT_EQ(findCell(ws, "1,314,000"), std::make_pair(r0, y19.second));
+    EXPECT_EQ(findCell(ws, "1,400,000"), std::make_pair(r0, y20.second));
+    EXPECT_EQ(findCell(ws, "352,000"), std::make_pair(r0 + 1, y19.second));
+    ASSERT_NE(dynamic_cast<const xls_core::number_t*>(ws->GetCell(unsigned(r0 + 4), unsigned(y20.second))), nullptr);
+    EXPECT_EQ(findCell(ws, "8"), std::make_pair(r0 + 4, y20.second));
+    EXPECT_EQ(textAt(ws, unsigned(r0 + 1), unsigned(y20.second)), "");  // the missing value
+    EXPECT_EQ(findCell(ws, "(estimate)"), std::make_pair(r0 + 3, y19.second));
+    EXPECT_EQ(textAt(ws, unsigned(r0 + 3), unsigned(item.second)), "");
+    EXPECT_EQ(findCell(ws, "1,670,507"), std::make_pair(r0 + 5, y19.second));
+    // The ruled cell's borders go around its five rows, none between them.
+    const auto& first = ws->GetCell(unsigned(r0), unsigned(y19.second))->GetXF()->Value();
+    const auto& mid = ws->GetCell(unsigned(r0 + 2), unsigned(y19.second))->GetXF()->Value();
+    const auto& last = ws->GetCell(unsigned(r0 + 4), unsigned(y19.second))->GetXF()->Value();
+    EXPECT_EQ(first.border_style[1], 1);  // top
+    EXPECT_EQ(first.border_style[0], 0);
+    EXPECT_EQ(mid.border_style[0] + mid.border_style[1], 0);
+    EXPECT_EQ(mid.border_style[2] * mid.border_style[3], 1);  // sides
+    EXPECT_EQ(last.border_style[0], 1);  // bottom
+    EXPECT_EQ(last.border_style[1], 0);
+}
+
+TEST(RuledTable, ARuleEveryFewRows) {
+    std::vector<std::vector<std::vector<std::string>>> rr = {{{"State", "Cases", "Rate"}}};
+    const char* states[] = {"Alabama", "Alaska", "Arizona", "Arkansas", "California", "Colorado"};
+    for (int g = 0; g < 2; ++g) {
+        rr.emplace_back();
+        for (int k = 0; k < 3; ++k)
+            rr.back().push_back({states[3 * g + k], std::to_string(100 + 3 * g + k), std::to_string(3 * g + k) + ".5"});
+    }
+    const RuledTable t{{120, 70, 70}, rr};
+    xls_core::workbook wb;
+    const xls_core::worksheet* ws = playRuled(wb, "page_ruled_every_test", t.content(), t.rulings());
+    ASSERT_NE(ws, nullptr);
+    const auto head = findCell(ws, "State");
+    ASSERT_GE(head.first, 0);
+    for (int k = 0; k < 6; ++k) {
+        EXPECT_EQ(findCell(ws, states[k]), std::make_pair(head.first + 1 + k, head.second)) << k;
+        const auto n = findCell(ws, std::to_string(100 + k));
+        EXPECT_EQ(n.first, head.first + 1 + k) << k;
+    }
+}
+
+TEST(RuledTable, ColumnRulesOnlyWithAHeaderOverTwoLines) {
+    // One ruled row holds the header and the body, a rule above the total:
+    // the header's second line stays with its cell, every body row is a
+    // row; Arizona has no figure of cases.
+    const RuledTable t{{120, 70, 70},
+                       {{{"State", "Cases", "Rate per"},
+                         {"", "", "thousand"},
+                         {"Alabama", "100", "3.5"},
+                         {"Alaska", "101", "4.5"},
+                         {"Arizona", "", "5.5"}},
+                        {{"Total", "201", "4.5"}}}};
+    xls_core::workbook wb;
+    const xls_core::worksheet* ws = playRuled(wb, "page_ruled_columns_test", t.content(), t.rulings());
+    ASSERT_NE(ws, nullptr);
+    const auto head = findCell(ws, "State"), cases = findCell(ws, "Cases");
+    ASSERT_GE(head.first, 0);
+    EXPECT_EQ(findCell(ws, "Rate per  thousand").first, head.first);
+    EXPECT_EQ(findCell(ws, "Alabama").first, head.first + 1);
+    EXPECT_EQ(findCell(ws, "101"), std::make_pair(head.first + 2, cases.second));
+    EXPECT_EQ(findCell(ws, "Arizona").first, head.first + 3);
+    EXPECT_EQ(textAt(ws, unsigned(head.first + 3), unsigned(cases.second)), "");
+    EXPECT_EQ(findCell(ws, "Total").first, head.first + 4);
+}
+
+TEST(RuledTable, WrappedTextAndHeadersOverTwoLinesStayOneCell) {
+    // A header cell over two lines beside one-line ones; a term and its
+    // definition both wrapped over two lines, the definition's second line a
+    // date (a figure); a note wrapped in a fully ruled cell beside a figure.
+    const RuledTable t{{90, 190, 60},
+                       {{{"Term", "Definition", "Share of"}, {"", "", "total"}},
+                        {{"Reporting", "Amounts are given in thousands of", "12"}, {"date", "31.12.2019", ""}},
+                        {{"Note", "Figures before the merger are restated", "30"}, {"", "on the new basis.", ""}}}};
+    xls_core::workbook wb;
+    const xls_core::worksheet* ws = playRuled(wb, "page_ruled_wrapped_test", t.content(), t.rulings());
+    ASSERT_NE(ws, nullptr);
+    EXPECT_GE(findCell(ws, "Share of  total").first, 0);
+    EXPECT_GE(findCell(ws, "Reporting  date").first, 0);
+    EXPECT_GE(findCell(ws, "Amounts are given in thousands of  31.12.2019").first, 0);
+    EXPECT_GE(findCell(ws, "Figures before the merger are restated  on the new basis.").first, 0);
+    // The control: the same two columns with short lines are rows of the page.
+    const RuledTable rows{{90, 190, 60},
+                          {{{"Term", "Definition", "Share"}},
+                           {{"Salaries", "Amounts", "12"}, {"Fringe", "31.12.2019", "7"}}}};
+    xls_core::workbook wb2;
+    const xls_core::worksheet* ws2 = playRuled(wb2, "page_ruled_rows2_test", rows.content(), rows.rulings());
+    ASSERT_NE(ws2, nullptr);
+    EXPECT_EQ(findCell(ws2, "Fringe").first, findCell(ws2, "Salaries").first + 1);
+    EXPECT_EQ(findCell(ws2, "31.12.2019").first, findCell(ws2, "Salaries").first + 1);
+}
+
+TEST(RuledTable, TextAcrossARuleStaysInItsRowAndGroupHeadersSpanTheirColumns) {
+    // Columns at 72, 186, 246, 306, 376; the rule between the two middle
+    // columns starts below the group header "Pre-Pawn sales", over two lines,
+    // which stands over it off centre (8 of its 44 points left of the edge;
+    // "sales" mostly left of it).
+    // The label runs 6 points past its cell, the amount starts 3 points
+    // before its own.
+    std::vector<Ruling> rulings = {{72, 690, 376, 690}, {72, 644, 376, 644}, {72, 620, 376, 620}};
+    for (double x : {72.0, 186.0, 306.0, 376.0}) rulings.push_back({x, 690, x, 620});
+    rulings.push_back({246, 658, 246, 620});
+    std::string content = mini_pdf::text(76, 676, "Item") + mini_pdf::text(238, 676, "Pre-Pawn") +
+                          mini_pdf::text(233, 664, "sales") + mini_pdf::text(310, 676, "Total") +
+                          mini_pdf::text(190, 652, "Handgun") + mini_pdf::text(250, 652, "Long Gun") +
+                          mini_pdf::text(310, 664, "units") + mini_pdf::text(76, 630, "Intercompany eliminations") +
+                          mini_pdf::text(190, 630, "12") + mini_pdf::text(250, 630, "7") +
+                          mini_pdf::text(303, 630, "98765.25") + mini_pdf::text(76, 590, "Below the table");
+    xls_core::workbook wb;
+    const xls_core::worksheet* ws = playRuled(wb, "page_ruled_cross_test", content, rulings);
+    ASSERT_NE(ws, nullptr);
+    const auto item = findCell(ws, "Item"), group = findCell(ws, "Pre-Pawn  sales");
+    const auto hand = findCell(ws, "Handgun"), lng = findCell(ws, "Long Gun"), total = findCell(ws, "Total  units");
+    ASSERT_GE(item.first, 0);
+    const int r = item.first;
+    // The group header on the header's first row, merged over its two
+    // columns; the sub-headers below it; the cells beside written once over both rows.
+    EXPECT_EQ(group, std::make_pair(r, hand.second));
+    EXPECT_EQ(hand.first, r + 1);
+    EXPECT_EQ(lng.first, r + 1);
+    EXPECT_EQ(total.first, r);
+    bool groupMerged = false, itemMerged = false;
+    for (const auto& m : ws->Merges()) {
+        groupMerged |= int(m.first_row) == r && int(m.last_row) == r && int(m.first_col) == hand.second &&
+                       int(m.last_col) == lng.second;
+        itemMerged |= int(m.first_row) == r && int(m.last_row) == r + 1 && int(m.first_col) == item.second;
+    }
+    EXPECT_TRUE(groupMerged);
+    EXPECT_TRUE(itemMerged);
+    // The body row keeps the whole label and the amount, a number in its column.
+    EXPECT_EQ(findCell(ws, "Intercompany eliminations"), std::make_pair(r + 2, item.second));
+    const auto* n = dynamic_cast<const xls_core::number_t*>(ws->GetCell(unsigned(r + 2), unsigned(total.second)));
+    ASSERT_NE(n, nullptr);
+    EXPECT_EQ(n->GetValue(), 98765.25);
+    // Nothing of the table follows it; the text below it comes next.
+    EXPECT_EQ(findCell(ws, "Below the table").first, r + 3);
 }

@@ -65,6 +65,7 @@ struct Sheet : ::testing::Test {
     xls_core::workbook wb;
     xls_core::worksheet* ws = wb.sheet("S");
     tbx::TextPage page;
+    tbx::PageCells cells;
     Blocks f;
 };
 
@@ -72,7 +73,7 @@ TEST_F(Sheet, DumpLines_LinesOnOneBaselineShareAMergedCell) {
     auto* b = f.block();
     tbx::TextLine* lines[] = {f.line(b, 50, 100, u32("Total:")), f.line(b, 150, 100, u32("1234"))};
     tbx::PageGrid g = gridOf({50, 100, 200, 300});
-    EXPECT_EQ(page.dumpLines(ws, &g, 5, 50, 300, lines, 2), 1);
+    EXPECT_EQ(page.dumpLines(ws, cells, &g, 5, 50, 300, lines, 2), 1);
     EXPECT_EQ(textAt(ws, 5, 0), "Total: 1234");
     EXPECT_TRUE(hasMerge(ws, 5, 0, 2));
 }
@@ -91,7 +92,7 @@ TEST_F(Sheet, DumpLines_NumbersTinyLinesAndLongLines) {
     // The tiny line: one character whose box is 0.2 points wide.
     lines[1]->xMax = lines[1]->xMin + 0.2;
     tbx::PageGrid g = gridOf({50, 300});
-    EXPECT_EQ(page.dumpLines(ws, &g, 0, 50, 300, lines, 5), 4);
+    EXPECT_EQ(page.dumpLines(ws, cells, &g, 0, 50, 300, lines, 5), 4);
     double v = 0;
     ASSERT_TRUE(numberAt(ws, 0, 0, v));
     EXPECT_EQ(v, 42.0);
@@ -107,8 +108,8 @@ TEST_F(Sheet, DumpLines_TextJoiningANumberCellKeepsThePageCharacters) {
     tbx::TextLine* numbers[] = {f.line(b, 50, 100, u32("12.50")), f.line(b, 50, 120, u32("1e5"))};
     tbx::TextLine* refs[] = {f.line(b, 60, 100, u32("Ref")), f.line(b, 60, 120, u32("Ref"))};
     tbx::PageGrid g = gridOf({50, 300});
-    ASSERT_EQ(page.dumpLines(ws, &g, 0, 50, 300, numbers, 2), 2);
-    ASSERT_EQ(page.dumpLines(ws, &g, 0, 50, 300, refs, 2), 2);
+    ASSERT_EQ(page.dumpLines(ws, cells, &g, 0, 50, 300, numbers, 2), 2);
+    ASSERT_EQ(page.dumpLines(ws, cells, &g, 0, 50, 300, refs, 2), 2);
     EXPECT_EQ(textAt(ws, 0, 0), "12.50 Ref");
     EXPECT_EQ(textAt(ws, 1, 0), "1e5 Ref");
 }
@@ -122,7 +123,7 @@ TEST_F(Sheet, BlanksThePageShowsNeverEndACell) {
                               f.line(b, 50, 140, U"7 "),         f.line(b, 50, 160, U"02134\u00A0"),
                               f.line(b, 50, 180, U"1\u00A0000"),  f.line(b, 50, 200, U"Year\u00A0")};
     tbx::PageGrid g = gridOf({50, 300});
-    ASSERT_EQ(page.dumpLines(ws, &g, 0, 50, 300, lines, 6), 6);
+    ASSERT_EQ(page.dumpLines(ws, cells, &g, 0, 50, 300, lines, 6), 6);
     double v = 0;
     EXPECT_TRUE(numberAt(ws, 0, 0, v) && v == 426.0);
     EXPECT_TRUE(numberAt(ws, 1, 0, v) && v == 12.5);
@@ -142,7 +143,7 @@ TEST_F(Sheet, DumpLines_CellFontFromTheLine) {
     times.fontClass = "f20";
     tbx::TextLine* lines[] = {f.line(b, 50, 100, u32("Narrow text"), narrow), f.line(b, 50, 140, u32("Serif"), times)};
     tbx::PageGrid g = gridOf({50, 300});
-    ASSERT_EQ(page.dumpLines(ws, &g, 0, 50, 300, lines, 2), 2);
+    ASSERT_EQ(page.dumpLines(ws, cells, &g, 0, 50, 300, lines, 2), 2);
     const xls_core::font_t* f0 = ws->GetCell(0, 0)->GetXF()->GetFont();
     const xls_core::font_t* f1 = ws->GetCell(1, 0)->GetXF()->GetFont();
     ASSERT_TRUE(f0 && f1);
@@ -466,8 +467,8 @@ TEST_F(Sheet, DumpLines_TextMeetingEarlierTextInOneCellIsKeptAfterIt) {
     tbx::TextLine* right[] = {f.line(b, 58, 100, u32("kg"))};
     tbx::PageGrid g = gridOf({50, 300});
     // Two blocks whose columns fall into one worksheet column, written side by side.
-    EXPECT_EQ(page.dumpLines(ws, &g, 0, 50, 55, left, 1), 1);
-    EXPECT_EQ(page.dumpLines(ws, &g, 0, 58, 70, right, 1), 1);
+    EXPECT_EQ(page.dumpLines(ws, cells, &g, 0, 50, 55, left, 1), 1);
+    EXPECT_EQ(page.dumpLines(ws, cells, &g, 0, 58, 70, right, 1), 1);
     EXPECT_EQ(textAt(ws, 0, 0), "12 kg");
 }
 

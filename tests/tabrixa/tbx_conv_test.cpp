@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <new>
 #include <sstream>
 #include <stdexcept>
 #include <tuple>
@@ -54,13 +55,16 @@ std::vector<int> pages(xelvio_convertor& c, const std::string& text) {
     return c.page_list;
 }
 
-void expect_invalid(xelvio_convertor& c, const std::string& text, std::vector<int> kept = {}) {
+// The message names the piece that is wrong (the whole text when not given).
+void expect_invalid(xelvio_convertor& c, const std::string& text, std::vector<int> kept = {},
+                    const char* piece = nullptr) {
     try {
         c.set_page_range(text);
         ADD_FAILURE() << "accepted: " << text;
     } catch (const tk_exception& e) {
         EXPECT_EQ(e.level(), 1) << text;
-        EXPECT_STREQ(e.what(), "Invalid page range") << text;
+        EXPECT_EQ(std::string(e.what()), "Invalid page range: \"" + std::string(piece ? piece : text.c_str()) + "\"")
+            << text;
     }
     EXPECT_EQ(c.page_list, kept) << text;
     EXPECT_EQ(c.page_range, text);
@@ -72,7 +76,9 @@ TEST_F(Conv, PageListsKeepOrderAndDuplicates) {
     EXPECT_EQ(pages(c, "3, 1-2 ,3"), (std::vector<int>{3, 1, 2, 3}));
     EXPECT_EQ(pages(c, ""), std::vector<int>{});
     EXPECT_EQ(pages(c, " 2 - 4 "), (std::vector<int>{2, 3, 4}));
-    EXPECT_EQ(pages(c, "7x"), std::vector<int>{7});  // digits up to the first other character
+    EXPECT_EQ(pages(c, "1, 3"), (std::vector<int>{1, 3}));
+    EXPECT_EQ(pages(c, "\t2-3\t"), (std::vector<int>{2, 3}));
+    EXPECT_EQ(pages(c, "+2,1 - 2"), (std::vector<int>{2, 1, 2}));
     EXPECT_EQ(pages(c, "2147483647"), std::vector<int>{2147483647});
     EXPECT_EQ(c.page_range, "2147483647");
 }
@@ -80,10 +86,14 @@ TEST_F(Conv, PageListsKeepOrderAndDuplicates) {
 TEST_F(Conv, BadPageListsAreRefused) {
     xelvio_convertor c;
     for (const char* text : {"5-5", "4-2", "0", "1-", "-3", "1-2-3", "abc", "-", "2147483648", "99999999999",
-                             "1-2147483648", "0-3", " , "})
+                             "1-2147483648", "0-3"})
         expect_invalid(c, text);
-    expect_invalid(c, "1,,2", {1});
-    expect_invalid(c, "1,", {1});
+    expect_invalid(c, " , ", {}, "");
+    expect_invalid(c, "1,,2", {1}, "");
+    expect_invalid(c, "1,", {1}, "");
+    // Each of these once converted page 1 alone: a number is digits, nothing else.
+    for (const char* text : {"1;2", "1.5", "1x", "7x", "1 2", "1e3", "+", "+-3", "1-2x", "0x10"}) expect_invalid(c, text);
+    expect_invalid(c, "2, 1;3", {2}, "1;3");
 }
 
 TEST_F(Conv, HugeRangesAreRefusedBeforeAllocation) {
@@ -115,10 +125,29 @@ TEST_F(Conv, ProfileSettings) {
     EXPECT_FALSE(c.graph_tab);    // anything but "1" turns it off
     EXPECT_TRUE(c.open_on_exit);  // an empty value changes nothing
     EXPECT_EQ(c.source, "in.pdf");
-    // A key before the first section: nothing is applied.
-    EXPECT_FALSE(c.load_profile_file(write("c.ini", "src=other.pdf\n[Generic settings]\ngraph_tab=1\n")));
+    // A key before the first section is skipped alone; comments say nothing;
+    // keys and values lose the white space around them (tabs too).
+    EXPECT_TRUE(c.load_profile_file(write("c.ini", "; my settings\nsrc=other.pdf\n[Generic settings]\n"
+                                                   "# conversion\n\tgraph_tab = 1\t\n dest = out 2.xls \n")));
     EXPECT_EQ(c.source, "in.pdf");
-    EXPECT_FALSE(c.graph_tab);
+    EXPECT_TRUE(c.graph_tab);
+    EXPECT_EQ(c.destination, "out 2.xls");
+    // A file that sets nothing is refused, naming it: it would convert as if
+    // no profile were given, over the default workbook.
+    for (const char* text : {"", " \n\n", "; src=a.pdf\n", "[Other]\nsrc=a.pdf\n", "src=a.pdf\n",
+                             "[Generic settings]\nlogfile=\nsomething=1\n"}) {
+        const std::string file = write("nothing.ini", text);
+        try {
+            c.load_profile_file(file);
+            ADD_FAILURE() << "accepted: " << text;
+        } catch (const tk_exception& e) {
+            EXPECT_EQ(e.level(), 1);
+            EXPECT_EQ(std::string(e.what()), "Profile \"" + file + "\" sets nothing: it holds no known key of "
+                                             "[Generic settings] (src, dest, pages, ...). Please verify the correct "
+                                             "path/name was given.");
+        }
+    }
+    EXPECT_EQ(c.destination, "out 2.xls");
     // A refused profile takes nothing, not even the keys before the bad one.
     const auto settings = [&c] {
         return std::make_tuple(c.source, c.destination, c.password, c.page_range, c.page_list, c.graph_tab,
@@ -333,6 +362,25 @@ TEST_F(Conv, FailedPageKeepsThePagesFinishedSoFar) {
         EXPECT_EQ(h.reports, std::vector<std::string>{"late"});
     }
     EXPECT_FALSE(fs::exists(path("stopped.xls")));
+
+    // Memory running out is an error like the others, naming the last page
+    // converted; nothing is written (the workbook could lack part of a page)
+    // and an earlier workbook stays.
+    h.reports.clear();
+    write("old.xls", "earlier workbook");
+    for (int page : {1, 3}) {
+        failing_convertor<std::bad_alloc> c(page, std::bad_alloc());
+        c.source = src;
+        c.destination = path("old.xls");
+        c.run();
+        EXPECT_FALSE(c.succeeded());
+    }
+    EXPECT_EQ(h.reports,
+              (std::vector<std::string>{
+                  "Not enough memory: the conversion stopped before its first page was converted; no workbook was "
+                  "written.",
+                  "Not enough memory: the conversion stopped after page 2; no workbook was written."}));
+    EXPECT_EQ(read(path("old.xls")), "earlier workbook");
 }
 
 namespace {
@@ -386,6 +434,54 @@ TEST_F(Conv, PagesThatCannotBeReadAreNamedAndKeepTheirPlace) {
     ASSERT_EQ(h.reports.size(), 2u);
     EXPECT_EQ(h.reports[1], "The program cannot read PDF document. It might be corrupted or\ndoes not comply with Adobe PDF format.");
     EXPECT_FALSE(fs::exists(path("none.xls")));
+}
+
+TEST_F(Conv, PageOverItsBudgetIsNamedAndTheRestIsConverted) {
+    // Page 1: forms seven deep, each drawing the next ten times, the last a
+    // word: 10^7 words, which the core would play for hours.
+    std::vector<std::string> objs = {"<< /Type /Catalog /Pages 2 0 R >>",
+                                     "<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 2 >>"};
+    const std::string font = "/Font << /F1 << /Type /Font /Subtype /Type1 /BaseFont /Helvetica >> >>";
+    auto page = [&](int content, const std::string& res) {
+        return "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents " + std::to_string(content) +
+               " 0 R /Resources << " + res + " >> >>";
+    };
+    auto stream = [](const std::string& dict, const std::string& data) {
+        return "<< " + dict + " /Length " + std::to_string(data.size()) + " >>\nstream\n" + data + "\nendstream";
+    };
+    objs.push_back(page(5, "/XObject << /X 7 0 R >>"));
+    objs.push_back(page(6, font));
+    objs.push_back(stream("", "/X Do"));
+    objs.push_back(stream("", mini_pdf::text(72, 700, "page 2")));
+    for (int depth = 0; depth < 7; ++depth) {
+        const bool last = depth == 6;
+        std::string draws;
+        for (int i = 0; i < 10; ++i) draws += "/X Do ";
+        objs.push_back(stream("/Type /XObject /Subtype /Form /BBox [0 0 612 792] /Resources << " +
+                                  (last ? font : "/XObject << /X " + std::to_string(8 + depth) + " 0 R >>") + " >>",
+                              last ? mini_pdf::text(72, 600, "word") : draws));
+    }
+    const std::string src = write("nested.pdf", mini_pdf::assemble(objs, 1));
+
+    recording_handler h;
+    for (const bool by_time : {true, false}) {
+        h.reports.clear();
+        xelvio_convertor c;
+        c.source = src;
+        c.destination = path("nested.xls");
+        if (by_time) c.page_limits.seconds = 0.25;
+        else c.page_limits.memory_bytes = 1 << 20;
+        c.run();
+        EXPECT_TRUE(c.succeeded());
+        EXPECT_EQ(h.reports, std::vector<std::string>{std::string("Page 1 is too complex: ") +
+                                                      (by_time ? "it takes more than 0.25 seconds to read"
+                                                               : "it needs more than 1 MB of memory") +
+                                                      "; its worksheet is empty."});
+        const std::string book = read(path("nested.xls"));
+        EXPECT_NE(book.find("Page_2"), std::string::npos);
+        EXPECT_NE(book.find("page 2"), std::string::npos);
+        EXPECT_EQ(book.find("word"), std::string::npos);
+    }
 }
 
 // Fails the run at its first page: these runs must end before one.
@@ -444,7 +540,7 @@ TEST_F(Conv, ProfileIsCheckedOnce) {
     ASSERT_TRUE(c.load_profile_file(write("p.ini", "[Generic settings]\nlogfile=" + logfile + "\n")));
     // Every check of the log file's path probes it once; the trace then
     // moves to that file, so the probes are all in the first one.
-    const std::string probes = read(trace), probe = "tk_is_file_exist(" + logfile + ")";
+    const std::string probes = read(trace), probe = "tk_check_writable_file(" + logfile + ")";
     size_t count = 0;
     for (size_t at = probes.find(probe); at != std::string::npos; at = probes.find(probe, at + 1)) ++count;
     EXPECT_EQ(count, 1u) << probes;
@@ -475,6 +571,17 @@ TEST_F(Conv, RunErrorsEndThroughTheHandler) {
                     }),
                     ::testing::ExitedWithCode(255), "Error:\nIncorrect password\n");
         EXPECT_FALSE(fs::exists(path("enc.xls")));
+        // No password at all (a profile without one): the document needs one, and the run says how to give it.
+        EXPECT_EXIT(RUN_IN_CHILD({
+                        xelvio_convertor c;
+                        error_handler h;
+                        c.source = enc;
+                        c.destination = path("enc.xls");
+                        c.password_hint = "Give it so.";
+                        c.run();
+                    }),
+                    ::testing::ExitedWithCode(255),
+                    "Error:\nThe document is protected by a password: it cannot be read without it. Give it so.\n");
     }
     // The destination is the source itself: refused, the document untouched.
     std::string before = read(src);

@@ -8,6 +8,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import zlib
 
 EXE, SRC_DIR, GROUP = sys.argv[1], sys.argv[2], sys.argv[3]
 sys.path.insert(0, os.path.join(SRC_DIR, "tools"))
@@ -95,13 +96,30 @@ def group_source():
     expect("no source", ["--dest=x.xls"], 255, stderr="You should specify source file\n")
     expect("empty source", ["--src="], 255, stderr="You should specify source file\n")
     expect("missing source", ["--src=missing.pdf"], 255, stderr=SOURCE_MISSING)
-    expect("folder as source", ["--src=folder.pdf"], 255, stderr=SOURCE_MISSING)
+    # Each says what the source is.
+    expect("folder as source", ["--src=folder.pdf"], 255,
+           stderr="Source name specifies a folder, not a file.\nPlease give the name of a PDF document.\n")
+    os.mkfifo(path("pipe.pdf"))
+    for name in ["pipe.pdf", "/dev/null"]:
+        expect("not a file: " + name, ["--src=" + name], 255,
+               stderr="Source name specifies a device, pipe or socket, not a file.\n"
+                      "Please give the name of a PDF document.\n")
+    os.symlink("loop.pdf", path("loop.pdf"))
+    expect("link loop", ["--src=loop.pdf"], 255, stderr="Source name is a symbolic link that leads round in a loop."
+                                                        "\nPlease verify the correct file name was given.\n")
+    # A name whose only dot comes first is all stem.
+    make_pdf(".hidden")
+    expect("dot file", ["--src=.hidden"], 0)
+    check(".hidden.xls", os.path.exists(path(".hidden.xls")), True)
 
 
 def group_pages():
     make_pdf("a.pdf")
-    for pages in ["3-3", "4-2", "0", "2147483648", "1-99999999999", "1-2147483647", "1,,2", "abc"]:
-        expect("pages " + pages, ["--pages=" + pages, "--src=a.pdf"], 255, stdout="Error:\nInvalid page range\n")
+    for pages in ["3-3", "4-2", "0", "2147483648", "1-99999999999", "1-2147483647", "abc", "1;2", "1.5", "1x",
+                  "1 2", "1e3"]:
+        expect("pages " + pages, ["--pages=" + pages, "--src=a.pdf"], 255,
+               stdout="Error:\nInvalid page range: \"%s\"\n" % pages)
+    expect("pages 1,,2", ["--pages=1,,2", "--src=a.pdf"], 255, stdout="Error:\nInvalid page range: \"\"\n")
     check("nothing written", os.path.exists(path("a.xls")), False)
 
 
@@ -109,7 +127,9 @@ def group_password():
     src = make_pdf("plain.pdf")
     enc = path("enc.pdf")
     subprocess.run(["qpdf", "--encrypt", "user", "owner", "256", "--", src, enc], check=True)
-    expect("no password", ["--src=enc.pdf"], 255, stdout="Error:\nIncorrect password\n")
+    expect("no password", ["--src=enc.pdf"], 255,
+           stdout="Error:\nThe document is protected by a password: it cannot be read without it. "
+                  "Please give it with --pswd=...\n")
     expect("wrong password", ["--src=enc.pdf", "--pswd=nope"], 255, stdout="Error:\nIncorrect password\n")
     # The PDF core is never handed more of a password than it reads.
     expect("long wrong password", ["--src=enc.pdf", "--pswd=" + "x" * 1000], 255,
@@ -200,7 +220,8 @@ def group_convert():
     if got and got[0][1] is not None:
         check("sheet texts", [s[1] for s in got], ["page 3", "page 1", "page 2", "page 3"])
     expect("no listed page in the document", ["--src=three.pdf", "--pages=4,9", "--dest=none.xls"], 255,
-           stdout="Error:\nNo page was converted: the workbook has no worksheet to write.\n")
+           stdout="Error:\nNo page was converted: every listed page is beyond the end of the document, "
+                  "which has 3 pages.\n")
     check("no workbook without pages", os.path.exists(path("none.xls")), False)
     pdfgen.write(path("sample.pdf"), pdfgen.sample_pages())
     expect("sample", ["--src=sample.pdf"], 0)
@@ -222,25 +243,226 @@ def group_profile():
     check("later.xls", os.path.exists(path("later.xls")), True)
     expect("missing profile", ["--src=a.pdf", "--profile=none.ini"], 255,
            stdout="Error:\nProfile does not exist. Please verify the correct path/name was given.\n")
+    # A key before the first section is skipped alone; comments and tabs are
+    # what they look like.
     with open(path("bad.ini"), "w") as f:
-        f.write("src=a.pdf\n[Generic settings]\ndest=bad.xls\n")
-    expect("badly laid out profile is ignored", ["--profile=bad.ini"], 255, stderr="You should specify source file\n")
+        f.write("; my settings\nsrc=a.pdf\n[Generic settings]\n\tdest = bad.xls\n")
+    expect("key before the section is skipped", ["--profile=bad.ini"], 255, stderr="You should specify source file\n")
+    with open(path("tab.ini"), "w") as f:
+        f.write("# converted nightly\n[Generic settings]\n\tsrc = a.pdf\n\tdest = tab.xls \n\tpages = 1\n")
+    expect("comments and tabs", ["--profile=tab.ini"], 0)
+    check("tab.xls", [s[0] for s in sheets(path("tab.xls"))], ["Page_1"])
     # Saved by Windows Notepad: a byte-order mark, names in any letter case.
     with open(path("bom.ini"), "wb") as f:
         f.write(b"\xef\xbb\xbf[generic settings]\r\nSRC=a.pdf\r\nDest=bom.xls\r\n")
     expect("profile with a byte-order mark", ["--profile=bom.ini"], 0)
     check("bom.xls", os.path.exists(path("bom.xls")), True)
-    # No profile at all: an error, and no default workbook is written.
-    for name in ["a.pdf", "/dev/zero"]:
+    # No profile at all: an error naming it, and no default workbook is written.
+    os.mkfifo(path("fifo.ini"))
+    with open(path("empty.ini"), "w") as f:
+        f.write("; nothing yet\n")
+    for name, what in [("a.pdf", "sets nothing: it holds no known key of [Generic settings] (src, dest, pages, ...)."),
+                       ("empty.ini", "sets nothing: it holds no known key of [Generic settings] (src, dest, pages, "
+                                     "...)."),
+                       ("/dev/zero", "is a device, pipe or socket, not a settings file."),
+                       ("fifo.ini", "is a device, pipe or socket, not a settings file."),
+                       (".", "is a folder, not a settings file.")]:
         expect("not a profile: " + name, ["--src=a.pdf", "--profile=" + name], 255,
-               stdout="Error:\n" + ("Profile holds no settings section such as [Generic settings]." if name == "a.pdf"
-                                    else "Profile is larger than 1 MB: it is not a settings file.") +
-                      " Please verify the correct path/name was given.\n")
+               stdout="Error:\nProfile \"%s\" %s Please verify the correct path/name was given.\n" % (name, what))
     check("nothing written for a non-profile", os.path.exists(path("a.xls")), False)
     with open(path("log.ini"), "w") as f:
         f.write("[Generic settings]\nlogfile=" + path("nowhere", "x.log") + "\n")
     expect("logfile in a missing folder", ["--src=a.pdf", "--profile=log.ini"], 255,
            stdout="Error:\nLogfile path does not exist. Please verify the correct path was given.\n")
+    # A device is never opened to be probed.
+    with open(path("log.ini"), "w") as f:
+        f.write("[Generic settings]\nlogfile=/dev/null\n")
+    expect("logfile on a device", ["--src=a.pdf", "--profile=log.ini"], 255,
+           stdout="Error:\nLogfile name specifies a folder, device, pipe or socket, not a file. "
+                  "Please give the name of a regular file.\n")
+
+
+def limited(limits):
+    """A preexec function setting resource limits {resource: soft and hard value}."""
+    import resource
+
+    def apply():
+        for res, value in limits.items():
+            resource.setrlimit(res, (value, value))
+    return apply
+
+
+def run_limited(args, limits):
+    p = subprocess.run([EXE] + args, cwd=work, capture_output=True, text=True, timeout=120,
+                       env=dict(os.environ, XDG_CONFIG_HOME=path("config")), preexec_fn=limited(limits))
+    return p.returncode, p.stdout
+
+
+def old_workbook_only(name, folder, keep):
+    """The folder holds `keep` and an untouched old.xls, nothing else (no hidden file)."""
+    check(name + ": folder", sorted(os.listdir(folder)), sorted(keep + ["old.xls"]))
+    check(name + ": old workbook kept", open(os.path.join(folder, "old.xls"), "rb").read(), b"old")
+
+
+def group_limits():
+    import resource
+    import signal
+    import time
+    os.makedirs(path("out"))
+    with open(path("out", "old.xls"), "w") as f:
+        f.write("old")
+    dest = "--dest=" + path("out", "old.xls")
+
+    # A file-size limit below the workbook: reported like a full disk.
+    make_pdf("a.pdf", 3)
+    got = run_limited(["--src=a.pdf", dest], {resource.RLIMIT_FSIZE: 8192})
+    message = "Cannot write '%s': File too large" % path("out", "old.xls")
+    check("file-size limit", (got[0], got[1].startswith("Error:\n"), message in got[1]), (255, True, True))
+    old_workbook_only("file-size limit", path("out"), [])
+
+    # A memory limit too small for the second page: the first page passes at
+    # the smallest limit it needs (found by halving), the second needs tens of
+    # megabytes more for its 30000 lines. Address-space limits do not mix with
+    # the sanitizers' shadow memory.
+    if "asan" not in subprocess.run(["ldd", EXE], capture_output=True, text=True).stdout:
+        count, step = 30000, 4.0
+        height = count * step + 40
+        first = "BT /F1 3.5 Tf 1 0 0 1 10 %.2f Tm (first) Tj ET\n" % (height - 20)
+        body = ["BT /F1 3.5 Tf\n"] + ["1 0 0 1 10 %.2f Tm (Line %d) Tj\n" % (height - 20 - i * step, i + 1)
+                                       for i in range(count)] + ["ET\n"]
+        pdfgen.write(path("lines.pdf"), [first, "".join(body)], media=(100, height))
+        low, high = 32 << 20, 1 << 30
+        while high - low > (4 << 20):
+            mid = (low + high) // 2
+            ok = run_limited(["--src=lines.pdf", "--pages=1", "--dest=" + path("one.xls")],
+                             {resource.RLIMIT_AS: mid})[0] == 0
+            low, high = (low, mid) if ok else (mid, high)
+        got = run_limited(["--src=lines.pdf", dest], {resource.RLIMIT_AS: high + (16 << 20)})
+        # (Short of memory, the pages may also be searched for ruled tables no more, with a warning.)
+        check("memory limit", (got[0], got[1].endswith(
+            "Error:\nNot enough memory: the conversion stopped after page 1; no workbook was written.\n")),
+            (255, True))
+        old_workbook_only("memory limit", path("out"), [])
+
+    # SIGHUP (the terminal closed) while the workbook is written: the process
+    # is caught in the write (a file open in the destination's folder), held
+    # there, and sent the signal.
+    pages = []
+    for n in range(200):
+        pages.append("".join(pdfgen.text(20 + 45 * (c % 12), 770 - 9 * r, "%d.%d" % (n * r + c, c), "F1", 5)
+                             for r in range(80) for c in range(12)))
+    pdfgen.write(path("big.pdf"), pages)
+    folder = path("out") + "/"
+    caught = False
+    for attempt in range(3):
+        p = subprocess.Popen([EXE, "--src=" + path("big.pdf"), dest], cwd=work, stdout=subprocess.DEVNULL,
+                             stderr=subprocess.DEVNULL, env=dict(os.environ, XDG_CONFIG_HOME=path("config")))
+        fd_dir = "/proc/%d/fd" % p.pid
+        while p.poll() is None:
+            try:
+                links = [os.readlink(os.path.join(fd_dir, fd)) for fd in os.listdir(fd_dir)]
+            except OSError:
+                continue
+            if any(link.startswith(folder) for link in links):
+                p.send_signal(signal.SIGSTOP)
+                p.send_signal(signal.SIGHUP)
+                p.send_signal(signal.SIGCONT)
+                caught = True
+                break
+        rc = p.wait()
+        if caught:
+            check("SIGHUP ends the program", rc, -signal.SIGHUP)
+            old_workbook_only("SIGHUP", path("out"), [])
+            break
+        time.sleep(0.1)
+    check("the write was caught", caught, True)
+
+
+def stream(data, extra=b""):
+    return b"<< %s/Length %d >>\nstream\n" % (extra, len(data)) + data + b"\nendstream"
+
+
+def one_page_doc(content, resources=b"", more=(), catalog=b"", page=b""):
+    """Objects: 1 catalog, 2 pages, 3 page, 4 its content, 5 Helvetica, then more (from 6)."""
+    objs = [b"<< /Type /Catalog /Pages 2 0 R %s>>" % catalog, b"<< /Type /Pages /Kids [3 0 R 7 0 R] /Count 2 >>",
+            b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R "
+            b"/Resources << /Font << /F1 5 0 R %s>> >> %s>>" % (resources, page),
+            stream(content), b"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
+            stream(b"BT /F1 12 Tf 72 700 Td (page 2) Tj ET"),
+            b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 6 0 R "
+            b"/Resources << /Font << /F1 5 0 R >> >> >>"] + list(more)
+    return pdfgen.assemble(objs, 1)
+
+
+def group_hostile():
+    """Small files the PDF core would hang or crash on, or spend minutes and gigabytes on."""
+    def case(name, data, rc, warning, texts):
+        with open(path(name + ".pdf"), "wb") as f:
+            f.write(data)
+        want = ("Warning:\n%s\n" % warning if warning else "") + ("" if rc == 0 else UNREADABLE)
+        expect(name, ["--src=%s.pdf" % name], rc, stdout=want)
+        if rc == 0:
+            check(name + " sheets", sheets(path(name + ".xls")), texts)
+
+    text = b"BT /F1 12 Tf 72 700 Td (page 1) Tj ET"
+    both = [("Page_1", "page 1"), ("Page_2", "page 2")]
+    # Form fields whose nodes share their children, 60 deep: 2^60 paths.
+    fields = [b"<< /T (f) /Kids [%d 0 R %d 0 R] %s>>" % (9 + k, 9 + k, b"/Parent %d 0 R " % (7 + k) if k else b"")
+              for k in range(59)]
+    fields.append(b"<< /T (w) /FT /Tx /Subtype /Widget /Rect [72 600 200 620] /Parent 66 0 R >>")
+    case("fields", one_page_doc(text, more=fields, catalog=b"/AcroForm << /Fields [8 0 R] >>",
+                                page=b"/Annots [67 0 R]"), 0,
+         "The document's form-field tree is damaged (it loops or is too large): its fields are converted as the "
+         "pages show them.", both)
+    # A composite font whose CMap uses itself: the core recurses until its stack ends.
+    cmap = (b"/CIDInit /ProcSet findresource begin 12 dict begin begincmap /CMapName /Loop def "
+            b"1 begincodespacerange <00> <FF> endcodespacerange endcmap end end")
+    font = [b"<< /Type /Font /Subtype /Type0 /BaseFont /Loop /Encoding 9 0 R /DescendantFonts [10 0 R] >>",
+            stream(cmap, b"/Type /CMap /CMapName /Loop /UseCMap 9 0 R "),
+            b"<< /Type /Font /Subtype /CIDFontType2 /BaseFont /Loop /CIDSystemInfo << /Registry (Adobe) "
+            b"/Ordering (Identity) /Supplement 0 >> >>"]
+    case("usecmap", one_page_doc(text + b" BT /F2 12 Tf (AB) Tj ET", resources=b"/F2 8 0 R ", more=font), 0,
+         "Page 1 cannot be read (the document is damaged there): its worksheet is empty.",
+         [("Page_1", ""), ("Page_2", "page 2")])
+    # An image of 10^10 pixels from three bytes of data.
+    image = b"q 100 0 0 100 72 72 cm BI /W 100000 /H 100000 /CS /RGB /BPC 8 ID abc EI Q " + text
+    too_complex = "Page 1 is too complex: %s; its worksheet is empty."
+    case("image", one_page_doc(image), 0, too_complex % "one of its images has more than 500000000 pixels",
+         [("Page_1", ""), ("Page_2", "page 2")])
+    # Its neighbour: a small inline image (whose data holds "EI") and the text after it.
+    small = b"q 10 0 0 10 72 600 cm BI /W 2 /H 2 /CS /G /BPC 8 ID EI\x00\x01 EI Q " + text
+    case("small image", one_page_doc(small), 0, "", both)
+    # One filled path that zigzags over the page's height 20000 times.
+    zigzag = b"10 10 m " + b"500 780 l 10 10 l " * 10000 + b"f " + text
+    case("path", one_page_doc(zlib.compress(zigzag)).replace(b"<< /Length", b"<< /Filter /FlateDecode /Length", 1),
+         0, too_complex % "one of its drawings has too many pieces to draw", [("Page_1", ""), ("Page_2", "page 2")])
+    # Nothing left to convert: the document is reported unreadable.
+    lone = pdfgen.assemble([b"<< /Type /Catalog /Pages 2 0 R >>", b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                            b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R >>",
+                            stream(image)], 1)
+    case("lone", lone, 255, too_complex % "one of its images has more than 500000000 pixels", [])
+    check("no workbook without a page", os.path.exists(path("lone.xls")), False)
+
+
+def group_page_tree():
+    """Page N is the N-th page the page tree writes, also after a broken entry."""
+    data = pdfgen.build([pdfgen.text(72, 700, "page %d" % (i + 1)) for i in range(6)], compress=False)
+    start = data.index(b"/Kids [") + 7
+    kids = data[start:data.index(b"]", start)].split(b" R")
+    kids[2] = b" 99 0"  # the third entry names an object that is not there
+    data = data[:start] + b" R".join(kids) + data[data.index(b"]", start):]
+    with open(path("tree.pdf"), "wb") as f:
+        f.write(data)
+    warning = "Warning:\nPage 3 cannot be read (the document is damaged there): its worksheet is empty.\n"
+    expect("whole document", ["--src=tree.pdf"], 0, stdout=warning)
+    want = [("Page_%d" % i, "" if i == 3 else "page %d" % i) for i in range(1, 7)]
+    check("every page on its own sheet", sheets(path("tree.xls")), want)
+    expect("the page after it", ["--src=tree.pdf", "--pages=4", "--dest=four.xls"], 0)
+    check("page 4", sheets(path("four.xls")), [("Page_1", "page 4")])
+    expect("the last page", ["--src=tree.pdf", "--pages=6", "--dest=six.xls"], 0)
+    check("page 6", sheets(path("six.xls")), [("Page_1", "page 6")])
+    expect("the broken page and the next", ["--src=tree.pdf", "--pages=3-4", "--dest=three.xls"], 0, stdout=warning)
+    check("pages 3 and 4", sheets(path("three.xls")), [("Page_1", ""), ("Page_2", "page 4")])
 
 
 groups = {name[6:]: fn for name, fn in globals().items() if name.startswith("group_")}

@@ -1,0 +1,58 @@
+// What playing one page may cost. The core has no limits of its own: a small
+// file can ask it for hours of work or gigabytes of memory (forms that draw
+// forms, a path of millions of segments, an image of 10^10 pixels). The
+// converter starts a budget for every page; the core asks it through the
+// abort callback, the devices before every form, annotation and costly shape.
+// Once the budget is spent it stays spent until the next page, and the
+// devices stop drawing, so the rest of the page plays through quickly.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <string>
+
+class pdf_page_budget {
+public:
+    struct limits {
+        double seconds = 30;                                  // both passes of a page
+        std::size_t memory_bytes = std::size_t(2) << 30;      // growth of the process while the page plays
+        double shape_work = 5e7;                              // rows and pixels the rasteriser walks for one shape
+        double image_pixels = 5e8;                            // pixels of one image's source data
+    };
+
+    pdf_page_budget() = default;
+    explicit pdf_page_budget(const limits& l) : limits_(l) {}
+
+    // A new page: the clock and the memory count start now.
+    void start();
+    // Whether the page is over its budget (checks the clock, and the memory
+    // now and then). Cheap enough to ask before every drawing operation.
+    bool exceeded();
+    // Whether exceeded() found the page over its budget, without checking again.
+    bool spent() const { return !reason_.empty(); }
+    // A check before a costly operation found it beyond the limits.
+    void refuse(const std::string& reason);
+    // Why the page was stopped ("it takes more than 30 seconds to read"); empty while within the budget.
+    const std::string& reason() const { return reason_; }
+
+    // Whether one shape or image may be handed to the rasteriser; refuses the page when not.
+    bool allow_shape(double work);
+    bool allow_image(double pixels);
+
+    const limits& get_limits() const { return limits_; }
+    void set_limits(const limits& l) { limits_ = l; }
+
+    // For the core's callbacks: data is a pdf_page_budget.
+    static bool abort_callback(void* data);
+
+private:
+    limits limits_;
+    std::chrono::steady_clock::time_point started_{};
+    std::chrono::steady_clock::time_point memory_checked_{};
+    std::size_t memory_at_start_ = 0;
+    bool running_ = false;
+    std::string reason_;
+};
+
+// The process's resident memory in bytes (0 where it cannot be read).
+std::size_t pdf_resident_bytes();

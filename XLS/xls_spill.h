@@ -1,0 +1,35 @@
+// Where the records of finished worksheets wait for the workbook's write, so
+// that memory does not grow with the pages: an unnamed temporary file.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace xls_core {
+
+class CSpillFile {
+public:
+    CSpillFile() = default;
+    ~CSpillFile();
+    CSpillFile(const CSpillFile&) = delete;
+    CSpillFile& operator=(const CSpillFile&) = delete;
+
+    // Appends the bytes (the file is made at the first call) and gives their
+    // offset. False once anything failed: the file then takes nothing more
+    // and Error() tells why; what it took before stays readable.
+    bool Append(const std::uint8_t* p, std::size_t n, std::uint64_t& offset);
+    // Reads bytes appended before; false with Error() on a failure.
+    bool Read(std::uint64_t offset, std::size_t n, std::uint8_t* out);
+    const std::string& Error() const { return error_; }
+
+private:
+    void Fail(const char* what);
+
+    int fd_ = -1;
+    bool failed_ = false;
+    std::uint64_t size_ = 0;
+    std::string folder_, error_;
+};
+
+}  // namespace xls_core
