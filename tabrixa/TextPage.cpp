@@ -72,6 +72,7 @@ void TextPage::startPage() {
     actualTextDepth = 0;
     actualText.clear();
     spanGlyphs.clear();
+    spanState.reset();
     for (auto& p : pools) p = new TextPool;
     primaryRot = -1;
     primaryLR = true;
@@ -182,6 +183,11 @@ void TextPage::addChar(GfxState* state, double x, double y, double dx, double dy
 
     // Inside an ActualText span the glyphs wait for the span's end.
     if (actualTextDepth > 0) {
+        if (spanGlyphs.empty()) {
+            spanState.reset(state->copy(true));  // with its own path
+            spanFont = curFont;
+            spanFontSize = curFontSize;
+        }
         spanGlyphs.push_back({x, y, dx, dy, x1, y1, w1, h1, code, nBytes,
                               std::vector<Unicode>(u, u + (u && uLen > 0 ? uLen : 0))});
         return;
@@ -266,6 +272,14 @@ void TextPage::endActualText(GfxState* state) {
     if (actualTextDepth == 0 || --actualTextDepth > 0) return;
     std::vector<SpanGlyph> glyphs;
     glyphs.swap(spanGlyphs);
+    // The state of the first glyph stands in for a page that ends the span
+    // by ending (its marked content never closed).
+    std::unique_ptr<GfxState> first = std::move(spanState);
+    if (!state) {
+        state = first.get();
+        curFont = spanFont;
+        curFontSize = spanFontSize;
+    }
     if (glyphs.empty() || !state) return;  // nothing shown, nothing to place
     placeSpan(state, glyphs);
     // A span ends between strings: the word its text began is done (lines

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <map>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -50,6 +51,8 @@ public:
     // A marked-content span with /ActualText: its text replaces the glyphs
     // drawn inside, placed where the first of them stands.
     void beginActualText(const Unicode* text, int len);
+    // A page that ends inside a span (its marked content left open) passes
+    // no state: the span's glyphs are placed with the state of the first.
     void endActualText(GfxState* state);
     // Font bookkeeping of the device's updateFont: the entry of the state's font
     // (made on first use) becomes curFont.
@@ -110,6 +113,9 @@ private:
     int actualTextDepth = 0;
     std::vector<Unicode> actualText;
     std::vector<SpanGlyph> spanGlyphs;  // drawn inside the open span
+    std::unique_ptr<GfxState> spanState;  // at the first of them, with its font
+    TextFontRef* spanFont = nullptr;
+    double spanFontSize = 0;
     // One warning for each worksheet limit the page met.
     void warnAboutLimits(int page, int columns, const PageCells& cells) const;
     void clear();

@@ -476,6 +476,8 @@ void TextPage::buildFlows() {
 }
 
 void TextPage::coalesce() {
+    // A span left open by the page gives its glyphs all the same.
+    while (actualTextDepth > 0) endActualText(nullptr);
     // A word still open (a string without its end) belongs to the page too.
     if (curWord) {
         nest = 0;

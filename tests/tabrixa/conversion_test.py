@@ -158,16 +158,18 @@ class Characters(unittest.TestCase):
 
     def test_actual_text_replaces_the_glyphs_of_its_span(self):
         # Small capitals drawn as lower-case glyphs; a span without ActualText
-        # changes nothing; a span on two lines keeps the glyphs drawn.
+        # changes nothing; a span on two lines keeps the glyphs drawn; a span
+        # the page never closes still gives its text.
         page = ("BT /F1 10 Tf 72 700 Td /Span <</ActualText (NORWAY)>> BDC (norway) Tj EMC ( is north) Tj ET\n"
                 "BT /F1 10 Tf 72 670 Td (Big) Tj /Span <</ActualText <FEFF00E9>>> BDC (e) Tj EMC (che) Tj ET\n"
                 "BT /F1 10 Tf 72 640 Td /Span <</Lang (en)>> BDC (sweden) Tj EMC ET\n"
-                "BT /F1 10 Tf 72 610 Td /Span <</ActualText (one line)>> BDC (two) Tj 0 -30 Td (lines) Tj EMC ET\n")
+                "BT /F1 10 Tf 72 610 Td /Span <</ActualText (one line)>> BDC (two) Tj 0 -30 Td (lines) Tj EMC ET\n"
+                "BT /F1 10 Tf 72 540 Td /Span <</ActualText (Kept)>> BDC (kept) Tj ET\n")
         pdf = cu.path("actual_text.pdf")
         pdfgen.write(pdf, [page])
         sheet = cu.convert(pdf, cu.path("actual_text.xls")).sheet_by_index(0)
         self.assertEqual([v for _, (_, v) in sorted(cu.cells(sheet).items())],
-                         ["NORWAY is north", "Bigéche", "sweden", "two", "lines"])
+                         ["NORWAY is north", "Bigéche", "sweden", "two", "lines", "Kept"])
 
     def test_raised_marks_stay_beside_their_figures(self):
         # Marks raised 0.7 em stand nearer the row above than their own base
