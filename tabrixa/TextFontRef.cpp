@@ -98,7 +98,10 @@ FontClass classifyFont(const std::string& name, const std::string& embeddedName,
         if (anyInEither(name, embeddedName, italicKeys)) fc.italic = true;
         if (anyInEither(name, embeddedName, boldKeys)) fc.bold = true;
         fc.symbolFace = anyInEither(name, embeddedName, symbolKeys);
-        fc.symbolEncoding = inEither(name, embeddedName, "Symbol");
+        if (inEither(name, embeddedName, "Symbol"))
+            fc.privateCodes = FontClass::PrivateCodes::symbol;
+        else if (inEither(name, embeddedName, "Wingdings"))
+            fc.privateCodes = FontClass::PrivateCodes::wingdings;
     }
     fc.row = row;
     fc.fontClass = fontClassCode(row);
@@ -117,7 +120,19 @@ TextFontRef::TextFontRef(std::shared_ptr<GfxFont> f) : gfxFont(std::move(f)) {
     cls = classifyFont(name ? *name : std::string(), emb ? emb->toStr() : std::string(), gfxFont->getFlags(), true);
 }
 
-Unicode symbolEncodingChar(Unicode code) {
+Unicode privateCodeChar(Unicode code, FontClass::PrivateCodes codes) {
+    if (code < 0xF020 || code > 0xF0FF) return code;
+    if (codes == FontClass::PrivateCodes::wingdings) {
+        // The list bullets of word processors.
+        static const struct { Unicode code, c; } bullets[] = {
+            {0xF06C, 0x25CF}, {0xF06E, 0x25A0}, {0xF071, 0x2751}, {0xF076, 0x2756},
+            {0xF0A7, 0x25AA}, {0xF0A8, 0x25FB}, {0xF0D8, 0x27A2}, {0xF0FC, 0x2713},
+        };
+        for (const auto& b : bullets)
+            if (b.code == code) return b.c;
+        return code;
+    }
+    if (codes != FontClass::PrivateCodes::symbol) return code;
     // Codes 0x20..0xFF of the Symbol font's encoding; 0 where the glyph has
     // no character of its own.
     static const unsigned short chars[224] = {
@@ -141,7 +156,6 @@ Unicode symbolEncodingChar(Unicode code) {
     0x0000, 0x0000, 0x0000, 0x0000, 0x0000, 0x232A, 0x222B, 0x2320, 0x0000, 0x2321, 0x0000, 0x0000,
     0x0000, 0x0000, 0x0000, 0x0000, 0x0000, 0x0000, 0x0000, 0x0000,
     };
-    if (code < 0xF020 || code > 0xF0FF) return code;
     const Unicode c = chars[code - 0xF020];
     return c ? c : code;
 }

@@ -31,14 +31,16 @@ struct FontClass {
     // A symbol-encoded face (Symbol, TeX symbol and math fonts, dingbats):
     // its glyphs are not the letters of the codes, so it is no cell font.
     bool symbolFace = false;
-    // A face in the Symbol font's encoding, whose private-use codes
-    // U+F020..U+F0FF (fonts without a map give them) name Symbol's glyphs.
-    bool symbolEncoding = false;
+    // The private-use codes U+F020..U+F0FF that a symbol face without a map
+    // gives name the glyphs of its own encoding: the Symbol font's, or the
+    // Wingdings bullets'.
+    enum class PrivateCodes { none, symbol, wingdings } privateCodes = PrivateCodes::none;
 };
 
-// The character of a private-use code U+F020..U+F0FF of a face in the
-// Symbol font's encoding (U+F0B7 is the bullet); other codes as they are.
-Unicode symbolEncodingChar(Unicode code);
+// The character a private-use code U+F020..U+F0FF of such a face stands for
+// (U+F0B7 of Symbol is the bullet); other codes, and codes of glyphs without
+// a character of their own, as they are.
+Unicode privateCodeChar(Unicode code, FontClass::PrivateCodes codes);
 
 // PDF font descriptor flags used by the classification.
 enum : int {

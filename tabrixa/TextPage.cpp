@@ -208,10 +208,11 @@ void TextPage::placeChar(GfxState* state, double x, double y, double dx, double 
         }
         // A Symbol face without a map gives private-use codes that readers
         // would draw as boxes in any cell font.
-        const bool symbolCodes = curFont && curFont->fontClass().symbolEncoding;
+        const FontClass::PrivateCodes codes =
+            curFont ? curFont->fontClass().privateCodes : FontClass::PrivateCodes::none;
         int n = 0;
         for (int i = 0; i < uLen; ++i)
-            if (!isDroppedControl(u[i])) out[n++] = symbolCodes ? symbolEncodingChar(u[i]) : u[i];
+            if (!isDroppedControl(u[i])) out[n++] = privateCodeChar(u[i], codes);
         if (n == 1 && out[0] == 9) out[0] = 32;
         u = out;
         uLen = n;
