@@ -5,6 +5,7 @@
 
 #include <GfxFont.h>
 #include <GfxState.h>
+#include <UTF.h>
 #include <Stream.h>
 
 #include "PDFR/pdf_budget.h"
@@ -152,7 +153,12 @@ void ExcelOutputDev::restoreState(GfxState* state) {
 }
 
 void ExcelOutputDev::beginString(GfxState* state, const GooString*) {
-    if (textPage && state) textPage->beginWord(state, state->getCurX(), state->getCurY());
+    if (!textPage || !state) return;
+    // Glyphs stand on the text position raised by the text rise, as drawn:
+    // a word must not start on the base line of the text it is raised from.
+    double riseX, riseY;
+    state->textTransformDelta(0, state->getRise(), &riseX, &riseY);
+    textPage->beginWord(state, state->getCurX() + riseX, state->getCurY() + riseY);
 }
 
 void ExcelOutputDev::endString(GfxState*) {
@@ -163,4 +169,16 @@ void ExcelOutputDev::drawChar(GfxState* state, double x, double y, double dx, do
                               CharCode code, int nBytes, const Unicode* u, int uLen) {
     if (budget && budget->spent()) return;
     if (textPage && state) textPage->addChar(state, x, y, dx, dy, code, nBytes, u, uLen);
+}
+
+void ExcelOutputDev::beginActualText(GfxState*, const GooString* text) {
+    if (!textPage) return;
+    Unicode* codes = nullptr;
+    const int len = text ? TextStringToUCS4(text->toStr(), &codes) : 0;
+    textPage->beginActualText(codes, len);
+    gfree(codes);
+}
+
+void ExcelOutputDev::endActualText(GfxState* state) {
+    if (textPage) textPage->endActualText(state);
 }

@@ -57,6 +57,8 @@ public:
     void drawChar(GfxState* state, double x, double y, double dx, double dy, double originX, double originY,
                   CharCode code, int nBytes, const Unicode* u, int uLen) override;
     void processLink(AnnotLink*) override {}
+    void beginActualText(GfxState* state, const GooString* text) override;
+    void endActualText(GfxState* state) override;
     // Images carry no text: only an inline image's data is read past, up to
     // its end (the core looks for the end of the image after it).
     void drawImage(GfxState*, Object*, Stream* str, int width, int height, GfxImageColorMap* colorMap, bool,

@@ -77,10 +77,12 @@ void appendCellChar(std::wstring& text, Unicode code) {
         case 0xFB00: case 11: text += L"ff"; return;
         case 0xFB01: case 12: text += L"fi"; return;
         case 0xFB03: case 14: text += L"ffi"; return;
+        // Readers hide a soft hyphen; the page shows it.
+        case 0xAD: text += L'-'; return;
         default: break;
     }
-    if (code >= 15 && code <= 28) {
-        text += static_cast<wchar_t>(code + 29);
+    if (isDroppedControl(code)) {
+        return;
     } else if (code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
         text += static_cast<wchar_t>(0xFFFD);
     } else if (code > 0xFFFF) {
@@ -129,9 +131,27 @@ std::wstring heldText(const xls_core::worksheet& sheet, const PageCells& cells, 
 }
 }  // namespace
 
+void trimCellBlanks(std::wstring& text) {
+    auto blank = [](wchar_t c) { return isCSpace(c) || isBlank(static_cast<Unicode>(c)); };
+    std::size_t end = text.size();
+    while (end > 0 && blank(text[end - 1])) --end;
+    std::size_t begin = 0;
+    while (begin < end && blank(text[begin])) ++begin;
+    text = text.substr(begin, end - begin);
+}
+
 xls_core::cell_t* putCellText(xls_core::worksheet& sheet, PageCells& cells, std::uint32_t row, std::uint32_t col,
                               std::wstring text, const std::wstring* numberText) {
     if (!cells.countRow(row)) return nullptr;
+    // No cell starts or ends with a blank: an exact lookup finds it, and a
+    // figure followed by a no-break space is a number.
+    trimCellBlanks(text);
+    std::wstring trimmedNumber;
+    if (numberText) {
+        trimmedNumber = *numberText;
+        trimCellBlanks(trimmedNumber);
+        numberText = &trimmedNumber;
+    }
     std::wstring held = heldText(sheet, cells, row, col);
     if (!held.empty()) {
         if (held.back() != L' ') held += L' ';

@@ -26,10 +26,13 @@ constexpr std::size_t maxNumberDigits = 15;
 bool parseCellNumber(const std::wstring& text, double& value);
 
 // Appends the cell text of one Unicode code: typographic quotes and dashes
-// become plain ones, ligatures their letters, a few low codes of symbol
-// fonts their digits; codes above U+FFFF become a UTF-16 surrogate pair and
-// invalid codes U+FFFD.
+// become plain ones, ligatures their letters, a soft hyphen a hyphen;
+// control codes are dropped (see isDroppedControl); codes above U+FFFF
+// become a UTF-16 surrogate pair and invalid codes U+FFFD.
 void appendCellChar(std::wstring& text, Unicode code);
+
+// Removes the blanks (see isBlank, and C white space) at both ends of a cell text.
+void trimCellBlanks(std::wstring& text);
 
 // Cuts a cell text to the most characters a cell can hold (32767 UTF-16
 // units), never between the two halves of a surrogate pair; true when it cut.

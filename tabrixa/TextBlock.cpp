@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <list>
 #include <vector>
 
 #include "tabrixa/TextHelpers.h"
@@ -93,9 +94,9 @@ void TextBlock::coalesce(const UnicodeMap* uMap) {
     }
 
     // Lines.
-    std::vector<TextLine*> order;  // the lines in row order
+    std::list<TextLine*> order;  // the lines in row order
     for (TextLine* l = lines; l; l = l->next) order.push_back(l);
-    size_t lastIdx = 0;            // where the line built last stands in it
+    auto lastPos = order.end();  // where the line built last stands in it
     lastLine = nullptr;
     lineCount = 0;
     charCount = 0;
@@ -148,20 +149,23 @@ void TextBlock::coalesce(const UnicodeMap* uMap) {
         }
 
         // Into row order: after the line built last when it comes after
-        // that one, else from the last line that stands wholly before it (a
-        // line started a few buckets early is followed by the ones it
-        // skipped; walking from the first line would cost the block's length).
-        size_t pos;
+        // that one; first when it does not come after the first line (rows
+        // of rotated text are built last row first); else from the last line
+        // that stands wholly before it (a line started a few buckets early
+        // is followed by the ones it skipped). Walking from the first line
+        // would cost the block's length for every line.
+        std::list<TextLine*>::iterator pos;
         if (lastLine && lineComesAfter(line, lastLine)) {
-            pos = lastIdx + 1;
+            pos = std::next(lastPos);
+        } else if (order.empty() || !lineComesAfter(line, order.front())) {
+            pos = order.begin();
         } else {
-            pos = order.size();
-            while (pos > 0 && !whollyBefore(order[pos - 1], line)) --pos;
-            if (pos > 0) --pos;
+            pos = order.end();
+            while (pos != order.begin() && !whollyBefore(*std::prev(pos), line)) --pos;
+            if (pos != order.begin()) --pos;
         }
-        while (pos < order.size() && lineComesAfter(line, order[pos])) ++pos;
-        order.insert(order.begin() + static_cast<std::ptrdiff_t>(pos), line);
-        lastIdx = pos;
+        while (pos != order.end() && lineComesAfter(line, *pos)) ++pos;
+        lastPos = order.insert(pos, line);
 
         line->coalesce(uMap);
         lastLine = line;
@@ -169,7 +173,8 @@ void TextBlock::coalesce(const UnicodeMap* uMap) {
         ++lineCount;
     }
     lines = order.empty() ? nullptr : order.front();
-    for (size_t i = 0; i < order.size(); ++i) order[i]->next = i + 1 < order.size() ? order[i + 1] : nullptr;
+    for (auto it = order.begin(); it != order.end(); ++it)
+        (*it)->next = std::next(it) == order.end() ? nullptr : *std::next(it);
 
     numberColumns();
 }

@@ -4,6 +4,8 @@
 #include <memory>
 #include <string>
 
+#include <CharTypes.h>
+
 class GfxFont;
 
 namespace tbx {
@@ -29,7 +31,16 @@ struct FontClass {
     // A symbol-encoded face (Symbol, TeX symbol and math fonts, dingbats):
     // its glyphs are not the letters of the codes, so it is no cell font.
     bool symbolFace = false;
+    // The private-use codes U+F020..U+F0FF that a symbol face without a map
+    // gives name the glyphs of its own encoding: the Symbol font's, or the
+    // Wingdings bullets'.
+    enum class PrivateCodes { none, symbol, wingdings } privateCodes = PrivateCodes::none;
 };
+
+// The character a private-use code U+F020..U+F0FF of such a face stands for
+// (U+F0B7 of Symbol is the bullet); other codes, and codes of glyphs without
+// a character of their own, as they are.
+Unicode privateCodeChar(Unicode code, FontClass::PrivateCodes codes);
 
 // PDF font descriptor flags used by the classification.
 enum : int {
@@ -47,14 +58,13 @@ FontClass classifyFont(const std::string& name, const std::string& embeddedName,
 std::string fontClassCode(int row);
 std::string fontClassWinName(int row);
 
-// One entry per distinct core font object used on the page. Holding the
-// shared pointer keeps the font alive, so a later font allocated at the same
-// address can never be mistaken for this one. The font's class is worked out
-// once here rather than for every word set in it.
+// One entry per font dictionary used on the page, holding the first core
+// font object made from it (the page keeps them by the dictionary's
+// reference). The font's class is worked out once here rather than for
+// every word set in it.
 class TextFontRef {
 public:
     explicit TextFontRef(std::shared_ptr<GfxFont> f);
-    bool matches(const GfxFont* f) const { return gfxFont.get() == f; }
     GfxFont* font() const { return gfxFont.get(); }
     const FontClass& fontClass() const { return cls; }
 

@@ -151,15 +151,24 @@ std::vector<Unicode> logicalOrder(const Unicode* text, int len, bool preferLR) {
         for (std::size_t i = 0; i < page.size(); ++i) out[i] = page[static_cast<std::size_t>(map[i])];
         return out;
     };
-    // A right-to-left run shows a bracket as its mirror image. Where the page's
-    // codes name the shapes drawn, the reading order takes each mirrored back,
-    // as the bidirectional algorithm mirrors them for display; some writers
-    // give the code read instead, and then mirroring would leave brackets
-    // closed before they open: those codes stay.
+    // A right-to-left run shows a mirrored character as its mirror image. Some
+    // writers give the code of the shape drawn, others (LibreOffice) the code
+    // read; only brackets tell which, by pairing up in reading order. When
+    // the mirrored brackets pair better, the codes name shapes and every
+    // mirrored character of the run is turned back (a "<" drawn reads ">");
+    // when the brackets as given pair better, every code stays. When the
+    // brackets cannot tell (none, or both ways alike), brackets are mirrored
+    // and every other code stays as given: a "<" is never turned on a guess.
     std::vector<Unicode> shapes(v);
     fribidi_shape_mirroring(levels.data(), n, shapes.data());
+    std::vector<Unicode> bracketsOnly(v);
+    for (std::size_t i = 0; i < v.size(); ++i)
+        if (fribidi_get_bracket(v[i]) != FRIBIDI_NO_BRACKET) bracketsOnly[i] = shapes[i];
     std::vector<Unicode> mirrored = reading(shapes), kept = reading(v);
-    return unpairedBrackets(mirrored) > unpairedBrackets(kept) ? kept : mirrored;
+    const std::size_t unpairedMirrored = unpairedBrackets(mirrored), unpairedKept = unpairedBrackets(kept);
+    if (unpairedMirrored < unpairedKept) return mirrored;
+    if (unpairedMirrored > unpairedKept) return kept;
+    return reading(bracketsOnly);
 }
 
 }  // namespace tbx

@@ -22,6 +22,17 @@ double overlapRatioMin(double a1, double a2, double b1, double b2);
 // -1, 0, 1: row order of two lines (0: same row).
 int compareLines(const TextLine* a, const TextLine* b);
 
+// A control code that fonts' maps give for glyphs they cannot name: it shows
+// nothing readers could show, so it is never written. A tab is a word break,
+// and codes 11, 12 and 14 are the ligatures ff, fi and ffi of fonts without
+// a map.
+inline bool isDroppedControl(Unicode c) {
+    return (c < 32 && c != 9 && c != 11 && c != 12 && c != 14) || (c >= 0x7F && c <= 0x9F);
+}
+// A blank the page shows as a blank: the ordinary one, the no-break space,
+// the figure space and the narrow no-break space.
+inline bool isBlank(Unicode c) { return c == 32 || c == 0xA0 || c == 0x2007 || c == 0x202F; }
+
 // Sign of a difference; NaN gives 0 so no comparison goes astray.
 inline int signOf(double d) { return d < 0 ? -1 : (d > 0 ? 1 : 0); }
 

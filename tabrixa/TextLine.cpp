@@ -57,6 +57,10 @@ void TextLine::addWord(TextWord* w) {
     if (w->colGroup == 0 && colGroup != 0) w->colGroup = colGroup;
 }
 
+namespace {
+bool isDigitCode(Unicode c) { return c >= '0' && c <= '9'; }
+}  // namespace
+
 void TextLine::coalesce(const UnicodeMap* uMap) {
     if (words && words->next) {
         double s0 = words->fontSize;
@@ -93,6 +97,11 @@ void TextLine::coalesce(const UnicodeMap* uMap) {
                 delete w1;
                 w1 = w0->next;
             } else {
+                // A figure and a smaller digit beside it (a footnote mark)
+                // never read as one number.
+                if (isDigitCode(w0->text[w0->len - 1]) && isDigitCode(w1->text[0]) &&
+                    std::fabs(w0->fontSize - w1->fontSize) > 0.1 * std::max(w0->fontSize, w1->fontSize))
+                    w0->spaceAfter = true;
                 w0 = w1;
                 w1 = w1->next;
             }

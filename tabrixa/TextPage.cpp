@@ -50,7 +50,7 @@ void TextPage::clear() {
         p = nullptr;
     }
     clearLayout();
-    for (TextFontRef* f : fonts) delete f;
+    for (auto& f : fonts) delete f.second;
     fonts.clear();
 }
 
@@ -69,6 +69,10 @@ void TextPage::startPage() {
     nest = 0;
     nTinyChars = 0;
     lastCharOverlap = false;
+    actualTextDepth = 0;
+    actualText.clear();
+    spanGlyphs.clear();
+    spanState.reset();
     for (auto& p : pools) p = new TextPool;
     primaryRot = -1;
     primaryLR = true;
@@ -80,22 +84,17 @@ TextFontRef* TextPage::findOrAddFont(GfxState* state) {
         curFont = nullptr;  // poppler announces "no font" at page start
         return nullptr;
     }
-    for (TextFontRef* r : fonts) {
-        if (r->matches(f.get())) {
-            curFont = r;
-            return r;
-        }
-    }
-    fonts.push_back(new TextFontRef(f));
-    curFont = fonts.back();
+    const Ref* id = f->getID();
+    TextFontRef*& entry = fonts[{id->num, id->gen}];
+    if (!entry) entry = new TextFontRef(f);
+    curFont = entry;
     return curFont;
 }
 
-void TextPage::beginWord(GfxState* state, double x, double y) {
-    if (curWord) {
-        ++nest;
-        return;
-    }
+namespace {
+// Rotation of text drawn now: from the font's transform, a quarter turn on
+// for vertical writing.
+int textRotation(GfxState* state) {
     double m[4];
     state->getFontTransMat(&m[0], &m[1], &m[2], &m[3]);
     const std::shared_ptr<GfxFont>& font = state->getFont();
@@ -117,7 +116,33 @@ void TextPage::beginWord(GfxState* state, double x, double y) {
     // baseline: upright glyphs in columns read top to bottom, right to left,
     // the order of text rotated by 90 degrees.
     if (verticalWriting(state)) rot = (rot + 1) % 4;
-    curWord = new TextWord(state, rot, x, y, charPos, curFont, curFontSize);
+    return rot;
+}
+
+// A character box wholly outside the clip region is hidden: report writers
+// draw a long text whole and clip it at its column. The box runs from the
+// glyph's origin over its advance, and a font size either way across the
+// line, so that a character partly inside stays.
+bool clippedAway(GfxState* state, int rot, double x, double y, double w, double h, double size) {
+    double cx0, cy0, cx1, cy1;
+    state->getClipBBox(&cx0, &cy0, &cx1, &cy1);
+    double x0 = std::fmin(x, x + w), x1 = std::fmax(x, x + w);
+    double y0 = std::fmin(y, y + h), y1 = std::fmax(y, y + h);
+    const double across = std::isfinite(size) ? std::fabs(size) : 0.0;
+    if (rot == 0 || rot == 2)
+        y0 -= across, y1 += across;
+    else
+        x0 -= across, x1 += across;
+    return x0 >= cx1 || x1 <= cx0 || y0 >= cy1 || y1 <= cy0;
+}
+}  // namespace
+
+void TextPage::beginWord(GfxState* state, double x, double y) {
+    if (curWord) {
+        ++nest;
+        return;
+    }
+    curWord = new TextWord(state, textRotation(state), x, y, charPos, curFont, curFontSize);
 }
 
 void TextPage::addChar(GfxState* state, double x, double y, double dx, double dy, CharCode code, int nBytes,
@@ -142,6 +167,10 @@ void TextPage::addChar(GfxState* state, double x, double y, double dx, double dy
         charPos += nBytes;
         return;
     }
+    if (clippedAway(state, curWord ? curWord->rot : textRotation(state), x1, y1, w1, h1, curFontSize)) {
+        charPos += nBytes;
+        return;
+    }
 
     // Only characters of a tiny font count: a narrow character of a readable
     // one (an "l", a stop) is text, and must survive a crowd of dots before it.
@@ -150,6 +179,43 @@ void TextPage::addChar(GfxState* state, double x, double y, double dx, double dy
             charPos += nBytes;
             return;
         }
+    }
+
+    // Inside an ActualText span the glyphs wait for the span's end.
+    if (actualTextDepth > 0) {
+        if (spanGlyphs.empty()) {
+            spanState.reset(state->copy(true));  // with its own path
+            spanFont = curFont;
+            spanFontSize = curFontSize;
+        }
+        spanGlyphs.push_back({x, y, dx, dy, x1, y1, w1, h1, code, nBytes,
+                              std::vector<Unicode>(u, u + (u && uLen > 0 ? uLen : 0))});
+        return;
+    }
+    placeChar(state, x, y, dx, dy, x1, y1, w1, h1, code, nBytes, u, uLen);
+}
+
+void TextPage::placeChar(GfxState* state, double x, double y, double dx, double dy, double x1, double y1, double w1,
+                         double h1, CharCode code, int nBytes, const Unicode* u, int uLen) {
+    // Controls show nothing; a tab parts words as a blank does.
+    Unicode shown[8];
+    std::vector<Unicode> shownLong;
+    if (u && uLen > 0) {
+        Unicode* out = shown;
+        if (uLen > 8) {
+            shownLong.resize(static_cast<std::size_t>(uLen));
+            out = shownLong.data();
+        }
+        // A Symbol face without a map gives private-use codes that readers
+        // would draw as boxes in any cell font.
+        const FontClass::PrivateCodes codes =
+            curFont ? curFont->fontClass().privateCodes : FontClass::PrivateCodes::none;
+        int n = 0;
+        for (int i = 0; i < uLen; ++i)
+            if (!isDroppedControl(u[i])) out[n++] = privateCodeChar(u[i], codes);
+        if (n == 1 && out[0] == 9) out[0] = 32;
+        u = out;
+        uLen = n;
     }
 
     if (uLen == 1 && u && u[0] == 32) {
@@ -195,6 +261,76 @@ void TextPage::addChar(GfxState* state, double x, double y, double dx, double dy
     }
     if (curWord) curWord->charLen += nBytes;
     charPos += nBytes;
+}
+
+void TextPage::beginActualText(const Unicode* text, int len) {
+    if (actualTextDepth++ > 0) return;  // an inner span: the outer one's text stands for all
+    actualText.assign(text, text + (text && len > 0 ? len : 0));
+    spanGlyphs.clear();
+}
+
+void TextPage::endActualText(GfxState* state) {
+    if (actualTextDepth == 0 || --actualTextDepth > 0) return;
+    std::vector<SpanGlyph> glyphs;
+    glyphs.swap(spanGlyphs);
+    // The state of the first glyph stands in for a page that ends the span
+    // by ending (its marked content never closed).
+    std::unique_ptr<GfxState> first = std::move(spanState);
+    if (!state) {
+        state = first.get();
+        curFont = spanFont;
+        curFontSize = spanFontSize;
+    }
+    if (glyphs.empty() || !state) return;  // nothing shown, nothing to place
+    placeSpan(state, glyphs);
+    // A span ends between strings: the word its text began is done (lines
+    // join it to its neighbours as they join any two words).
+    if (curWord) {
+        TextWord* w = curWord;
+        curWord = nullptr;
+        addWord(w);
+    }
+}
+
+void TextPage::placeSpan(GfxState* state, const std::vector<SpanGlyph>& glyphs) {
+    const int rot = textRotation(state);
+    const double size = std::fabs(curFontSize);
+    auto baseOf = [rot](const SpanGlyph& g) { return (rot == 0 || rot == 2) ? g.y1 : g.x1; };
+    auto along = [rot](const SpanGlyph& g) {
+        return rot == 0 ? g.x1 : rot == 1 ? g.y1 : rot == 2 ? -g.x1 : -g.y1;
+    };
+    // The text replaces glyphs drawn in one run along one base line; glyphs
+    // spread over lines or drawn back and forth are kept as drawn, since one
+    // place cannot stand for them.
+    bool oneRun = true;
+    for (std::size_t i = 1; i < glyphs.size() && oneRun; ++i)
+        oneRun = std::fabs(baseOf(glyphs[i]) - baseOf(glyphs[0])) <= 0.5 &&
+                 along(glyphs[i]) >= along(glyphs[i - 1]) - 0.2 * size;
+    if (!oneRun) {
+        for (const SpanGlyph& g : glyphs)
+            placeChar(state, g.x, g.y, g.dx, g.dy, g.x1, g.y1, g.w1, g.h1, g.code, g.nBytes, g.u.data(),
+                      static_cast<int>(g.u.size()));
+        return;
+    }
+    // Where the first glyph stands, over the run's whole advance, one equal
+    // share per character, so that blanks in the text part words.
+    const SpanGlyph& g0 = glyphs.front();
+    const SpanGlyph& gl = glyphs.back();
+    double dx = 0, dy = 0;
+    int nBytes = 0;
+    for (const SpanGlyph& g : glyphs) dx += g.dx, dy += g.dy, nBytes += g.nBytes;
+    const std::vector<Unicode> text = actualText;
+    if (text.empty()) {
+        charPos += nBytes;
+        return;
+    }
+    const double n = static_cast<double>(text.size());
+    const double w = (gl.x1 + gl.w1 - g0.x1) / n, h = (gl.y1 + gl.h1 - g0.y1) / n;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const double k = static_cast<double>(i);
+        placeChar(state, g0.x + k * dx / n, g0.y + k * dy / n, dx / n, dy / n, g0.x1 + k * w, g0.y1 + k * h, w, h,
+                  i == 0 ? g0.code : 0, i == 0 ? nBytes : 0, &text[i], 1);
+    }
 }
 
 void TextPage::endWord() {

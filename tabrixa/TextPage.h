@@ -3,7 +3,10 @@
 // words become lines, blocks and flows.
 #pragma once
 
+#include <map>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <CharTypes.h>
@@ -45,6 +48,12 @@ public:
                  const Unicode* u, int uLen);
     void endWord();
     void addWord(TextWord* word);  // ownership passes to the page
+    // A marked-content span with /ActualText: its text replaces the glyphs
+    // drawn inside, placed where the first of them stands.
+    void beginActualText(const Unicode* text, int len);
+    // A page that ends inside a span (its marked content left open) passes
+    // no state: the span's glyphs are placed with the state of the first.
+    void endActualText(GfxState* state);
     // Font bookkeeping of the device's updateFont: the entry of the state's font
     // (made on first use) becomes curFont.
     TextFontRef* findOrAddFont(GfxState* state);
@@ -86,9 +95,27 @@ public:
     int blockCount() const { return static_cast<int>(blocks.size()); }
     int primaryRot = -1;
     bool primaryLR = true;
-    std::vector<TextFontRef*> fonts;  // owned
+    // Owned; one entry per font dictionary (its reference): forms that bring
+    // their own resources hand over a new font object at every drawing.
+    std::map<std::pair<int, int>, TextFontRef*> fonts;
 
 private:
+    // A character at its place in device space (x1, y1, advance w1, h1).
+    void placeChar(GfxState* state, double x, double y, double dx, double dy, double x1, double y1, double w1,
+                   double h1, CharCode code, int nBytes, const Unicode* u, int uLen);
+    struct SpanGlyph {
+        double x, y, dx, dy, x1, y1, w1, h1;
+        CharCode code;
+        int nBytes;
+        std::vector<Unicode> u;
+    };
+    void placeSpan(GfxState* state, const std::vector<SpanGlyph>& glyphs);
+    int actualTextDepth = 0;
+    std::vector<Unicode> actualText;
+    std::vector<SpanGlyph> spanGlyphs;  // drawn inside the open span
+    std::unique_ptr<GfxState> spanState;  // at the first of them, with its font
+    TextFontRef* spanFont = nullptr;
+    double spanFontSize = 0;
     // One warning for each worksheet limit the page met.
     void warnAboutLimits(int page, int columns, const PageCells& cells) const;
     void clear();

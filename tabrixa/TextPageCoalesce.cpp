@@ -10,6 +10,7 @@
 #include "tabrixa/TextFlow.h"
 #include "tabrixa/TextHelpers.h"
 #include "tabrixa/TextLine.h"
+#include "tabrixa/TextMarks.h"
 #include "tabrixa/TextPage.h"
 #include "tabrixa/TextPool.h"
 #include "tabrixa/TextWord.h"
@@ -475,6 +476,8 @@ void TextPage::buildFlows() {
 }
 
 void TextPage::coalesce() {
+    // A span left open by the page gives its glyphs all the same.
+    while (actualTextDepth > 0) endActualText(nullptr);
     // A word still open (a string without its end) belongs to the page too.
     if (curWord) {
         nest = 0;
@@ -490,6 +493,8 @@ void TextPage::coalesce() {
     for (auto& p : pools)
         if (!p) p = new TextPool;
 
+    if (pools[0]) seatRaisedMarks(*pools[0]);
+    for (TextPool* p : pools) combineAccents(*p);
     assignCellsAndGroups();
     buildBlocks(uMap);
 

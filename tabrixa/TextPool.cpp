@@ -1,5 +1,6 @@
 #include "tabrixa/TextPool.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "tabrixa/TextHelpers.h"
@@ -9,6 +10,7 @@ namespace tbx {
 
 TextPool::~TextPool() {
     for (auto& b : buckets) deleteChain(b.second);
+    for (auto& p : pending) delete p.second;
 }
 
 int TextPool::baseIdxOf(double base) {
@@ -37,35 +39,56 @@ void TextPool::addWord(TextWord* word) {
     } else if (idx > maxBaseIdx) {
         maxBaseIdx = idx + 128;
     }
-    double prim = word->primaryCoord();
-    TextWord* w0;
-    TextWord* w1;
-    if (cursor && idx == cursorBaseIdx && prim > cursor->primaryCoord()) {
-        w0 = cursor;
-        w1 = cursor->next;
-    } else {
-        w0 = nullptr;
-        w1 = getPool(idx);
-    }
-    while (w1 && prim > w1->primaryCoord()) {
-        w0 = w1;
-        w1 = w1->next;
-    }
-    word->next = w1;
-    if (w0)
-        w0->next = word;
-    else
-        setPool(idx, word);
+    word->next = nullptr;
+    pending.emplace_back(idx, word);
     cursor = word;
     cursorBaseIdx = idx;
 }
 
+void TextPool::settle() const {
+    if (pending.empty()) return;
+    // A word goes before the words of its bucket that it does not come
+    // after: among equal places the word added later comes first.
+    auto key = [](const TextWord* w) {
+        const double p = w->primaryCoord();
+        return p == p ? p : -HUGE_VAL;
+    };
+    // By bucket, and within one the word added later first.
+    std::reverse(pending.begin(), pending.end());
+    std::stable_sort(pending.begin(), pending.end(), [&key](const auto& a, const auto& b) {
+        return a.first != b.first ? a.first < b.first : key(a.second) < key(b.second);
+    });
+    for (std::size_t i = 0; i < pending.size();) {
+        const int idx = pending[i].first;
+        TextWord* old = nullptr;
+        if (auto it = buckets.find(idx); it != buckets.end()) old = it->second;
+        TextWord* head = nullptr;
+        TextWord** tail = &head;
+        while ((i < pending.size() && pending[i].first == idx) || old) {
+            TextWord* take;
+            if (i < pending.size() && pending[i].first == idx && (!old || key(pending[i].second) <= key(old))) {
+                take = pending[i++].second;
+            } else {
+                take = old;
+                old = old->next;
+            }
+            *tail = take;
+            tail = &take->next;
+        }
+        *tail = nullptr;
+        buckets[idx] = head;
+    }
+    pending.clear();
+}
+
 TextWord* TextPool::getPool(int idx) const {
+    settle();
     auto it = buckets.find(idx);
     return it == buckets.end() ? nullptr : it->second;
 }
 
 void TextPool::setPool(int idx, TextWord* head) {
+    settle();
     if (head)
         buckets[idx] = head;
     else
@@ -73,6 +96,7 @@ void TextPool::setPool(int idx, TextWord* head) {
 }
 
 void TextPool::unlink(int idx, TextWord* prev, TextWord* w) {
+    settle();
     if (prev)
         prev->next = w->next;
     else
@@ -85,11 +109,13 @@ void TextPool::unlink(int idx, TextWord* prev, TextWord* w) {
 }
 
 int TextPool::nextNonEmpty(int idx) const {
+    settle();
     auto it = buckets.lower_bound(idx);
     return it == buckets.end() ? maxBaseIdx + 1 : it->first;
 }
 
 int TextPool::prevNonEmpty(int idx) const {
+    settle();
     auto it = buckets.upper_bound(idx);
     if (it == buckets.begin()) return minBaseIdx - 1;
     --it;
@@ -97,6 +123,7 @@ int TextPool::prevNonEmpty(int idx) const {
 }
 
 int TextPool::wordCount() const {
+    settle();
     int n = 0;
     for (auto& b : buckets)
         for (TextWord* w = b.second; w; w = w->next) ++n;

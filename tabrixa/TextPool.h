@@ -3,6 +3,8 @@
 #pragma once
 
 #include <map>
+#include <utility>
+#include <vector>
 
 namespace tbx {
 
@@ -41,9 +43,15 @@ public:
     int cursorBaseIdx = -1;
 
 private:
+    // Files the words added since the last read into their buckets' chains.
+    void settle() const;
     // Only non-empty buckets are stored: a word lifted far off the page by a
     // huge text rise costs one entry, not a run of empty buckets.
-    std::map<int, TextWord*> buckets;
+    mutable std::map<int, TextWord*> buckets;
+    // Words added and not yet filed, with their buckets, in the order added: filing
+    // each at once would walk its bucket (a stream drawn many times over
+    // stacks thousands of words on one line).
+    mutable std::vector<std::pair<int, TextWord*>> pending;
 };
 
 }  // namespace tbx

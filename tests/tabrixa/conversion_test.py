@@ -129,13 +129,92 @@ class Characters(unittest.TestCase):
         self.assertEqual([v.strip() for _, v in cu.cells(sheet).values()], [text])
 
     def test_brackets_of_right_to_left_text_read_as_the_page_shows_them(self):
-        # Both lines show "(shalom)": the page draws, left to right, "(", the
-        # word's letters last to first, ")"; H2's codes read the other way.
+        # The first two lines show "(shalom)": the page draws, left to right, "(",
+        # the word's letters last to first, ")"; H2's codes read the other way.
+        # A "<" turns only when the line's brackets show that the codes name
+        # the shapes drawn (H1), never on its own (LibreOffice gives the code read).
         pdf = cu.path("rtl_brackets.pdf")
         cu.hebrew_pdf(pdf, b"BT /H1 12 Tf 72 700 Td (\\(dcba\\)) Tj ET\n"
-                           b"BT /H2 12 Tf 72 650 Td (\\(dcba\\)) Tj ET\n")
+                           b"BT /H2 12 Tf 72 650 Td (\\(dcba\\)) Tj ET\n"
+                           b"BT /H1 12 Tf 72 600 Td (18 < dcba) Tj ET\n"
+                           b"BT /H1 12 Tf 72 550 Td (3 < \\(dcba\\)) Tj ET\n"
+                           b"BT /H2 12 Tf 72 500 Td (3 < \\(dcba\\)) Tj ET\n")
         sheet = cu.convert(pdf, cu.path("rtl_brackets.xls")).sheet_by_index(0)
-        self.assertEqual([v.strip() for _, (_, v) in sorted(cu.cells(sheet).items())], ["(" + cu.HEBREW + ")"] * 2)
+        self.assertEqual([v for _, (_, v) in sorted(cu.cells(sheet).items())],
+                         ["(" + cu.HEBREW + ")"] * 2 +
+                         [cu.HEBREW + " < 18", "(" + cu.HEBREW + ") > 3", "(" + cu.HEBREW + ") < 3"])
+
+    def test_clipped_text_is_not_written(self):
+        # Report writers draw a text whole and clip it at its column; figures
+        # stand over the hidden part. A character partly inside stays.
+        clipped = ("q 72 690 51 20 re W n " + pdfgen.text(72, 700, "Visible part hidden tail words") + "Q\n" +
+                   "q 72 640 34 20 re W n " + pdfgen.text(72, 650, "Visible part hidden") + "Q\n" +
+                   pdfgen.text(170, 700, "26406576") + pdfgen.text(300, 600, "Free text"))
+        pdf = cu.path("clipped.pdf")
+        pdfgen.write(pdf, [clipped])
+        sheet = cu.convert(pdf, cu.path("clipped.xls")).sheet_by_index(0)
+        values = sorted(str(v) for _, v in cu.cells(sheet).values())
+        self.assertEqual(values, sorted(["Visible part", "26406576.0", "Visible p", "Free text"]))
+
+    def test_actual_text_replaces_the_glyphs_of_its_span(self):
+        # Small capitals drawn as lower-case glyphs; a span without ActualText
+        # changes nothing; a span on two lines keeps the glyphs drawn; a span
+        # the page never closes still gives its text.
+        page = ("BT /F1 10 Tf 72 700 Td /Span <</ActualText (NORWAY)>> BDC (norway) Tj EMC ( is north) Tj ET\n"
+                "BT /F1 10 Tf 72 670 Td (Big) Tj /Span <</ActualText <FEFF00E9>>> BDC (e) Tj EMC (che) Tj ET\n"
+                "BT /F1 10 Tf 72 640 Td /Span <</Lang (en)>> BDC (sweden) Tj EMC ET\n"
+                "BT /F1 10 Tf 72 610 Td /Span <</ActualText (one line)>> BDC (two) Tj 0 -30 Td (lines) Tj EMC ET\n"
+                "BT /F1 10 Tf 72 540 Td /Span <</ActualText (Kept)>> BDC (kept) Tj ET\n")
+        pdf = cu.path("actual_text.pdf")
+        pdfgen.write(pdf, [page])
+        sheet = cu.convert(pdf, cu.path("actual_text.xls")).sheet_by_index(0)
+        self.assertEqual([v for _, (_, v) in sorted(cu.cells(sheet).items())],
+                         ["NORWAY is north", "Bigéche", "sweden", "two", "lines", "Kept"])
+
+    def test_raised_marks_stay_beside_their_figures(self):
+        # Marks raised 0.7 em stand nearer the row above than their own base
+        # line; a digit mark right after a figure never joins its number.
+        def t(x, y, s, size=10, rise=0):
+            return "BT /F1 %g Tf %g Ts %g %g Td (%s) Tj ET\n" % (size, rise, x, y, pdfgen.pdf_escape(s))
+        page = (t(72, 700, "Country") + t(200, 700, "Amount") + t(300, 700, "Share") +
+                t(380, 700, "Others") + t(410.01, 700, "(1", 6, 4) + t(415.35, 700, ")", 6, 4) +
+                t(72, 686, "France") + t(200, 686, "987") + t(216.7, 686, "3", 6, 7) + t(300, 686, "12") +
+                t(72, 672, "Spain") + t(200, 672, "41") + t(214.1, 672, "a", 6, 7) + t(300, 672, "7") +
+                t(72, 658, "Italy") + t(200, 658, "3") + t(208.6, 658, "rd", 6, 7) + t(300, 658, "9") +
+                t(72, 644, "Malta") + t(200, 644, "5") + t(300, 644, "8") + t(306, 644, "b", 6, -2))
+        pdf = cu.path("marks.pdf")
+        pdfgen.write(pdf, [page])
+        sheet = cu.convert(pdf, cu.path("marks.xls")).sheet_by_index(0)
+        rows = [[sheet.cell(r, c).value for c in range(sheet.ncols)] for r in range(sheet.nrows)]
+        self.assertEqual(rows, [["Country", "Amount", "Share", "Others(1)"], ["France", "987 3", 12.0, ""],
+                                ["Spain", "41 a", 7.0, ""], ["Italy", "3 rd", 9.0, ""], ["Malta", 5.0, "8b", ""]])
+
+    def test_spacing_accents_drawn_over_letters_join_them(self):
+        # As TeX draws them: the letter, then the accent moved back over it
+        # (WinAnsi codes 0x88 circumflex, 0xB8 cedilla, 0x98 tilde). An
+        # accent over no letter, and one after a figure, stay as drawn.
+        page = ("BT /F1 10 Tf 72 700 Td [(Ag) -111.5 (\\210) 444.5 (encia de Avia) -83.5 (\\270) 416.5 (c) "
+                "-111.5 (\\230) 444.5 (ao)] TJ ET\n"
+                "BT /F1 10 Tf 72 670 Td (Price 5\\264 each) Tj ET\n"
+                "BT /F1 10 Tf 72 640 Td (Note) Tj ET BT /F1 10 Tf 110 640 Td (\\210) Tj ET\n")
+        pdf = cu.path("accents.pdf")
+        pdfgen.write(pdf, [page])
+        sheet = cu.convert(pdf, cu.path("accents.xls")).sheet_by_index(0)
+        self.assertEqual(sorted(v for _, v in cu.cells(sheet).values()),
+                         sorted(["Agência de Aviação", "Price 5\u00b4 each", "Note  \u02c6"]))
+
+    def test_controls_blanks_and_soft_hyphens(self):
+        # The font's map gives a tab (code 1), U+0000 (2), a C1 control (3), a
+        # soft hyphen (4) and a no-break space (5).
+        pairs = [(1, "0009"), (2, "0000"), (3, "0085"), (4, "00AD"), (5, "00A0")]
+        lines = [b"[(Total\x01) -600 (Amount)]", b"[(4\x022)]", b"[(a\x03b)]", b"[(acido\x04basique)]",
+                 b"[(426\x05)]", b"[(02134 )]"]
+        content = b"".join(b"BT /M1 10 Tf 72 %d Td %s TJ ET\n" % (700 - 30 * i, l) for i, l in enumerate(lines))
+        pdf = cu.path("controls.pdf")
+        cu.mapped_pdf(pdf, content, pairs)
+        sheet = cu.convert(pdf, cu.path("controls.xls")).sheet_by_index(0)
+        self.assertEqual([v for _, (_, v) in sorted(cu.cells(sheet).items())],
+                         ["Total Amount", 42.0, "ab", "acido-basique", 426.0, "02134"])
 
 
 class UnusualPages(unittest.TestCase):
@@ -203,6 +282,22 @@ class Fonts(unittest.TestCase):
             font = book.font_list[book.xf_list[cell.xf_index].font_index]
             self.assertEqual((font.name, font.height), (name, height), text)
             self.assertEqual(book.xf_list[cell.xf_index].alignment.hor_align, 1)
+
+    def test_symbol_glyphs_are_written_as_their_characters(self):
+        # A Symbol face whose map gives private-use codes (U+F0B7 for the
+        # bullet), as fonts without a map do, beside Times text: the cell
+        # holds the bullet's character in the text's face; a line of Symbol
+        # glyphs alone keeps the sheet's default face.
+        page = (b"BT /M1 12 Tf 72 700 Td <B7> Tj ET BT /F3 12 Tf 84 700 Td (Budget approved) Tj ET\n"
+                b"BT /M1 12 Tf 72 660 Td <B720AE> Tj ET\n")
+        pdf = cu.path("symbol.pdf")
+        cu.mapped_pdf(pdf, page, [(0xB7, "F0B7")], base=b"Symbol")
+        book = cu.convert(pdf, cu.path("symbol.xls"))
+        sheet = book.sheet_by_index(0)
+        default = book.font_list[0].name
+        for text, name in (("\u2022 Budget approved", "Times New Roman"), ("\u2022\u2192", default)):
+            _, _, cell = cu.find_text(sheet, text)
+            self.assertEqual(book.font_list[book.xf_list[cell.xf_index].font_index].name, name, text)
 
 
     def test_rows_are_as_tall_as_their_largest_font(self):

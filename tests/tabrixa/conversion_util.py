@@ -128,6 +128,25 @@ def astral_pdf(out_path, content=None, width=612):
         f.write(pdfgen.assemble(objs, 7))
 
 
+def mapped_pdf(out_path, content, pairs, base=b"Helvetica /Encoding /WinAnsiEncoding"):
+    """One page with fonts F1 (Helvetica), F3 (Times-Roman) and M1 (`base`,
+    Helvetica by default, whose ToUnicode map gives the (code, UTF-16BE hex)
+    pairs; other codes read as the font's encoding gives them)."""
+    objs = [
+        b"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>",
+        stream(to_unicode_cmap(2, pairs)),
+        b"<< /Type /Font /Subtype /Type1 /BaseFont /%s /ToUnicode 2 0 R >>" % base,
+        stream(content),
+        b"<< /Type /Page /Parent 6 0 R /MediaBox [0 0 612 792] /Contents 4 0 R "
+        b"/Resources << /Font << /F1 1 0 R /M1 3 0 R /F3 8 0 R >> >> >>",
+        b"<< /Type /Pages /Kids [5 0 R] /Count 1 >>",
+        b"<< /Type /Catalog /Pages 6 0 R >>",
+        b"<< /Type /Font /Subtype /Type1 /BaseFont /Times-Roman /Encoding /WinAnsiEncoding >>",
+    ]
+    with open(out_path, "wb") as f:
+        f.write(pdfgen.assemble(objs, 7))
+
+
 # Right-to-left text: codes a to d of fonts H1 and H2 show HEBREW[i]. H1 names
 # each bracket by its shape; H2, as writers that mirror glyphs themselves do,
 # names a bracket's shape by its mirror image, the character read.

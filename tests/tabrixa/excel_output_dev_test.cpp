@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <unistd.h>
@@ -104,6 +105,32 @@ TEST_F(DeviceTest, FontIsReadAgainAfterRestore) {
     EXPECT_EQ(ws[1].text, "big");
     EXPECT_DOUBLE_EQ(ws[1].size, 20.0);
     EXPECT_EQ(ws[1].fontClass, "f20");  // Times-Roman
+}
+
+TEST_F(DeviceTest, AFormDrawnAgainKeepsOneFontEntry) {
+    // Every drawing of a form with its own font resources hands over a new
+    // font object; the page keeps one entry per font dictionary, not one
+    // per drawing.
+    const std::string form = "BT /G 10 Tf 72 700 Td (Alpha) Tj ET";
+    const std::string page = "q /X Do Q q /X Do Q q /X Do Q";
+    std::vector<std::string> objs = {
+        "<< /Type /XObject /Subtype /Form /BBox [0 0 612 792] /Resources << /Font << /G << /Type /Font "
+        "/Subtype /Type1 /BaseFont /Times-Roman >> >> >> /Length " + std::to_string(form.size()) + " >>\nstream\n" +
+            form + "\nendstream",
+        "<< /Length " + std::to_string(page.size()) + " >>\nstream\n" + page + "\nendstream",
+        "<< /Type /Page /Parent 4 0 R /MediaBox [0 0 612 792] /Contents 2 0 R /Resources << /XObject << /X 1 0 R "
+        ">> >> >>",
+        "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+        "<< /Type /Catalog /Pages 4 0 R >>"};
+    const std::string path = tmpPath("forms.pdf");
+    pdfs.push_back(path);
+    std::ofstream(path, std::ios::binary) << mini_pdf::assemble(objs, 5);
+    PDFDoc doc(std::make_unique<GooString>(path.c_str()));
+    ASSERT_TRUE(doc.isOk());
+    ExcelOutputDev dev(out.c_str(), 0, 0, 0);
+    play(dev, &doc, 1);
+    EXPECT_EQ(words(dev).size(), 3u);
+    EXPECT_EQ(dev.getTextPage()->fonts.size(), 1u);
 }
 
 TEST_F(DeviceTest, PathsAndFillsChangeNothing) {

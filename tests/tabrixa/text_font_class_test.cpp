@@ -65,8 +65,20 @@ TEST(FontClassTest, SymbolEncodedFacesAreMarked) {
     for (const char* name : {"Symbol", "ABCDEF+CMSY10", "CMMI12", "CMEX10", "MSBM10", "ZapfDingbats",
                              "Wingdings-Regular", "Webdings"})
         EXPECT_TRUE(classifyFont(name, "", 0).symbolFace) << name;
-    for (const char* name : {"Helvetica", "CMR10", "Times-Roman", "Courier"})
+    for (const char* name : {"Helvetica", "CMR10", "Times-Roman", "Courier", "TechnicalReport-Bold"})
         EXPECT_FALSE(classifyFont(name, "", 0).symbolFace) << name;
+}
+
+TEST(FontClassTest, PrivateUseCodesOfSymbolFacesNameTheirGlyphs) {
+    using Codes = FontClass::PrivateCodes;
+    EXPECT_EQ(classifyFont("ABCDEF+SymbolMT", "", 0).privateCodes, Codes::symbol);
+    EXPECT_EQ(classifyFont("Wingdings-Regular", "", 0).privateCodes, Codes::wingdings);
+    EXPECT_EQ(classifyFont("CMSY10", "", 0).privateCodes, Codes::none);
+    EXPECT_EQ(privateCodeChar(0xF0B7, Codes::symbol), 0x2022u);     // bullet
+    EXPECT_EQ(privateCodeChar(0xF061, Codes::symbol), 0x03B1u);     // alpha
+    EXPECT_EQ(privateCodeChar(0xF0A7, Codes::wingdings), 0x25AAu);  // small square
+    EXPECT_EQ(privateCodeChar(0xF0B7, Codes::none), 0xF0B7u);
+    EXPECT_EQ(privateCodeChar(0x00B7, Codes::symbol), 0x00B7u);
 }
 
 TEST(FontClassTest, TextWithoutFontIsPlainArial) {

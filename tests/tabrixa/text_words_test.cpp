@@ -270,6 +270,24 @@ TEST(TextPoolTest, WordsInABucketAreOrderedAlongTheLine) {
     got.clear();
     for (TextWord* w = pool2.getPool(25); w; w = w->next) got.push_back(w->xMin);
     EXPECT_EQ(got, (std::vector<double>{50, 40, 30, 20, 10}));
+    // Words added after a read join the words filed; at one place the word
+    // added later comes first, as it would filed one at a time.
+    std::vector<TextWord*> same;
+    for (double x : {30.0, 5.0, 30.0, 60.0}) {
+        auto* w = new TextWord(0, 100.0, 10);
+        w->xMin = x;
+        w->xMax = x + 5;
+        pool.addWord(w);
+        same.push_back(w);
+    }
+    std::vector<TextWord*> order;
+    for (TextWord* w = pool.getPool(25); w; w = w->next) order.push_back(w);
+    ASSERT_EQ(order.size(), 9u);
+    EXPECT_EQ(order[0], same[1]);
+    EXPECT_EQ(order[3], same[2]);
+    EXPECT_EQ(order[4], same[0]);
+    EXPECT_EQ(order[5]->xMin, 30);
+    EXPECT_EQ(order[8], same[3]);
 }
 
 TEST(TextPoolTest, HugeBaseCostsNoBucketRun) {
