@@ -160,7 +160,8 @@ void xelvio_convertor::run() {
             for (int i = 0; i < page_count; ++i)
                 if (int page = listed ? page_list[static_cast<size_t>(i)] : i + 1; page <= doc_pages)
                     shown.push_back(core_page(page));
-            // Memory stays flat in the number of pages: the core holds only the page being converted.
+            // Memory stays flat in the number of pages: the core holds the page being converted (and
+            // those the run comes back to), not every page it has read.
             pdf_page_turner turner(*doc, shown);
             while (!stop_requested() && pages_done < page_count) {
                 int page = listed ? page_list[static_cast<size_t>(pages_done.load())] : pages_done + 1;
