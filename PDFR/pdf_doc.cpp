@@ -12,6 +12,7 @@
 
 #include <cctype>
 #include <map>
+#include <memory>
 #include <set>
 #include <utility>
 #include <vector>
@@ -304,6 +305,67 @@ bool fonts_loadable(XRef* xref, Page* page) {
 }
 }  // namespace
 
+namespace {
+// The core has no call that lets go of a page it has read. Its lists of pages
+// are reached the one way the language allows: an explicit instantiation may
+// name a private member, and the friend it defines hands the pointer out.
+// (A change of those members in the core fails the build, not the run.)
+template <typename Tag, typename Tag::type member>
+struct expose {
+    friend typename Tag::type pointer(Tag) { return member; }
+};
+struct catalog_pages {
+    using type = std::vector<std::pair<std::unique_ptr<Page>, Ref>> Catalog::*;
+    friend type pointer(catalog_pages);
+};
+template struct expose<catalog_pages, &Catalog::pages>;
+// A linearized document's pages, read through its hint tables.
+struct linearized_pages {
+    using type = Page** PDFDoc::*;
+    friend type pointer(linearized_pages);
+};
+template struct expose<linearized_pages, &PDFDoc::pageCache>;
+}  // namespace
+
+void pdf_release_page(PDFDoc& doc, int page) {
+    if (page < 1) return;
+    if (Catalog* catalog = doc.getCatalog()) {
+        auto& pages = catalog->*pointer(catalog_pages{});
+        if (static_cast<size_t>(page) <= pages.size()) pages[static_cast<size_t>(page - 1)].first.reset();
+    }
+    // The document reads such a page again when asked.
+    if (Page** cache = doc.*pointer(linearized_pages{}); cache && page <= doc.getNumPages()) {
+        delete cache[page - 1];
+        cache[page - 1] = nullptr;
+    }
+}
+
+pdf_page_turner::pdf_page_turner(PDFDoc& doc, const std::vector<int>& pages) : doc_(doc) {
+    for (int page : pages) {
+        if (page < 1) continue;
+        if (static_cast<size_t>(page) >= uses_.size()) uses_.resize(static_cast<size_t>(page) + 1);
+        ++uses_[static_cast<size_t>(page)];
+    }
+}
+
+void pdf_page_turner::reach(int page) {
+    Catalog* catalog = doc_.getCatalog();
+    if (!catalog) return;
+    // Asked for a later page, the core would read all those before it at once.
+    while (reached_ < page) {
+        ++reached_;
+        catalog->getPageRef(reached_);
+        const size_t passed = static_cast<size_t>(reached_);
+        if (reached_ < page && (passed >= uses_.size() || uses_[passed] == 0)) pdf_release_page(doc_, reached_);
+    }
+}
+
+void pdf_page_turner::done(int page) {
+    const size_t at = static_cast<size_t>(page);
+    if (page < 1 || at >= uses_.size() || uses_[at] == 0) return;
+    if (--uses_[at] == 0) pdf_release_page(doc_, page);
+}
+
 std::vector<int> pdf_page_leaves(PDFDoc& doc) {
     std::vector<int> leaves;
     XRef* xref = doc.getXRef();
@@ -312,8 +374,10 @@ std::vector<int> pdf_page_leaves(PDFDoc& doc) {
     // The core's numbers of the pages it found, by reference.
     std::map<Ref, int> core;
     const int count = doc.getNumPages();
-    for (int i = 1; i <= count; ++i)
+    for (int i = 1; i <= count; ++i) {
         if (Ref* r = catalog->getPageRef(i)) core.emplace(*r, i);
+        pdf_release_page(doc, i);
+    }
 
     Object root = xref->getCatalog();
     if (!root.isDict()) return leaves;

@@ -50,7 +50,35 @@ bool pdf_page_readable(PDFDoc& doc, int page);
 // number of that page, or 0 where the entry names no page the core has
 // (missing or damaged). The core itself leaves such an entry out and numbers
 // the later pages one lower. Empty when the document has no page tree to walk.
+// Each page the core reads for this is let go of at once (see
+// pdf_release_page), so the walk costs no memory per page, but the document
+// cannot show its pages afterwards: show them from another opening.
 std::vector<int> pdf_page_leaves(PDFDoc& doc);
+
+// The core keeps every page it has read (its dictionary and inherited
+// attributes, about 1.6 KB) until the document closes. This lets go of the
+// core's page `page`; its reference stays, and the core gives the page as
+// missing from then on, so it must not be asked for again.
+void pdf_release_page(PDFDoc& doc, int page);
+
+// The core reads the page tree in order, up to the page asked for. Given the
+// core's numbers of the pages a run shows, in the order it shows them, this
+// lets go of each page after its last showing, and of every page the tree
+// passes on the way that the run does not show: the core holds one page at a
+// time (and those the run comes back to), however long the document.
+class pdf_page_turner {
+public:
+    pdf_page_turner(PDFDoc& doc, const std::vector<int>& pages);
+    // Before page `page` is shown: the tree is read up to it, a page at a time.
+    void reach(int page);
+    // After page `page` is shown.
+    void done(int page);
+
+private:
+    PDFDoc& doc_;
+    std::vector<int> uses_;  // showings to come, by page number
+    int reached_ = 0;
+};
 
 // More form fields than this make a form the core cannot be given.
 constexpr long pdf_max_form_fields = 100000;

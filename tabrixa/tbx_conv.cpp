@@ -125,6 +125,9 @@ void xelvio_convertor::run() {
         if (page_leaves_.empty())
             for (int i = 1; i <= doc->getNumPages(); ++i) page_leaves_.push_back(i);
         const int doc_pages = static_cast<int>(page_leaves_.size());
+        // The map let go of the pages it read: they are read again, one at a
+        // time, from an opening of their own.
+        doc = pdf_open_source(source, password, password_hint);
         if (pdf_drop_broken_form_fields(*doc))
             tbx::warnAboutPage("The document's form-field tree is damaged (it loops or is too large): its fields are "
                                "converted as the pages show them.");
@@ -153,12 +156,21 @@ void xelvio_convertor::run() {
         };
         try {
             const bool listed = !page_list.empty();
+            std::vector<int> shown;
+            for (int i = 0; i < page_count; ++i)
+                if (int page = listed ? page_list[static_cast<size_t>(i)] : i + 1; page <= doc_pages)
+                    shown.push_back(core_page(page));
+            // Memory stays flat in the number of pages: the core holds the page being converted (and
+            // those the run comes back to), not every page it has read.
+            pdf_page_turner turner(*doc, shown);
             while (!stop_requested() && pages_done < page_count) {
                 int page = listed ? page_list[static_cast<size_t>(pages_done.load())] : pages_done + 1;
                 if (page <= doc_pages) {
                     // A damaged page keeps its place as an empty worksheet.
                     page_read_ = true;
+                    turner.reach(core_page(page));
                     convert_page(&excel, &splash, doc.get(), page);
+                    turner.done(core_page(page));
                     if (page_read_) ++read_pages;
                     else ++unreadable_pages;
                 } else {
@@ -241,13 +253,16 @@ void xelvio_convertor::check_sheet_count(int doc_pages) const {
                            tk_level_error);
 }
 
+int xelvio_convertor::core_page(int page) const {
+    // The core's number of the page (0: it has none; the page keeps an empty worksheet).
+    return page_leaves_.empty() ? page
+           : page >= 1 && page <= static_cast<int>(page_leaves_.size()) ? page_leaves_[static_cast<size_t>(page - 1)]
+                                                                         : 0;
+}
+
 void xelvio_convertor::convert_page(ExcelOutputDev* excel, SplashOutputDev* splash, PDFDoc* doc, int page) {
     tk_log::write(2, "xelvio_convertor::convert_page(%d)", page);
-    // The core's number of the page (0: it has none; the page keeps an empty worksheet).
-    const int core = page_leaves_.empty() ? page
-                     : page >= 1 && page <= static_cast<int>(page_leaves_.size())
-                         ? page_leaves_[static_cast<size_t>(page - 1)]
-                         : 0;
+    const int core = core_page(page);
     const double dpi = static_cast<double>(resolution);
     auto* lines_dev = dynamic_cast<pdf_splash_dev*>(splash);
     const bool readable = core > 0 && pdf_page_readable(*doc, core);

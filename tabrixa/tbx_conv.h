@@ -94,6 +94,7 @@ private:
 
     // The core's number of each page as the page tree writes them (0: none).
     std::vector<int> page_leaves_;
+    int core_page(int page) const;
     pdf_page_budget budget_;
     // Whether convert_page converted the page's content (not damaged, not too complex).
     bool page_read_ = true;

@@ -8,13 +8,16 @@
 #include <ErrorCodes.h>
 #include <GlobalParams.h>
 #include <PDFDoc.h>
+#include <Page.h>
 
 #include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "PDFR/pdf_pswd.h"
 #include "TK/tk_except.h"
@@ -252,4 +255,45 @@ TEST_F(DocOpen, UnknownSecurityHandlerIsUnreadable) {
     bytes.replace(pos, 9, "/Nonstand");  // same length: offsets stay valid
     std::ofstream(path("foreign.pdf"), std::ios::binary) << bytes;
     EXPECT_EQ(message(path("foreign.pdf"), std::string("user")), unreadable);
+}
+
+TEST_F(DocOpen, PagesAreLetGoOfOnceTheRunIsDoneWithThem) {
+    std::vector<std::string> pages;
+    for (int i = 1; i <= 6; ++i) pages.push_back(mini_pdf::text(72, 700, "page " + std::to_string(i)));
+    mini_pdf::write(path("six.pdf"), pages);
+    auto doc = pdf_open_document_checked(path("six.pdf"), std::nullopt, std::nullopt);
+    // The map reads every page and holds none (a page let go of reads as missing).
+    EXPECT_EQ(pdf_page_leaves(*doc), (std::vector<int>{1, 2, 3, 4, 5, 6}));
+    for (int i = 1; i <= 6; ++i) EXPECT_EQ(doc->getPage(i), nullptr) << i;
+
+    // Pages 2, 5 and 2 again: 1, 3 and 4 are let go of as the tree passes them.
+    doc = pdf_open_document_checked(path("six.pdf"), std::nullopt, std::nullopt);
+    pdf_page_turner turner(*doc, {2, 5, 2});
+    turner.reach(2);
+    EXPECT_EQ(doc->getPage(1), nullptr);
+    ASSERT_NE(doc->getPage(2), nullptr);
+    turner.done(2);
+    turner.reach(5);
+    EXPECT_EQ(doc->getPage(3), nullptr);
+    EXPECT_EQ(doc->getPage(4), nullptr);
+    ASSERT_NE(doc->getPage(5), nullptr);
+    turner.done(5);
+    EXPECT_EQ(doc->getPage(5), nullptr);
+    turner.reach(2);
+    ASSERT_NE(doc->getPage(2), nullptr);
+    EXPECT_EQ(doc->getPage(2)->getNum(), 2);
+    turner.done(2);
+    EXPECT_EQ(doc->getPage(2), nullptr);
+
+    // A linearized document reads a page let go of anew.
+    const std::string linear = path("six_linear.pdf");
+    if (std::system(("qpdf --linearize '" + path("six.pdf") + "' '" + linear + "' 2>/dev/null").c_str()) != 0)
+        GTEST_SKIP() << "qpdf is not installed";
+    auto lin = pdf_open_document_checked(linear, std::nullopt, std::nullopt);
+    ASSERT_TRUE(lin->isLinearized());
+    ASSERT_NE(lin->getPage(3), nullptr);
+    pdf_release_page(*lin, 3);
+    Page* again = lin->getPage(3);
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(again->getNum(), 3);
 }

@@ -463,6 +463,17 @@ def group_page_tree():
     check("page 6", sheets(path("six.xls")), [("Page_1", "page 6")])
     expect("the broken page and the next", ["--src=tree.pdf", "--pages=3-4", "--dest=three.xls"], 0, stdout=warning)
     check("pages 3 and 4", sheets(path("three.xls")), [("Page_1", ""), ("Page_2", "page 4")])
+    # The core lets go of each page after its last conversion and of the pages it passes: a page listed
+    # again, one passed before and one of an encrypted document keep their texts.
+    expect("pages again", ["--src=tree.pdf", "--pages=5,2,5,1", "--dest=again.xls"], 0)
+    check("pages 5, 2, 5, 1", sheets(path("again.xls")),
+          [("Page_1", "page 5"), ("Page_2", "page 2"), ("Page_3", "page 5"), ("Page_4", "page 1")])
+    subprocess.run(["qpdf", "--encrypt", "user", "owner", "256", "--", path("tree.pdf"), path("locked.pdf")],
+                   check=False, capture_output=True)
+    expect("encrypted", ["--src=locked.pdf", "--pswd=user", "--pages=6,1-6,2"], 0, stdout=warning)
+    check("encrypted pages", sheets(path("locked.xls")),
+          [("Page_1", "page 6")] + [("Page_%d" % i, "" if i == 4 else "page %d" % (i - 1)) for i in range(2, 8)]
+          + [("Page_8", "page 2")])
 
 
 groups = {name[6:]: fn for name, fn in globals().items() if name.startswith("group_")}
