@@ -363,7 +363,9 @@ void pdf_page_turner::reach(int page) {
 void pdf_page_turner::done(int page) {
     const size_t at = static_cast<size_t>(page);
     if (page < 1 || at >= uses_.size() || uses_[at] == 0) return;
-    if (--uses_[at] == 0) pdf_release_page(doc_, page);
+    // The widgets of an interactive form keep pointers into the pages that
+    // showed them (the core never counts them): such pages stay.
+    if (--uses_[at] == 0 && doc_.getCatalog()->getFormType() == Catalog::NoForm) pdf_release_page(doc_, page);
 }
 
 std::vector<int> pdf_page_leaves(PDFDoc& doc) {

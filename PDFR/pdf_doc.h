@@ -63,7 +63,8 @@ void pdf_release_page(PDFDoc& doc, int page);
 
 // The core reads the page tree in order, up to the page asked for. Given the
 // core's numbers of the pages a run shows, in the order it shows them, this
-// lets go of each page after its last showing, and of every page the tree
+// lets go of each page after its last showing (unless the document has an
+// interactive form, whose widgets point into the pages shown), and of every page the tree
 // passes on the way that the run does not show: the core holds one page at a
 // time (and those the run comes back to), however long the document.
 class pdf_page_turner {

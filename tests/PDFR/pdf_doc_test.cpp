@@ -285,6 +285,21 @@ TEST_F(DocOpen, PagesAreLetGoOfOnceTheRunIsDoneWithThem) {
     turner.done(2);
     EXPECT_EQ(doc->getPage(2), nullptr);
 
+    // With an interactive form, whose widgets point into the pages shown, a page shown stays.
+    std::string text = mini_pdf::build(pages);
+    const std::string catalog = "/Type /Catalog", form = " /AcroForm << /Fields [] >>";
+    text.insert(text.rfind(catalog) + catalog.size(), form);
+    const size_t at = text.rfind("startxref\n") + 10;
+    const size_t end = text.find('\n', at);
+    text.replace(at, end - at, std::to_string(std::stoul(text.substr(at, end - at)) + form.size()));
+    std::ofstream(path("form.pdf"), std::ios::binary) << text;
+    doc = pdf_open_document_checked(path("form.pdf"), std::nullopt, std::nullopt);
+    pdf_page_turner with_form(*doc, {2});
+    with_form.reach(2);
+    EXPECT_EQ(doc->getPage(1), nullptr);
+    with_form.done(2);
+    EXPECT_NE(doc->getPage(2), nullptr);
+
     // A linearized document reads a page let go of anew.
     const std::string linear = path("six_linear.pdf");
     if (std::system(("qpdf --linearize '" + path("six.pdf") + "' '" + linear + "' 2>/dev/null").c_str()) != 0)
