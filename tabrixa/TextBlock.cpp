@@ -53,6 +53,55 @@ bool whollyBefore(const TextLine* l, const TextLine* nl) {
     return (nl->rot == 1 || nl->rot == 3) ? l->xMin > nl->xMax : l->yMax < nl->yMin;
 }
 
+// Column gaps of an upright block: spans along the line that no word of the
+// block covers and that part words on every row of at least three (each row
+// has words on both sides). Figures of two columns set flush right may stand
+// closer than the words of one line can, yet a gap that every row shows at
+// one place, clearly wider than a word space, is an edge between columns.
+std::vector<std::pair<double, double>> columnGaps(const TextPool* p) {
+    std::vector<const TextWord*> ws;
+    double size = 0.0;
+    for (int b = p->nextNonEmpty(p->minBaseIdx); b <= p->maxBaseIdx; b = p->nextNonEmpty(b + 1))
+        for (const TextWord* w = p->getPool(b); w; w = w->next) {
+            ws.push_back(w);
+            size = std::max(size, w->fontSize);
+        }
+    std::vector<std::pair<double, double>> gaps;
+    if (ws.size() < 6) return gaps;
+    std::stable_sort(ws.begin(), ws.end(), [](const TextWord* a, const TextWord* b) { return a->base < b->base; });
+    const double minWidth = 0.5 * size;
+    int rows = 0;
+    for (size_t i = 0; i < ws.size();) {
+        size_t j = i + 1;
+        while (j < ws.size() && ws[j]->base - ws[i]->base < 0.5 * ws[i]->fontSize) ++j;
+        std::vector<std::pair<double, double>> boxes;
+        for (size_t k = i; k < j; ++k) boxes.emplace_back(ws[k]->xMin, ws[k]->xMax);
+        std::sort(boxes.begin(), boxes.end());
+        // The row's own gaps, between its first and its last word.
+        std::vector<std::pair<double, double>> own;
+        double reach = boxes.front().second;
+        for (size_t k = 1; k < boxes.size(); ++k) {
+            if (boxes[k].first > reach) own.emplace_back(reach, boxes[k].first);
+            reach = std::max(reach, boxes[k].second);
+        }
+        if (rows++ == 0) {
+            gaps = own;
+        } else {
+            std::vector<std::pair<double, double>> kept;
+            for (const auto& g : gaps)
+                for (const auto& o : own) {
+                    const double lo = std::max(g.first, o.first), hi = std::min(g.second, o.second);
+                    if (hi - lo >= minWidth) kept.emplace_back(lo, hi);
+                }
+            gaps.swap(kept);
+        }
+        if (gaps.empty()) return gaps;
+        i = j;
+    }
+    if (rows < 3) gaps.clear();
+    return gaps;
+}
+
 }  // namespace
 
 void TextBlock::coalesce(const UnicodeMap* uMap) {
@@ -94,6 +143,12 @@ void TextBlock::coalesce(const UnicodeMap* uMap) {
     }
 
     // Lines.
+    const std::vector<std::pair<double, double>> gaps = R == 0 ? columnGaps(p) : std::vector<std::pair<double, double>>();
+    auto acrossGap = [&](const TextWord* a, const TextWord* b) {
+        for (const auto& g : gaps)
+            if (g.first >= a->xMax - 0.01 && g.second <= b->xMin + 0.01) return true;
+        return false;
+    };
     std::list<TextLine*> order;  // the lines in row order
     for (TextLine* l = lines; l; l = l->next) order.push_back(l);
     auto lastPos = order.end();  // where the line built last stands in it
@@ -142,7 +197,7 @@ void TextBlock::coalesce(const UnicodeMap* uMap) {
                     bestBucket = b;
                 }
             }
-            if (!best) break;
+            if (!best || acrossGap(last, best)) break;
             p->unlink(bestBucket, bestPrev, best);
             line->addWord(best);
             last = best;

@@ -76,6 +76,32 @@ class ListRows(unittest.TestCase):
             self.assertEqual(numbers.get(row), None if i == 3 else 10 * i + 0.25, "Item %d" % i)
 
 
+class UnruledTable(unittest.TestCase):
+    def test_a_gap_every_row_shows_parts_two_columns_of_figures(self):
+        # Two columns of figures set flush right at 220 and 250.5 (9 pt): the
+        # widest figure of the second column starts 8 points after the first.
+        def right(x, y, s):
+            w = sum(0.278 if c in ".," else 0.556 for c in s) * 9
+            return pdfgen.text(x - w, y, s, "F1", 9)
+        rows = [("Belgium", "15.9", "21"), ("Czech Republic", "11.0", "9"), ("Denmark", "103.5", "17"),
+                ("Germany", "8.8", "1,203"), ("Estonia", "14.1", "3"), ("Ireland", "6.6", "45")]
+        parts = [pdfgen.text(72, 740, "Indicators by country", "F2", 11)]
+        for i, (label, a, b) in enumerate(rows):
+            y = 700 - 12 * i
+            parts += [pdfgen.text(72, y, label, "F1", 9), right(220, y, a), right(250.5, y, b)]
+        pdf = cu.path("unruled_figures.pdf")
+        pdfgen.write(pdf, ["".join(parts)])
+        sheet = cu.convert(pdf, cu.path("unruled_figures.xls")).sheet_by_index(0)
+        got = cu.cells(sheet)
+        places = []
+        for label, a, b in rows:
+            row, col, _ = cu.find_text(sheet, label)
+            values = [v for (r, c), (t, v) in sorted(got.items()) if r == row and c > col]
+            self.assertEqual(len(values), 2, (label, values))
+            places.append(tuple(c for (r, c) in sorted(got) if r == row and c > col))
+        self.assertEqual(len(set(places)), 1, places)
+
+
 class Numbers(unittest.TestCase):
     def check(self, env=None):
         pdf = cu.path("numbers.pdf")
