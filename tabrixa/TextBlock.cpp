@@ -58,7 +58,7 @@ bool whollyBefore(const TextLine* l, const TextLine* nl) {
 // has words on both sides). Figures of two columns set flush right may stand
 // closer than the words of one line can, yet a gap that every row shows at
 // one place, clearly wider than a word space, is an edge between columns.
-std::vector<std::pair<double, double>> columnGaps(const TextPool* p) {
+std::vector<std::pair<double, double>> freeColumns(const TextPool* p) {
     std::vector<const TextWord*> ws;
     double size = 0.0;
     for (int b = p->nextNonEmpty(p->minBaseIdx); b <= p->maxBaseIdx; b = p->nextNonEmpty(b + 1))
@@ -143,9 +143,10 @@ void TextBlock::coalesce(const UnicodeMap* uMap) {
     }
 
     // Lines.
-    const std::vector<std::pair<double, double>> gaps = R == 0 ? columnGaps(p) : std::vector<std::pair<double, double>>();
+    columnGaps.clear();
+    if (R == 0) columnGaps = freeColumns(p);
     auto acrossGap = [&](const TextWord* a, const TextWord* b) {
-        for (const auto& g : gaps)
+        for (const auto& g : columnGaps)
             if (g.first >= a->xMax - 0.01 && g.second <= b->xMin + 0.01) return true;
         return false;
     };
@@ -231,6 +232,38 @@ void TextBlock::coalesce(const UnicodeMap* uMap) {
     for (auto it = order.begin(); it != order.end(); ++it)
         (*it)->next = std::next(it) == order.end() ? nullptr : *std::next(it);
 
+    numberColumns();
+}
+
+void TextBlock::endLineAfter(TextLine* line, TextWord* word, const UnicodeMap* uMap) {
+    TextWord* rest = word->next;
+    if (!rest) return;
+    TextWord* head = line->words;
+    word->next = nullptr;
+    word->spaceAfter = false;
+    charCount -= line->len;
+    // The line is built again from its first words, the rest makes a new one.
+    line->words = line->lastWord = nullptr;
+    line->xMin = 0, line->xMax = -1, line->yMin = 0, line->yMax = -1;
+    line->colGroup = 0;
+    for (TextWord* w = head; w;) {
+        TextWord* nx = w->next;
+        line->addWord(w);
+        w = nx;
+    }
+    auto* tail = new TextLine(this, line->rot, rest->base);
+    for (TextWord* w = rest; w;) {
+        TextWord* nx = w->next;
+        tail->addWord(w);
+        w = nx;
+    }
+    tail->next = line->next;
+    line->next = tail;
+    if (lastLine == line) lastLine = tail;
+    ++lineCount;
+    line->coalesce(uMap);
+    tail->coalesce(uMap);
+    charCount += line->len + tail->len;
     numberColumns();
 }
 

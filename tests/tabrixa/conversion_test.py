@@ -77,29 +77,38 @@ class ListRows(unittest.TestCase):
 
 
 class UnruledTable(unittest.TestCase):
-    def test_a_gap_every_row_shows_parts_two_columns_of_figures(self):
+    def test_a_gap_every_row_shows_parts_two_columns_of_figures_and_their_header(self):
         # Two columns of figures set flush right at 220 and 250.5 (9 pt): the
-        # widest figure of the second column starts 8 points after the first.
-        def right(x, y, s):
-            w = sum(0.278 if c in ".," else 0.556 for c in s) * 9
-            return pdfgen.text(x - w, y, s, "F1", 9)
+        # widest figure of the second column starts 8 points after the first,
+        # the header "Count" 4.5 points after "Share". On the second page one
+        # header spans both columns and stays whole.
+        def right(x, y, s, font="F1"):
+            em = {"Share": 2.779, "Count": 2.888}.get(s) or sum(0.278 if c in ".," else 0.556 for c in s)
+            return pdfgen.text(x - em * 9, y, s, font, 9)
         rows = [("Belgium", "15.9", "21"), ("Czech Republic", "11.0", "9"), ("Denmark", "103.5", "17"),
                 ("Germany", "8.8", "1,203"), ("Estonia", "14.1", "3"), ("Ireland", "6.6", "45")]
-        parts = [pdfgen.text(72, 740, "Indicators by country", "F2", 11)]
+        body = [pdfgen.text(72, 740, "Indicators by country", "F2", 11)]
         for i, (label, a, b) in enumerate(rows):
             y = 700 - 12 * i
-            parts += [pdfgen.text(72, y, label, "F1", 9), right(220, y, a), right(250.5, y, b)]
+            body += [pdfgen.text(72, y, label, "F1", 9), right(220, y, a), right(250.5, y, b)]
+        heads = right(220, 716, "Share", "F2") + right(250.5, 716, "Count", "F2")
+        spanning = pdfgen.text(196, 716, "Figures of the year", "F2", 9)
         pdf = cu.path("unruled_figures.pdf")
-        pdfgen.write(pdf, ["".join(parts)])
-        sheet = cu.convert(pdf, cu.path("unruled_figures.xls")).sheet_by_index(0)
-        got = cu.cells(sheet)
-        places = []
-        for label, a, b in rows:
-            row, col, _ = cu.find_text(sheet, label)
-            values = [v for (r, c), (t, v) in sorted(got.items()) if r == row and c > col]
-            self.assertEqual(len(values), 2, (label, values))
-            places.append(tuple(c for (r, c) in sorted(got) if r == row and c > col))
-        self.assertEqual(len(set(places)), 1, places)
+        pdfgen.write(pdf, ["".join(body) + heads, "".join(body) + spanning])
+        book = cu.convert(pdf, cu.path("unruled_figures.xls"))
+        for page, sheet in enumerate(book.sheets()):
+            got = cu.cells(sheet)
+            places = set()
+            for label, a, b in rows:
+                row, col, _ = cu.find_text(sheet, label)
+                places.add(tuple(c for (r, c) in sorted(got) if r == row and c > col))
+            self.assertEqual(len(places), 1, places)
+            columns = places.pop()
+            self.assertEqual(len(columns), 2, columns)
+            if page == 0:
+                self.assertEqual([cu.find_text(sheet, h)[1] for h in ("Share", "Count")], list(columns))
+            else:
+                cu.find_text(sheet, "Figures of the year")
 
 
 class Numbers(unittest.TestCase):
