@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <list>
+#include <map>
 #include <vector>
 
 #include "tabrixa/TextHelpers.h"
@@ -150,6 +151,21 @@ void TextBlock::coalesce(const UnicodeMap* uMap) {
             if (g.first >= a->xMax - 0.01 && g.second <= b->xMin + 0.01) return true;
         return false;
     };
+    // Column groups of fewer than four words that all end at the block's
+    // right edge: the same last word of justified lines one above the other
+    // (flush with the margin, so at the same place), not a column of a table.
+    std::map<int, int> marginGroups;  // group -> its words; -1 when one leaves the edge
+    if (R == 0)
+        for (int b = p->nextNonEmpty(p->minBaseIdx); b <= p->maxBaseIdx; b = p->nextNonEmpty(b + 1))
+            for (const TextWord* w = p->getPool(b); w; w = w->next) {
+                if (w->colGroup == 0) continue;
+                int& n = marginGroups[w->colGroup];
+                if (n >= 0) n = std::fabs(w->xMax - xMax) < 0.1 ? n + 1 : -1;
+            }
+    auto atMargin = [&](const TextWord* w) {
+        const auto it = marginGroups.find(w->colGroup);
+        return it != marginGroups.end() && it->second > 0 && it->second < 4;
+    };
     std::list<TextLine*> order;  // the lines in row order
     for (TextLine* l = lines; l; l = l->next) order.push_back(l);
     auto lastPos = order.end();  // where the line built last stands in it
@@ -174,6 +190,7 @@ void TextBlock::coalesce(const UnicodeMap* uMap) {
         TextLine* line = new TextLine(this, w->rot, w->base);
         line->addWord(w);
         TextWord* last = w;
+        double widestGap = -1.0;  // the widest gap between the line's words so far
 
         const double size = w->fontSize;
         const double d = size > 25.0 ? 0.7 * 0.7 * size : 0.7 * size;
@@ -187,8 +204,12 @@ void TextBlock::coalesce(const UnicodeMap* uMap) {
                 TextWord* prev = nullptr;
                 TextWord* x = p->getPool(b);
                 for (; x; prev = x, x = x->next) {
+                    // The last word of a justified line stays in it though
+                    // it heads a group at the margin: no gap wider than the
+                    // line's own keeps it apart.
                     if (x->base >= minBase && x->base <= maxBase &&
-                        (x->colGroup == last->colGroup || x->colGroup == 0 || last->colGroup == 0) &&
+                        (x->colGroup == last->colGroup || x->colGroup == 0 || last->colGroup == 0 ||
+                         (atMargin(x) && widestGap >= 0 && last->gapAlong(x) <= 1.25 * widestGap + 0.05 * size)) &&
                         x->cellCode == last->cellCode && last->gapAlong(x) >= -0.33 * size)
                         break;
                 }
@@ -200,6 +221,7 @@ void TextBlock::coalesce(const UnicodeMap* uMap) {
             }
             if (!best || acrossGap(last, best)) break;
             p->unlink(bestBucket, bestPrev, best);
+            widestGap = std::max(widestGap, last->gapAlong(best));
             line->addWord(best);
             last = best;
         }

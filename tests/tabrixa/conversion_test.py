@@ -111,6 +111,31 @@ class UnruledTable(unittest.TestCase):
                 cu.find_text(sheet, "Figures of the year")
 
 
+class JustifiedText(unittest.TestCase):
+    def test_the_last_word_of_a_justified_line_stays_in_its_cell(self):
+        # Two columns of justified Courier (6 points a character); two lines
+        # of the left one end with "the", flush with the margin, one above the other.
+        def justified(x0, x1, y, line):
+            words = line.split()
+            gap = (x1 - x0 - 6 * sum(len(w) for w in words)) / (len(words) - 1)
+            out, x = [], x0
+            for w in words:
+                out.append(pdfgen.text(x, y, w, "F4", 10))
+                x += 6 * len(w) + gap
+            return "".join(out)
+        left = ["In most of the regions the monthly", "data streams appear unaware of the",
+                "changes made by the offices and the", "readers of these reports need care"]
+        right = ["Figures for the smaller countries", "are estimates based on partial",
+                 "returns and should be read with", "care as the samples are small"]
+        page = "".join(justified(72, 290, 700 - 12 * i, l) + justified(320, 520, 700 - 12 * i, r)
+                       for i, (l, r) in enumerate(zip(left, right)))
+        pdf = cu.path("justified.pdf")
+        pdfgen.write(pdf, [page + pdfgen.text(72, 652, "with every figure.", "F4", 10)])
+        sheet = cu.convert(pdf, cu.path("justified.xls")).sheet_by_index(0)
+        for line in left + right:
+            cu.find_text(sheet, line)
+
+
 class Numbers(unittest.TestCase):
     def check(self, env=None):
         pdf = cu.path("numbers.pdf")

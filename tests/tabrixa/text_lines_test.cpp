@@ -161,6 +161,32 @@ TEST_F(LinesTest, AGapEveryRowShowsAtOnePlaceEndsTheLinesThere) {
     EXPECT_EQ(build()[0], "Czech Republic");
 }
 
+TEST_F(LinesTest, AGroupAtTheRightMarginJoinsLinesOnlyAsTheirLastWord) {
+    // Justified rows of three words (evenly spaced, 6 points on the first
+    // row); the last word of `grouped` rows is in group 2 and ends at the
+    // block's right edge, the first words are in group 1. The last word
+    // moves `shift` points right.
+    auto rows = [&](int grouped, double shift) {
+        blk = std::make_unique<TextBlock>(&page, 0);
+        for (int i = 0; i < 4; ++i) {
+            const double end = 108 + 1.5 * i, gap = (130 - end - 10) / 2, base = 100 + 12 * i;
+            TextWord* a = mkWord("ab", 100, end, base, 10);
+            TextWord* c = mkWord("ef", 130 + shift, 140 + shift, base, 10);
+            a->colGroup = 1;
+            c->colGroup = i < grouped ? 2 : 0;
+            add(a);
+            add(mkWord("cd", end + gap, end + gap + 10, base, 10));
+            add(c);
+        }
+        return build();
+    };
+    // The same last word of two justified lines.
+    EXPECT_EQ(rows(2, 0)[0], "ab cd ef");
+    // A wider gap than the line's own, or a column of four, stays apart.
+    EXPECT_EQ(rows(2, 6)[0], "ab cd");
+    EXPECT_EQ(rows(4, 0)[0], "ab cd");
+}
+
 TEST_F(LinesTest, SingleCharacterWordsMergeOnlyInStreamOrder) {
     add(mkWord("a", 100, 105, 100, 10, 0));
     add(mkWord("b", 107, 112, 100, 10, 1));
