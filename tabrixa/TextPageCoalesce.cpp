@@ -166,6 +166,13 @@ void phraseCells(std::vector<TextWord*> words, const pdf_uline_processor& ul) {
 // shows. The header of two columns of figures set flush right ("Share
 // Count") may stand closer than the words of a line can.
 void headersFollowColumnGaps(TextBlock* list, const UnicodeMap* uMap) {
+    // Blocks of rows by their top, so that a line finds those right below it
+    // without a walk over every block of the page.
+    std::vector<TextBlock*> rowBlocks;
+    for (TextBlock* b = list; b; b = b->next)
+        if (b->rot == 0 && b->lineCount >= 3) rowBlocks.push_back(b);
+    if (rowBlocks.empty()) return;
+    std::sort(rowBlocks.begin(), rowBlocks.end(), [](const TextBlock* a, const TextBlock* b) { return a->yMin < b->yMin; });
     std::vector<std::pair<double, double>> covered, free;
     for (TextBlock* head = list; head; head = head->next) {
         if (head->rot != 0) continue;
@@ -177,9 +184,11 @@ void headersFollowColumnGaps(TextBlock* list, const UnicodeMap* uMap) {
             if (!wide) continue;
             // What the blocks of rows right below the line cover.
             covered.clear();
-            for (TextBlock* b = list; b; b = b->next) {
-                if (b == head || b->rot != 0 || b->lineCount < 3 || b->xMax <= l->xMin || b->xMin >= l->xMax) continue;
-                if (!(b->yMin - l->yMax > -0.2 * size && b->yMin - l->yMax < 1.5 * size)) continue;
+            auto it = std::upper_bound(rowBlocks.begin(), rowBlocks.end(), l->yMax - 0.2 * size,
+                                       [](double y, const TextBlock* b) { return y < b->yMin; });
+            for (; it != rowBlocks.end() && (*it)->yMin - l->yMax < 1.5 * size; ++it) {
+                const TextBlock* b = *it;
+                if (b == head || b->xMax <= l->xMin || b->xMin >= l->xMax) continue;
                 double x = b->xMin;
                 for (const auto& g : b->columnGaps) {
                     covered.emplace_back(x, g.first);
