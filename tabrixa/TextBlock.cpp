@@ -190,7 +190,9 @@ void TextBlock::coalesce(const UnicodeMap* uMap) {
         TextLine* line = new TextLine(this, w->rot, w->base);
         line->addWord(w);
         TextWord* last = w;
-        double widestGap = -1.0;  // the widest gap between the line's words so far
+        // The widest and the narrowest gap between the line's words so far.
+        double widestGap = -1.0, narrowestGap = -1.0;
+        int gaps = 0;
 
         const double size = w->fontSize;
         const double d = size > 25.0 ? 0.7 * 0.7 * size : 0.7 * size;
@@ -204,12 +206,14 @@ void TextBlock::coalesce(const UnicodeMap* uMap) {
                 TextWord* prev = nullptr;
                 TextWord* x = p->getPool(b);
                 for (; x; prev = x, x = x->next) {
-                    // The last word of a justified line stays in it though
-                    // it heads a group at the margin: no gap wider than the
+                    // The last word of a justified line (evenly spaced, of
+                    // three words or more) stays in it though it heads a
+                    // group at the margin, unless a wider gap than the
                     // line's own keeps it apart.
                     if (x->base >= minBase && x->base <= maxBase &&
                         (x->colGroup == last->colGroup || x->colGroup == 0 || last->colGroup == 0 ||
-                         (atMargin(x) && widestGap >= 0 && last->gapAlong(x) <= 1.25 * widestGap + 0.05 * size)) &&
+                         (atMargin(x) && gaps >= 2 && narrowestGap >= 0.6 * widestGap &&
+                          last->gapAlong(x) <= 1.25 * widestGap + 0.05 * size)) &&
                         x->cellCode == last->cellCode && last->gapAlong(x) >= -0.33 * size)
                         break;
                 }
@@ -221,7 +225,10 @@ void TextBlock::coalesce(const UnicodeMap* uMap) {
             }
             if (!best || acrossGap(last, best)) break;
             p->unlink(bestBucket, bestPrev, best);
-            widestGap = std::max(widestGap, last->gapAlong(best));
+            const double gap = last->gapAlong(best);
+            widestGap = gaps ? std::max(widestGap, gap) : gap;
+            narrowestGap = gaps ? std::min(narrowestGap, gap) : gap;
+            ++gaps;
             line->addWord(best);
             last = best;
         }

@@ -162,29 +162,34 @@ TEST_F(LinesTest, AGapEveryRowShowsAtOnePlaceEndsTheLinesThere) {
 }
 
 TEST_F(LinesTest, AGroupAtTheRightMarginJoinsLinesOnlyAsTheirLastWord) {
-    // Justified rows of three words (evenly spaced, 6 points on the first
+    // Justified rows of four words (evenly spaced, 6 points on the first
     // row); the last word of `grouped` rows is in group 2 and ends at the
-    // block's right edge, the first words are in group 1. The last word
-    // moves `shift` points right.
-    auto rows = [&](int grouped, double shift) {
+    // block's right edge, the first words are in group 1. On the first row
+    // the gap before the last word is `shift` points wider than the others,
+    // or the second word moves `uneven` points left.
+    auto rows = [&](int grouped, double shift, double uneven = 0) {
         blk = std::make_unique<TextBlock>(&page, 0);
         for (int i = 0; i < 4; ++i) {
-            const double end = 108 + 1.5 * i, gap = (130 - end - 10) / 2, base = 100 + 12 * i;
+            const double moved = i == 0 ? shift : 0, left = i == 0 ? uneven : 0;
+            const double end = 108 + 1.5 * i, gap = (145 - end - 20 - moved) / 3, base = 100 + 12 * i;
             TextWord* a = mkWord("ab", 100, end, base, 10);
-            TextWord* c = mkWord("ef", 130 + shift, 140 + shift, base, 10);
+            TextWord* d = mkWord("ef", 145, 155, base, 10);
             a->colGroup = 1;
-            c->colGroup = i < grouped ? 2 : 0;
+            d->colGroup = i < grouped ? 2 : 0;
             add(a);
-            add(mkWord("cd", end + gap, end + gap + 10, base, 10));
-            add(c);
+            add(mkWord("cd", end + gap - left, end + gap + 10 - left, base, 10));
+            add(mkWord("gh", end + 2 * gap + 10, end + 2 * gap + 20, base, 10));
+            add(d);
         }
         return build();
     };
     // The same last word of two justified lines.
-    EXPECT_EQ(rows(2, 0)[0], "ab cd ef");
-    // A wider gap than the line's own, or a column of four, stays apart.
-    EXPECT_EQ(rows(2, 6)[0], "ab cd");
-    EXPECT_EQ(rows(4, 0)[0], "ab cd");
+    EXPECT_EQ(rows(2, 0)[0], "ab cd gh ef");
+    // A wider gap than the line's own, a column of four, or a line not
+    // evenly spaced: the group stays apart.
+    EXPECT_EQ(rows(2, 6)[0], "ab cd gh");
+    EXPECT_EQ(rows(4, 0)[0], "ab cd gh");
+    EXPECT_EQ(rows(2, 0, 3)[0], "ab cd gh");
 }
 
 TEST_F(LinesTest, SingleCharacterWordsMergeOnlyInStreamOrder) {
