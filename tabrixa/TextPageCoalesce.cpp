@@ -172,7 +172,8 @@ void headersFollowColumnGaps(TextBlock* list, const UnicodeMap* uMap) {
     for (TextBlock* b = list; b; b = b->next)
         if (b->rot == 0 && b->lineCount >= 3) rowBlocks.push_back(b);
     if (rowBlocks.empty()) return;
-    std::sort(rowBlocks.begin(), rowBlocks.end(), [](const TextBlock* a, const TextBlock* b) { return a->yMin < b->yMin; });
+    std::sort(rowBlocks.begin(), rowBlocks.end(),
+              [](const TextBlock* a, const TextBlock* b) { return a->yMin < b->yMin; });
     std::vector<std::pair<double, double>> covered, free;
     for (TextBlock* head = list; head; head = head->next) {
         if (head->rot != 0) continue;
@@ -180,7 +181,8 @@ void headersFollowColumnGaps(TextBlock* list, const UnicodeMap* uMap) {
             if (!l->words || !l->words->next) continue;
             const double size = l->words->fontSize;
             bool wide = false;
-            for (const TextWord* w = l->words; w->next && !wide; w = w->next) wide = w->next->xMin - w->xMax >= 0.4 * size;
+            for (const TextWord* w = l->words; w->next && !wide; w = w->next)
+                wide = w->next->xMin - w->xMax >= 0.4 * size;
             if (!wide) continue;
             // What the blocks of rows right below the line cover.
             covered.clear();
@@ -207,7 +209,8 @@ void headersFollowColumnGaps(TextBlock* list, const UnicodeMap* uMap) {
             for (TextWord* w = l->words; w && w->next; w = w->next) {
                 const double x0 = w->xMax, x1 = w->next->xMin;
                 bool across = false;
-                for (const auto& g : free) across = across || (x1 - x0 >= 0.4 * size && x0 <= g.second && x1 >= g.first);
+                for (const auto& g : free)
+                    across = across || (x1 - x0 >= 0.4 * size && x0 <= g.second && x1 >= g.first);
                 if (across) {
                     head->endLineAfter(l, w, uMap);  // the rest is l->next, looked at next
                     break;
