@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <list>
+#include <map>
 #include <vector>
 
 #include "tabrixa/TextHelpers.h"
@@ -53,6 +54,55 @@ bool whollyBefore(const TextLine* l, const TextLine* nl) {
     return (nl->rot == 1 || nl->rot == 3) ? l->xMin > nl->xMax : l->yMax < nl->yMin;
 }
 
+// Column gaps of an upright block: spans along the line that no word of the
+// block covers and that part words on every row of at least three (each row
+// has words on both sides). Figures of two columns set flush right may stand
+// closer than the words of one line can, yet a gap that every row shows at
+// one place, clearly wider than a word space, is an edge between columns.
+std::vector<std::pair<double, double>> freeColumns(const TextPool* p) {
+    std::vector<const TextWord*> ws;
+    double size = 0.0;
+    for (int b = p->nextNonEmpty(p->minBaseIdx); b <= p->maxBaseIdx; b = p->nextNonEmpty(b + 1))
+        for (const TextWord* w = p->getPool(b); w; w = w->next) {
+            ws.push_back(w);
+            size = std::max(size, w->fontSize);
+        }
+    std::vector<std::pair<double, double>> gaps;
+    if (ws.size() < 6) return gaps;
+    std::stable_sort(ws.begin(), ws.end(), [](const TextWord* a, const TextWord* b) { return a->base < b->base; });
+    const double minWidth = 0.5 * size;
+    int rows = 0;
+    for (size_t i = 0; i < ws.size();) {
+        size_t j = i + 1;
+        while (j < ws.size() && ws[j]->base - ws[i]->base < 0.5 * ws[i]->fontSize) ++j;
+        std::vector<std::pair<double, double>> boxes;
+        for (size_t k = i; k < j; ++k) boxes.emplace_back(ws[k]->xMin, ws[k]->xMax);
+        std::sort(boxes.begin(), boxes.end());
+        // The row's own gaps, between its first and its last word.
+        std::vector<std::pair<double, double>> own;
+        double reach = boxes.front().second;
+        for (size_t k = 1; k < boxes.size(); ++k) {
+            if (boxes[k].first > reach) own.emplace_back(reach, boxes[k].first);
+            reach = std::max(reach, boxes[k].second);
+        }
+        if (rows++ == 0) {
+            gaps = own;
+        } else {
+            std::vector<std::pair<double, double>> kept;
+            for (const auto& g : gaps)
+                for (const auto& o : own) {
+                    const double lo = std::max(g.first, o.first), hi = std::min(g.second, o.second);
+                    if (hi - lo >= minWidth) kept.emplace_back(lo, hi);
+                }
+            gaps.swap(kept);
+        }
+        if (gaps.empty()) return gaps;
+        i = j;
+    }
+    if (rows < 3) gaps.clear();
+    return gaps;
+}
+
 }  // namespace
 
 void TextBlock::coalesce(const UnicodeMap* uMap) {
@@ -94,6 +144,28 @@ void TextBlock::coalesce(const UnicodeMap* uMap) {
     }
 
     // Lines.
+    columnGaps.clear();
+    if (R == 0) columnGaps = freeColumns(p);
+    auto acrossGap = [&](const TextWord* a, const TextWord* b) {
+        for (const auto& g : columnGaps)
+            if (g.first >= a->xMax - 0.01 && g.second <= b->xMin + 0.01) return true;
+        return false;
+    };
+    // Column groups of fewer than four words that all end at the block's
+    // right edge: the same last word of justified lines one above the other
+    // (flush with the margin, so at the same place), not a column of a table.
+    std::map<int, int> marginGroups;  // group -> its words; -1 when one leaves the edge
+    if (R == 0)
+        for (int b = p->nextNonEmpty(p->minBaseIdx); b <= p->maxBaseIdx; b = p->nextNonEmpty(b + 1))
+            for (const TextWord* w = p->getPool(b); w; w = w->next) {
+                if (w->colGroup == 0) continue;
+                int& n = marginGroups[w->colGroup];
+                if (n >= 0) n = std::fabs(w->xMax - xMax) < 0.1 ? n + 1 : -1;
+            }
+    auto atMargin = [&](const TextWord* w) {
+        const auto it = marginGroups.find(w->colGroup);
+        return it != marginGroups.end() && it->second > 0 && it->second < 4;
+    };
     std::list<TextLine*> order;  // the lines in row order
     for (TextLine* l = lines; l; l = l->next) order.push_back(l);
     auto lastPos = order.end();  // where the line built last stands in it
@@ -118,6 +190,9 @@ void TextBlock::coalesce(const UnicodeMap* uMap) {
         TextLine* line = new TextLine(this, w->rot, w->base);
         line->addWord(w);
         TextWord* last = w;
+        // The widest and the narrowest gap between the line's words so far.
+        double widestGap = -1.0, narrowestGap = -1.0;
+        int gaps = 0;
 
         const double size = w->fontSize;
         const double d = size > 25.0 ? 0.7 * 0.7 * size : 0.7 * size;
@@ -131,8 +206,14 @@ void TextBlock::coalesce(const UnicodeMap* uMap) {
                 TextWord* prev = nullptr;
                 TextWord* x = p->getPool(b);
                 for (; x; prev = x, x = x->next) {
+                    // The last word of a justified line (evenly spaced, of
+                    // three words or more) stays in it though it heads a
+                    // group at the margin, unless a wider gap than the
+                    // line's own keeps it apart.
                     if (x->base >= minBase && x->base <= maxBase &&
-                        (x->colGroup == last->colGroup || x->colGroup == 0 || last->colGroup == 0) &&
+                        (x->colGroup == last->colGroup || x->colGroup == 0 || last->colGroup == 0 ||
+                         (atMargin(x) && gaps >= 2 && narrowestGap >= 0.6 * widestGap &&
+                          last->gapAlong(x) <= 1.25 * widestGap + 0.05 * size)) &&
                         x->cellCode == last->cellCode && last->gapAlong(x) >= -0.33 * size)
                         break;
                 }
@@ -142,8 +223,12 @@ void TextBlock::coalesce(const UnicodeMap* uMap) {
                     bestBucket = b;
                 }
             }
-            if (!best) break;
+            if (!best || acrossGap(last, best)) break;
             p->unlink(bestBucket, bestPrev, best);
+            const double gap = last->gapAlong(best);
+            widestGap = gaps ? std::max(widestGap, gap) : gap;
+            narrowestGap = gaps ? std::min(narrowestGap, gap) : gap;
+            ++gaps;
             line->addWord(best);
             last = best;
         }
@@ -176,6 +261,38 @@ void TextBlock::coalesce(const UnicodeMap* uMap) {
     for (auto it = order.begin(); it != order.end(); ++it)
         (*it)->next = std::next(it) == order.end() ? nullptr : *std::next(it);
 
+    numberColumns();
+}
+
+void TextBlock::endLineAfter(TextLine* line, TextWord* word, const UnicodeMap* uMap) {
+    TextWord* rest = word->next;
+    if (!rest) return;
+    TextWord* head = line->words;
+    word->next = nullptr;
+    word->spaceAfter = false;
+    charCount -= line->len;
+    // The line is built again from its first words, the rest makes a new one.
+    line->words = line->lastWord = nullptr;
+    line->xMin = 0, line->xMax = -1, line->yMin = 0, line->yMax = -1;
+    line->colGroup = 0;
+    for (TextWord* w = head; w;) {
+        TextWord* nx = w->next;
+        line->addWord(w);
+        w = nx;
+    }
+    auto* tail = new TextLine(this, line->rot, rest->base);
+    for (TextWord* w = rest; w;) {
+        TextWord* nx = w->next;
+        tail->addWord(w);
+        w = nx;
+    }
+    tail->next = line->next;
+    line->next = tail;
+    if (lastLine == line) lastLine = tail;
+    ++lineCount;
+    line->coalesce(uMap);
+    tail->coalesce(uMap);
+    charCount += line->len + tail->len;
     numberColumns();
 }
 

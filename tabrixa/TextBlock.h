@@ -1,6 +1,9 @@
 // A block of lines of one rotation, and the flows that chain blocks in reading order.
 #pragma once
 
+#include <utility>
+#include <vector>
+
 class UnicodeMap;
 
 namespace tbx {
@@ -21,6 +24,8 @@ public:
     void addWord(TextWord* w);
     // Builds the block's lines from its pool; the pool is empty afterwards.
     void coalesce(const UnicodeMap* uMap);
+    // Ends the line after the given word of it; the rest becomes the next line.
+    void endLineAfter(TextLine* line, TextWord* word, const UnicodeMap* uMap);
     // This block lies under other within other's free stretch.
     bool liesBelow(const TextBlock* other) const;
     // Narrows spanMin/spanMax by another block of the page.
@@ -37,6 +42,9 @@ public:
     int charCount = 0;
     int firstColumn = 0;
     int columnCount = 0;
+    // Spans along the line (upright blocks) that every row of the block
+    // leaves free between words, set by coalesce: edges between columns.
+    std::vector<std::pair<double, double>> columnGaps;
     TextBlock* next = nullptr;
     TextBlock* stackLink = nullptr;
 

@@ -160,6 +160,66 @@ void phraseCells(std::vector<TextWord*> words, const pdf_uline_processor& ul) {
     }
 }
 
+// A header row set directly above blocks of rows ends its lines where a gap
+// between its words, clearly wider than a word space, meets a gap of the
+// rows below: one between those blocks or one that every row of a block
+// shows. The header of two columns of figures set flush right ("Share
+// Count") may stand closer than the words of a line can.
+void headersFollowColumnGaps(TextBlock* list, const UnicodeMap* uMap) {
+    // Blocks of rows by their top, so that a line finds those right below it
+    // without a walk over every block of the page.
+    std::vector<TextBlock*> rowBlocks;
+    for (TextBlock* b = list; b; b = b->next)
+        if (b->rot == 0 && b->lineCount >= 3) rowBlocks.push_back(b);
+    if (rowBlocks.empty()) return;
+    std::sort(rowBlocks.begin(), rowBlocks.end(),
+              [](const TextBlock* a, const TextBlock* b) { return a->yMin < b->yMin; });
+    std::vector<std::pair<double, double>> covered, free;
+    for (TextBlock* head = list; head; head = head->next) {
+        if (head->rot != 0) continue;
+        for (TextLine* l = head->lines; l; l = l->next) {
+            if (!l->words || !l->words->next) continue;
+            const double size = l->words->fontSize;
+            bool wide = false;
+            for (const TextWord* w = l->words; w->next && !wide; w = w->next)
+                wide = w->next->xMin - w->xMax >= 0.4 * size;
+            if (!wide) continue;
+            // What the blocks of rows right below the line cover.
+            covered.clear();
+            auto it = std::upper_bound(rowBlocks.begin(), rowBlocks.end(), l->yMax - 0.2 * size,
+                                       [](double y, const TextBlock* b) { return y < b->yMin; });
+            for (; it != rowBlocks.end() && (*it)->yMin - l->yMax < 1.5 * size; ++it) {
+                const TextBlock* b = *it;
+                if (b == head || b->xMax <= l->xMin || b->xMin >= l->xMax) continue;
+                double x = b->xMin;
+                for (const auto& g : b->columnGaps) {
+                    covered.emplace_back(x, g.first);
+                    x = g.second;
+                }
+                covered.emplace_back(x, b->xMax);
+            }
+            if (covered.empty()) continue;
+            std::sort(covered.begin(), covered.end());
+            free.clear();
+            double reach = covered.front().second;
+            for (const auto& c : covered) {
+                if (c.first > reach) free.emplace_back(reach, c.first);
+                reach = std::max(reach, c.second);
+            }
+            for (TextWord* w = l->words; w && w->next; w = w->next) {
+                const double x0 = w->xMax, x1 = w->next->xMin;
+                bool across = false;
+                for (const auto& g : free)
+                    across = across || (x1 - x0 >= 0.4 * size && x0 <= g.second && x1 >= g.first);
+                if (across) {
+                    head->endLineAfter(l, w, uMap);  // the rest is l->next, looked at next
+                    break;
+                }
+            }
+        }
+    }
+}
+
 }  // namespace
 
 void TextPage::assignCellsAndGroups() {
@@ -497,6 +557,7 @@ void TextPage::coalesce() {
     for (TextPool* p : pools) combineAccents(*p);
     assignCellsAndGroups();
     buildBlocks(uMap);
+    headersFollowColumnGaps(blockList, uMap);
 
     int lr = 0;
     for (TextBlock* b = blockList; b; b = b->next)

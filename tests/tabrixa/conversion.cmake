@@ -1,7 +1,7 @@
 # End-to-end conversions: PDFs made by tools/pdfgen.py go through tbxagent and
 # the workbooks are read back with xlrd and with LibreOffice.
 if(TARGET tbxagent)
-  foreach(_case SheetNames TwoColumns ListRows Numbers Characters UnusualPages Fonts Tables)
+  foreach(_case SheetNames TwoColumns ListRows UnruledTable JustifiedText Numbers Characters UnusualPages Fonts Tables)
     add_test(NAME tabrixa.conversion.${_case}
       COMMAND ${CMAKE_COMMAND} -E env
               TBX_SOURCE_DIR=${CMAKE_SOURCE_DIR}

@@ -76,6 +76,66 @@ class ListRows(unittest.TestCase):
             self.assertEqual(numbers.get(row), None if i == 3 else 10 * i + 0.25, "Item %d" % i)
 
 
+class UnruledTable(unittest.TestCase):
+    def test_a_gap_every_row_shows_parts_two_columns_of_figures_and_their_header(self):
+        # Two columns of figures set flush right at 220 and 250.5 (9 pt): the
+        # widest figure of the second column starts 8 points after the first,
+        # the header "Count" 4.5 points after "Share". On the second page one
+        # header spans both columns and stays whole.
+        def right(x, y, s, font="F1"):
+            em = {"Share": 2.779, "Count": 2.888}.get(s) or sum(0.278 if c in ".," else 0.556 for c in s)
+            return pdfgen.text(x - em * 9, y, s, font, 9)
+        rows = [("Belgium", "15.9", "21"), ("Czech Republic", "11.0", "9"), ("Denmark", "103.5", "17"),
+                ("Germany", "8.8", "1,203"), ("Estonia", "14.1", "3"), ("Ireland", "6.6", "45")]
+        body = [pdfgen.text(72, 740, "Indicators by country", "F2", 11)]
+        for i, (label, a, b) in enumerate(rows):
+            y = 700 - 12 * i
+            body += [pdfgen.text(72, y, label, "F1", 9), right(220, y, a), right(250.5, y, b)]
+        heads = right(220, 716, "Share", "F2") + right(250.5, 716, "Count", "F2")
+        spanning = pdfgen.text(196, 716, "Figures of the year", "F2", 9)
+        pdf = cu.path("unruled_figures.pdf")
+        pdfgen.write(pdf, ["".join(body) + heads, "".join(body) + spanning])
+        book = cu.convert(pdf, cu.path("unruled_figures.xls"))
+        for page, sheet in enumerate(book.sheets()):
+            got = cu.cells(sheet)
+            places = set()
+            for label, a, b in rows:
+                row, col, _ = cu.find_text(sheet, label)
+                places.add(tuple(c for (r, c) in sorted(got) if r == row and c > col))
+            self.assertEqual(len(places), 1, places)
+            columns = places.pop()
+            self.assertEqual(len(columns), 2, columns)
+            if page == 0:
+                self.assertEqual([cu.find_text(sheet, h)[1] for h in ("Share", "Count")], list(columns))
+            else:
+                cu.find_text(sheet, "Figures of the year")
+
+
+class JustifiedText(unittest.TestCase):
+    def test_the_last_word_of_a_justified_line_stays_in_its_cell(self):
+        # Two columns of justified Courier (6 points a character); two lines
+        # of the left one end with "the", flush with the margin, one above the other.
+        def justified(x0, x1, y, line):
+            words = line.split()
+            gap = (x1 - x0 - 6 * sum(len(w) for w in words)) / (len(words) - 1)
+            out, x = [], x0
+            for w in words:
+                out.append(pdfgen.text(x, y, w, "F4", 10))
+                x += 6 * len(w) + gap
+            return "".join(out)
+        left = ["In most of the regions the monthly", "data streams appear unaware of the",
+                "changes made by the offices and the", "readers of these reports need care"]
+        right = ["Figures for the smaller countries", "are estimates based on partial",
+                 "returns and should be read with", "care as the samples are small"]
+        page = "".join(justified(72, 290, 700 - 12 * i, l) + justified(320, 520, 700 - 12 * i, r)
+                       for i, (l, r) in enumerate(zip(left, right)))
+        pdf = cu.path("justified.pdf")
+        pdfgen.write(pdf, [page + pdfgen.text(72, 652, "with every figure.", "F4", 10)])
+        sheet = cu.convert(pdf, cu.path("justified.xls")).sheet_by_index(0)
+        for line in left + right:
+            cu.find_text(sheet, line)
+
+
 class Numbers(unittest.TestCase):
     def check(self, env=None):
         pdf = cu.path("numbers.pdf")

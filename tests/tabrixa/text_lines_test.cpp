@@ -132,6 +132,66 @@ TEST_F(LinesTest, CellsAndColumnGroupsNeverShareALine) {
     EXPECT_EQ(build(), (std::vector<std::string>{"a1", "b2 c3"}));
 }
 
+TEST_F(LinesTest, AGapEveryRowShowsAtOnePlaceEndsTheLinesThere) {
+    // Figures flush right at 120 and 150: the widest of the second column
+    // starts 6 points after the first column, within a line's reach.
+    auto rows = [&](const std::vector<std::pair<double, double>>& second) {
+        blk = std::make_unique<TextBlock>(&page, 0);
+        double base = 100;
+        for (const auto& [x0, x1] : second) {
+            add(mkWord("15.9", 100, 120, base, 10));
+            add(mkWord("21", x0, x1, base, 10));
+            base += 12;
+        }
+        return build();
+    };
+    EXPECT_EQ(rows({{133, 150}, {126, 150}, {130, 150}}),
+              (std::vector<std::string>{"15.9", "21", "15.9", "21", "15.9", "21"}));
+    // Two rows, or a gap of a word space (4 of 10 points), stay lines.
+    EXPECT_EQ(rows({{133, 150}, {126, 150}}).size(), 2u);
+    EXPECT_EQ(rows({{133, 150}, {124, 150}, {130, 150}})[1], "15.9 21");
+    // Words of a multi-word label beside shorter single words: the gap after
+    // "Czech" has no word to its right on the other rows.
+    blk = std::make_unique<TextBlock>(&page, 0);
+    add(mkWord("Czech", 72, 97, 100, 10));
+    add(mkWord("Republic", 103, 140, 100, 10));
+    add(mkWord("Italy", 72, 94, 112, 10));
+    add(mkWord("Spain", 72, 96, 124, 10));
+    add(mkWord("Malta", 72, 95, 136, 10));
+    EXPECT_EQ(build()[0], "Czech Republic");
+}
+
+TEST_F(LinesTest, AGroupAtTheRightMarginJoinsLinesOnlyAsTheirLastWord) {
+    // Justified rows of four words (evenly spaced, 6 points on the first
+    // row); the last word of `grouped` rows is in group 2 and ends at the
+    // block's right edge, the first words are in group 1. On the first row
+    // the gap before the last word is `shift` points wider than the others,
+    // or the second word moves `uneven` points left.
+    auto rows = [&](int grouped, double shift, double uneven = 0) {
+        blk = std::make_unique<TextBlock>(&page, 0);
+        for (int i = 0; i < 4; ++i) {
+            const double moved = i == 0 ? shift : 0, left = i == 0 ? uneven : 0;
+            const double end = 108 + 1.5 * i, gap = (145 - end - 20 - moved) / 3, base = 100 + 12 * i;
+            TextWord* a = mkWord("ab", 100, end, base, 10);
+            TextWord* d = mkWord("ef", 145, 155, base, 10);
+            a->colGroup = 1;
+            d->colGroup = i < grouped ? 2 : 0;
+            add(a);
+            add(mkWord("cd", end + gap - left, end + gap + 10 - left, base, 10));
+            add(mkWord("gh", end + 2 * gap + 10, end + 2 * gap + 20, base, 10));
+            add(d);
+        }
+        return build();
+    };
+    // The same last word of two justified lines.
+    EXPECT_EQ(rows(2, 0)[0], "ab cd gh ef");
+    // A wider gap than the line's own, a column of four, or a line not
+    // evenly spaced: the group stays apart.
+    EXPECT_EQ(rows(2, 6)[0], "ab cd gh");
+    EXPECT_EQ(rows(4, 0)[0], "ab cd gh");
+    EXPECT_EQ(rows(2, 0, 3)[0], "ab cd gh");
+}
+
 TEST_F(LinesTest, SingleCharacterWordsMergeOnlyInStreamOrder) {
     add(mkWord("a", 100, 105, 100, 10, 0));
     add(mkWord("b", 107, 112, 100, 10, 1));
