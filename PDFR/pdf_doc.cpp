@@ -391,6 +391,8 @@ std::vector<int> pdf_page_leaves(PDFDoc& doc) {
     std::vector<level> stack;
     Object top = root.dictLookup("Pages");
     if (!top.isDict()) return leaves;
+    // The root is a node met once too: a kid that names it again is a loop.
+    if (Object topRef = root.dictLookupNF("Pages").copy(); topRef.isRef()) seen.insert(topRef.getRef());
     stack.push_back({top.dictLookup("Kids"), 0});
     while (!stack.empty()) {
         level& l = stack.back();

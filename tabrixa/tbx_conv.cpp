@@ -114,6 +114,7 @@ void xelvio_convertor::run() {
     // must not start where the first one ended).
     pages_done = 0;
     page_count = 0;
+    too_complex_.clear();
     succeeded_ = false;
     try {
         // Whatever would stop the final write is found before the first page
@@ -265,12 +266,13 @@ void xelvio_convertor::convert_page(ExcelOutputDev* excel, SplashOutputDev* spla
     const int core = core_page(page);
     const double dpi = static_cast<double>(resolution);
     auto* lines_dev = dynamic_cast<pdf_splash_dev*>(splash);
+    const auto known = too_complex_.find(page);
     const bool readable = core > 0 && pdf_page_readable(*doc, core);
     if (!readable) warn_unreadable(page);
     budget_.set_limits(page_limits);
     budget_.start();
     bool raster_made = true;
-    if (readable) {
+    if (readable && known == too_complex_.end()) {
         if (lines_dev) {
             lines_dev->set_budget(&budget_);
             raster_made = lines_dev->display_page(doc, core, dpi, &abort_check, this);
@@ -288,12 +290,12 @@ void xelvio_convertor::convert_page(ExcelOutputDev* excel, SplashOutputDev* spla
     }
     tk_log::write(2, "Right after processing page #%d", page);
     if (stop_requested()) return;
-    page_read_ = readable && !budget_.spent();
+    if (readable && known == too_complex_.end() && budget_.spent()) too_complex_.emplace(page, budget_.reason());
+    page_read_ = readable && !budget_.spent() && known == too_complex_.end();
     if (!page_read_) {
         // Nothing of the page is kept: an empty worksheet holds its place.
-        if (budget_.spent())
-            tbx::warnAboutPage(tbx::pageName(page) + " is too complex: " + budget_.reason() +
-                               "; its worksheet is empty.");
+        if (auto over = too_complex_.find(page); readable && over != too_complex_.end())
+            tbx::warnAboutPage(tbx::pageName(page) + " is too complex: " + over->second + "; its worksheet is empty.");
         pdf_uline_processor::instance().flush();
         excel->startPage(page, nullptr, nullptr);
         excel->finishPage();

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -96,6 +97,9 @@ private:
     std::vector<int> page_leaves_;
     int core_page(int page) const;
     pdf_page_budget budget_;
+    // Why each page of this run went over its budget: a list that comes back
+    // to such a page gets the same empty worksheet without playing it again.
+    std::map<int, std::string> too_complex_;
     // Whether convert_page converted the page's content (not damaged, not too complex).
     bool page_read_ = true;
     bool persistent_;

@@ -257,6 +257,17 @@ TEST_F(DocOpen, UnknownSecurityHandlerIsUnreadable) {
     EXPECT_EQ(message(path("foreign.pdf"), std::string("user")), unreadable);
 }
 
+TEST_F(DocOpen, APageTreeNodeListedAgainBelowItselfIsWalkedOnce) {
+    // The root lists itself; an inner node lists the root: pages 1 and 2, once each.
+    const std::string page = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] >>";
+    std::ofstream(path("loop.pdf"), std::ios::binary) << mini_pdf::assemble(
+        {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R 2 0 R 4 0 R 5 0 R] /Count 2 >>", page,
+         page, "<< /Type /Pages /Parent 2 0 R /Kids [2 0 R] /Count 0 >>"},
+        1);
+    auto doc = pdf_open_document_checked(path("loop.pdf"), std::nullopt, std::nullopt);
+    EXPECT_EQ(pdf_page_leaves(*doc), (std::vector<int>{1, 2}));
+}
+
 TEST_F(DocOpen, PagesAreLetGoOfOnceTheRunIsDoneWithThem) {
     std::vector<std::string> pages;
     for (int i = 1; i <= 6; ++i) pages.push_back(mini_pdf::text(72, 700, "page " + std::to_string(i)));

@@ -482,6 +482,28 @@ TEST_F(Conv, PageOverItsBudgetIsNamedAndTheRestIsConverted) {
         EXPECT_NE(book.find("page 2"), std::string::npos);
         EXPECT_EQ(book.find("word"), std::string::npos);
     }
+
+    // Listed again, the page is not played again (it would take as long again): it gets the same
+    // warning and empty worksheet. A second play would be stopped by the raised limit and say so.
+    struct raising_convertor : xelvio_convertor {
+        void convert_page(ExcelOutputDev* excel, SplashOutputDev* splash, PDFDoc* doc, int page) override {
+            xelvio_convertor::convert_page(excel, splash, doc, page);
+            page_limits.seconds *= 2;
+        }
+    };
+    h.reports.clear();
+    raising_convertor c;
+    c.source = src;
+    c.destination = path("again.xls");
+    c.page_limits.seconds = 0.25;
+    c.page_list = {1, 2, 1};
+    c.run();
+    EXPECT_TRUE(c.succeeded());
+    const std::string warning = "Page 1 is too complex: it takes more than 0.25 seconds to read; its worksheet is empty.";
+    EXPECT_EQ(h.reports, (std::vector<std::string>{warning, warning}));
+    const std::string book = read(path("again.xls"));
+    EXPECT_NE(book.find("page 2"), std::string::npos);
+    EXPECT_EQ(book.find("word"), std::string::npos);
 }
 
 // Fails the run at its first page: these runs must end before one.
