@@ -41,8 +41,6 @@ void TextPool::addWord(TextWord* word) {
     }
     word->next = nullptr;
     pending.emplace_back(idx, word);
-    cursor = word;
-    cursorBaseIdx = idx;
 }
 
 void TextPool::settle() const {
@@ -102,10 +100,6 @@ void TextPool::unlink(int idx, TextWord* prev, TextWord* w) {
     else
         setPool(idx, w->next);
     w->next = nullptr;
-    if (cursor == w) {
-        cursor = nullptr;
-        cursorBaseIdx = -1;
-    }
 }
 
 int TextPool::nextNonEmpty(int idx) const {
