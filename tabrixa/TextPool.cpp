@@ -47,10 +47,7 @@ void TextPool::settle() const {
     if (pending.empty()) return;
     // A word goes before the words of its bucket that it does not come
     // after: among equal places the word added later comes first.
-    auto key = [](const TextWord* w) {
-        const double p = w->primaryCoord();
-        return p == p ? p : -HUGE_VAL;
-    };
+    auto key = [](const TextWord* w) { return nanFirst(w->primaryCoord()); };
     // By bucket, and within one the word added later first.
     std::reverse(pending.begin(), pending.end());
     std::stable_sort(pending.begin(), pending.end(), [&key](const auto& a, const auto& b) {
