@@ -78,4 +78,6 @@ bool pdf_page_budget::allow_image(double pixels) {
     return true;
 }
 
-bool pdf_page_budget::abort_callback(void* data) { return data && static_cast<pdf_page_budget*>(data)->exceeded(); }
+bool pdf_page_budget::annotation_callback(Annot*, void* data) {
+    return !data || !static_cast<pdf_page_budget*>(data)->exceeded();
+}

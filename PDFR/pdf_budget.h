@@ -11,6 +11,8 @@
 #include <cstddef>
 #include <string>
 
+class Annot;
+
 class pdf_page_budget {
 public:
     struct limits {
@@ -42,8 +44,9 @@ public:
     const limits& get_limits() const { return limits_; }
     void set_limits(const limits& l) { limits_ = l; }
 
-    // For the core's callbacks: data is a pdf_page_budget.
-    static bool abort_callback(void* data);
+    // The core's annotation callback (data: a pdf_page_budget, or null for
+    // none): annotations are drawn while the page is within its budget.
+    static bool annotation_callback(Annot*, void* data);
 
 private:
     limits limits_;

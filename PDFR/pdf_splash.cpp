@@ -307,19 +307,12 @@ pdf_splash_dev::pdf_splash_dev(SplashColorMode colorMode, int bitmapRowPad, bool
 
 pdf_splash_dev::~pdf_splash_dev() = default;
 
-namespace {
-// Annotations are drawn while the page is within its budget.
-bool annotation_affordable(Annot*, void* budget) {
-    return !budget || !static_cast<pdf_page_budget*>(budget)->exceeded();
-}
-}  // namespace
-
 bool pdf_splash_dev::display_page(PDFDoc* doc, int page, double dpi, bool (*abort_check)(void*), void* abort_data) {
     band_ = band_slice();
     deferred_.clear();
     Page* p = doc->getPage(page);
     if (!p) {
-        doc->displayPage(this, page, dpi, dpi, 0, false, true, false, abort_check, abort_data, &annotation_affordable,
+        doc->displayPage(this, page, dpi, dpi, 0, false, true, false, abort_check, abort_data, &pdf_page_budget::annotation_callback,
                          budget_);
         return true;
     }
@@ -340,7 +333,7 @@ bool pdf_splash_dev::display_page(PDFDoc* doc, int page, double dpi, bool (*abor
                                        : static_cast<int>(std::min<double>(h, max_raster_bytes / row_bytes));
     if (forced_band_height_ <= 0 && row_bytes * h <= max_raster_bytes) rows = h;
     if (rows >= h) {
-        doc->displayPage(this, page, dpi, dpi, 0, false, true, false, abort_check, abort_data, &annotation_affordable,
+        doc->displayPage(this, page, dpi, dpi, 0, false, true, false, abort_check, abort_data, &pdf_page_budget::annotation_callback,
                          budget_);
         return raster_made(h);
     }
@@ -355,9 +348,9 @@ bool pdf_splash_dev::display_page(PDFDoc* doc, int page, double dpi, bool (*abor
         const int top = k * rows;
         band_ = band_slice{true, top, std::min(rows, h - top), k == 0, k == bands - 1};
         doc->displayPageSlice(this, page, dpi, dpi, 0, false, false, false, 0, top, w, band_.rows, abort_check,
-                              abort_data, &annotation_affordable, budget_);
+                              abort_data, &pdf_page_budget::annotation_callback, budget_);
         made = raster_made(band_.rows);
-        if ((abort_check && abort_check(abort_data)) || spent()) break;
+        if ((abort_check && abort_check(abort_data)) || over_budget()) break;
     }
     if (made) hand_over_deferred();
     deferred_.clear();
@@ -517,24 +510,24 @@ void pdf_splash_dev::clipToStrokePath(GfxState* state) {
 bool pdf_splash_dev::tilingPatternFill(GfxState* state, Gfx* gfx, Catalog* catalog, GfxTilingPattern* tPat,
                                        const double* mat, int x0, int y0, int x1, int y1, double xStep,
                                        double yStep) {
-    if (spent()) return true;
+    if (over_budget()) return true;
     return SplashOutputDev::tilingPatternFill(state, gfx, catalog, tPat, mat, x0, y0, x1, y1, xStep, yStep);
 }
 
 bool pdf_splash_dev::functionShadedFill(GfxState* state, GfxFunctionShading* shading) {
-    return spent() || SplashOutputDev::functionShadedFill(state, shading);
+    return over_budget() || SplashOutputDev::functionShadedFill(state, shading);
 }
 
 bool pdf_splash_dev::axialShadedFill(GfxState* state, GfxAxialShading* shading, double tMin, double tMax) {
-    return spent() || SplashOutputDev::axialShadedFill(state, shading, tMin, tMax);
+    return over_budget() || SplashOutputDev::axialShadedFill(state, shading, tMin, tMax);
 }
 
 bool pdf_splash_dev::radialShadedFill(GfxState* state, GfxRadialShading* shading, double tMin, double tMax) {
-    return spent() || SplashOutputDev::radialShadedFill(state, shading, tMin, tMax);
+    return over_budget() || SplashOutputDev::radialShadedFill(state, shading, tMin, tMax);
 }
 
 bool pdf_splash_dev::gouraudTriangleShadedFill(GfxState* state, GfxGouraudTriangleShading* shading) {
-    return spent() || SplashOutputDev::gouraudTriangleShadedFill(state, shading);
+    return over_budget() || SplashOutputDev::gouraudTriangleShadedFill(state, shading);
 }
 
 // Images are scaled from all of their source pixels, however small they are

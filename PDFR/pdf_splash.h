@@ -106,7 +106,7 @@ public:
     void clip(GfxState* state) override;
     void eoClip(GfxState* state) override;
     void clipToStrokePath(GfxState* state) override;
-    bool useDrawForm() override { return budget_ && budget_->exceeded(); }
+    bool useDrawForm() override { return over_budget(); }
     void drawForm(Ref) override {}
     bool tilingPatternFill(GfxState* state, Gfx* gfx, Catalog* catalog, GfxTilingPattern* tPat, const double* mat,
                            int x0, int y0, int x1, int y1, double xStep, double yStep) override;
@@ -135,7 +135,8 @@ private:
     // Whether the current path may be handed to the rasteriser (always
     // without a budget); spends the budget when it may not.
     bool affordable(GfxState* state, bool stroke);
-    bool spent() { return budget_ && budget_->exceeded(); }
+    // Whether the page is over its budget now (checks it; false without one).
+    bool over_budget() { return budget_ && budget_->exceeded(); }
     bool image_affordable(double pixels) { return !budget_ || budget_->allow_image(pixels); }
 
     // True when the shape was handed to the collector and must not be painted.

@@ -161,14 +161,13 @@ std::vector<Unicode> logicalOrder(const Unicode* text, int len, bool preferLR) {
     // and every other code stays as given: a "<" is never turned on a guess.
     std::vector<Unicode> shapes(v);
     fribidi_shape_mirroring(levels.data(), n, shapes.data());
-    std::vector<Unicode> bracketsOnly(v);
-    for (std::size_t i = 0; i < v.size(); ++i)
-        if (fribidi_get_bracket(v[i]) != FRIBIDI_NO_BRACKET) bracketsOnly[i] = shapes[i];
     std::vector<Unicode> mirrored = reading(shapes), kept = reading(v);
     const std::size_t unpairedMirrored = unpairedBrackets(mirrored), unpairedKept = unpairedBrackets(kept);
     if (unpairedMirrored < unpairedKept) return mirrored;
     if (unpairedMirrored > unpairedKept) return kept;
-    return reading(bracketsOnly);
+    for (std::size_t i = 0; i < v.size(); ++i)
+        if (fribidi_get_bracket(v[i]) != FRIBIDI_NO_BRACKET) v[i] = shapes[i];
+    return reading(v);
 }
 
 }  // namespace tbx

@@ -3,6 +3,7 @@
 // tolerance comparators, and the left-to-right / right-to-left classifier.
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <vector>
 
@@ -32,6 +33,9 @@ inline bool isDroppedControl(Unicode c) {
 // A blank the page shows as a blank: the ordinary one, the no-break space,
 // the figure space and the narrow no-break space.
 inline bool isBlank(Unicode c) { return c == 32 || c == 0xA0 || c == 0x2007 || c == 0x202F; }
+
+// A coordinate as a sort key: NaN, which orders against nothing, sorts first.
+inline double nanFirst(double v) { return v == v ? v : -HUGE_VAL; }
 
 // Sign of a difference; NaN gives 0 so no comparison goes astray.
 inline int signOf(double d) { return d < 0 ? -1 : (d > 0 ? 1 : 0); }

@@ -9,6 +9,7 @@
 
 #include <CharTypes.h>
 
+#include "tabrixa/TextHelpers.h"
 #include "tabrixa/TextPool.h"
 #include "tabrixa/TextWord.h"
 
@@ -19,7 +20,6 @@ namespace {
 // Along-the-line extent of a word.
 double lo(const TextWord* w) { return (w->rot == 0 || w->rot == 2) ? w->xMin : w->yMin; }
 double hi(const TextWord* w) { return (w->rot == 0 || w->rot == 2) ? w->xMax : w->yMax; }
-double finiteKey(double v) { return v == v ? v : -HUGE_VAL; }
 
 // A pool's words, bucket by bucket, sorted by where they start and end along
 // the line. A lookup visits at most maxVisits words, so a page holding
@@ -34,9 +34,9 @@ public:
             for (TextWord* w = pool.getPool(b); w; w = w->next) e.byLo.push_back(w);
             e.byHi = e.byLo;
             std::sort(e.byLo.begin(), e.byLo.end(),
-                      [](const TextWord* a, const TextWord* c) { return finiteKey(lo(a)) < finiteKey(lo(c)); });
+                      [](const TextWord* a, const TextWord* c) { return nanFirst(lo(a)) < nanFirst(lo(c)); });
             std::sort(e.byHi.begin(), e.byHi.end(),
-                      [](const TextWord* a, const TextWord* c) { return finiteKey(hi(a)) < finiteKey(hi(c)); });
+                      [](const TextWord* a, const TextWord* c) { return nanFirst(hi(a)) < nanFirst(hi(c)); });
         }
     }
 
@@ -66,7 +66,7 @@ private:
         for (auto it = buckets.lower_bound(first); it != buckets.end() && it->first <= last; ++it) {
             const std::vector<TextWord*>& v = it->second.*list;
             auto w = std::lower_bound(v.begin(), v.end(), from,
-                                      [key](const TextWord* x, double k) { return finiteKey(key(x)) < k; });
+                                      [key](const TextWord* x, double k) { return nanFirst(key(x)) < k; });
             for (std::size_t n = 0; w != v.end() && key(*w) <= to && n < maxVisits; ++w, ++n) f(*w);
         }
     }

@@ -319,7 +319,7 @@ void TextPage::placeSpan(GfxState* state, const std::vector<SpanGlyph>& glyphs) 
     double dx = 0, dy = 0;
     int nBytes = 0;
     for (const SpanGlyph& g : glyphs) dx += g.dx, dy += g.dy, nBytes += g.nBytes;
-    const std::vector<Unicode> text = actualText;
+    const std::vector<Unicode>& text = actualText;
     if (text.empty()) {
         charPos += nBytes;
         return;

@@ -41,18 +41,13 @@ void TextPool::addWord(TextWord* word) {
     }
     word->next = nullptr;
     pending.emplace_back(idx, word);
-    cursor = word;
-    cursorBaseIdx = idx;
 }
 
 void TextPool::settle() const {
     if (pending.empty()) return;
     // A word goes before the words of its bucket that it does not come
     // after: among equal places the word added later comes first.
-    auto key = [](const TextWord* w) {
-        const double p = w->primaryCoord();
-        return p == p ? p : -HUGE_VAL;
-    };
+    auto key = [](const TextWord* w) { return nanFirst(w->primaryCoord()); };
     // By bucket, and within one the word added later first.
     std::reverse(pending.begin(), pending.end());
     std::stable_sort(pending.begin(), pending.end(), [&key](const auto& a, const auto& b) {
@@ -102,10 +97,6 @@ void TextPool::unlink(int idx, TextWord* prev, TextWord* w) {
     else
         setPool(idx, w->next);
     w->next = nullptr;
-    if (cursor == w) {
-        cursor = nullptr;
-        cursorBaseIdx = -1;
-    }
 }
 
 int TextPool::nextNonEmpty(int idx) const {

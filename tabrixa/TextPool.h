@@ -39,8 +39,6 @@ public:
 
     int minBaseIdx = 0;
     int maxBaseIdx = -1;
-    TextWord* cursor = nullptr;
-    int cursorBaseIdx = -1;
 
 private:
     // Files the words added since the last read into their buckets' chains.

@@ -70,8 +70,6 @@ void warn_unreadable(int page) {
     tbx::warnAboutPage(tbx::pageName(page) +
                        " cannot be read (the document is damaged there): its worksheet is empty.");
 }
-
-bool annotation_affordable(Annot*, void* budget) { return !static_cast<pdf_page_budget*>(budget)->exceeded(); }
 }  // namespace
 
 xelvio_convertor::xelvio_convertor(bool persistent) : tk_serializer(settings_key), persistent_(persistent) {
@@ -279,12 +277,12 @@ void xelvio_convertor::convert_page(ExcelOutputDev* excel, SplashOutputDev* spla
             lines_dev->set_budget(nullptr);
         } else {
             doc->displayPage(splash, core, dpi, dpi, 0, false, true, false, &abort_check, this,
-                             &annotation_affordable, &budget_);
+                             &pdf_page_budget::annotation_callback, &budget_);
         }
         if (!budget_.spent()) {
             excel->setBudget(&budget_);
             doc->displayPage(excel, core, 72.0, 72.0, 0, false, true, true, &abort_check, this,
-                             &annotation_affordable, &budget_);
+                             &pdf_page_budget::annotation_callback, &budget_);
             excel->setBudget(nullptr);
         }
     }
