@@ -150,6 +150,18 @@ bool plat_write_all(int fd, const void* data, std::size_t size) {
     return true;
 }
 
+bool plat_read_upto(int fd, std::size_t max, std::string& text) {
+    char buf[8192];
+    while (text.size() <= max) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) break;
+        text.append(buf, static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
 plat_local_time plat_now() {
     std::time_t now = std::time(nullptr);
     std::tm tm{};

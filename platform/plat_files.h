@@ -51,6 +51,10 @@ std::string plat_make_path(const std::string& drive, const std::string& folder, 
 // Writes all of the bytes, going on after interrupted and partial writes;
 // false on an error (errno tells which; EIO when nothing more can be written).
 bool plat_write_all(int fd, const void* data, std::size_t size);
+// Appends what the descriptor holds to text, to its end or until text holds
+// more than max bytes (a small file's reader then refuses it); false on a
+// read error (errno tells which).
+bool plat_read_upto(int fd, std::size_t max, std::string& text);
 
 struct plat_local_time {
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
