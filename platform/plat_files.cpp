@@ -75,11 +75,6 @@ bool plat_path_too_long(const std::string& path) {
     return false;
 }
 
-std::string plat_folder_part(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
-}
-
 std::string plat_program_path() {
     std::vector<char> buf(plat_max_path + 1);
     ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size() - 1);

@@ -23,9 +23,6 @@ bool plat_full_path(const std::string& path, std::string& full);
 // Whether the system refuses the path for its length alone: the whole path
 // or one of its names is longer than a path or a name may be.
 bool plat_path_too_long(const std::string& path);
-// The folder part of a path as written, with its trailing '/' ("." for a bare
-// name): unlike a full path it works below folders of any depth.
-std::string plat_folder_part(const std::string& path);
 // The running program's own file; empty when it cannot be told.
 std::string plat_program_path();
 // The user's home folder (an absolute $HOME, else the password database),
