@@ -96,10 +96,10 @@ void tk_converter::read_settings_file(tk_profile& profile, const std::string& pa
     // A file that sets nothing (empty, comments only, another program's
     // sections, a document) would otherwise convert as if no profile were
     // given: the default destination would be overwritten without a word.
-    const bool loaded = profile.load(path);
     const std::string section = tk_text(tk_txt_generic_section);
-    for (const std::string& key : profile_keys())
-        if (loaded && !profile.get_value(section, key).empty()) return;
+    if (profile.load(path))
+        for (const std::string& key : profile_keys())
+            if (!profile.get_value(section, key).empty()) return;
     throw tk_exception(tk_text(tk_txt_profile_no_section, path), tk_level_error);
 }
 

@@ -42,20 +42,11 @@ bool read_text(const std::string& path, std::string& text) {
         errno = EINVAL;
         return false;
     }
-    char buf[8192];
-    while (text.size() <= max_size) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            const int err = errno;
-            ::close(fd);
-            errno = err;
-            return n == 0;
-        }
-        text.append(buf, static_cast<size_t>(n));
-    }
+    const bool read = plat_read_upto(fd, max_size, text);
+    const int err = errno;
     ::close(fd);
-    return true;
+    errno = err;
+    return read;
 }
 
 char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }

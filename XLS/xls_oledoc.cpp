@@ -12,6 +12,7 @@
 #include "TK/tk_log.h"
 #include "XLS/xls_unit.h"
 #include "platform/plat_files.h"
+#include "platform/plat_replace.h"
 #include "platform/plat_temp.h"
 
 namespace xls_core {
@@ -136,10 +137,7 @@ int CBinFile::Open(const std::string& name)
     mode_t mode = 0666 & ~current_umask();
     if (exists) {
         mode = st.st_mode & 0777;
-        // Owner and group where the caller may give them, else the group
-        // alone, else the new file simply stays the caller's.
-        if ((st.st_uid != ::geteuid() || st.st_gid != ::getegid()) && ::fchown(fd_, st.st_uid, st.st_gid) != 0 &&
-            ::fchown(fd_, static_cast<uid_t>(-1), st.st_gid) != 0)
+        if (!plat_keep_owner(fd_, st))
             tk_log::write(1, "CBinFile: the replaced file's owner and group cannot be kept");
     }
     if (::fchmod(fd_, mode) != 0) {

@@ -75,11 +75,6 @@ bool plat_path_too_long(const std::string& path) {
     return false;
 }
 
-std::string plat_folder_part(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
-}
-
 std::string plat_program_path() {
     std::vector<char> buf(plat_max_path + 1);
     ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size() - 1);
@@ -146,6 +141,18 @@ bool plat_write_all(int fd, const void* data, std::size_t size) {
             return false;
         }
         done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool plat_read_upto(int fd, std::size_t max, std::string& text) {
+    char buf[8192];
+    while (text.size() <= max) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) break;
+        text.append(buf, static_cast<std::size_t>(n));
     }
     return true;
 }

@@ -23,9 +23,6 @@ bool plat_full_path(const std::string& path, std::string& full);
 // Whether the system refuses the path for its length alone: the whole path
 // or one of its names is longer than a path or a name may be.
 bool plat_path_too_long(const std::string& path);
-// The folder part of a path as written, with its trailing '/' ("." for a bare
-// name): unlike a full path it works below folders of any depth.
-std::string plat_folder_part(const std::string& path);
 // The running program's own file; empty when it cannot be told.
 std::string plat_program_path();
 // The user's home folder (an absolute $HOME, else the password database),
@@ -51,6 +48,10 @@ std::string plat_make_path(const std::string& drive, const std::string& folder, 
 // Writes all of the bytes, going on after interrupted and partial writes;
 // false on an error (errno tells which; EIO when nothing more can be written).
 bool plat_write_all(int fd, const void* data, std::size_t size);
+// Appends what the descriptor holds to text, to its end or until text holds
+// more than max bytes (a small file's reader then refuses it); false on a
+// read error (errno tells which).
+bool plat_read_upto(int fd, std::size_t max, std::string& text);
 
 struct plat_local_time {
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;

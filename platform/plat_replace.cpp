@@ -10,6 +10,11 @@
 #include "platform/plat_place.h"
 #include "platform/plat_temp.h"
 
+bool plat_keep_owner(int fd, const struct stat& st) {
+    if (st.st_uid == ::geteuid() && st.st_gid == ::getegid()) return true;
+    return ::fchown(fd, st.st_uid, st.st_gid) == 0 || ::fchown(fd, static_cast<uid_t>(-1), st.st_gid) == 0;
+}
+
 plat_replace_result plat_replace_file(const std::string& path, const std::string& data, mode_t new_mode,
                                       mode_t keep_mask) {
     plat_replace_result result;
@@ -39,10 +44,7 @@ plat_replace_result plat_replace_file(const std::string& path, const std::string
     mode_t mode = new_mode & 0777;
     if (exists) {
         mode = st.st_mode & keep_mask & 0777;
-        // Owner and group where they may be given, else the group alone,
-        // else the file becomes the caller's.
-        if ((st.st_uid != ::geteuid() || st.st_gid != ::getegid()) && ::fchown(fd, st.st_uid, st.st_gid) != 0)
-            (void)::fchown(fd, static_cast<uid_t>(-1), st.st_gid);
+        (void)plat_keep_owner(fd, st);
     }
     int err = 0;
     if (::fchmod(fd, mode) != 0) err = errno;

@@ -3,6 +3,7 @@
 // once complete, so a failed write keeps the old file.
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <string>
@@ -21,3 +22,8 @@ struct plat_replace_result {
 // permission bits within keep_mask (never set-id or sticky bits).
 plat_replace_result plat_replace_file(const std::string& path, const std::string& data, mode_t new_mode,
                                       mode_t keep_mask = 0777);
+
+// Gives fd, the new file that replaces one of status st, that file's owner
+// and group where the caller may give them, else its group alone; false when
+// neither could be given (the new file stays the caller's).
+bool plat_keep_owner(int fd, const struct stat& st);

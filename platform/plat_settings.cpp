@@ -138,23 +138,10 @@ long read_file(const std::string& file, std::string& text) {
     int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) return errno == ENOENT ? plat_reg_ok : from_errno(errno);
     text.clear();
-    char buf[4096];
-    for (;;) {
-        if (text.size() > max_file_size) {
-            ::close(fd);
-            return plat_reg_invalid_data;
-        }
-        ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            ::close(fd);
-            return plat_reg_read_fault;
-        }
-        if (n == 0) break;
-        text.append(buf, static_cast<size_t>(n));
-    }
+    const bool read = plat_read_upto(fd, max_file_size, text);
     ::close(fd);
-    return plat_reg_ok;
+    if (!read) return plat_reg_read_fault;
+    return text.size() > max_file_size ? plat_reg_invalid_data : plat_reg_ok;
 }
 
 // The values of a key file; a missing file holds none.
