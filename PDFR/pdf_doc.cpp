@@ -218,7 +218,7 @@ bool cmap_chain_loops(XRef* xref, const Object& font) {
 // once, up to a bound that no real page reaches.
 class resource_walk {
 public:
-    explicit resource_walk(XRef* xref) : xref_(xref) {}
+    resource_walk(XRef* xref, std::set<Ref>* sound) : xref_(xref), sound_(sound) {}
     static constexpr int max_objects = 200000;
 
     void add_resources(const Object& res) { pending_.push_back(res.copy()); }
@@ -262,6 +262,9 @@ public:
                     if (mask.isDict()) drawn_by(mask.dictLookupNF("G"));
                 }
         }
+        // Walked to the end without a bad font: everything met is sound, with
+        // all it draws with (a walk cut short at the bound proves nothing).
+        if (sound_ && pending_.empty()) sound_->insert(seen_.begin(), seen_.end());
         return true;
     }
 
@@ -270,7 +273,7 @@ private:
     bool visit(const Object& entry, Object& out) {
         ++objects_;
         if (entry.isRef()) {
-            if (!seen_.insert(entry.getRef()).second) return false;
+            if ((sound_ && sound_->count(entry.getRef())) || !seen_.insert(entry.getRef()).second) return false;
             out = xref_->fetch(entry.getRef());
         } else {
             out = entry.copy();
@@ -286,14 +289,15 @@ private:
     }
 
     XRef* xref_;
+    std::set<Ref>* sound_;
     std::set<Ref> seen_;
     std::vector<Object> pending_;
     int objects_ = 0;
 };
 
 // Whether the core can load every font the page draws with.
-bool fonts_loadable(XRef* xref, Page* page) {
-    resource_walk walk(xref);
+bool fonts_loadable(XRef* xref, Page* page, std::set<Ref>* sound) {
+    resource_walk walk(xref, sound);
     if (Object* res = page->getResourceDictObject()) walk.add_resources(*res);
     Object annots = page->getAnnotsObject(xref);
     if (annots.isArray())
@@ -457,11 +461,11 @@ bool pdf_drop_broken_form_fields(PDFDoc& doc) {
     return true;
 }
 
-bool pdf_page_readable(PDFDoc& doc, int page) {
+bool pdf_page_readable(PDFDoc& doc, int page, std::set<Ref>* sound) {
     Page* p = doc.getPage(page);
     XRef* xref = doc.getXRef();
     if (!p || !xref) return false;
-    if (!fonts_loadable(xref, p)) return false;
+    if (!fonts_loadable(xref, p, sound)) return false;
     Object dict = xref->fetch(p->getRef());
     if (!dict.isDict()) return false;
     if (dict.dictLookupNF("Contents").isNull()) return true;

@@ -5,8 +5,11 @@
 
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
+
+#include <Object.h>
 
 class PDFDoc;
 
@@ -43,7 +46,10 @@ std::unique_ptr<PDFDoc> pdf_open_source(const std::string& file_name, const std:
 // stream, comes out empty. A page without content at all is a blank page. A
 // page with a font the core cannot survive loading (a composite font whose
 // CMap uses itself) is not readable either.
-bool pdf_page_readable(PDFDoc& doc, int page);
+// Resources that one run's pages share are looked at once: `sound` holds the
+// objects earlier checks of the same document went through completely
+// without finding such a font (start it empty for each document).
+bool pdf_page_readable(PDFDoc& doc, int page, std::set<Ref>* sound = nullptr);
 
 // The pages as the page tree writes them: the leaves of its /Kids in order
 // (each node once, a page as often as it is listed), each as the core's

@@ -97,9 +97,32 @@ def nested_forms_pdf(depth, fanout=10, own_fonts=True):
     return pdfgen.assemble(objs, n + 5)
 
 
+def shared_resources_pdf(pages=1000, forms=1000):
+    """A document of `pages` pages that share one resource dictionary of
+    `forms` forms, each page drawing one of them: the checks before a page is
+    played must look at shared resources once, not once per page."""
+    form = b"<< /Type /XObject /Subtype /Form /BBox [0 0 1 1] /Resources << /Font << /F1 1 0 R >> >> " \
+           b"/Length 12 >>\nstream\n0 0 1 1 re f\nendstream"
+    objs = [FONT] + [form] * forms
+    names = b" ".join(b"/X%d %d 0 R" % (i, i + 2) for i in range(forms))
+    objs.append(b"<< /Font << /F1 1 0 R >> /XObject << %s >> >>" % names)
+    res = len(objs)
+    tree = res + 2 * pages + 1
+    kids = []
+    for p in range(pages):
+        body = b"BT /F1 12 Tf 72 700 Td (page %d) Tj ET /X%d Do" % (p + 1, p % forms)
+        objs.append(b"<< /Length %d >>\nstream\n%s\nendstream" % (len(body), body))
+        objs.append(b"<< /Type /Page /Parent %d 0 R /MediaBox [0 0 612 792] /Resources %d 0 R /Contents %d 0 R >>"
+                    % (tree, res, len(objs)))
+        kids.append(b"%d 0 R" % len(objs))
+    objs.append(b"<< /Type /Pages /Kids [%s] /Count %d >>" % (b" ".join(kids), pages))
+    objs.append(b"<< /Type /Catalog /Pages %d 0 R >>" % tree)
+    return pdfgen.assemble(objs, len(objs))
+
+
 # Pages whose figures are growth ratios of tbxagent alone (pdftotext itself
 # takes minutes on the larger ones).
-AGENT_ONLY = {"forms-1e4", "forms-1e5", "repeat-1e4", "repeat-1e5"}
+AGENT_ONLY = {"forms-1e4", "forms-1e5", "repeat-1e4", "repeat-1e5", "shared-1e3", "shared-2e3"}
 
 
 def letter(make):
@@ -110,7 +133,8 @@ PAGES = {"dots": letter(dots_page), "hairlines": letter(hairlines_page), "lines"
          "rotated90": rotated_lines_page, "rotated270": lambda: rotated_lines_page(quarter=3),
          "forms-1e4": lambda: nested_forms_pdf(4), "forms-1e5": lambda: nested_forms_pdf(5),
          "repeat-1e4": lambda: nested_forms_pdf(4, own_fonts=False),
-         "repeat-1e5": lambda: nested_forms_pdf(5, own_fonts=False)}
+         "repeat-1e5": lambda: nested_forms_pdf(5, own_fonts=False),
+         "shared-1e3": shared_resources_pdf, "shared-2e3": lambda: shared_resources_pdf(2000, 2000)}
 
 
 def main():
@@ -145,6 +169,9 @@ def main():
     for turned in ("rotated90", "rotated270"):
         if turned in times and "lines" in times:
             print("%s / lines: %.2f   (aim: 1.5 or less)" % (turned, times[turned] / times["lines"]))
+    if "shared-1e3" in times and "shared-2e3" in times:
+        print("shared: 2 x the pages and forms take %.1f x the time   (linear: about 2)" %
+              (times["shared-2e3"] / times["shared-1e3"]))
     for kind in ("forms", "repeat"):
         if kind + "-1e4" in times and kind + "-1e5" in times:
             print("%s: 10 x the drawings take %.1f x the time   (linear: about 10)" %

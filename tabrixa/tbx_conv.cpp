@@ -113,6 +113,7 @@ void xelvio_convertor::run() {
     pages_done = 0;
     page_count = 0;
     too_complex_.clear();
+    sound_resources_.clear();
     succeeded_ = false;
     try {
         // Whatever would stop the final write is found before the first page
@@ -265,7 +266,7 @@ void xelvio_convertor::convert_page(ExcelOutputDev* excel, SplashOutputDev* spla
     const double dpi = static_cast<double>(resolution);
     auto* lines_dev = dynamic_cast<pdf_splash_dev*>(splash);
     const auto known = too_complex_.find(page);
-    const bool readable = core > 0 && pdf_page_readable(*doc, core);
+    const bool readable = core > 0 && pdf_page_readable(*doc, core, &sound_resources_);
     if (!readable) warn_unreadable(page);
     budget_.set_limits(page_limits);
     budget_.start();

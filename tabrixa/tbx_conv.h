@@ -5,8 +5,11 @@
 
 #include <atomic>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
+
+#include <Object.h>
 
 #include "PDFR/pdf_budget.h"
 #include "TK/tk_conv.h"
@@ -95,6 +98,7 @@ private:
 
     // The core's number of each page as the page tree writes them (0: none).
     std::vector<int> page_leaves_;
+    std::set<Ref> sound_resources_;  // what the pages checked so far share, found sound
     int core_page(int page) const;
     pdf_page_budget budget_;
     // Why each page of this run went over its budget: a list that comes back

@@ -323,3 +323,35 @@ TEST_F(DocOpen, PagesAreLetGoOfOnceTheRunIsDoneWithThem) {
     ASSERT_NE(again, nullptr);
     EXPECT_EQ(again->getNum(), 3);
 }
+
+namespace {
+// A form whose resources name the given fonts.
+std::string form(const std::string& fonts) {
+    return "<< /Type /XObject /Subtype /Form /BBox [0 0 1 1] /Resources << /Font << " + fonts +
+           " >> >> /Length 0 >>\nstream\n\nendstream";
+}
+}  // namespace
+
+TEST_F(DocOpen, ResourcesThePagesShareAreJudgedOnceAndAFontThatLoopsStillRefusesItsPages) {
+    const std::string page = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources ";
+    const std::string doc = mini_pdf::assemble(
+        {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R 4 0 R 5 0 R] /Count 3 >>",
+         page + "<< /XObject 6 0 R >> >>",                              // 3: shared forms only
+         page + "<< /XObject 6 0 R /Font << /F9 8 0 R >> >> >>",        // 4: the same, and the looping font
+         page + "<< /XObject 7 0 R >> >>",                              // 5: the looping font inside a form
+         "<< /X1 9 0 R >>", "<< /X1 9 0 R /X2 10 0 R >>",
+         "<< /Type /Font /Subtype /Type0 /BaseFont /Loop /Encoding 11 0 R /DescendantFonts [] >>",
+         form("/F1 12 0 R"), form("/F9 8 0 R"),
+         "<< /Type /CMap /UseCMap 11 0 R /Length 0 >>\nstream\n\nendstream",
+         "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"},
+        1);
+    std::ofstream(path("shared.pdf"), std::ios::binary) << doc;
+    auto d = pdf_open_document_checked(path("shared.pdf"), std::nullopt, std::nullopt);
+    std::set<Ref> sound;
+    EXPECT_TRUE(pdf_page_readable(*d, 1, &sound));
+    EXPECT_FALSE(sound.empty());
+    EXPECT_FALSE(pdf_page_readable(*d, 2, &sound));
+    EXPECT_FALSE(pdf_page_readable(*d, 3, &sound));
+    EXPECT_FALSE(pdf_page_readable(*d, 2, &sound));
+    EXPECT_TRUE(pdf_page_readable(*d, 1, &sound));
+}
