@@ -437,10 +437,12 @@ int RegionWriter::dumpGrid(PageRegion& region, int firstRow) {
                     if (ca != cb) return ca < cb;
                     return lines[static_cast<size_t>(a)]->base < lines[static_cast<size_t>(b)]->base;
                 });
+                // Only the row's own range is copied: a copy of the whole
+                // vector for every such row would grow with the table squared.
                 auto permute = [&](auto& v) {
-                    auto copy = v;
+                    const std::vector copy(v.begin() + i, v.begin() + j);
                     for (int m = i; m < j; ++m)
-                        v[static_cast<size_t>(m)] = copy[static_cast<size_t>(idx[static_cast<size_t>(m - i)])];
+                        v[static_cast<size_t>(m)] = copy[static_cast<size_t>(idx[static_cast<size_t>(m - i)] - i)];
                 };
                 permute(lines);
                 permute(cellOf);
