@@ -483,6 +483,19 @@ int RegionWriter::dumpGrid(PageRegion& region, int firstRow) {
             c->set_border(side, style);
         }
     };
+    // An empty place of a table cell on sheet row r: merged over its
+    // columns, wrapped and bordered.
+    auto writeBlank = [&](std::uint32_t r, int first, int last, int sub, int subs, const char* mergeLog) {
+        if (first < last && cells_.countRow(r)) {
+            if (mergeLog) tk_log::write(1, mergeLog);
+            sheet_.merge(r, u32(first), r, u32(last));
+        }
+        for (int col = first; col <= last; ++col)
+            if (xls_core::cell_t* e = putEmptyCell(sheet_, cells_, r, u32(col))) {
+                if (col == first) e->set_wrap(true);
+                borders(e, sub, subs);
+            }
+    };
     // A table cell without text: wrap and borders, merged like a text cell.
     auto writeEmpty = [&](int c, int pos) {
         const TableCell* box = tables_.cell(region.tableId, c);
@@ -494,17 +507,8 @@ int RegionWriter::dumpGrid(PageRegion& region, int firstRow) {
         const int subs = subRowsOf(row);
         for (int sub = 0; sub < subs; ++sub) {
             if (covered.count({c, sub})) continue;
-            const std::uint32_t r = u32(firstRow + sheetRowOf(row) + sub);
-            if (first < last && cells_.countRow(r)) {
-                tk_log::write(1, pos < n ? "Just before sh->merge (2)" : "Just before sh->merge (4)");
-                sheet_.merge(r, u32(first), r, u32(last));
-            }
-            if (xls_core::cell_t* cell = putEmptyCell(sheet_, cells_, r, u32(first))) {
-                cell->set_wrap(true);
-                borders(cell, sub, subs);
-            }
-            for (int col = first + 1; col <= last; ++col)
-                if (xls_core::cell_t* e = putEmptyCell(sheet_, cells_, r, u32(col))) borders(e, sub, subs);
+            writeBlank(u32(firstRow + sheetRowOf(row) + sub), first, last, sub, subs,
+                       pos < n ? "Just before sh->merge (2)" : "Just before sh->merge (4)");
         }
         lastEnd = last;
         // Empty bordered rows are part of the table on the sheet.
@@ -653,13 +657,7 @@ int RegionWriter::dumpGrid(PageRegion& region, int firstRow) {
                     writeText(ls, r, sFirst, sLast, sub, subs, 1);
                     continue;
                 }
-                if (covered.count({cell, sub})) continue;
-                if (first < last && cells_.countRow(r)) sheet_.merge(r, u32(first), r, u32(last));
-                for (int col = first; col <= last; ++col)
-                    if (xls_core::cell_t* e = putEmptyCell(sheet_, cells_, r, u32(col))) {
-                        if (col == first) e->set_wrap(true);
-                        borders(e, sub, subs);
-                    }
+                if (!covered.count({cell, sub})) writeBlank(r, first, last, sub, subs, nullptr);
             }
         }
         usedRows = std::max(usedRows, top + subs);
