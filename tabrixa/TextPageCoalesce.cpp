@@ -208,10 +208,9 @@ void headersFollowColumnGaps(TextBlock* list, const UnicodeMap* uMap) {
             }
             for (TextWord* w = l->words; w && w->next; w = w->next) {
                 const double x0 = w->xMax, x1 = w->next->xMin;
-                bool across = false;
-                for (const auto& g : free)
-                    across = across || (x1 - x0 >= 0.4 * size && x0 <= g.second && x1 >= g.first);
-                if (across) {
+                if (x1 - x0 < 0.4 * size) continue;
+                if (std::any_of(free.begin(), free.end(),
+                                [&](const auto& g) { return x0 <= g.second && x1 >= g.first; })) {
                     head->endLineAfter(l, w, uMap);  // the rest is l->next, looked at next
                     break;
                 }
