@@ -6,6 +6,7 @@
 #include <limits>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "TK/tk_log.h"
@@ -83,10 +84,8 @@ bool figureLine(const TextLine* l) {
 // the first word of the next line would not have fitted after the line
 // before it, by the widest line of the stack. Lines of separate rows stacked
 // in one cell rarely all do; stacked figures may, and are never wrapped text.
-bool wrapsInPieces(std::vector<std::pair<const TextLine*, int>> ls, const TableCell& box, double joinEms) {
-    std::stable_sort(ls.begin(), ls.end(), [](const auto& a, const auto& b) {
-        return a.second != b.second ? a.second < b.second : a.first->xMin < b.first->xMin;
-    });
+// The lines come sorted by base line, then from the left.
+bool wrapsInPieces(const std::vector<std::pair<const TextLine*, int>>& ls, const TableCell& box, double joinEms) {
     // Pieces of text: the lines of the cell, those of one base line joined
     // across gaps of up to joinEms.
     struct Piece {
@@ -143,8 +142,11 @@ bool wrapsInPieces(std::vector<std::pair<const TextLine*, int>> ls, const TableC
 // Wrapped text, taken line by line, or with the pieces of a justified line
 // (its words spread a few ems apart) joined; a gap between two text columns
 // of one cell may be as narrow.
-bool wrapsInCell(const std::vector<std::pair<const TextLine*, int>>& ls, const TableCell& box) {
+bool wrapsInCell(std::vector<std::pair<const TextLine*, int>> ls, const TableCell& box) {
     if (std::all_of(ls.begin(), ls.end(), [](const auto& l) { return figureLine(l.first); })) return false;
+    std::stable_sort(ls.begin(), ls.end(), [](const auto& a, const auto& b) {
+        return a.second != b.second ? a.second < b.second : a.first->xMin < b.first->xMin;
+    });
     return wrapsInPieces(ls, box, 0.0) || wrapsInPieces(ls, box, 4.0);
 }
 
@@ -317,7 +319,7 @@ int ruledSubRows(const std::vector<TextLine*>& lines, std::vector<int>& cellOf, 
             if (b != firstBand && cellsOn[static_cast<size_t>(b)].size() >= 2) partnered = true;
         }
         const TableCell* box = tables.cell(tableId, cell);
-        if (partnered && box && !wrapsInCell(own, *box)) split = true;
+        if (partnered && box && !wrapsInCell(std::move(own), *box)) split = true;
         i = j;
     }
     if (!split) return 1;
