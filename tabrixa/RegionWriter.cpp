@@ -202,11 +202,13 @@ int ruledSubRows(const std::vector<TextLine*>& lines, std::vector<int>& cellOf, 
             for (int t = slot + dir; t >= 0 && t < B; t += dir) {
                 const TableCell* box = tables.cell(tableId, row * B + t);
                 if (!box) break;
-                // Well into the cell, or across an edge whose rule stops short of the line.
+                // Well into the cell, or across an edge whose rule stops short
+                // of the line (the rulings are looked at only when needed).
                 const double reach = dir > 0 ? l->xMax - box->xMin : box->xMax - l->xMin;
                 const double edge = dir > 0 ? box->xMin : box->xMax;
-                const bool open = rec && !rec->verticals.empty() && !rec->ruledAt(edge, l->yMin, l->yMax);
-                if (!(reach > 2.0 && reach > 0.25 * (l->xMax - l->xMin)) && !(reach > 0.5 && open)) break;
+                const bool well = reach > 2.0 && reach > 0.25 * (l->xMax - l->xMin);
+                if (!well && !(reach > 0.5 && rec && !rec->verticals.empty() && !rec->ruledAt(edge, l->yMin, l->yMax)))
+                    break;
                 if (topBand[static_cast<size_t>(t)] >= 0 && topBand[static_cast<size_t>(t)] <= b) break;
                 spanSplit |= lowBand[static_cast<size_t>(t)] > b;
                 cut = std::max(cut, b);
