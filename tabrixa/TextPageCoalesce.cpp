@@ -98,11 +98,11 @@ bool continuesWord(const TextWord* a, const TextWord* b, const std::vector<Verti
 // The cell of a word drawn in pieces is decided once for the whole word: the
 // cell that holds all of it, else the cell of its start. Asked piece by piece,
 // a grid line through a spanning header would cut the word in two.
-void wholeWordCells(const std::vector<TextWord*>& words, const pdf_uline_processor& ul) {
+void wholeWordCells(const std::vector<TextWord*>& words, const pdf_uline_processor& ul,
+                    const std::vector<VerticalRuling>& rulings) {
     std::vector<TextWord*> stream(words);
     std::stable_sort(stream.begin(), stream.end(),
                      [](const TextWord* a, const TextWord* b) { return a->charPos < b->charPos; });
-    const std::vector<VerticalRuling> rulings = verticalRulings(ul);
     for (size_t i = 0; i + 1 < stream.size();) {
         size_t j = i + 1;
         while (j < stream.size() && continuesWord(stream[j - 1], stream[j], rulings)) ++j;
@@ -124,14 +124,14 @@ void wholeWordCells(const std::vector<TextWord*>& words, const pdf_uline_process
 // between them) share a cell: the one holding most of the phrase. A phrase
 // across a column edge whose rule stops short of it (a group header over
 // two columns) stays whole, in the row it stands in.
-void phraseCells(std::vector<TextWord*> words, const pdf_uline_processor& ul) {
+void phraseCells(std::vector<TextWord*> words, const pdf_uline_processor& ul,
+                 const std::vector<VerticalRuling>& rulings) {
     words.erase(std::remove_if(words.begin(), words.end(),
                                [](const TextWord* w) { return w->rot != 0 || w->len == 0; }),
                 words.end());
     std::stable_sort(words.begin(), words.end(), [](const TextWord* a, const TextWord* b) {
         return a->base != b->base ? a->base < b->base : a->xMin < b->xMin;
     });
-    const std::vector<VerticalRuling> rulings = verticalRulings(ul);
     auto joins = [&](const TextWord* a, const TextWord* b) {
         const double fs = a->fontSize;
         const double gap = b->xMin - a->xMax;
@@ -224,6 +224,7 @@ void headersFollowColumnGaps(TextBlock* list, const UnicodeMap* uMap) {
 void TextPage::assignCellsAndGroups() {
     pdf_uline_processor* ul = tk_singleton<pdf_uline_processor>::find();
     if (!ul || !ul->tables_mode()) return;
+    const std::vector<VerticalRuling> rulings = verticalRulings(*ul);  // the same for every rotation
     std::vector<TextWord*> words;
     for (int rot = 0; rot < 4; ++rot) {
         TextPool* pool = pools[rot];
@@ -238,8 +239,8 @@ void TextPage::assignCellsAndGroups() {
                 words.push_back(w);
             }
         }
-        wholeWordCells(words, *ul);
-        phraseCells(words, *ul);
+        wholeWordCells(words, *ul, rulings);
+        phraseCells(words, *ul, rulings);
         const int n = static_cast<int>(words.size());
         if (n < 4) continue;
         sortWith(words, compareWordsXY);
