@@ -95,6 +95,19 @@ bool continuesWord(const TextWord* a, const TextWord* b, const std::vector<Verti
     return !rulingBetween(a, b, rulings);
 }
 
+// The box around the words [i, j) of a list.
+struct WordsBox {
+    double x0, x1, y0, y1;
+};
+WordsBox boxOf(const std::vector<TextWord*>& ws, size_t i, size_t j) {
+    WordsBox b{ws[i]->xMin, ws[i]->xMax, ws[i]->yMin, ws[i]->yMax};
+    for (size_t k = i + 1; k < j; ++k) {
+        b.x0 = std::min(b.x0, ws[k]->xMin), b.x1 = std::max(b.x1, ws[k]->xMax);
+        b.y0 = std::min(b.y0, ws[k]->yMin), b.y1 = std::max(b.y1, ws[k]->yMax);
+    }
+    return b;
+}
+
 // The cell of a word drawn in pieces is decided once for the whole word: the
 // cell that holds all of it, else the cell of its start. Asked piece by piece,
 // a grid line through a spanning header would cut the word in two.
@@ -107,12 +120,8 @@ void wholeWordCells(const std::vector<TextWord*>& words, const pdf_uline_process
         size_t j = i + 1;
         while (j < stream.size() && continuesWord(stream[j - 1], stream[j], rulings)) ++j;
         if (j - i > 1) {
-            double x0 = stream[i]->xMin, x1 = stream[i]->xMax, y0 = stream[i]->yMin, y1 = stream[i]->yMax;
-            for (size_t k = i + 1; k < j; ++k) {
-                x0 = std::min(x0, stream[k]->xMin), x1 = std::max(x1, stream[k]->xMax);
-                y0 = std::min(y0, stream[k]->yMin), y1 = std::max(y1, stream[k]->yMax);
-            }
-            int code = ul.process_is_inCell(x0, x1, y0, y1);
+            const WordsBox b = boxOf(stream, i, j);
+            int code = ul.process_is_inCell(b.x0, b.x1, b.y0, b.y1);
             if (code == 0) code = stream[i]->cellCode;
             for (size_t k = i; k < j; ++k) stream[k]->cellCode = code;
         }
@@ -146,13 +155,9 @@ void phraseCells(std::vector<TextWord*> words, const pdf_uline_processor& ul,
             ++j;
         }
         if (mixed) {
-            double x0 = words[i]->xMin, x1 = words[i]->xMax, y0 = words[i]->yMin, y1 = words[i]->yMax;
-            for (size_t k = i + 1; k < j; ++k) {
-                x0 = std::min(x0, words[k]->xMin), x1 = std::max(x1, words[k]->xMax);
-                y0 = std::min(y0, words[k]->yMin), y1 = std::max(y1, words[k]->yMax);
-            }
-            int code = ul.process_is_inCell(x0, x1, y0, y1);
-            if (code == 0) code = ul.process_cell_holding_most(x0, x1, y0, y1);
+            const WordsBox b = boxOf(words, i, j);
+            int code = ul.process_is_inCell(b.x0, b.x1, b.y0, b.y1);
+            if (code == 0) code = ul.process_cell_holding_most(b.x0, b.x1, b.y0, b.y1);
             if (code != 0)
                 for (size_t k = i; k < j; ++k) words[k]->cellCode = code;
         }
