@@ -6,6 +6,12 @@
 
 namespace tbx {
 
+std::optional<TableRuling> verticalRuling(const pdf_uline_processor::line_item& l) {
+    constexpr double px = pdf_uline_processor::px_per_pt;
+    if (!(l.yMax - l.yMin > l.xMax - l.xMin)) return std::nullopt;
+    return TableRuling{(l.xMin + l.xMax) / 2 / px, l.yMin / px, l.yMax / px};
+}
+
 bool TableRecord::ruledAt(double x, double y0, double y1) const {
     const double mid = (y0 + y1) / 2;
     for (const TableRuling& r : verticals)
@@ -31,11 +37,10 @@ PageTables PageTables::fromCollector() {
     const pdf_uline_processor* p = pdf_uline_processor::find();
     if (!p) return out;
     // The vertical rulings of every table, in one pass over the lines.
-    constexpr double px = pdf_uline_processor::px_per_pt;
     std::map<int, std::vector<TableRuling>> verticals;
     for (const auto& l : p->get_table_lines())
-        if (l.tag / 1000 != 0 && l.yMax - l.yMin > l.xMax - l.xMin)
-            verticals[l.tag / 1000].push_back({(l.xMin + l.xMax) / 2 / px, l.yMin / px, l.yMax / px});
+        if (l.tag / 1000 != 0)
+            if (const auto r = verticalRuling(l)) verticals[l.tag / 1000].push_back(*r);
     for (const auto& reg : p->get_regions()) {
         TableRecord r;
         r.id = reg.id;

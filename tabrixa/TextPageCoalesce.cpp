@@ -6,6 +6,7 @@
 #include <GlobalParams.h>
 
 #include "PDFR/pdf_ulin.h"
+#include "tabrixa/PageTables.h"
 #include "tabrixa/TextBlock.h"
 #include "tabrixa/TextFlow.h"
 #include "tabrixa/TextHelpers.h"
@@ -54,14 +55,11 @@ double firstLineMean(const TextBlock* b) { return b->lines ? b->lines->meanFontS
 namespace {
 
 // The page's vertical rulings in points, by x, for the word-piece test.
-struct VerticalRuling {
-    double x, yMin, yMax;
-};
+using VerticalRuling = TableRuling;
 std::vector<VerticalRuling> verticalRulings(const pdf_uline_processor& ul) {
     std::vector<VerticalRuling> out;
     auto add = [&out](const pdf_uline_processor::line_item& l) {
-        constexpr double px = pdf_uline_processor::px_per_pt;
-        if (l.yMax - l.yMin > l.xMax - l.xMin) out.push_back({(l.xMin + l.xMax) / 2 / px, l.yMin / px, l.yMax / px});
+        if (const auto r = verticalRuling(l)) out.push_back(*r);
     };
     for (const auto& l : ul.get_table_lines()) add(l);
     for (const auto& l : ul.get_lines()) add(l);
