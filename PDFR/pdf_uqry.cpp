@@ -153,11 +153,14 @@ int pdf_uline_processor::process_cell_holding_most(double x1, double x2, double 
 namespace {
 
 // The band of the ascending edges that overlaps [lo, hi] most, when it holds
-// at least `least` of its length; -1 otherwise.
+// at least `least` of its length; -1 otherwise. Only the bands from the first
+// that ends after lo up to the last that starts before hi overlap it: a word
+// far from the table costs a search, not a walk over every band.
 long most_band(const std::vector<double>& e, double lo, double hi, double least) {
     long best = -1;
     double most = 0.0;
-    for (size_t i = 0; i + 1 < e.size(); ++i) {
+    const auto from = std::partition_point(e.begin() + 1, e.end(), [&](double v) { return v <= lo; });
+    for (size_t i = static_cast<size_t>(from - e.begin()) - 1; i + 1 < e.size() && e[i] < hi; ++i) {
         const double o = std::min(hi, e[i + 1]) - std::max(lo, e[i]);
         if (o > most) {
             most = o;

@@ -1,8 +1,16 @@
 #include "tabrixa/PageTables.h"
 
 #include <cmath>
+#include <map>
+#include <vector>
 
 namespace tbx {
+
+std::optional<TableRuling> verticalRuling(const pdf_uline_processor::line_item& l) {
+    constexpr double px = pdf_uline_processor::px_per_pt;
+    if (!(l.yMax - l.yMin > l.xMax - l.xMin)) return std::nullopt;
+    return TableRuling{(l.xMin + l.xMax) / 2 / px, l.yMin / px, l.yMax / px};
+}
 
 bool TableRecord::ruledAt(double x, double y0, double y1) const {
     const double mid = (y0 + y1) / 2;
@@ -28,6 +36,11 @@ PageTables PageTables::fromCollector() {
     PageTables out;
     const pdf_uline_processor* p = pdf_uline_processor::find();
     if (!p) return out;
+    // The vertical rulings of every table, in one pass over the lines.
+    std::map<int, std::vector<TableRuling>> verticals;
+    for (const auto& l : p->get_table_lines())
+        if (l.tag / 1000 != 0)
+            if (const auto r = verticalRuling(l)) verticals[l.tag / 1000].push_back(*r);
     for (const auto& reg : p->get_regions()) {
         TableRecord r;
         r.id = reg.id;
@@ -39,10 +52,7 @@ PageTables PageTables::fromCollector() {
         r.vertCount = reg.vert_count;
         r.cells.reserve(reg.cells.size());
         for (const auto& c : reg.cells) r.cells.push_back({c.xMin, c.xMax, c.yMin, c.yMax});
-        constexpr double px = pdf_uline_processor::px_per_pt;
-        for (const auto& l : p->get_table_lines())
-            if (reg.id != 0 && l.tag / 1000 == reg.id && l.yMax - l.yMin > l.xMax - l.xMin)
-                r.verticals.push_back({(l.xMin + l.xMax) / 2 / px, l.yMin / px, l.yMax / px});
+        if (const auto it = verticals.find(reg.id); reg.id != 0 && it != verticals.end()) r.verticals = it->second;
         out.add(std::move(r));
     }
     return out;

@@ -2,6 +2,7 @@
 // snapshot of the line collector's table list taken when the page is dumped.
 #pragma once
 
+#include <optional>
 #include <vector>
 
 #include "PDFR/pdf_ulin.h"
@@ -19,6 +20,8 @@ struct TableCell {
 struct TableRuling {
     double x = 0, yMin = 0, yMax = 0;
 };
+// The vertical ruling a collected line (in pixels) makes when it is taller than wide.
+std::optional<TableRuling> verticalRuling(const pdf_uline_processor::line_item& l);
 
 struct TableRecord {
     int id = 0;  // 0: rejected table, never referred to

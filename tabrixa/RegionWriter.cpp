@@ -6,6 +6,7 @@
 #include <limits>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "TK/tk_log.h"
@@ -83,10 +84,8 @@ bool figureLine(const TextLine* l) {
 // the first word of the next line would not have fitted after the line
 // before it, by the widest line of the stack. Lines of separate rows stacked
 // in one cell rarely all do; stacked figures may, and are never wrapped text.
-bool wrapsInPieces(std::vector<std::pair<const TextLine*, int>> ls, const TableCell& box, double joinEms) {
-    std::stable_sort(ls.begin(), ls.end(), [](const auto& a, const auto& b) {
-        return a.second != b.second ? a.second < b.second : a.first->xMin < b.first->xMin;
-    });
+// The lines come sorted by base line, then from the left.
+bool wrapsInPieces(const std::vector<std::pair<const TextLine*, int>>& ls, const TableCell& box, double joinEms) {
     // Pieces of text: the lines of the cell, those of one base line joined
     // across gaps of up to joinEms.
     struct Piece {
@@ -143,8 +142,11 @@ bool wrapsInPieces(std::vector<std::pair<const TextLine*, int>> ls, const TableC
 // Wrapped text, taken line by line, or with the pieces of a justified line
 // (its words spread a few ems apart) joined; a gap between two text columns
 // of one cell may be as narrow.
-bool wrapsInCell(const std::vector<std::pair<const TextLine*, int>>& ls, const TableCell& box) {
+bool wrapsInCell(std::vector<std::pair<const TextLine*, int>> ls, const TableCell& box) {
     if (std::all_of(ls.begin(), ls.end(), [](const auto& l) { return figureLine(l.first); })) return false;
+    std::stable_sort(ls.begin(), ls.end(), [](const auto& a, const auto& b) {
+        return a.second != b.second ? a.second < b.second : a.first->xMin < b.first->xMin;
+    });
     return wrapsInPieces(ls, box, 0.0) || wrapsInPieces(ls, box, 4.0);
 }
 
@@ -200,11 +202,13 @@ int ruledSubRows(const std::vector<TextLine*>& lines, std::vector<int>& cellOf, 
             for (int t = slot + dir; t >= 0 && t < B; t += dir) {
                 const TableCell* box = tables.cell(tableId, row * B + t);
                 if (!box) break;
-                // Well into the cell, or across an edge whose rule stops short of the line.
+                // Well into the cell, or across an edge whose rule stops short
+                // of the line (the rulings are looked at only when needed).
                 const double reach = dir > 0 ? l->xMax - box->xMin : box->xMax - l->xMin;
                 const double edge = dir > 0 ? box->xMin : box->xMax;
-                const bool open = rec && !rec->verticals.empty() && !rec->ruledAt(edge, l->yMin, l->yMax);
-                if (!(reach > 2.0 && reach > 0.25 * (l->xMax - l->xMin)) && !(reach > 0.5 && open)) break;
+                const bool well = reach > 2.0 && reach > 0.25 * (l->xMax - l->xMin);
+                if (!well && !(reach > 0.5 && rec && !rec->verticals.empty() && !rec->ruledAt(edge, l->yMin, l->yMax)))
+                    break;
                 if (topBand[static_cast<size_t>(t)] >= 0 && topBand[static_cast<size_t>(t)] <= b) break;
                 spanSplit |= lowBand[static_cast<size_t>(t)] > b;
                 cut = std::max(cut, b);
@@ -317,7 +321,7 @@ int ruledSubRows(const std::vector<TextLine*>& lines, std::vector<int>& cellOf, 
             if (b != firstBand && cellsOn[static_cast<size_t>(b)].size() >= 2) partnered = true;
         }
         const TableCell* box = tables.cell(tableId, cell);
-        if (partnered && box && !wrapsInCell(own, *box)) split = true;
+        if (partnered && box && !wrapsInCell(std::move(own), *box)) split = true;
         i = j;
     }
     if (!split) return 1;
@@ -437,10 +441,12 @@ int RegionWriter::dumpGrid(PageRegion& region, int firstRow) {
                     if (ca != cb) return ca < cb;
                     return lines[static_cast<size_t>(a)]->base < lines[static_cast<size_t>(b)]->base;
                 });
+                // Only the row's own range is copied: a copy of the whole
+                // vector for every such row would grow with the table squared.
                 auto permute = [&](auto& v) {
-                    auto copy = v;
+                    const std::vector copy(v.begin() + i, v.begin() + j);
                     for (int m = i; m < j; ++m)
-                        v[static_cast<size_t>(m)] = copy[static_cast<size_t>(idx[static_cast<size_t>(m - i)])];
+                        v[static_cast<size_t>(m)] = copy[static_cast<size_t>(idx[static_cast<size_t>(m - i)] - i)];
                 };
                 permute(lines);
                 permute(cellOf);
@@ -481,6 +487,19 @@ int RegionWriter::dumpGrid(PageRegion& region, int firstRow) {
             c->set_border(side, style);
         }
     };
+    // An empty place of a table cell on sheet row r: merged over its
+    // columns, wrapped and bordered.
+    auto writeBlank = [&](std::uint32_t r, int first, int last, int sub, int subs, const char* mergeLog) {
+        if (first < last && cells_.countRow(r)) {
+            if (mergeLog) tk_log::write(1, mergeLog);
+            sheet_.merge(r, u32(first), r, u32(last));
+        }
+        for (int col = first; col <= last; ++col)
+            if (xls_core::cell_t* e = putEmptyCell(sheet_, cells_, r, u32(col))) {
+                if (col == first) e->set_wrap(true);
+                borders(e, sub, subs);
+            }
+    };
     // A table cell without text: wrap and borders, merged like a text cell.
     auto writeEmpty = [&](int c, int pos) {
         const TableCell* box = tables_.cell(region.tableId, c);
@@ -492,17 +511,8 @@ int RegionWriter::dumpGrid(PageRegion& region, int firstRow) {
         const int subs = subRowsOf(row);
         for (int sub = 0; sub < subs; ++sub) {
             if (covered.count({c, sub})) continue;
-            const std::uint32_t r = u32(firstRow + sheetRowOf(row) + sub);
-            if (first < last && cells_.countRow(r)) {
-                tk_log::write(1, pos < n ? "Just before sh->merge (2)" : "Just before sh->merge (4)");
-                sheet_.merge(r, u32(first), r, u32(last));
-            }
-            if (xls_core::cell_t* cell = putEmptyCell(sheet_, cells_, r, u32(first))) {
-                cell->set_wrap(true);
-                borders(cell, sub, subs);
-            }
-            for (int col = first + 1; col <= last; ++col)
-                if (xls_core::cell_t* e = putEmptyCell(sheet_, cells_, r, u32(col))) borders(e, sub, subs);
+            writeBlank(u32(firstRow + sheetRowOf(row) + sub), first, last, sub, subs,
+                       pos < n ? "Just before sh->merge (2)" : "Just before sh->merge (4)");
         }
         lastEnd = last;
         // Empty bordered rows are part of the table on the sheet.
@@ -651,13 +661,7 @@ int RegionWriter::dumpGrid(PageRegion& region, int firstRow) {
                     writeText(ls, r, sFirst, sLast, sub, subs, 1);
                     continue;
                 }
-                if (covered.count({cell, sub})) continue;
-                if (first < last && cells_.countRow(r)) sheet_.merge(r, u32(first), r, u32(last));
-                for (int col = first; col <= last; ++col)
-                    if (xls_core::cell_t* e = putEmptyCell(sheet_, cells_, r, u32(col))) {
-                        if (col == first) e->set_wrap(true);
-                        borders(e, sub, subs);
-                    }
+                if (!covered.count({cell, sub})) writeBlank(r, first, last, sub, subs, nullptr);
             }
         }
         usedRows = std::max(usedRows, top + subs);

@@ -212,7 +212,7 @@ void TextBlock::coalesce(const UnicodeMap* uMap) {
                     // line's own keeps it apart.
                     if (x->base >= minBase && x->base <= maxBase &&
                         (x->colGroup == last->colGroup || x->colGroup == 0 || last->colGroup == 0 ||
-                         (atMargin(x) && gaps >= 2 && narrowestGap >= 0.6 * widestGap &&
+                         (gaps >= 2 && narrowestGap >= 0.6 * widestGap && atMargin(x) &&
                           last->gapAlong(x) <= 1.25 * widestGap + 0.05 * size)) &&
                         x->cellCode == last->cellCode && last->gapAlong(x) >= -0.33 * size)
                         break;

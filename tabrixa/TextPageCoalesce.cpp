@@ -6,6 +6,7 @@
 #include <GlobalParams.h>
 
 #include "PDFR/pdf_ulin.h"
+#include "tabrixa/PageTables.h"
 #include "tabrixa/TextBlock.h"
 #include "tabrixa/TextFlow.h"
 #include "tabrixa/TextHelpers.h"
@@ -54,14 +55,11 @@ double firstLineMean(const TextBlock* b) { return b->lines ? b->lines->meanFontS
 namespace {
 
 // The page's vertical rulings in points, by x, for the word-piece test.
-struct VerticalRuling {
-    double x, yMin, yMax;
-};
+using VerticalRuling = TableRuling;
 std::vector<VerticalRuling> verticalRulings(const pdf_uline_processor& ul) {
     std::vector<VerticalRuling> out;
     auto add = [&out](const pdf_uline_processor::line_item& l) {
-        constexpr double px = pdf_uline_processor::px_per_pt;
-        if (l.yMax - l.yMin > l.xMax - l.xMin) out.push_back({(l.xMin + l.xMax) / 2 / px, l.yMin / px, l.yMax / px});
+        if (const auto r = verticalRuling(l)) out.push_back(*r);
     };
     for (const auto& l : ul.get_table_lines()) add(l);
     for (const auto& l : ul.get_lines()) add(l);
@@ -95,24 +93,33 @@ bool continuesWord(const TextWord* a, const TextWord* b, const std::vector<Verti
     return !rulingBetween(a, b, rulings);
 }
 
+// The box around the words [i, j) of a list.
+struct WordsBox {
+    double x0, x1, y0, y1;
+};
+WordsBox boxOf(const std::vector<TextWord*>& ws, size_t i, size_t j) {
+    WordsBox b{ws[i]->xMin, ws[i]->xMax, ws[i]->yMin, ws[i]->yMax};
+    for (size_t k = i + 1; k < j; ++k) {
+        b.x0 = std::min(b.x0, ws[k]->xMin), b.x1 = std::max(b.x1, ws[k]->xMax);
+        b.y0 = std::min(b.y0, ws[k]->yMin), b.y1 = std::max(b.y1, ws[k]->yMax);
+    }
+    return b;
+}
+
 // The cell of a word drawn in pieces is decided once for the whole word: the
 // cell that holds all of it, else the cell of its start. Asked piece by piece,
 // a grid line through a spanning header would cut the word in two.
-void wholeWordCells(const std::vector<TextWord*>& words, const pdf_uline_processor& ul) {
+void wholeWordCells(const std::vector<TextWord*>& words, const pdf_uline_processor& ul,
+                    const std::vector<VerticalRuling>& rulings) {
     std::vector<TextWord*> stream(words);
     std::stable_sort(stream.begin(), stream.end(),
                      [](const TextWord* a, const TextWord* b) { return a->charPos < b->charPos; });
-    const std::vector<VerticalRuling> rulings = verticalRulings(ul);
     for (size_t i = 0; i + 1 < stream.size();) {
         size_t j = i + 1;
         while (j < stream.size() && continuesWord(stream[j - 1], stream[j], rulings)) ++j;
         if (j - i > 1) {
-            double x0 = stream[i]->xMin, x1 = stream[i]->xMax, y0 = stream[i]->yMin, y1 = stream[i]->yMax;
-            for (size_t k = i + 1; k < j; ++k) {
-                x0 = std::min(x0, stream[k]->xMin), x1 = std::max(x1, stream[k]->xMax);
-                y0 = std::min(y0, stream[k]->yMin), y1 = std::max(y1, stream[k]->yMax);
-            }
-            int code = ul.process_is_inCell(x0, x1, y0, y1);
+            const WordsBox b = boxOf(stream, i, j);
+            int code = ul.process_is_inCell(b.x0, b.x1, b.y0, b.y1);
             if (code == 0) code = stream[i]->cellCode;
             for (size_t k = i; k < j; ++k) stream[k]->cellCode = code;
         }
@@ -124,14 +131,14 @@ void wholeWordCells(const std::vector<TextWord*>& words, const pdf_uline_process
 // between them) share a cell: the one holding most of the phrase. A phrase
 // across a column edge whose rule stops short of it (a group header over
 // two columns) stays whole, in the row it stands in.
-void phraseCells(std::vector<TextWord*> words, const pdf_uline_processor& ul) {
+void phraseCells(std::vector<TextWord*> words, const pdf_uline_processor& ul,
+                 const std::vector<VerticalRuling>& rulings) {
     words.erase(std::remove_if(words.begin(), words.end(),
                                [](const TextWord* w) { return w->rot != 0 || w->len == 0; }),
                 words.end());
     std::stable_sort(words.begin(), words.end(), [](const TextWord* a, const TextWord* b) {
         return a->base != b->base ? a->base < b->base : a->xMin < b->xMin;
     });
-    const std::vector<VerticalRuling> rulings = verticalRulings(ul);
     auto joins = [&](const TextWord* a, const TextWord* b) {
         const double fs = a->fontSize;
         const double gap = b->xMin - a->xMax;
@@ -146,13 +153,9 @@ void phraseCells(std::vector<TextWord*> words, const pdf_uline_processor& ul) {
             ++j;
         }
         if (mixed) {
-            double x0 = words[i]->xMin, x1 = words[i]->xMax, y0 = words[i]->yMin, y1 = words[i]->yMax;
-            for (size_t k = i + 1; k < j; ++k) {
-                x0 = std::min(x0, words[k]->xMin), x1 = std::max(x1, words[k]->xMax);
-                y0 = std::min(y0, words[k]->yMin), y1 = std::max(y1, words[k]->yMax);
-            }
-            int code = ul.process_is_inCell(x0, x1, y0, y1);
-            if (code == 0) code = ul.process_cell_holding_most(x0, x1, y0, y1);
+            const WordsBox b = boxOf(words, i, j);
+            int code = ul.process_is_inCell(b.x0, b.x1, b.y0, b.y1);
+            if (code == 0) code = ul.process_cell_holding_most(b.x0, b.x1, b.y0, b.y1);
             if (code != 0)
                 for (size_t k = i; k < j; ++k) words[k]->cellCode = code;
         }
@@ -208,10 +211,9 @@ void headersFollowColumnGaps(TextBlock* list, const UnicodeMap* uMap) {
             }
             for (TextWord* w = l->words; w && w->next; w = w->next) {
                 const double x0 = w->xMax, x1 = w->next->xMin;
-                bool across = false;
-                for (const auto& g : free)
-                    across = across || (x1 - x0 >= 0.4 * size && x0 <= g.second && x1 >= g.first);
-                if (across) {
+                if (x1 - x0 < 0.4 * size) continue;
+                if (std::any_of(free.begin(), free.end(),
+                                [&](const auto& g) { return x0 <= g.second && x1 >= g.first; })) {
                     head->endLineAfter(l, w, uMap);  // the rest is l->next, looked at next
                     break;
                 }
@@ -225,6 +227,7 @@ void headersFollowColumnGaps(TextBlock* list, const UnicodeMap* uMap) {
 void TextPage::assignCellsAndGroups() {
     pdf_uline_processor* ul = tk_singleton<pdf_uline_processor>::find();
     if (!ul || !ul->tables_mode()) return;
+    const std::vector<VerticalRuling> rulings = verticalRulings(*ul);  // the same for every rotation
     std::vector<TextWord*> words;
     for (int rot = 0; rot < 4; ++rot) {
         TextPool* pool = pools[rot];
@@ -239,8 +242,8 @@ void TextPage::assignCellsAndGroups() {
                 words.push_back(w);
             }
         }
-        wholeWordCells(words, *ul);
-        phraseCells(words, *ul);
+        wholeWordCells(words, *ul, rulings);
+        phraseCells(words, *ul, rulings);
         const int n = static_cast<int>(words.size());
         if (n < 4) continue;
         sortWith(words, compareWordsXY);
