@@ -265,13 +265,14 @@ void xelvio_convertor::convert_page(ExcelOutputDev* excel, SplashOutputDev* spla
     const int core = core_page(page);
     const double dpi = static_cast<double>(resolution);
     auto* lines_dev = dynamic_cast<pdf_splash_dev*>(splash);
-    const auto known = too_complex_.find(page);
     const bool readable = core > 0 && pdf_page_readable(*doc, core, &sound_resources_);
     if (!readable) warn_unreadable(page);
+    // A page found too complex earlier in the list is not played again.
+    const bool play = readable && too_complex_.find(page) == too_complex_.end();
     budget_.set_limits(page_limits);
     budget_.start();
     bool raster_made = true;
-    if (readable && known == too_complex_.end()) {
+    if (play) {
         if (lines_dev) {
             lines_dev->set_budget(&budget_);
             raster_made = lines_dev->display_page(doc, core, dpi, &abort_check, this);
@@ -289,8 +290,8 @@ void xelvio_convertor::convert_page(ExcelOutputDev* excel, SplashOutputDev* spla
     }
     tk_log::write(2, "Right after processing page #%d", page);
     if (stop_requested()) return;
-    if (readable && known == too_complex_.end() && budget_.spent()) too_complex_.emplace(page, budget_.reason());
-    page_read_ = readable && !budget_.spent() && known == too_complex_.end();
+    if (play && budget_.spent()) too_complex_.emplace(page, budget_.reason());
+    page_read_ = play && !budget_.spent();
     if (!page_read_) {
         // Nothing of the page is kept: an empty worksheet holds its place.
         if (auto over = too_complex_.find(page); readable && over != too_complex_.end())
