@@ -140,7 +140,7 @@ void xelvio_convertor::run() {
         pdf_splash_dev splash(splashModeRGB8, 1, false, paper, true);
         splash.startDoc(doc.get());
         ExcelOutputDev excel(destination.c_str(), 0, 0, 0);
-        int read_pages = 0, unreadable_pages = 0;
+        int read_pages = 0, unreadable_pages = 0, complex_pages = 0;
         // The workbook is written only when no stop came and the owner does
         // not hold the result back (it waits for that to end).
         const auto write_workbook = [&] {
@@ -173,6 +173,7 @@ void xelvio_convertor::run() {
                     turner.done(core_page(page));
                     if (page_read_) ++read_pages;
                     else ++unreadable_pages;
+                    if (!page_read_ && too_complex_.count(page)) ++complex_pages;
                 } else {
                     tk_log::write(1, "Page is our of range %d > %d", page, doc_pages);
                 }
@@ -193,7 +194,15 @@ void xelvio_convertor::run() {
         }
         // A stopped run writes no workbook, nor one of nothing but damaged pages.
         if (stop_requested()) return;
-        if (unreadable_pages > 0 && read_pages == 0) throw tk_exception(pdf_text_unreadable, tk_level_error);
+        if (unreadable_pages > 0 && read_pages == 0) {
+            // Pages over their budget are no sign of a damaged document.
+            if (complex_pages == unreadable_pages)
+                throw tk_exception(std::string("No page was converted: every ") +
+                                       (page_list.empty() ? "page" : "selected page") +
+                                       " is too complex to convert (the warnings above say why).",
+                                   tk_level_error);
+            throw tk_exception(pdf_text_unreadable, tk_level_error);
+        }
         if (!write_workbook()) return;
         succeeded_ = true;
     } catch (...) {

@@ -504,6 +504,17 @@ TEST_F(Conv, PageOverItsBudgetIsNamedAndTheRestIsConverted) {
     const std::string book = read(path("again.xls"));
     EXPECT_NE(book.find("page 2"), std::string::npos);
     EXPECT_EQ(book.find("word"), std::string::npos);
+
+    // Nothing but such pages: said as such, not as a damaged document; no workbook.
+    h.reports.clear();
+    c.destination = path("only.xls");
+    c.page_limits.seconds = 0.25;
+    c.page_list = {1};
+    c.run();
+    EXPECT_FALSE(c.succeeded());
+    EXPECT_EQ(h.reports, (std::vector<std::string>{warning, "No page was converted: every selected page is too "
+                                                            "complex to convert (the warnings above say why)."}));
+    EXPECT_FALSE(fs::exists(path("only.xls")));
 }
 
 // Fails the run at its first page: these runs must end before one.
