@@ -8,6 +8,7 @@
 #include <Object.h>
 #include <PDFDoc.h>
 #include <Page.h>
+#include <Stream.h>
 #include <XRef.h>
 
 #include <cctype>
@@ -213,12 +214,67 @@ bool cmap_chain_loops(XRef* xref, const Object& font) {
     return false;
 }
 
+// Image codecs: a stream they decode is an image, never content to play.
+// The core would decode it all the same, and an image codec can make
+// gigabytes of nothing out of a few bytes.
+const char* image_codec(const Object& dict) {
+    static const char* const codecs[] = {"JBIG2Decode", "DCTDecode", "DCT", "JPXDecode", "CCITTFaxDecode", "CCF"};
+    Object filter = dict.dictLookup("Filter");
+    const int n = filter.isArray() ? filter.arrayGetLength() : 1;
+    for (int i = 0; i < n; ++i) {
+        Object f = filter.isArray() ? filter.arrayGet(i) : filter.copy();
+        if (f.isName())
+            for (const char* codec : codecs)
+                if (f.isName(codec)) return codec;
+    }
+    return nullptr;
+}
+
+// Whether the stream decodes to more than `bytes`: it is decoded up to there.
+bool decodes_beyond(Stream* str, std::size_t bytes) {
+    if (!str) return false;
+    str->reset();
+    unsigned char buf[65536];
+    std::size_t total = 0;
+    for (int got; (got = str->doGetChars(sizeof buf, buf)) > 0;) {
+        total += static_cast<std::size_t>(got);
+        if (total > bytes) break;
+    }
+    str->close();
+    return total > bytes;
+}
+
+// A content stream, form or pattern the core must not play: why (nothing for
+// one it may). The object at `ref` is then replaced by an empty stream of the
+// same kind, so that the rest of the page still plays.
+std::string leave_out_unplayable(XRef* xref, const Object& ref, const Object& stream, const pdf_page_notes* notes) {
+    if (!ref.isRef() || !stream.isStream()) return {};
+    Dict* dict = stream.streamGetDict();
+    Object dictObj(dict->copy(xref));
+    if (dictObj.dictLookup("Subtype").isName("Image")) return {};
+    std::string why;
+    if (const char* codec = image_codec(dictObj))
+        why = std::string("is damaged: part of its content is encoded as an image (") + codec + ")";
+    else if (decodes_beyond(stream.getStream(), notes->max_stream_bytes))
+        why = "is too complex: part of its content decodes to more than " +
+              std::to_string(notes->max_stream_bytes >> 20) + " MB";
+    if (why.empty()) return why;
+    dictObj.dictRemove("Filter");
+    dictObj.dictRemove("DecodeParms");
+    dictObj.dictSet("Length", Object(0));
+    static const char nothing[1] = {0};
+    Object empty(static_cast<Stream*>(new MemStream(nothing, 0, 0, std::move(dictObj))));
+    xref->setModifiedObject(&empty, ref.getRef());
+    return why;
+}
+
 // The resources a page draws with, and what they draw with in turn (forms,
 // Type 3 glyphs, patterns, soft masks, annotation appearances), each object
 // once, up to a bound that no real page reaches.
 class resource_walk {
 public:
-    resource_walk(XRef* xref, std::set<Ref>* sound) : xref_(xref), sound_(sound) {}
+    resource_walk(XRef* xref, std::set<Ref>* sound, pdf_page_notes* notes)
+        : xref_(xref), sound_(sound), notes_(notes) {}
     static constexpr int max_objects = 200000;
 
     void add_resources(const Object& res) { pending_.push_back(res.copy()); }
@@ -227,8 +283,9 @@ public:
         if (!ap.isDict()) return;
         for (const char* key : {"N", "R", "D"}) {
             Object a;
-            if (!visit(ap.dictLookupNF(key), a)) continue;
-            if (a.isStream()) pending_.push_back(a.streamGetDict()->lookup("Resources"));
+            const Object& entry = ap.dictLookupNF(key);
+            if (!visit(entry, a)) continue;
+            if (a.isStream()) played(entry, a);
             else if (a.isDict())
                 for (int i = 0; i < a.dictGetLength(); ++i) drawn_by(a.dictGetValNF(i));
         }
@@ -284,20 +341,30 @@ private:
     void drawn_by(const Object& entry) {
         Object o;
         if (!visit(entry, o)) return;
-        if (o.isStream()) pending_.push_back(o.streamGetDict()->lookup("Resources"));
+        if (o.isStream()) played(entry, o);
         else if (o.isDict()) pending_.push_back(o.dictLookup("Resources"));
+    }
+    // A stream the core plays (an image's resources are none): one it must
+    // not play is left out.
+    void played(const Object& entry, const Object& stream) {
+        if (notes_) {
+            std::string why = leave_out_unplayable(xref_, entry, stream, notes_);
+            if (!why.empty()) notes_->left_out.push_back(why);
+        }
+        pending_.push_back(stream.streamGetDict()->lookup("Resources"));
     }
 
     XRef* xref_;
     std::set<Ref>* sound_;
+    pdf_page_notes* notes_;
     std::set<Ref> seen_;
     std::vector<Object> pending_;
     int objects_ = 0;
 };
 
 // Whether the core can load every font the page draws with.
-bool fonts_loadable(XRef* xref, Page* page, std::set<Ref>* sound) {
-    resource_walk walk(xref, sound);
+bool fonts_loadable(XRef* xref, Page* page, std::set<Ref>* sound, pdf_page_notes* notes) {
+    resource_walk walk(xref, sound, notes);
     if (Object* res = page->getResourceDictObject()) walk.add_resources(*res);
     Object annots = page->getAnnotsObject(xref);
     if (annots.isArray())
@@ -461,19 +528,25 @@ bool pdf_drop_broken_form_fields(PDFDoc& doc) {
     return true;
 }
 
-bool pdf_page_readable(PDFDoc& doc, int page, std::set<Ref>* sound) {
+bool pdf_page_readable(PDFDoc& doc, int page, std::set<Ref>* sound, pdf_page_notes* notes) {
     Page* p = doc.getPage(page);
     XRef* xref = doc.getXRef();
     if (!p || !xref) return false;
-    if (!fonts_loadable(xref, p, sound)) return false;
+    if (!fonts_loadable(xref, p, sound, notes)) return false;
     Object dict = xref->fetch(p->getRef());
     if (!dict.isDict()) return false;
     if (dict.dictLookupNF("Contents").isNull()) return true;
     // The core draws nothing of a page when one piece of its content is no stream.
     Object contents = dict.dictLookup("Contents");
-    if (contents.isStream()) return true;
-    if (!contents.isArray()) return false;
-    for (int i = 0; i < contents.arrayGetLength(); ++i)
-        if (!contents.arrayGet(i).isStream()) return false;
+    const bool one = contents.isStream();
+    if (!one && !contents.isArray()) return false;
+    for (int i = 0; i < (one ? 1 : contents.arrayGetLength()); ++i) {
+        Object piece = one ? contents.copy() : contents.arrayGet(i);
+        if (!piece.isStream()) return false;
+        if (!notes) continue;
+        const Object& ref = one ? dict.dictLookupNF("Contents") : contents.arrayGetNF(i);
+        std::string why = leave_out_unplayable(xref, ref, piece, notes);
+        if (!why.empty()) notes->left_out.push_back(why);
+    }
     return true;
 }

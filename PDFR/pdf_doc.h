@@ -3,6 +3,7 @@
 // with one of two fixed texts, and the core's own messages are dropped.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <optional>
 #include <set>
@@ -41,6 +42,15 @@ std::unique_ptr<PDFDoc> pdf_open_document_checked(const std::string& file_name,
 std::unique_ptr<PDFDoc> pdf_open_source(const std::string& file_name, const std::string& password,
                                         const std::string& how_to_give);
 
+// What a check of a page found the core must not play of it.
+struct pdf_page_notes {
+    // What one content stream, form or pattern may decode to.
+    std::size_t max_stream_bytes = std::size_t(1) << 30;
+    // Why pieces of the page's content were left out, each worded to follow
+    // "Page N " ("is damaged: part of its content is encoded as an image (JBIG2Decode)").
+    std::vector<std::string> left_out;
+};
+
 // Whether the core can load the page and read its content: a page the page
 // tree does not give, or whose content is named but missing or not a content
 // stream, comes out empty. A page without content at all is a blank page. A
@@ -49,7 +59,11 @@ std::unique_ptr<PDFDoc> pdf_open_source(const std::string& file_name, const std:
 // Resources that one run's pages share are looked at once: `sound` holds the
 // objects earlier checks of the same document went through completely
 // without finding such a font (start it empty for each document).
-bool pdf_page_readable(PDFDoc& doc, int page, std::set<Ref>* sound = nullptr);
+// With `notes`, a content stream, form or pattern that an image codec
+// encodes, or that decodes to more than notes->max_stream_bytes, is replaced
+// in the document by an empty one (the core would decode it all before
+// playing a thing), and the notes say why.
+bool pdf_page_readable(PDFDoc& doc, int page, std::set<Ref>* sound = nullptr, pdf_page_notes* notes = nullptr);
 
 // The pages as the page tree writes them: the leaves of its /Kids in order
 // (each node once, a page as often as it is listed), each as the core's

@@ -274,8 +274,14 @@ void xelvio_convertor::convert_page(ExcelOutputDev* excel, SplashOutputDev* spla
     const int core = core_page(page);
     const double dpi = static_cast<double>(resolution);
     auto* lines_dev = dynamic_cast<pdf_splash_dev*>(splash);
-    const bool readable = core > 0 && pdf_page_readable(*doc, core, &sound_resources_);
+    pdf_page_notes notes;
+    notes.max_stream_bytes = page_limits.stream_bytes;
+    const bool readable = core > 0 && pdf_page_readable(*doc, core, &sound_resources_, &notes);
     if (!readable) warn_unreadable(page);
+    std::sort(notes.left_out.begin(), notes.left_out.end());
+    notes.left_out.erase(std::unique(notes.left_out.begin(), notes.left_out.end()), notes.left_out.end());
+    for (const std::string& why : readable ? notes.left_out : std::vector<std::string>())
+        tbx::warnAboutPage(tbx::pageName(page) + " " + why + "; that part is left out.");
     // A page found too complex earlier in the list is not played again.
     const bool play = readable && too_complex_.find(page) == too_complex_.end();
     budget_.set_limits(page_limits);
