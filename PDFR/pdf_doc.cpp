@@ -27,6 +27,8 @@ const char* const pdf_text_unreadable =
     "The program cannot read PDF document. It might be corrupted or\ndoes not comply with Adobe PDF format.";
 const char* const pdf_text_bad_password = "Incorrect password";
 const char* const pdf_text_password_needed = "The document is protected by a password: it cannot be read without it.";
+const char* const pdf_text_unsupported_encryption =
+    "The document is encrypted with a method this program does not support: it cannot be read.";
 
 namespace {
 void ignore_core_error(ErrorCategory, Goffset, const char*) {}
@@ -133,11 +135,12 @@ std::unique_ptr<PDFDoc> pdf_open_document(const std::string& file_name, const st
     passwords held = for_revision(given, 0, false);  // what doc was opened with
     std::unique_ptr<PDFDoc> doc = open(held);
     // Read once, while the document that holds it is open (it is the same in every opening).
-    bool standard = false, plain_content = false;
+    bool standard = false, plain_content = false, named_handler = false;
     int revision = -1;
     {
         const Object encrypt = encrypt_dict(*doc);
-        standard = encrypt.isDict() && encrypt.dictLookup("Filter").isName("Standard");
+        named_handler = encrypt.isDict() && encrypt.dictLookup("Filter").isName();
+        standard = named_handler && encrypt.dictLookup("Filter").isName("Standard");
         revision = standard ? dict_int(encrypt, "R") : -1;
         plain_content = nothing_encrypted(encrypt);
     }
@@ -159,11 +162,12 @@ std::unique_ptr<PDFDoc> pdf_open_document(const std::string& file_name, const st
         }
     }
     if (doc->isOk()) {
-        // An encryption dictionary the core did not apply (it opened the
-        // file as not encrypted) must not hide encrypted content, which
-        // would give blank pages: that is a password the handler refuses.
+        // An encryption dictionary the core did not apply (a version,
+        // revision or crypt filter it does not know: it opened the file as
+        // not encrypted) must not hide encrypted content, which would give
+        // blank pages. No password can help.
         if (!doc->isEncrypted() && standard && !plain_content)
-            throw tk_exception(pdf_text_bad_password, tk_level_error);
+            throw tk_exception(pdf_text_unsupported_encryption, tk_level_error);
         if (!has_page_tree(*doc)) throw tk_exception(pdf_text_unreadable, tk_level_error);
         tk_log::write(1, "PDFDoc::setup - step #2");
         return doc;
@@ -173,6 +177,8 @@ std::unique_ptr<PDFDoc> pdf_open_document(const std::string& file_name, const st
     // The file went away between the probe and the open: the caller sees "not ok".
     if (code == errOpenFile) return doc;
     if (code == errEncrypted && standard) throw tk_exception(pdf_text_bad_password, tk_level_error);
+    // A security handler the core does not have (certificates, a vendor's own).
+    if (code == errEncrypted && named_handler) throw tk_exception(pdf_text_unsupported_encryption, tk_level_error);
     throw tk_exception(pdf_text_unreadable, tk_level_error);
 }
 
@@ -477,8 +483,7 @@ std::vector<int> pdf_page_leaves(PDFDoc& doc) {
         // A node as the core tells it: a dictionary with kids that is not a
         // page. Each node once: one met again is a loop or shared.
         if (kid.isDict() && !kid.isDict("Page") && kid.dictLookup("Kids").isArray()) {
-            if ((!ref.isRef() || seen.insert(ref.getRef()).second) && stack.size() < 1000)
-                stack.push_back({kid.dictLookup("Kids"), 0});
+            if (!ref.isRef() || seen.insert(ref.getRef()).second) stack.push_back({kid.dictLookup("Kids"), 0});
             continue;
         }
         // Anything else holds a page's place, readable or not.
@@ -490,42 +495,56 @@ std::vector<int> pdf_page_leaves(PDFDoc& doc) {
     return leaves;
 }
 
-bool pdf_drop_broken_form_fields(PDFDoc& doc) {
+std::string pdf_drop_broken_form_fields(PDFDoc& doc) {
     Catalog* catalog = doc.getCatalog();
     XRef* xref = doc.getXRef();
-    if (!catalog || !xref) return false;
+    if (!catalog || !xref) return {};
     Object* form = catalog->getAcroForm();
-    if (!form || !form->isDict()) return false;
+    if (!form || !form->isDict()) return {};
     Object fields = form->dictLookup("Fields");
-    if (!fields.isArray()) return false;
-    // Each field once: one met again makes the core build every path to it,
-    // which grows exponentially with the depth.
-    std::set<Ref> seen;
-    std::vector<Object> pending;
-    pending.push_back(std::move(fields));
-    long nodes = 0;
-    bool tree = true;
-    while (tree && !pending.empty()) {
-        Object kids = std::move(pending.back());
-        pending.pop_back();
-        for (int i = 0; tree && i < kids.arrayGetLength(); ++i) {
-            const Object& entry = kids.arrayGetNF(i);
-            if (++nodes > pdf_max_form_fields || (entry.isRef() && !seen.insert(entry.getRef()).second)) {
-                tree = false;
-                break;
-            }
-            Object field = kids.arrayGet(i);
-            if (field.isDict()) {
-                Object more = field.dictLookup("Kids");
-                if (more.isArray()) pending.push_back(std::move(more));
-            }
+    if (!fields.isArray()) return {};
+    // Every path through the tree, as the core builds them: a field shared by
+    // two parents is met on both paths, which is no fault, but a tree whose
+    // shared nodes multiply the paths past the bound is too large for the core.
+    struct level {
+        Object kids;
+        int next = 0;
+        std::optional<Ref> node;  // the field whose kids these are
+    };
+    std::vector<level> stack;
+    std::set<Ref> on_path;
+    stack.push_back({std::move(fields), 0, std::nullopt});
+    long paths = 0;
+    std::string why;
+    while (why.empty() && !stack.empty()) {
+        level& l = stack.back();
+        if (l.next >= l.kids.arrayGetLength()) {
+            if (l.node) on_path.erase(*l.node);
+            stack.pop_back();
+            continue;
+        }
+        const int i = l.next++;
+        const Object entry = l.kids.arrayGetNF(i).copy();
+        if (++paths > pdf_max_form_fields) {
+            why = "it has more than " + std::to_string(pdf_max_form_fields) + " fields";
+        } else if (entry.isRef() && on_path.count(entry.getRef())) {
+            why = "it loops";  // a field among its own descendants
+        } else if (stack.size() > pdf_max_form_depth) {
+            why = "its fields are nested more than " + std::to_string(pdf_max_form_depth) + " deep";
+        } else {
+            Object field = l.kids.arrayGet(i);
+            Object more = field.isDict() ? field.dictLookup("Kids") : Object(objNull);
+            if (!more.isArray()) continue;
+            std::optional<Ref> node;
+            if (entry.isRef()) on_path.insert(*(node = entry.getRef()));
+            stack.push_back({std::move(more), 0, node});
         }
     }
-    if (tree) return false;
+    if (why.empty()) return why;
     Dict* without = form->getDict()->copy(xref);
     without->remove("Fields");
     *form = Object(without);
-    return true;
+    return why;
 }
 
 bool pdf_page_readable(PDFDoc& doc, int page, std::set<Ref>* sound, pdf_page_notes* notes) {

@@ -17,6 +17,9 @@ class PDFDoc;
 extern const char* const pdf_text_unreadable;    // damaged, not a PDF, unknown security handler
 extern const char* const pdf_text_bad_password;  // the standard security handler refuses the passwords
 extern const char* const pdf_text_password_needed;  // pdf_text_bad_password when no password was given
+// Encrypted by a security handler, or a version, revision or crypt filter of
+// the standard one, that the core cannot decrypt, whatever the password.
+extern const char* const pdf_text_unsupported_encryption;
 
 // Installs the core's error callback that does nothing. Idempotent.
 void pdf_silence_core_errors();
@@ -24,7 +27,8 @@ void pdf_silence_core_errors();
 // Opens the file under its name, else under the name in lower case, else in
 // upper case. A file that opens under none of them is returned not ok with
 // error code 1 (nothing is raised). A document that cannot be read raises
-// pdf_text_unreadable, a refused password pdf_text_bad_password.
+// pdf_text_unreadable, a refused password pdf_text_bad_password, an
+// encryption the core cannot undo pdf_text_unsupported_encryption.
 std::unique_ptr<PDFDoc> pdf_open_document(const std::string& file_name, const std::optional<std::string>& owner,
                                           const std::optional<std::string>& user);
 
@@ -101,12 +105,17 @@ private:
     int reached_ = 0;
 };
 
-// More form fields than this make a form the core cannot be given.
+// More form fields than this (counted along every path, as the core makes
+// them), or fields nested deeper than this, make a form the core cannot be given.
 constexpr long pdf_max_form_fields = 100000;
+constexpr size_t pdf_max_form_depth = 1000;
 
 // The core builds every path through the form-field tree when a page shows
-// its widgets: a tree whose nodes share children (or with more than
-// pdf_max_form_fields nodes) would take it forever. Such a form's fields are
-// taken from the core (the widgets still show their appearances); true when
-// that was done. Call before any page is displayed.
-bool pdf_drop_broken_form_fields(PDFDoc& doc);
+// its widgets, by recursion: a tree whose shared nodes multiply the paths past
+// pdf_max_form_fields would take it forever, fields nested too deep would end
+// its stack, and a field listed among its own descendants makes no tree.
+// Such a form's fields are taken from the core (the widgets still show their
+// appearances); the result says why ("it loops"), or is empty when the fields
+// are kept. A field shared by two parents is no fault. Call before any page
+// is displayed.
+std::string pdf_drop_broken_form_fields(PDFDoc& doc);

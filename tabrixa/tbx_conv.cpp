@@ -128,9 +128,9 @@ void xelvio_convertor::run() {
         // The map let go of the pages it read: they are read again, one at a
         // time, from an opening of their own.
         doc = pdf_open_source(source, password, password_hint);
-        if (pdf_drop_broken_form_fields(*doc))
-            tbx::warnAboutPage("The document's form-field tree is damaged (it loops or is too large): its fields are "
-                               "converted as the pages show them.");
+        if (const std::string why = pdf_drop_broken_form_fields(*doc); !why.empty())
+            tbx::warnAboutPage("The document's form-field tree is damaged (" + why +
+                               "): its fields are converted as the pages show them.");
         page_count = page_list.empty() ? doc_pages : static_cast<int>(page_list.size());
         check_sheet_count(doc_pages);
 
