@@ -4,6 +4,7 @@
 #include <Dict.h>
 #include <Error.h>
 #include <ErrorCodes.h>
+#include <GlobalParams.h>
 #include <goo/GooString.h>
 #include <Object.h>
 #include <PDFDoc.h>
@@ -12,12 +13,14 @@
 #include <XRef.h>
 
 #include <cctype>
+#include <cstdio>
 #include <map>
 #include <memory>
 #include <set>
 #include <utility>
 #include <vector>
 
+#include "PDFR/pdf_jpeg.h"
 #include "PDFR/pdf_pswd.h"
 #include "TK/tk_except.h"
 #include "TK/tk_log.h"
@@ -31,7 +34,9 @@ const char* const pdf_text_unsupported_encryption =
     "The document is encrypted with a method this program does not support: it cannot be read.";
 
 namespace {
-void ignore_core_error(ErrorCategory, Goffset, const char*) {}
+void ignore_core_error(ErrorCategory, Goffset, const char* message) {
+    tk_log::write(1, "PDF core: %s", message ? message : "");
+}
 
 std::string change_case(const std::string& s, bool upper) {
     std::string out = s;
@@ -102,7 +107,10 @@ bool has_page_tree(PDFDoc& doc) {
 }
 }  // namespace
 
-void pdf_silence_core_errors() { setErrorCallback(&ignore_core_error); }
+void pdf_silence_core_errors() {
+    setErrorCallback(&ignore_core_error);
+    pdf_route_jpeg_messages();
+}
 
 std::unique_ptr<PDFDoc> pdf_open_document(const std::string& file_name, const std::optional<std::string>& owner,
                                           const std::optional<std::string>& user) {
@@ -220,6 +228,31 @@ bool cmap_chain_loops(XRef* xref, const Object& font) {
     return false;
 }
 
+// The predefined CMap (named, not embedded) of a composite font when the core
+// cannot find it: the font's text is then not read at all. The identity ones
+// are built into the core; the others come with poppler-data.
+std::string missing_cmap(const Object& font) {
+    if (!font.isDict() || !font.dictLookup("Subtype").isName("Type0")) return {};
+    Object encoding = font.dictLookup("Encoding");
+    if (!encoding.isName() || encoding.isName("Identity-H") || encoding.isName("Identity-V") ||
+        encoding.isName("Identity") || !globalParams)
+        return {};
+    // The character collection the core looks for it in.
+    Object descendants = font.dictLookup("DescendantFonts");
+    Object cid = descendants.isArray() && descendants.arrayGetLength() > 0 ? descendants.arrayGet(0) : Object(objNull);
+    Object info = cid.isDict() ? cid.dictLookup("CIDSystemInfo") : Object(objNull);
+    Object registry = info.isDict() ? info.dictLookup("Registry") : Object(objNull);
+    Object ordering = info.isDict() ? info.dictLookup("Ordering") : Object(objNull);
+    if (!registry.isString() || !ordering.isString()) return {};
+    GooString collection(registry.getString()->toStr() + "-" + ordering.getString()->toStr());
+    GooString name(encoding.getName());
+    if (std::FILE* f = globalParams->findCMapFile(&collection, &name)) {
+        std::fclose(f);
+        return {};
+    }
+    return encoding.getName();
+}
+
 // Image codecs: a stream they decode is an image, never content to play.
 // The core would decode it all the same, and an image codec can make
 // gigabytes of nothing out of a few bytes.
@@ -309,6 +342,8 @@ public:
                     Object font;
                     if (!visit(fonts.dictGetValNF(i), font)) continue;
                     if (cmap_chain_loops(xref_, font)) return false;
+                    if (notes_)
+                        if (std::string cmap = missing_cmap(font); !cmap.empty()) notes_->missing_cmaps.push_back(cmap);
                     if (font.isDict()) pending_.push_back(font.dictLookup("Resources"));  // Type 3 glyphs
                 }
             for (const char* kind : {"XObject", "Pattern"}) {

@@ -21,7 +21,8 @@ extern const char* const pdf_text_password_needed;  // pdf_text_bad_password whe
 // the standard one, that the core cannot decrypt, whatever the password.
 extern const char* const pdf_text_unsupported_encryption;
 
-// Installs the core's error callback that does nothing. Idempotent.
+// Installs the core's error callback that shows nothing (the log keeps it),
+// and sends libjpeg's messages there too. Idempotent.
 void pdf_silence_core_errors();
 
 // Opens the file under its name, else under the name in lower case, else in
@@ -53,6 +54,9 @@ struct pdf_page_notes {
     // Why pieces of the page's content were left out, each worded to follow
     // "Page N " ("is damaged: part of its content is encoded as an image (JBIG2Decode)").
     std::vector<std::string> left_out;
+    // Predefined CMaps of the page's composite fonts that the core cannot
+    // find (not installed): the text drawn in those fonts is missing.
+    std::vector<std::string> missing_cmaps;
 };
 
 // Whether the core can load the page and read its content: a page the page
@@ -66,7 +70,9 @@ struct pdf_page_notes {
 // With `notes`, a content stream, form or pattern that an image codec
 // encodes, or that decodes to more than notes->max_stream_bytes, is replaced
 // in the document by an empty one (the core would decode it all before
-// playing a thing), and the notes say why.
+// playing a thing), and the notes say why; they also name the predefined
+// CMaps the page's fonts need that are not installed. Objects in `sound`
+// are not looked at again, so each is noted once per run.
 bool pdf_page_readable(PDFDoc& doc, int page, std::set<Ref>* sound = nullptr, pdf_page_notes* notes = nullptr);
 
 // The pages as the page tree writes them: the leaves of its /Kids in order

@@ -26,6 +26,8 @@ ExcelOutputDev::ExcelOutputDev(const char* name, int physLayout, int rawOrder, i
     if (name && *name) {
         fileName = name;
         workbook.reset(new xls_core::workbook);
+        const size_t slash = fileName.rfind('/');
+        workbook->SetScratchFolder(slash == std::string::npos ? "." : slash == 0 ? "/" : fileName.substr(0, slash));
         ok = true;
         pageCount = 0;
         textPage.reset(new tbx::TextPage);
@@ -42,6 +44,7 @@ ExcelOutputDev::~ExcelOutputDev() {
 void ExcelOutputDev::save() {
     if (!workbook) throw tk_exception("No destination file was given for the workbook.", 1);
     tk_log::write(1, "*** Right before wb->Dump");
+    workbook->SetFinalDump();
     int rc = workbook->Dump(fileName);
     if (rc == -100) throw tk_exception("No page was converted: the workbook has no worksheet to write.", 1);
     if (rc < 0) {

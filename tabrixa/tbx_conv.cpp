@@ -114,6 +114,7 @@ void xelvio_convertor::run() {
     page_count = 0;
     too_complex_.clear();
     sound_resources_.clear();
+    cmaps_told_.clear();
     succeeded_ = false;
     try {
         // Whatever would stop the final write is found before the first page
@@ -282,6 +283,11 @@ void xelvio_convertor::convert_page(ExcelOutputDev* excel, SplashOutputDev* spla
     notes.left_out.erase(std::unique(notes.left_out.begin(), notes.left_out.end()), notes.left_out.end());
     for (const std::string& why : readable ? notes.left_out : std::vector<std::string>())
         tbx::warnAboutPage(tbx::pageName(page) + " " + why + "; that part is left out.");
+    for (const std::string& cmap : readable ? notes.missing_cmaps : std::vector<std::string>())
+        if (cmaps_told_.insert(cmap).second)
+            tbx::warnAboutPage(tbx::pageName(page) + " uses the character map " + cmap +
+                               ", which is not installed (Debian package poppler-data): the text in it is missing "
+                               "from this page and any later one.");
     // A page found too complex earlier in the list is not played again.
     const bool play = readable && too_complex_.find(page) == too_complex_.end();
     budget_.set_limits(page_limits);

@@ -219,9 +219,12 @@ TEST_F(DocOpen, Rc4AndAes128PasswordsTypedInUtf8) {
         EXPECT_EQ(message(file, typed), "(opened)") << file;
         EXPECT_EQ(message(file, encoded), "(opened)") << file;
         EXPECT_EQ(message(file, std::string("p\xe4ssw\xf6rd\x80")), "Incorrect password") << file;
+        // Typed decomposed (a letter, then its combining mark).
+        EXPECT_EQ(message(file, std::string("pa\u0308ssw\u006f\u0308rd\u20ac")), "(opened)") << file;
     }
     EXPECT_EQ(pdf_doc_encoding("\u2030\u0153 \u00ff"), std::string("\x8b\x9c \xff"));
     EXPECT_EQ(pdf_doc_encoding("\u4e2d"), std::nullopt);  // no such character there
+    EXPECT_EQ(pdf_doc_encoding("\u00b2e\u0301"), std::string("\xb2\xe9"));  // only letters and marks are composed
 }
 
 // Encryption dictionaries whose crypt filters leave the pages' streams and

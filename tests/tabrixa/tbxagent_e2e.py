@@ -191,6 +191,15 @@ def group_dest():
     os.remove(path("out", "pipe.xls"))
     expect("explicit destination", ["--src=in/a.pdf", "--dest=out/b.xls", "--no_graph"], 0)
     check("b.xls written", os.path.exists(path("out", "b.xls")), True)
+    # A file system mounted read-only (in a mount namespace of the run's own), for a new and an existing file.
+    os.mkdir(path("ro"))
+    script = ('mount -t tmpfs none "$1" && touch "$1/old.xls" && mount -o remount,ro "$1" || exit 99; '
+              'for d in new old; do "$2" --src="$3" --dest="$1/$d.xls"; echo "rc=$?"; done')
+    p = subprocess.run(["unshare", "-m", "sh", "-c", script, "sh", path("ro"), EXE, path("in", "a.pdf")],
+                       capture_output=True, text=True)
+    if p.returncode != 99 and "Operation not permitted" not in p.stderr:
+        read_only = "Error:\nDestination is on a read-only file system. Please choose a place you may write to.\n"
+        check("read-only file system", p.stdout, (read_only + "rc=255\n") * 2)
 
 
 def group_deep():
@@ -310,6 +319,18 @@ def group_limits():
     import resource
     import signal
     import time
+    # A disk with room for the workbook and a little more, also $TMPDIR: the spill file lies beside the
+    # workbook's own temporary file and gives its space to the workbook as that is written.
+    pdfgen.write(path("dense.pdf"), ["".join(pdfgen.text(40 + 90 * c, 760 - 12 * r, "r%dc%d %d" % (r, c, p * r * c))
+                                             for r in range(60) for c in range(6)) for p in range(60)])
+    expect("dense", ["--src=dense.pdf"], 0)
+    os.mkdir(path("small"))
+    room = os.path.getsize(path("dense.xls")) * 14 // 10 // 1024
+    p = subprocess.run(["unshare", "-m", "sh", "-c", 'mount -t tmpfs -o size=%dk none "$1" || exit 99; '
+                        'TMPDIR="$1" "$2" --src="$3" --dest="$1/dense.xls"' % room, "sh", path("small"), EXE,
+                        path("dense.pdf")], capture_output=True, text=True)
+    if p.returncode != 99 and "Operation not permitted" not in p.stderr:
+        check("a disk with room for the workbook", (p.returncode, p.stdout, p.stderr), (0, "", ""))
     os.makedirs(path("out"))
     with open(path("out", "old.xls"), "w") as f:
         f.write("old")
@@ -448,6 +469,42 @@ def group_hostile():
                           stream(rows, b"/Type /XObject /Subtype /Image /Width 19866 /Height 28087 /ColorSpace "
                                        b"/DeviceGray /BitsPerComponent 1 /Filter /FlateDecode ")], 1)
     case("a0 scan", a0, 0, "", [("Page_1", "Part Qty Bolt 12.0")])
+    # A JPEG with two stray bytes before a marker: libjpeg's own complaint stays off the console.
+    pdfgen.write(path("tile.pdf"), [pdfgen.rect(0, 0, 20, 20, (0.5, 0.2, 0.1))], media=(20, 20))
+    subprocess.run(["pdftoppm", "-jpeg", "-r", "72", "-singlefile", path("tile.pdf"), path("tile")], check=True)
+    with open(path("tile.jpg"), "rb") as f:
+        jpeg = f.read()
+    scan = jpeg.index(b"\xff\xda")
+    jpeg = jpeg[:scan] + b"\x00\x01" + jpeg[scan:]
+    shown = b"q 100 0 0 100 72 500 cm /Im Do Q " + text
+    case("corrupt jpeg", one_page_doc(shown, resources=b">> /XObject << /Im 8 0 R ",
+                                      more=[stream(jpeg, b"/Type /XObject /Subtype /Image /Width 20 /Height 20 "
+                                                         b"/ColorSpace /DeviceRGB /BitsPerComponent 8 /Filter /DCTDecode ")]),
+         0, "", both)
+
+
+def group_cjk():
+    """Chinese text in a font that is not embedded, read through a predefined CMap (poppler-data)."""
+    def font(encoding):
+        return (b"<< /Type /Font /Subtype /Type0 /BaseFont /SimSun /Encoding /%s /DescendantFonts [<< /Type /Font "
+                b"/Subtype /CIDFontType0 /BaseFont /SimSun /CIDSystemInfo << /Registry (Adobe) /Ordering (GB1) "
+                b"/Supplement 2 >> /FontDescriptor << /Type /FontDescriptor /FontName /SimSun /Flags 6 "
+                b"/FontBBox [0 -141 1000 859] /ItalicAngle 0 /Ascent 859 /Descent -141 /CapHeight 859 /StemV 80 >> "
+                b"/DW 1000 >>] >>" % encoding)
+    page = b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents %d 0 R /Resources << /Font %s >> >>"
+    chinese = b"BT /F1 12 Tf 72 700 Td <D6D0CEC4> Tj ET"  # GBK
+    with open(path("cjk.pdf"), "wb") as f:
+        f.write(pdfgen.assemble([
+            b"<< /Type /Catalog /Pages 2 0 R >>", b"<< /Type /Pages /Kids [3 0 R 4 0 R 5 0 R] /Count 3 >>",
+            page % (6, b"<< /F1 8 0 R >>"), page % (7, b"<< /F1 9 0 R /F2 10 0 R >>"),
+            page % (6, b"<< /F1 9 0 R >>"),
+            stream(chinese), stream(chinese + b" BT /F2 12 Tf 72 600 Td (kept) Tj ET"),
+            font(b"GBK-EUC-H"), font(b"Missing-GB-H"), b"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"], 1))
+    # A map that is not installed is named once, at the first page that uses it.
+    expect("cjk", ["--src=cjk.pdf"], 0,
+           stdout="Warning:\nPage 2 uses the character map Missing-GB-H, which is not installed (Debian package "
+                  "poppler-data): the text in it is missing from this page and any later one.\n")
+    check("cjk sheets", sheets(path("cjk.xls")), [("Page_1", "\u4e2d\u6587"), ("Page_2", "kept"), ("Page_3", "")])
 
 
 def group_page_tree():
