@@ -304,8 +304,17 @@ def limited(limits):
 
 
 def run_limited(args, limits):
+    # Fonts that fontconfig scans under a memory limit come out as none, and it would keep that in its
+    # cache: such a run writes its own cache, never the system's (which every later program reads).
+    conf = path("fonts.conf")
+    if not os.path.exists(conf):
+        with open(conf, "w") as f:
+            f.write('<?xml version="1.0"?>\n<!DOCTYPE fontconfig SYSTEM "fonts.dtd">\n<fontconfig><cachedir>%s'
+                    '</cachedir><include ignore_missing="yes">/etc/fonts/fonts.conf</include></fontconfig>\n'
+                    % path("fontcache"))
     p = subprocess.run([EXE] + args, cwd=work, capture_output=True, text=True, timeout=120,
-                       env=dict(os.environ, XDG_CONFIG_HOME=path("config")), preexec_fn=limited(limits))
+                       env=dict(os.environ, XDG_CONFIG_HOME=path("config"), FONTCONFIG_FILE=conf),
+                       preexec_fn=limited(limits))
     return p.returncode, p.stdout
 
 
