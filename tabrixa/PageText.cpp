@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <set>
 #include <vector>
 
@@ -25,7 +26,6 @@ namespace tbx {
 
 namespace {
 bool isCSpace(wchar_t c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
-bool isDigit(wchar_t c) { return c >= '0' && c <= '9'; }
 }  // namespace
 
 bool parseCellNumber(const std::wstring& text, double& value) {
@@ -45,13 +45,13 @@ bool parseCellNumber(const std::wstring& text, double& value) {
         ascii += static_cast<char>(text[i++]);
         ++digits;
     };
-    while (i < n && isDigit(text[i])) takeDigit(), ++intDigits;
+    while (i < n && isDigitCode(text[i])) takeDigit(), ++intDigits;
     // A zero before another digit (ZIP codes, "007") is part of the text.
     if (intDigits > 1 && ascii[ascii.size() - intDigits] == '0') return false;
     if (i < n && text[i] == '.') {
         ascii += '.';
         ++i;
-        while (i < n && isDigit(text[i])) takeDigit();
+        while (i < n && isDigitCode(text[i])) takeDigit();
     }
     if (digits == 0) return false;
     // More digits than a double keeps: the value would not show the page's.
@@ -61,7 +61,7 @@ bool parseCellNumber(const std::wstring& text, double& value) {
         std::string exp = "e";
         if (j < n && (text[j] == '+' || text[j] == '-')) exp += static_cast<char>(text[j++]);
         size_t expDigits = 0;
-        while (j < n && isDigit(text[j])) exp += static_cast<char>(text[j++]), ++expDigits;
+        while (j < n && isDigitCode(text[j])) exp += static_cast<char>(text[j++]), ++expDigits;
         // Without digits the exponent letter is not part of the number.
         if (expDigits > 0) {
             ascii += exp;
@@ -74,6 +74,18 @@ bool parseCellNumber(const std::wstring& text, double& value) {
     if (res.ec != std::errc() || res.ptr != ascii.data() + ascii.size() || !std::isfinite(v)) return false;
     value = v;
     return true;
+}
+
+bool isFigureText(const Unicode* text, std::size_t len) {
+    bool digit = false;
+    for (std::size_t i = 0; i < len; ++i) {
+        const Unicode c = text[i];
+        if (isDigitCode(c))
+            digit = true;
+        else if (c == 0 || !std::wcschr(L" .,%$()+-/", static_cast<wchar_t>(c)))
+            return false;
+    }
+    return digit;
 }
 
 void appendCellChar(std::wstring& text, Unicode code) {

@@ -39,6 +39,9 @@ bool isInvisibleChar(Unicode c);
 // the figure space and the narrow no-break space.
 inline bool isBlank(Unicode c) { return c == 32 || c == 0xA0 || c == 0x2007 || c == 0x202F; }
 
+// A decimal digit, what figures are made of (see isFigureText).
+inline bool isDigitCode(Unicode c) { return c >= '0' && c <= '9'; }
+
 // A coordinate as a sort key: NaN, which orders against nothing, sorts first.
 inline double nanFirst(double v) { return v == v ? v : -HUGE_VAL; }
 

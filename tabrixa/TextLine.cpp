@@ -57,10 +57,6 @@ void TextLine::addWord(TextWord* w) {
     if (w->colGroup == 0 && colGroup != 0) w->colGroup = colGroup;
 }
 
-namespace {
-bool isDigitCode(Unicode c) { return c >= '0' && c <= '9'; }
-}  // namespace
-
 void TextLine::coalesce(const UnicodeMap* uMap) {
     if (words && words->next) {
         double s0 = words->fontSize;
