@@ -39,6 +39,19 @@ bool isInvisibleChar(Unicode c);
 // the figure space and the narrow no-break space.
 inline bool isBlank(Unicode c) { return c == 32 || c == 0xA0 || c == 0x2007 || c == 0x202F; }
 
+// Gaps between words, in ems of the font size. Characters this close (or
+// closer) continue one word; no gap this narrow is a blank.
+constexpr double wordBreakEms = 0.1;
+// A blank is about a quarter of an em: the room a word needs after the one
+// before it.
+constexpr double wordSpaceEms = 0.25;
+// No word space is this wide: such a gap ends a word whatever the line's
+// spacing, and a header's gap this wide that meets a column gap of the
+// rows below it parts columns. (A justified line stretches its blanks up
+// to about 0.6 em, and three rows of one may leave a common gap up to
+// about half an em wide.)
+constexpr double columnGapEms = 0.4;
+
 // A decimal digit, what figures are made of (see isFigureText).
 inline bool isDigitCode(Unicode c) { return c >= '0' && c <= '9'; }
 

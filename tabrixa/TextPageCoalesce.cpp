@@ -185,7 +185,7 @@ void headersFollowColumnGaps(TextBlock* list, const UnicodeMap* uMap) {
             const double size = l->words->fontSize;
             bool wide = false;
             for (const TextWord* w = l->words; w->next && !wide; w = w->next)
-                wide = w->next->xMin - w->xMax >= 0.4 * size;
+                wide = w->next->xMin - w->xMax >= columnGapEms * size;
             if (!wide) continue;
             // What the blocks of rows right below the line cover.
             covered.clear();
@@ -211,7 +211,7 @@ void headersFollowColumnGaps(TextBlock* list, const UnicodeMap* uMap) {
             }
             for (TextWord* w = l->words; w && w->next; w = w->next) {
                 const double x0 = w->xMax, x1 = w->next->xMin;
-                if (x1 - x0 < 0.4 * size) continue;
+                if (x1 - x0 < columnGapEms * size) continue;
                 if (std::any_of(free.begin(), free.end(),
                                 [&](const auto& g) { return x0 <= g.second && x1 >= g.first; })) {
                     head->endLineAfter(l, w, uMap);  // the rest is l->next, looked at next
