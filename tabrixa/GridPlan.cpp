@@ -133,7 +133,7 @@ bool wrapsInPieces(const std::vector<std::pair<const TextLine*, int>>& ls, const
     for (size_t a = 0; a < n; ++a) {
         if (next[a] == n) continue;
         const Piece& nx = ps[next[a]];
-        const double need = (ps[a].xMax - ps[a].xMin) + 0.25 * nx.size + nx.word;
+        const double need = (ps[a].xMax - ps[a].xMin) + wordSpaceEms * nx.size + nx.word;
         if (need <= widest[find(a)] || need <= room) return false;
     }
     return true;
