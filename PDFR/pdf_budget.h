@@ -28,7 +28,7 @@ public:
         std::size_t memory_bytes = std::size_t(2) << 30;      // growth of the process while the page plays
         double shape_work = 5e7;                              // rows and pixels the rasteriser walks for one shape
         double image_pixels = 5e8;                            // pixels of one image's source data
-        std::size_t stream_bytes = std::size_t(1) << 30;      // what one content stream or form may decode to
+        std::size_t stream_bytes = std::size_t(1) << 30;      // what a page's content streams and forms may decode to
     };
 
     pdf_page_budget() = default;

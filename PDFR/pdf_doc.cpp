@@ -12,6 +12,7 @@
 #include <Stream.h>
 #include <XRef.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <map>
@@ -269,24 +270,22 @@ const char* image_codec(const Object& dict) {
     return nullptr;
 }
 
-// Whether the stream decodes to more than `bytes`: it is decoded up to there.
-bool decodes_beyond(Stream* str, std::size_t bytes) {
-    if (!str) return false;
+// What the stream decodes to, decoded up to one byte past `limit`.
+std::size_t decoded_size(Stream* str, std::size_t limit) {
+    if (!str) return 0;
     str->reset();
     unsigned char buf[65536];
     std::size_t total = 0;
-    for (int got; (got = str->doGetChars(sizeof buf, buf)) > 0;) {
+    for (int got; total <= limit && (got = str->doGetChars(sizeof buf, buf)) > 0;)
         total += static_cast<std::size_t>(got);
-        if (total > bytes) break;
-    }
     str->close();
-    return total > bytes;
+    return total;
 }
 
 // A content stream, form or pattern the core must not play: why (nothing for
 // one it may). The object at `ref` is then replaced by an empty stream of the
 // same kind, so that the rest of the page still plays.
-std::string leave_out_unplayable(XRef* xref, const Object& ref, const Object& stream, const pdf_page_notes* notes) {
+std::string leave_out_unplayable(XRef* xref, const Object& ref, const Object& stream, pdf_page_notes* notes) {
     if (!ref.isRef() || !stream.isStream()) return {};
     Dict* dict = stream.streamGetDict();
     Object dictObj(dict->copy(xref));
@@ -294,9 +293,10 @@ std::string leave_out_unplayable(XRef* xref, const Object& ref, const Object& st
     std::string why;
     if (const char* codec = image_codec(dictObj))
         why = std::string("is damaged: part of its content is encoded as an image (") + codec + ")";
-    else if (decodes_beyond(stream.getStream(), notes->max_stream_bytes))
-        why = "is too complex: part of its content decodes to more than " +
-              std::to_string(notes->max_stream_bytes >> 20) + " MB";
+    else if (const std::size_t left = notes->max_stream_bytes - std::min(notes->max_stream_bytes, notes->decoded);
+             (notes->decoded += decoded_size(stream.getStream(), left)) > notes->max_stream_bytes)
+        why = "is too complex: its content decodes to more than " + std::to_string(notes->max_stream_bytes >> 20) +
+              " MB";
     if (why.empty()) return why;
     dictObj.dictRemove("Filter");
     dictObj.dictRemove("DecodeParms");

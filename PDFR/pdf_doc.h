@@ -49,8 +49,10 @@ std::unique_ptr<PDFDoc> pdf_open_source(const std::string& file_name, const std:
 
 // What a check of a page found the core must not play of it.
 struct pdf_page_notes {
-    // What one content stream, form or pattern may decode to.
+    // What the content streams, forms and patterns the page plays may decode
+    // to, together (the check itself decodes them), and what they did so far.
     std::size_t max_stream_bytes = std::size_t(1) << 30;
+    std::size_t decoded = 0;
     // Why pieces of the page's content were left out, each worded to follow
     // "Page N " ("is damaged: part of its content is encoded as an image (JBIG2Decode)").
     std::vector<std::string> left_out;
@@ -68,7 +70,8 @@ struct pdf_page_notes {
 // objects earlier checks of the same document went through completely
 // without finding such a font (start it empty for each document).
 // With `notes`, a content stream, form or pattern that an image codec
-// encodes, or that decodes to more than notes->max_stream_bytes, is replaced
+// encodes, or that makes all the page's content decode to more than
+// notes->max_stream_bytes, is replaced
 // in the document by an empty one (the core would decode it all before
 // playing a thing), and the notes say why; they also name the predefined
 // CMaps the page's fonts need that are not installed. Objects in `sound`
