@@ -1,15 +1,22 @@
 #include "tabrixa/PageText.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
+#include <set>
 #include <vector>
+
+#include <GfxFont.h>
+#include <fribidi.h>
 
 #include "TK/tk_log.h"
 #include "XLS/xls_workbook.h"
 #include "tabrixa/PageGrid.h"
+#include "tabrixa/TextBlock.h"
+#include "tabrixa/TextFontRef.h"
 #include "tabrixa/TextHelpers.h"
 #include "tabrixa/TextLine.h"
 #include "tabrixa/TextPage.h"
@@ -293,8 +300,57 @@ void TextPage::convertChar(std::wstring& text, Unicode code) {
     appendCellChar(text, code);
 }
 
+namespace {
+bool hasRightToLeft(const TextLine* line) {
+    return std::any_of(line->text.begin(), line->text.begin() + line->len, unicodeTypeR);
+}
+
+std::pair<int, int> fontKey(const TextWord* w) {
+    const GfxFont* f = w->font ? w->font->font() : nullptr;
+    return f ? std::make_pair(f->getID()->num, f->getID()->gen) : std::make_pair(-1, -1);
+}
+}  // namespace
+
 void TextPage::appendLineText(std::wstring& text, const TextLine* line) {
-    for (Unicode c : logicalOrder(line->text.data(), line->len, primaryLR)) convertChar(text, c);
+    const int elsewhere = hasRightToLeft(line) ? shapesElsewhere(line) : 0;
+    for (Unicode c : logicalOrder(line->text.data(), line->len, primaryLR, elsewhere)) convertChar(text, c);
+}
+
+void TextPage::noteBracketCodes() {
+    for (const TextBlock* b : blocks)
+        for (const TextLine* l = b->lines; l; l = l->next) {
+            if (!hasRightToLeft(l)) continue;
+            const int shapes = codesNameShapes(l->text.data(), l->len, primaryLR);
+            if (shapes == 0) continue;
+            shapeVotes += shapes;
+            std::set<std::pair<int, int>> fonts;
+            for (const TextWord* w = l->words; w; w = w->next)
+                if (std::any_of(w->text.begin(), w->text.begin() + w->len,
+                                [](Unicode c) { return fribidi_get_bracket(c) != FRIBIDI_NO_BRACKET; }))
+                    fonts.insert(fontKey(w));
+            for (const auto& f : fonts) shapeVotesByFont[f] += shapes;
+        }
+}
+
+int TextPage::shapesElsewhere(const TextLine* line) const {
+    // The fonts that drew the line's mirrored characters decide; without
+    // brackets of their own anywhere, those of the whole document.
+    int byFont = 0;
+    bool known = false;
+    std::set<std::pair<int, int>> fonts;
+    for (const TextWord* w = line->words; w; w = w->next) {
+        FriBidiChar mirror;
+        if (!std::any_of(w->text.begin(), w->text.begin() + w->len,
+                         [&mirror](Unicode c) { return fribidi_get_mirror_char(c, &mirror); }) ||
+            !fonts.insert(fontKey(w)).second)
+            continue;
+        const auto it = shapeVotesByFont.find(fontKey(w));
+        if (it != shapeVotesByFont.end() && it->second != 0) {
+            byFont += signOf(it->second);
+            known = true;
+        }
+    }
+    return signOf(known ? byFont : shapeVotes);
 }
 
 void TextPage::setCellFont(TextLine* line, xls_core::cell_t* cell, PageCells& cells) {

@@ -540,12 +540,10 @@ void TextPage::buildFlows() {
 
 void TextPage::coalesce() {
     // A span left open by the page gives its glyphs all the same.
-    while (actualTextDepth > 0) endActualText(nullptr);
+    finishSpans();
     // A word still open (a string without its end) belongs to the page too.
-    if (curWord) {
-        nest = 0;
-        endWord();
-    }
+    nest = 0;
+    closeWord();
     fileHeldGlyphs();
     // A second call on the same page starts over from the pools only.
     clearLayout();
@@ -577,6 +575,7 @@ void TextPage::coalesce() {
     blocks.clear();
     for (TextBlock* b = blockList; b; b = b->next) blocks.push_back(b);
     blockList = nullptr;  // the array owns them now
+    noteBracketCodes();
     const int pr = primaryRot;
     sortWith(blocks, [pr](const TextBlock* a, const TextBlock* b) { return compareBlocksXY(a, b, pr); });
 
