@@ -143,7 +143,7 @@ void phraseCells(std::vector<TextWord*> words, const pdf_uline_processor& ul,
         const double fs = a->fontSize;
         const double gap = b->xMin - a->xMax;
         return std::fabs(a->base - b->base) < 0.25 * fs && std::fabs(b->fontSize - fs) < 0.05 * fs && gap > -0.1 * fs &&
-               gap < 0.6 * fs && !rulingBetween(a, b, rulings);
+               gap < phraseGapEms * fs && !rulingBetween(a, b, rulings);
     };
     for (size_t i = 0; i < words.size();) {
         size_t j = i + 1;
