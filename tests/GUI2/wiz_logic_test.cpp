@@ -609,7 +609,10 @@ TEST_F(WarningFixture, AbortStopsTheRunWithoutAWorkbook) {
     run_with_warning(wiz_answer_ok);
     EXPECT_FALSE(std::filesystem::exists(job->dest));
     EXPECT_EQ(job->pages_done(), 1);
-    EXPECT_EQ(finish_text(gui_finish_page_ex::id_title), "Conversion Failed");
+    // The user stopped it: no failure.
+    EXPECT_EQ(finish_text(gui_finish_page_ex::id_title), "Conversion Stopped");
+    EXPECT_EQ(finish_text(gui_finish_page_ex::id_text),
+              "The conversion was stopped: no workbook was written.\nClick 'Finish' to exit the wizard.");
     EXPECT_EQ(finish_text(gui_finish_page_ex::id_errors), "Page too large\n\n");
 }
 
