@@ -30,10 +30,8 @@ std::string common_make_dest(const std::string& old_dest, const std::string& nam
     const std::string& new_name = name;
     if (!old_dest.empty()) {
         tk_log::write(1, "old_name - is a full qualified file name");
-        std::string full;
-        if (!plat_full_path(old_dest, full)) full = old_dest;
         std::string drive, folder, old_name, old_ext;
-        plat_split_path(full, drive, folder, old_name, old_ext);
+        plat_split_path(tk_full_path(old_dest), drive, folder, old_name, old_ext);
         return plat_make_path(drive, folder, new_name, ext);
     }
     // Into the documents folder itself: its parent may lie above the home
@@ -186,7 +184,14 @@ void sel_file_page::make_dest(const std::string& source) {
 }
 
 void sel_file_page::store() {
-    const std::string source = read_text(id_source);
+    // A relative source is taken in the folder the wizard was started from
+    // and kept in full (the settings and profiles are used from elsewhere);
+    // the field shows it.
+    std::string source = read_text(id_source);
+    if (!source.empty() && source[0] != '/') {
+        source = tk_full_path(source);
+        ui().set_text(id(), id_source, source);
+    }
     std::string dest = read_text(id_dest);
     // A relative name goes beside the source, not into the folder the wizard
     // was started from; the field shows where.

@@ -25,6 +25,9 @@ ExcelOutputDev::ExcelOutputDev(const char* name, int physLayout, int rawOrder, i
     if (name && *name) {
         fileName = name;
         workbook.reset(new xls_core::workbook);
+        // What the destination is as the run begins: a file put there during
+        // the run passes nothing to the workbook.
+        workbook->NoteDestination(fileName);
         ok = true;
         pageCount = 0;
         textPage.reset(new tbx::TextPage);

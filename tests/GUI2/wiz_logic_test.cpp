@@ -386,9 +386,12 @@ TEST_F(WizardFixture, FilePageTakesARelativeDestinationBesideTheSourceAndANewSou
     EXPECT_EQ(ui->get_text(P, sel_file_page::id_dest), path("out.xls"));
     EXPECT_EQ(job->range, "1-3,5");  // the same document keeps its pages
     // Another document: the pages chosen for the last one go back to "All".
-    ui->set_text(P, sel_file_page::id_source, path("other.pdf"));
+    // Typed relative to the folder the wizard started in, it is kept in full.
+    ui->set_text(P, sel_file_page::id_source, std::filesystem::relative(path("other.pdf")).string());
     EXPECT_EQ(page.on_next(), 0);
     EXPECT_EQ(job->range, "");
+    EXPECT_EQ(job->src, path("other.pdf"));
+    EXPECT_EQ(ui->get_text(P, sel_file_page::id_source), path("other.pdf"));
 }
 
 // ------------------------------------------------------------ settings page
