@@ -52,7 +52,7 @@ public:
 private:
     // Below this many lines a colour is scanned whole.
     static constexpr size_t plain_scan = 32;
-    // Cells at least this many pixels each way: more than the 4 px join slack.
+    // Cells at least this many pixels each way: more than the 7 px join slack.
     static constexpr double min_cell = 16.0;
 
     struct group {
@@ -173,14 +173,18 @@ void pdf_uline_processor::tableBuilding() {
         // those near the box are looked at, again until none joins.
         for (bool grown = true; grown;) {
             grown = false;
-            near.visit(reg.r, reg.g, reg.b, reg.xMin - 4.0, reg.xMax + 4.0, reg.yMin - 4.0, reg.yMax + 4.0,
+            near.visit(reg.r, reg.g, reg.b, reg.xMin - 7.0, reg.xMax + 7.0, reg.yMin - 7.0, reg.yMax + 7.0,
                        [&](uint32_t i) {
                            ++grouping_looks_;
                            line_item& l = lines_[i].line;
                            if (l.tag != 0) return;
                            auto c = colour_of(lines_[i]);
-                           bool joins = tk_overlap_ratio(reg.yMin - 4.0, reg.yMax + 4.0, l.yMin, l.yMax) > 0 &&
-                                        tk_overlap_ratio(reg.xMin - 4.0, reg.xMax + 4.0, l.xMin, l.xMax) > 0 &&
+                           // A ruling drawn in pieces (filled bars broken where
+                           // they cross) continues along its own direction a
+                           // little further than the box is looked around.
+                           const double sx = is_horizontal(l) ? 7.0 : 4.0, sy = is_horizontal(l) ? 4.0 : 7.0;
+                           bool joins = tk_overlap_ratio(reg.yMin - sy, reg.yMax + sy, l.yMin, l.yMax) > 0 &&
+                                        tk_overlap_ratio(reg.xMin - sx, reg.xMax + sx, l.xMin, l.xMax) > 0 &&
                                         std::abs(c[0] - reg.r) < 2 && std::abs(c[1] - reg.g) < 2 &&
                                         std::abs(c[2] - reg.b) < 2;
                            if (!joins) return;

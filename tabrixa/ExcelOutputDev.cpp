@@ -182,6 +182,6 @@ void ExcelOutputDev::beginActualText(GfxState*, const GooString* text) {
     gfree(codes);
 }
 
-void ExcelOutputDev::endActualText(GfxState* state) {
-    if (textPage) textPage->endActualText(state);
+void ExcelOutputDev::endActualText(GfxState*) {
+    if (textPage) textPage->endActualText();
 }

@@ -28,8 +28,7 @@ const TableRecord* PageTables::find(int t) const {
 
 const TableCell* PageTables::cell(int t, int c) const {
     const TableRecord* r = find(t);
-    if (!r || c < 0 || c >= static_cast<int>(r->cells.size())) return nullptr;
-    return &r->cells[static_cast<size_t>(c)];
+    return r ? r->cell(c) : nullptr;
 }
 
 PageTables PageTables::fromCollector() {

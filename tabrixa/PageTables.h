@@ -32,6 +32,10 @@ struct TableRecord {
     std::vector<TableRuling> verticals;
 
     int columnCount() const { return vertCount - 1; }
+    // Cell c, or null when there is none.
+    const TableCell* cell(int c) const {
+        return c >= 0 && c < static_cast<int>(cells.size()) ? &cells[static_cast<size_t>(c)] : nullptr;
+    }
     // A vertical ruling runs at x (within the cell lookup's slack) through
     // the middle of [y0, y1]; false also when the table has none on record.
     bool ruledAt(double x, double y0, double y1) const;

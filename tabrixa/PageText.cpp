@@ -1,14 +1,22 @@
 #include "tabrixa/PageText.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
+#include <set>
 #include <vector>
+
+#include <GfxFont.h>
+#include <fribidi.h>
 
 #include "TK/tk_log.h"
 #include "XLS/xls_workbook.h"
 #include "tabrixa/PageGrid.h"
+#include "tabrixa/TextBlock.h"
+#include "tabrixa/TextFontRef.h"
 #include "tabrixa/TextHelpers.h"
 #include "tabrixa/TextLine.h"
 #include "tabrixa/TextPage.h"
@@ -18,7 +26,6 @@ namespace tbx {
 
 namespace {
 bool isCSpace(wchar_t c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
-bool isDigit(wchar_t c) { return c >= '0' && c <= '9'; }
 }  // namespace
 
 bool parseCellNumber(const std::wstring& text, double& value) {
@@ -38,13 +45,13 @@ bool parseCellNumber(const std::wstring& text, double& value) {
         ascii += static_cast<char>(text[i++]);
         ++digits;
     };
-    while (i < n && isDigit(text[i])) takeDigit(), ++intDigits;
+    while (i < n && isDigitCode(text[i])) takeDigit(), ++intDigits;
     // A zero before another digit (ZIP codes, "007") is part of the text.
     if (intDigits > 1 && ascii[ascii.size() - intDigits] == '0') return false;
     if (i < n && text[i] == '.') {
         ascii += '.';
         ++i;
-        while (i < n && isDigit(text[i])) takeDigit();
+        while (i < n && isDigitCode(text[i])) takeDigit();
     }
     if (digits == 0) return false;
     // More digits than a double keeps: the value would not show the page's.
@@ -54,7 +61,7 @@ bool parseCellNumber(const std::wstring& text, double& value) {
         std::string exp = "e";
         if (j < n && (text[j] == '+' || text[j] == '-')) exp += static_cast<char>(text[j++]);
         size_t expDigits = 0;
-        while (j < n && isDigit(text[j])) exp += static_cast<char>(text[j++]), ++expDigits;
+        while (j < n && isDigitCode(text[j])) exp += static_cast<char>(text[j++]), ++expDigits;
         // Without digits the exponent letter is not part of the number.
         if (expDigits > 0) {
             ascii += exp;
@@ -67,6 +74,18 @@ bool parseCellNumber(const std::wstring& text, double& value) {
     if (res.ec != std::errc() || res.ptr != ascii.data() + ascii.size() || !std::isfinite(v)) return false;
     value = v;
     return true;
+}
+
+bool isFigureText(const Unicode* text, std::size_t len) {
+    bool digit = false;
+    for (std::size_t i = 0; i < len; ++i) {
+        const Unicode c = text[i];
+        if (isDigitCode(c))
+            digit = true;
+        else if (c == 0 || !std::wcschr(L" .,%$()+-/", static_cast<wchar_t>(c)))
+            return false;
+    }
+    return digit;
 }
 
 void appendCellChar(std::wstring& text, Unicode code) {
@@ -246,8 +265,57 @@ void TextPage::convertChar(std::wstring& text, Unicode code) {
     appendCellChar(text, code);
 }
 
+namespace {
+bool hasRightToLeft(const TextLine* line) {
+    return std::any_of(line->text.begin(), line->text.begin() + line->len, unicodeTypeR);
+}
+
+std::pair<int, int> fontKey(const TextWord* w) {
+    const GfxFont* f = w->font ? w->font->font() : nullptr;
+    return f ? std::make_pair(f->getID()->num, f->getID()->gen) : std::make_pair(-1, -1);
+}
+}  // namespace
+
 void TextPage::appendLineText(std::wstring& text, const TextLine* line) {
-    for (Unicode c : logicalOrder(line->text.data(), line->len, primaryLR)) convertChar(text, c);
+    const int elsewhere = hasRightToLeft(line) ? shapesElsewhere(line) : 0;
+    for (Unicode c : logicalOrder(line->text.data(), line->len, primaryLR, elsewhere)) convertChar(text, c);
+}
+
+void TextPage::noteBracketCodes() {
+    for (const TextBlock* b : blocks)
+        for (const TextLine* l = b->lines; l; l = l->next) {
+            if (!hasRightToLeft(l)) continue;
+            const int shapes = codesNameShapes(l->text.data(), l->len, primaryLR);
+            if (shapes == 0) continue;
+            shapeVotes += shapes;
+            std::set<std::pair<int, int>> fonts;
+            for (const TextWord* w = l->words; w; w = w->next)
+                if (std::any_of(w->text.begin(), w->text.begin() + w->len,
+                                [](Unicode c) { return fribidi_get_bracket(c) != FRIBIDI_NO_BRACKET; }))
+                    fonts.insert(fontKey(w));
+            for (const auto& f : fonts) shapeVotesByFont[f] += shapes;
+        }
+}
+
+int TextPage::shapesElsewhere(const TextLine* line) const {
+    // The fonts that drew the line's mirrored characters decide; without
+    // brackets of their own anywhere, those of the whole document.
+    int byFont = 0;
+    bool known = false;
+    std::set<std::pair<int, int>> fonts;
+    for (const TextWord* w = line->words; w; w = w->next) {
+        FriBidiChar mirror;
+        if (!std::any_of(w->text.begin(), w->text.begin() + w->len,
+                         [&mirror](Unicode c) { return fribidi_get_mirror_char(c, &mirror); }) ||
+            !fonts.insert(fontKey(w)).second)
+            continue;
+        const auto it = shapeVotesByFont.find(fontKey(w));
+        if (it != shapeVotesByFont.end() && it->second != 0) {
+            byFont += signOf(it->second);
+            known = true;
+        }
+    }
+    return signOf(known ? byFont : shapeVotes);
 }
 
 void TextPage::setCellFont(TextLine* line, xls_core::cell_t* cell, PageCells& cells) {

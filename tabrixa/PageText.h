@@ -25,6 +25,11 @@ namespace tbx {
 constexpr std::size_t maxNumberDigits = 15;
 bool parseCellNumber(const std::wstring& text, double& value);
 
+// A figure as a table prints it: at least one digit, and besides digits
+// only blanks, signs, separators, brackets, per cent and dollar signs
+// ("1,314,000", "(12.5)", "4 %"). Only some figures are numbers.
+bool isFigureText(const Unicode* text, std::size_t len);
+
 // Appends the cell text of one Unicode code: typographic quotes and dashes
 // become plain ones, ligatures their letters, a soft hyphen a hyphen;
 // control codes are dropped (see isDroppedControl); codes above U+FFFF

@@ -31,6 +31,7 @@ public:
     const PageCells& cells() const { return cells_; }
 
 private:
+    class GridWriter;
     int dumpGrid(PageRegion& region, int firstRow);
     int dumpFlow(PageRegion& region, int firstRow);
     // Flow layout of a region of two blocks without nested regions whose

@@ -118,6 +118,9 @@ TextFontRef::TextFontRef(std::shared_ptr<GfxFont> f) : gfxFont(std::move(f)) {
     const std::optional<std::string>& name = gfxFont->getName();
     const GooString* emb = gfxFont->getEmbeddedFontName();
     cls = classifyFont(name ? *name : std::string(), emb ? emb->toStr() : std::string(), gfxFont->getFlags(), true);
+    Ref embedded;
+    glyphIndexCodes = gfxFont->isCIDFont() && gfxFont->getEncodingName().rfind("Identity", 0) == 0 &&
+                      !gfxFont->getEmbeddedFontID(&embedded);
 }
 
 Unicode privateCodeChar(Unicode code, FontClass::PrivateCodes codes) {

@@ -67,11 +67,21 @@ public:
     explicit TextFontRef(std::shared_ptr<GfxFont> f);
     GfxFont* font() const { return gfxFont.get(); }
     const FontClass& fontClass() const { return cls; }
+    // The text of a glyph of this font drawn with `code`: glyph indices read
+    // as themselves name the glyphs of a font's standard order, in which
+    // codes 15 to 28 are ", - . /" and the digits; other codes as given.
+    Unicode glyphChar(CharCode code, Unicode u) const {
+        return glyphIndexCodes && u == code && code >= 15 && code <= 28 ? static_cast<Unicode>(code + 29) : u;
+    }
 
     std::shared_ptr<GfxFont> gfxFont;
 
 private:
     FontClass cls;
+    // A composite font coded by glyph index (Identity encoding) that the
+    // file does not carry: readers draw it with the system's font of that
+    // name, and without a map its codes come as themselves.
+    bool glyphIndexCodes = false;
 };
 
 // The class of text without a font.

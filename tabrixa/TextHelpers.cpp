@@ -93,6 +93,15 @@ int compareLinesByCell(const TextLine* a, const TextLine* b) {
     return c != 0 ? c : a->compareAlong(b);
 }
 
+bool isInvisibleChar(Unicode c) {
+    if (c < 0xAD) return false;  // the common case
+    return c == 0xAD || c == 0x34F || c == 0x61C || c == 0x115F || c == 0x1160 || c == 0x17B4 || c == 0x17B5 ||
+           (c >= 0x180B && c <= 0x180F) || (c >= 0x200B && c <= 0x200F) || (c >= 0x202A && c <= 0x202E) ||
+           (c >= 0x2060 && c <= 0x206F) || c == 0x3164 || (c >= 0xFE00 && c <= 0xFE0F) || c == 0xFEFF ||
+           c == 0xFFA0 || (c >= 0xFFF0 && c <= 0xFFF8) || (c >= 0x1BCA0 && c <= 0x1BCA3) ||
+           (c >= 0x1D173 && c <= 0x1D17A) || (c >= 0xE0000 && c <= 0xE0FFF);
+}
+
 bool unicodeTypeR(Unicode c) {
     const FriBidiCharType t = fribidi_get_bidi_type(c);
     return t == FRIBIDI_TYPE_RTL || t == FRIBIDI_TYPE_AL;
@@ -120,54 +129,98 @@ std::size_t unpairedBrackets(const std::vector<Unicode>& text) {
 }
 }  // namespace
 
-std::vector<Unicode> logicalOrder(const Unicode* text, int len, bool preferLR) {
-    std::vector<Unicode> v(text, text + (len > 0 ? len : 0));
-    if (std::none_of(v.begin(), v.end(), unicodeTypeR)) return v;  // the common case: nothing to turn
-    const auto n = static_cast<FriBidiStrIndex>(v.size());
-    std::vector<FriBidiCharType> types(v.size());
-    fribidi_get_bidi_types(v.data(), n, types.data());
-    int nL = 0, nR = 0;
-    for (FriBidiCharType t : types) {
-        if (t == FRIBIDI_TYPE_LTR) ++nL;
-        if (t == FRIBIDI_TYPE_RTL || t == FRIBIDI_TYPE_AL) ++nR;
+namespace {
+// A line in page order read by the bidirectional algorithm: where each
+// character of the reading order stands on the page, and the line with its
+// right-to-left runs' mirrored characters turned (the shapes they show).
+struct BidiLine {
+    std::vector<Unicode> page, shapes;
+    std::vector<FriBidiStrIndex> map;  // reading position -> page position
+
+    bool read(const Unicode* text, int len, bool preferLR) {
+        page.assign(text, text + (len > 0 ? len : 0));
+        if (std::none_of(page.begin(), page.end(), unicodeTypeR)) return false;  // the common case
+        const auto n = static_cast<FriBidiStrIndex>(page.size());
+        std::vector<FriBidiCharType> types(page.size());
+        fribidi_get_bidi_types(page.data(), n, types.data());
+        int nL = 0, nR = 0;
+        for (FriBidiCharType t : types) {
+            if (t == FRIBIDI_TYPE_LTR) ++nL;
+            if (t == FRIBIDI_TYPE_RTL || t == FRIBIDI_TYPE_AL) ++nR;
+        }
+        // The line's direction is its majority of strong letters, not its first
+        // one: in page order the first letter of a right-to-left line is its last.
+        FriBidiParType dir = (nR > nL || (nR == nL && !preferLR)) ? FRIBIDI_PAR_RTL : FRIBIDI_PAR_LTR;
+        // Brackets are not paired: the pairing rule reads the logical order, and
+        // this is the page's.
+        const std::vector<FriBidiBracketType> brackets(page.size(), FRIBIDI_NO_BRACKET);
+        std::vector<FriBidiLevel> levels(page.size());
+        map.resize(page.size());
+        for (FriBidiStrIndex i = 0; i < n; ++i) map[static_cast<std::size_t>(i)] = i;
+        // Page order is the visual order; the bidirectional reordering applied to it
+        // gives back the reading order (it only reverses runs by level). Marks are
+        // reversed with their run: pages draw a right-to-left mark left of its letter.
+        if (!fribidi_get_par_embedding_levels_ex(types.data(), brackets.data(), n, &dir, levels.data()) ||
+            !fribidi_reorder_line(0, types.data(), n, 0, dir, levels.data(), nullptr, map.data()))
+            return false;
+        shapes = page;
+        fribidi_shape_mirroring(levels.data(), n, shapes.data());
+        return true;
     }
-    // The line's direction is its majority of strong letters, not its first
-    // one: in page order the first letter of a right-to-left line is its last.
-    FriBidiParType dir = (nR > nL || (nR == nL && !preferLR)) ? FRIBIDI_PAR_RTL : FRIBIDI_PAR_LTR;
-    // Brackets are not paired: the pairing rule reads the logical order, and
-    // this is the page's.
-    const std::vector<FriBidiBracketType> brackets(v.size(), FRIBIDI_NO_BRACKET);
-    std::vector<FriBidiLevel> levels(v.size());
-    std::vector<FriBidiStrIndex> map(v.size());
-    for (FriBidiStrIndex i = 0; i < n; ++i) map[static_cast<std::size_t>(i)] = i;
-    // Page order is the visual order; the bidirectional reordering applied to it
-    // gives back the reading order (it only reverses runs by level). Marks are
-    // reversed with their run: pages draw a right-to-left mark left of its letter.
-    if (!fribidi_get_par_embedding_levels_ex(types.data(), brackets.data(), n, &dir, levels.data()) ||
-        !fribidi_reorder_line(0, types.data(), n, 0, dir, levels.data(), nullptr, map.data()))
-        return v;
-    auto reading = [&map](const std::vector<Unicode>& page) {
-        std::vector<Unicode> out(page.size());
-        for (std::size_t i = 0; i < page.size(); ++i) out[i] = page[static_cast<std::size_t>(map[i])];
+    std::vector<Unicode> reading(const std::vector<Unicode>& onPage) const {
+        std::vector<Unicode> out(onPage.size());
+        for (std::size_t i = 0; i < onPage.size(); ++i) out[i] = onPage[static_cast<std::size_t>(map[i])];
         return out;
-    };
+    }
     // A right-to-left run shows a mirrored character as its mirror image. Some
     // writers give the code of the shape drawn, others (LibreOffice) the code
-    // read; only brackets tell which, by pairing up in reading order. When
-    // the mirrored brackets pair better, the codes name shapes and every
-    // mirrored character of the run is turned back (a "<" drawn reads ">");
-    // when the brackets as given pair better, every code stays. When the
-    // brackets cannot tell (none, or both ways alike), brackets are mirrored
-    // and every other code stays as given: a "<" is never turned on a guess.
-    std::vector<Unicode> shapes(v);
-    fribidi_shape_mirroring(levels.data(), n, shapes.data());
-    std::vector<Unicode> mirrored = reading(shapes), kept = reading(v);
-    const std::size_t unpairedMirrored = unpairedBrackets(mirrored), unpairedKept = unpairedBrackets(kept);
-    if (unpairedMirrored < unpairedKept) return mirrored;
-    if (unpairedMirrored > unpairedKept) return kept;
+    // read; only brackets tell which, by pairing up in reading order: +1 when
+    // the mirrored brackets pair better (the codes name shapes), -1 when the
+    // brackets as given do, 0 when they cannot tell (none, or both ways alike).
+    int codesNameShapes() const {
+        const std::size_t unpairedMirrored = unpairedBrackets(reading(shapes));
+        const std::size_t unpairedKept = unpairedBrackets(reading(page));
+        return unpairedMirrored < unpairedKept ? 1 : unpairedMirrored > unpairedKept ? -1 : 0;
+    }
+};
+}  // namespace
+
+int codesNameShapes(const Unicode* text, int len, bool preferLR) {
+    BidiLine line;
+    return line.read(text, len, preferLR) ? line.codesNameShapes() : 0;
+}
+
+std::vector<Unicode> logicalOrder(const Unicode* text, int len, bool preferLR, int shapesElsewhere) {
+    BidiLine line;
+    if (!line.read(text, len, preferLR)) return line.page;
+    int shapes = line.codesNameShapes();
+    if (shapes == 0) shapes = shapesElsewhere;
+    // Codes of shapes: every mirrored character of a right-to-left run is
+    // turned back (a "<" drawn reads ">"); codes as read: every code stays.
+    // When nothing tells, brackets are mirrored and every other code stays:
+    // a "<" is never turned on a guess.
+    if (shapes > 0) return line.reading(line.shapes);
+    if (shapes < 0) return line.reading(line.page);
+    std::vector<Unicode> v(line.page);
     for (std::size_t i = 0; i < v.size(); ++i)
-        if (fribidi_get_bracket(v[i]) != FRIBIDI_NO_BRACKET) v[i] = shapes[i];
-    return reading(v);
+        if (fribidi_get_bracket(v[i]) != FRIBIDI_NO_BRACKET) v[i] = line.shapes[i];
+    return line.reading(v);
+}
+
+std::vector<Unicode> visualOrder(const std::vector<Unicode>& text) {
+    if (std::none_of(text.begin(), text.end(), unicodeTypeR)) return text;
+    std::vector<Unicode> v(text);
+    const auto n = static_cast<FriBidiStrIndex>(v.size());
+    std::vector<FriBidiCharType> types(v.size());
+    std::vector<FriBidiBracketType> brackets(v.size());
+    fribidi_get_bidi_types(v.data(), n, types.data());
+    fribidi_get_bracket_types(v.data(), n, types.data(), brackets.data());
+    FriBidiParType dir = FRIBIDI_PAR_ON;
+    std::vector<FriBidiLevel> levels(v.size());
+    if (!fribidi_get_par_embedding_levels_ex(types.data(), brackets.data(), n, &dir, levels.data()) ||
+        !fribidi_reorder_line(0, types.data(), n, 0, dir, levels.data(), v.data(), nullptr))
+        return text;
+    return v;
 }
 
 }  // namespace tbx

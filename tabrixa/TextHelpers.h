@@ -30,9 +30,30 @@ int compareLines(const TextLine* a, const TextLine* b);
 inline bool isDroppedControl(Unicode c) {
     return (c < 32 && c != 9 && c != 11 && c != 12 && c != 14) || (c >= 0x7F && c <= 0x9F);
 }
+// A character that shows nothing and changes no reading (a soft hyphen,
+// zero-width spaces and joiners, direction marks, variation selectors, the
+// byte order mark: Unicode's default ignorable code points). A font's own
+// soft hyphen is drawn; one in a text that stands for glyphs is not.
+bool isInvisibleChar(Unicode c);
 // A blank the page shows as a blank: the ordinary one, the no-break space,
 // the figure space and the narrow no-break space.
 inline bool isBlank(Unicode c) { return c == 32 || c == 0xA0 || c == 0x2007 || c == 0x202F; }
+
+// Gaps between words, in ems of the font size. Characters this close (or
+// closer) continue one word; no gap this narrow is a blank.
+constexpr double wordBreakEms = 0.1;
+// A blank is about a quarter of an em: the room a word needs after the one
+// before it.
+constexpr double wordSpaceEms = 0.25;
+// No word space is this wide: such a gap ends a word whatever the line's
+// spacing, and a header's gap this wide that meets a column gap of the
+// rows below it parts columns. (A justified line stretches its blanks up
+// to about 0.6 em, and three rows of one may leave a common gap up to
+// about half an em wide.)
+constexpr double columnGapEms = 0.4;
+
+// A decimal digit, what figures are made of (see isFigureText).
+inline bool isDigitCode(Unicode c) { return c >= '0' && c <= '9'; }
 
 // A coordinate as a sort key: NaN, which orders against nothing, sorts first.
 inline double nanFirst(double v) { return v == v ? v : -HUGE_VAL; }
@@ -140,10 +161,19 @@ bool unicodeTypeR(Unicode c);  // strong right-to-left (Hebrew, Arabic letters)
 // with more right-to-left than left-to-right letters (ties: preferLR decides)
 // reads from the right, otherwise from the left; the runs between are put in
 // order by the Unicode bidirectional algorithm, so numbers, European or
-// Arabic-Indic, keep their digits forward; brackets and other mirrored
-// characters of right-to-left runs are mirrored back unless the page's codes
-// already read right (their brackets pair up only as they are). A line without
-// right-to-left letters stays as it is.
-std::vector<Unicode> logicalOrder(const Unicode* text, int len, bool preferLR);
+// Arabic-Indic, keep their digits forward. A line without right-to-left
+// letters stays as it is.
+// Brackets and other mirrored characters of right-to-left runs show as their
+// mirror images: whether the page's codes name the shapes drawn (and are
+// turned back) or the characters read (and stay) shows in the line's own
+// brackets, which pair up only one way (codesNameShapes: +1 shapes, -1 read,
+// 0 cannot tell). Where they cannot tell, shapesElsewhere decides: what the
+// brackets of the same font or document showed; 0 turns brackets only.
+int codesNameShapes(const Unicode* text, int len, bool preferLR);
+std::vector<Unicode> logicalOrder(const Unicode* text, int len, bool preferLR, int shapesElsewhere = 0);
+// The opposite: a text in reading order as it stands on the page, left to
+// right (its paragraph direction from its first strong letter). A text
+// without right-to-left letters stays as it is.
+std::vector<Unicode> visualOrder(const std::vector<Unicode>& text);
 
 }  // namespace tbx

@@ -57,17 +57,13 @@ void TextLine::addWord(TextWord* w) {
     if (w->colGroup == 0 && colGroup != 0) w->colGroup = colGroup;
 }
 
-namespace {
-bool isDigitCode(Unicode c) { return c >= '0' && c <= '9'; }
-}  // namespace
-
 void TextLine::coalesce(const UnicodeMap* uMap) {
     if (words && words->next) {
         double s0 = words->fontSize;
         double space;
         TextWord* second = words->next;
         if (words->len > 1 || second->len > 1) {
-            space = 0.1 * s0;
+            space = wordBreakEms * s0;
         } else {
             double minSpace = words->gapAlong(second);
             for (TextWord *w0 = second, *w1 = second->next; w1 && minSpace > 0; w0 = w1, w1 = w1->next) {
@@ -79,9 +75,9 @@ void TextLine::coalesce(const UnicodeMap* uMap) {
             // blanks inside words ("$ 5 1 .2 4"). A gap that would not break a
             // word while it is drawn (0.1 x size) never makes a blank here either.
             if (minSpace <= 0)
-                space = 0.1 * s0;
+                space = wordBreakEms * s0;
             else
-                space = std::max(0.1 * s0, std::min(1.3 * minSpace, 0.4 * s0));
+                space = std::max(wordBreakEms * s0, std::min(1.3 * minSpace, columnGapEms * s0));
         }
         TextWord* w0 = words;
         TextWord* w1 = w0->next;

@@ -69,10 +69,7 @@ void TextPage::startPage() {
     nest = 0;
     nTinyChars = 0;
     lastCharOverlap = false;
-    actualTextDepth = 0;
-    actualText.clear();
-    spanGlyphs.clear();
-    spanState.reset();
+    clearSpans();
     for (auto& p : pools) p = new TextPool;
     primaryRot = -1;
     primaryLR = true;
@@ -91,9 +88,7 @@ TextFontRef* TextPage::findOrAddFont(GfxState* state) {
     return curFont;
 }
 
-namespace {
-// Rotation of text drawn now: from the font's transform, a quarter turn on
-// for vertical writing.
+// From the font's transform, a quarter turn on for vertical writing.
 int textRotation(GfxState* state) {
     double m[4];
     state->getFontTransMat(&m[0], &m[1], &m[2], &m[3]);
@@ -119,6 +114,8 @@ int textRotation(GfxState* state) {
     return rot;
 }
 
+namespace {
+
 // A character box wholly outside the clip region is hidden: report writers
 // draw a long text whole and clip it at its column. The box runs from the
 // glyph's origin over its advance, and a font size either way across the
@@ -138,6 +135,14 @@ bool clippedAway(GfxState* state, int rot, double x, double y, double w, double 
 }  // namespace
 
 void TextPage::beginWord(GfxState* state, double x, double y) {
+    // Inside a span the glyphs wait for its end: its strings open no word.
+    if (actualTextDepth > 0) return;
+    // A span's text goes on only with the next span's.
+    if (spanWordOpen) closeWord();
+    openWord(state, x, y);
+}
+
+void TextPage::openWord(GfxState* state, double x, double y) {
     if (curWord) {
         ++nest;
         return;
@@ -181,17 +186,15 @@ void TextPage::addChar(GfxState* state, double x, double y, double dx, double dy
         }
     }
 
+    Unicode glyphChar;
+    if (curFont && u && uLen == 1 && (glyphChar = curFont->glyphChar(code, u[0])) != u[0]) u = &glyphChar;
+    if (!blankSpan.glyphs.empty()) settleBlankSpan(u, uLen, x1, y1);
     // Inside an ActualText span the glyphs wait for the span's end.
     if (actualTextDepth > 0) {
-        if (spanGlyphs.empty()) {
-            spanState.reset(state->copy(true));  // with its own path
-            spanFont = curFont;
-            spanFontSize = curFontSize;
-        }
-        spanGlyphs.push_back({x, y, dx, dy, x1, y1, w1, h1, code, nBytes,
-                              std::vector<Unicode>(u, u + (u && uLen > 0 ? uLen : 0))});
+        holdSpanGlyph(state, x, y, dx, dy, x1, y1, w1, h1, code, nBytes, u, uLen);
         return;
     }
+    lastPlacedForEmptyText = false;
     placeChar(state, x, y, dx, dy, x1, y1, w1, h1, code, nBytes, u, uLen);
 }
 
@@ -221,7 +224,7 @@ void TextPage::placeChar(GfxState* state, double x, double y, double dx, double 
     if (uLen == 1 && u && u[0] == 32) {
         if (curWord) ++curWord->charLen;
         charPos += nBytes;
-        endWord();
+        finishWord();
         return;
     }
 
@@ -237,18 +240,21 @@ void TextPage::placeChar(GfxState* state, double x, double y, double dx, double 
         }
         const double s = curWord->fontSize;
         const bool overlap = overstrikesWord(delta, base - curWord->base, s);
-        if (lastCharOverlap || curFontSize != s || !continuesWordAt(gap, base - curWord->base, delta, s)) endWord();
+        // A word keeps one font (a span's text may be taken up by the next span's).
+        if (lastCharOverlap || curFontSize != s || curFont != curWord->font ||
+            !continuesWordAt(gap, base - curWord->base, delta, s))
+            finishWord();
         lastCharOverlap = overlap;
     } else {
         lastCharOverlap = false;
     }
 
     if (uLen > 0 && u) {
-        if (!curWord) beginWord(state, x, y);
+        if (!curWord) openWord(state, x, y);
         const int r = curWord->rot;
         if ((r == 0 && w1 < 0) || (r == 1 && h1 < 0) || (r == 2 && w1 > 0) || (r == 3 && h1 > 0)) {
-            endWord();
-            beginWord(state, x + dx, y + dy);
+            finishWord();
+            openWord(state, x + dx, y + dy);
             x1 += w1;
             y1 += h1;
             w1 = -w1;
@@ -258,86 +264,27 @@ void TextPage::placeChar(GfxState* state, double x, double y, double dx, double 
         h1 /= uLen;
         if (curWord->len == 0 && isBullet(code) && isBullet(u[0])) curWord->bullet = true;
         for (int i = 0; i < uLen; ++i) curWord->addChar(state, x1 + i * w1, y1 + i * h1, w1, h1, u[i]);
+        lastPlacedWord = curWord;
     }
     if (curWord) curWord->charLen += nBytes;
     charPos += nBytes;
 }
 
-void TextPage::beginActualText(const Unicode* text, int len) {
-    if (actualTextDepth++ > 0) return;  // an inner span: the outer one's text stands for all
-    actualText.assign(text, text + (text && len > 0 ? len : 0));
-    spanGlyphs.clear();
-}
-
-void TextPage::endActualText(GfxState* state) {
-    if (actualTextDepth == 0 || --actualTextDepth > 0) return;
-    std::vector<SpanGlyph> glyphs;
-    glyphs.swap(spanGlyphs);
-    // The state of the first glyph stands in for a page that ends the span
-    // by ending (its marked content never closed).
-    std::unique_ptr<GfxState> first = std::move(spanState);
-    if (!state) {
-        state = first.get();
-        curFont = spanFont;
-        curFontSize = spanFontSize;
-    }
-    if (glyphs.empty() || !state) return;  // nothing shown, nothing to place
-    placeSpan(state, glyphs);
-    // A span ends between strings: the word its text began is done (lines
-    // join it to its neighbours as they join any two words).
-    if (curWord) {
-        TextWord* w = curWord;
-        curWord = nullptr;
-        addWord(w);
-    }
-}
-
-void TextPage::placeSpan(GfxState* state, const std::vector<SpanGlyph>& glyphs) {
-    const int rot = textRotation(state);
-    const double size = std::fabs(curFontSize);
-    auto baseOf = [rot](const SpanGlyph& g) { return (rot == 0 || rot == 2) ? g.y1 : g.x1; };
-    auto along = [rot](const SpanGlyph& g) {
-        return rot == 0 ? g.x1 : rot == 1 ? g.y1 : rot == 2 ? -g.x1 : -g.y1;
-    };
-    // The text replaces glyphs drawn in one run along one base line; glyphs
-    // spread over lines or drawn back and forth are kept as drawn, since one
-    // place cannot stand for them.
-    bool oneRun = true;
-    for (std::size_t i = 1; i < glyphs.size() && oneRun; ++i)
-        oneRun = std::fabs(baseOf(glyphs[i]) - baseOf(glyphs[0])) <= 0.5 &&
-                 along(glyphs[i]) >= along(glyphs[i - 1]) - 0.2 * size;
-    if (!oneRun) {
-        for (const SpanGlyph& g : glyphs)
-            placeChar(state, g.x, g.y, g.dx, g.dy, g.x1, g.y1, g.w1, g.h1, g.code, g.nBytes, g.u.data(),
-                      static_cast<int>(g.u.size()));
-        return;
-    }
-    // Where the first glyph stands, over the run's whole advance, one equal
-    // share per character, so that blanks in the text part words.
-    const SpanGlyph& g0 = glyphs.front();
-    const SpanGlyph& gl = glyphs.back();
-    double dx = 0, dy = 0;
-    int nBytes = 0;
-    for (const SpanGlyph& g : glyphs) dx += g.dx, dy += g.dy, nBytes += g.nBytes;
-    const std::vector<Unicode>& text = actualText;
-    if (text.empty()) {
-        charPos += nBytes;
-        return;
-    }
-    const double n = static_cast<double>(text.size());
-    const double w = (gl.x1 + gl.w1 - g0.x1) / n, h = (gl.y1 + gl.h1 - g0.y1) / n;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const double k = static_cast<double>(i);
-        placeChar(state, g0.x + k * dx / n, g0.y + k * dy / n, dx / n, dy / n, g0.x1 + k * w, g0.y1 + k * h, w, h,
-                  i == 0 ? g0.code : 0, i == 0 ? nBytes : 0, &text[i], 1);
-    }
-}
-
 void TextPage::endWord() {
+    if (actualTextDepth > 0) return;
+    finishWord();
+}
+
+void TextPage::finishWord() {
     if (nest > 0) {
         --nest;
         return;
     }
+    closeWord();
+}
+
+void TextPage::closeWord() {
+    spanWordOpen = false;
     if (curWord) {
         TextWord* w = curWord;
         curWord = nullptr;

@@ -32,6 +32,9 @@ class TextBlock;
 class TextFlow;
 class PageGrid;
 
+// Rotation (0 to 3) of text drawn now, from the state's font transform.
+int textRotation(GfxState* state);
+
 class TextPage {
 public:
     TextPage();
@@ -42,18 +45,18 @@ public:
     // Clears the page for the next one.
     void startPage();
 
-    // Intake, driven by the output device.
+    // Intake, driven by the output device: the start and end of a string
+    // (x, y in user space), its characters, and finished words.
     void beginWord(GfxState* state, double x, double y);
     void addChar(GfxState* state, double x, double y, double dx, double dy, CharCode code, int nBytes,
                  const Unicode* u, int uLen);
     void endWord();
     void addWord(TextWord* word);  // ownership passes to the page
     // A marked-content span with /ActualText: its text replaces the glyphs
-    // drawn inside, placed where the first of them stands.
+    // drawn inside, over their advance (written in TextSpans.cpp).
     void beginActualText(const Unicode* text, int len);
-    // A page that ends inside a span (its marked content left open) passes
-    // no state: the span's glyphs are placed with the state of the first.
-    void endActualText(GfxState* state);
+    // Ends the innermost span; the outermost one places its text.
+    void endActualText();
     // Font bookkeeping of the device's updateFont: the entry of the state's font
     // (made on first use) becomes curFont.
     TextFontRef* findOrAddFont(GfxState* state);
@@ -75,6 +78,10 @@ public:
     void convertChar(std::wstring& text, Unicode code);
     // The line's characters in reading order, each through convertChar.
     void appendLineText(std::wstring& text, const TextLine* line);
+    // Counts what the right-to-left brackets of the page's lines show about
+    // their codes (see codesNameShapes), for lines whose own brackets cannot
+    // tell (written in PageText.cpp).
+    void noteBracketCodes();
     void setCellFont(TextLine* line, xls_core::cell_t* cell, PageCells& cells);
 
     // Words still in the rotation pools or held (coalescing takes them all out).
@@ -100,22 +107,53 @@ public:
     std::map<std::pair<int, int>, TextFontRef*> fonts;
 
 private:
+    // Words as characters come: a string opens one (nested string starts are
+    // counted), a break or the string's end files it.
+    void openWord(GfxState* state, double x, double y);
+    void finishWord();  // the end of a string, or a break: nested starts first
+    void closeWord();
     // A character at its place in device space (x1, y1, advance w1, h1).
     void placeChar(GfxState* state, double x, double y, double dx, double dy, double x1, double y1, double w1,
                    double h1, CharCode code, int nBytes, const Unicode* u, int uLen);
+    // ActualText spans (TextSpans.cpp).
     struct SpanGlyph {
         double x, y, dx, dy, x1, y1, w1, h1;
         CharCode code;
         int nBytes;
         std::vector<Unicode> u;
     };
-    void placeSpan(GfxState* state, const std::vector<SpanGlyph>& glyphs);
+    struct Span {
+        std::vector<Unicode> text;  // what the glyphs read, invisible characters dropped
+        std::vector<SpanGlyph> glyphs;
+        std::unique_ptr<GfxState> state;  // at the first glyph, with its font
+        TextFontRef* font = nullptr;
+        double fontSize = 0;
+    };
+    void holdSpanGlyph(GfxState* state, double x, double y, double dx, double dy, double x1, double y1, double w1,
+                       double h1, CharCode code, int nBytes, const Unicode* u, int uLen);
+    void placeSpan(Span& span);
+    void placeSpanText(Span& span, const std::vector<Unicode>& text);
+    void placeSpanGlyphs(Span& span);
+    bool coversSpan(const Span& span);
+    bool echoesLastPlaced(const Span& span) const;
+    void settleBlankSpan(const Unicode* u, int uLen, double x1, double y1);
+    void finishSpans();  // the page's end
+    void clearSpans();
     int actualTextDepth = 0;
-    std::vector<Unicode> actualText;
-    std::vector<SpanGlyph> spanGlyphs;  // drawn inside the open span
-    std::unique_ptr<GfxState> spanState;  // at the first of them, with its font
-    TextFontRef* spanFont = nullptr;
-    double spanFontSize = 0;
+    Span openSpan;
+    // A blank that carries a character of its own waits for the glyph after
+    // it: when that glyph shows the same character, the blank adds nothing.
+    Span blankSpan;
+    bool spanWordOpen = false;   // curWord holds a span's text and may go on with the next span's
+    TextWord* lastPlacedWord = nullptr;  // the word that took the last character placed
+    // ... and that character is a glyph's own, kept where its span's empty
+    // text had nothing before it to stand over it.
+    bool lastPlacedForEmptyText = false;
+    // What the brackets showed, by font dictionary and in all, from the first
+    // page of the document on.
+    std::map<std::pair<int, int>, int> shapeVotesByFont;
+    int shapeVotes = 0;
+    int shapesElsewhere(const TextLine* line) const;
     // One warning for each worksheet limit the page met.
     void warnAboutLimits(int page, int columns, const PageCells& cells) const;
     void clear();

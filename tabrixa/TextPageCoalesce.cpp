@@ -185,7 +185,7 @@ void headersFollowColumnGaps(TextBlock* list, const UnicodeMap* uMap) {
             const double size = l->words->fontSize;
             bool wide = false;
             for (const TextWord* w = l->words; w->next && !wide; w = w->next)
-                wide = w->next->xMin - w->xMax >= 0.4 * size;
+                wide = w->next->xMin - w->xMax >= columnGapEms * size;
             if (!wide) continue;
             // What the blocks of rows right below the line cover.
             covered.clear();
@@ -211,7 +211,7 @@ void headersFollowColumnGaps(TextBlock* list, const UnicodeMap* uMap) {
             }
             for (TextWord* w = l->words; w && w->next; w = w->next) {
                 const double x0 = w->xMax, x1 = w->next->xMin;
-                if (x1 - x0 < 0.4 * size) continue;
+                if (x1 - x0 < columnGapEms * size) continue;
                 if (std::any_of(free.begin(), free.end(),
                                 [&](const auto& g) { return x0 <= g.second && x1 >= g.first; })) {
                     head->endLineAfter(l, w, uMap);  // the rest is l->next, looked at next
@@ -540,12 +540,10 @@ void TextPage::buildFlows() {
 
 void TextPage::coalesce() {
     // A span left open by the page gives its glyphs all the same.
-    while (actualTextDepth > 0) endActualText(nullptr);
+    finishSpans();
     // A word still open (a string without its end) belongs to the page too.
-    if (curWord) {
-        nest = 0;
-        endWord();
-    }
+    nest = 0;
+    closeWord();
     fileHeldGlyphs();
     // A second call on the same page starts over from the pools only.
     clearLayout();
@@ -577,6 +575,7 @@ void TextPage::coalesce() {
     blocks.clear();
     for (TextBlock* b = blockList; b; b = b->next) blocks.push_back(b);
     blockList = nullptr;  // the array owns them now
+    noteBracketCodes();
     const int pr = primaryRot;
     sortWith(blocks, [pr](const TextBlock* a, const TextBlock* b) { return compareBlocksXY(a, b, pr); });
 

@@ -7,6 +7,8 @@
 
 #include <CharTypes.h>
 
+#include "tabrixa/TextHelpers.h"
+
 class GfxState;
 
 namespace tbx {
@@ -22,7 +24,7 @@ inline bool overstrikesWord(double edgeDelta, double baseShift, double size) {
     return std::fabs(edgeDelta) < 0.1 * size && std::fabs(baseShift) < 0.2 * size;
 }
 inline bool continuesWordAt(double gap, double baseShift, double edgeDelta, double size) {
-    return gap >= -0.2 * size && gap <= 0.1 * size && std::fabs(baseShift) <= 0.5 &&
+    return gap >= -0.2 * size && gap <= wordBreakEms * size && std::fabs(baseShift) <= 0.5 &&
            !overstrikesWord(edgeDelta, baseShift, size);
 }
 

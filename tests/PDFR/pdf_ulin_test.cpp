@@ -301,7 +301,10 @@ std::vector<std::array<double, 4>> reference_boxes(std::vector<ulp::line_item> l
             for (size_t i = 0; i < lines.size(); ++i) {
                 auto& l = lines[i];
                 if (l.tag || !(l.xMax - l.xMin >= 15 || l.yMax - l.yMin >= 15)) continue;
-                if (ratio(b[2] - 4, b[3] + 4, l.yMin, l.yMax) > 0 && ratio(b[0] - 4, b[1] + 4, l.xMin, l.xMax) > 0 &&
+                // 7 px along the line's own direction, 4 across it.
+                const bool flat = l.yMax - l.yMin < 7;
+                const double sx = flat ? 7 : 4, sy = flat ? 4 : 7;
+                if (ratio(b[2] - sy, b[3] + sy, l.yMin, l.yMax) > 0 && ratio(b[0] - sx, b[1] + sx, l.xMin, l.xMax) > 0 &&
                     colour[i] == col) {
                     l.tag = 1;
                     b = {std::min(b[0], l.xMin), std::max(b[1], l.xMax), std::min(b[2], l.yMin),

@@ -2,7 +2,7 @@
 """Ruled tables through the console program, read back with xlrd.
 
 usage: tables_e2e.py TBXAGENT SOURCE_DIR GROUP
-GROUP: ruled, merged, colours, pieces, no_graph, huge, whole_pixels.
+GROUP: ruled, merged, colours, pieces, filled, no_graph, huge, whole_pixels.
 """
 import os
 import subprocess
@@ -169,6 +169,54 @@ def pieces(agent):
     check_grid(book, sheet, FRUIT)
 
 
+def filled(agent):
+    # A grid drawn as filled bars only (in units of 0.12 pt, as some
+    # writers draw them): the bar above a cell, a light padding bar under
+    # it, and the vertical rules in pieces broken where they cross those,
+    # by joints too short to count as rulings. Cells are shaded through
+    # even-odd clips. Each condition spans two rows, its label (one of two
+    # lines) on the first; the rule between them runs beside the labels only.
+    u = 0.12
+    xs = [467, 1219, 1733, 2378, 3018]
+    rows = [("group", ["Condition", "Measure", "Men", "Women"])]
+    for label, counts, shares in (("Asthma", ("31", "22"), ("6.3%", "4.4%")),
+                                  (["Chronic fatigue", "syndrome"], ("19", "4"), ("3.8%", "0.8%")),
+                                  ("Depression", ("48", "12"), ("9.7%", "2.4%")),
+                                  ("Diabetes", ("1", "1"), ("0.2%", "0.2%"))):
+        rows += [("group", [label, "Count"] + list(counts)), ("sub", [None, "Percentage"] + list(shares))]
+    content, top = "", 6200
+    for kind, cells in rows:
+        bar = 12 if kind == "group" else 6
+        for c in range(4):
+            left, grey = xs[c] + (12 if c == 0 else 6), 0.88 if c < 2 else 0.95
+            width = xs[c + 1] - left
+            content += "q %g %g %g %g re %g %g %g %g re W* n %g g %g %g %g %g re f Q\n" % (
+                left * u, (top - 112) * u, width * u, 112 * u, (left + 8) * u, (top - 100) * u, (width - 16) * u,
+                86 * u, grey, left * u, (top - 112) * u, width * u, 112 * u)
+            if kind == "group" or c > 0:
+                content += pdfgen.rect(left * u, (top - bar) * u, width * u, bar * u)
+            content += pdfgen.rect(left * u, (top - bar - 13) * u, width * u, 13 * u, (grey, grey, grey))
+        for k, x in enumerate(xs):
+            w = 12 if k in (0, 4) else 6
+            content += pdfgen.rect(x * u, (top - bar - 13) * u, w * u, (bar + 13) * u)
+            content += pdfgen.rect(x * u, (top - 112) * u, w * u, (99 - bar) * u)
+        for c, t in enumerate(cells):
+            for i, s in enumerate([] if t is None else t if isinstance(t, list) else [t]):
+                content += pdfgen.text((xs[c] + 20) * u, (top - 100) * u - 10.3 * i, s, "F1", 9)
+        top -= 112
+    book, sheet = convert(agent, pdfgen.text(62, 760, "Table 3.1: Conditions") + content)
+    r0, cols = check_grid(book, sheet, [rows[0][1]])
+    label = []
+    for i, (kind, cells) in enumerate(rows):
+        want = [float(v) if v[-1].isdigit() else v for v in cells[1:]]
+        got = [value(sheet, r0 + i, c) for c in cols]
+        if kind == "group":
+            label = cells[0] if isinstance(cells[0], list) else [cells[0]]
+        # A label's second line may stand beside the second row.
+        labels = (label[0],) if kind == "group" else ("", label[-1])
+        if got[1:] != want or got[0] not in labels:
+            fail("row %d: %r, want %r beside %r:\n%s" % (i, got, labels, want, dump(sheet)))
+
 def huge(agent):
     # A 14400 pt page, whose raster is made in bands: rulings 1000 pt long
     # cross many of them and still make one table. A page ten times as tall
@@ -220,7 +268,7 @@ def main():
     global pdfgen
     sys.path.insert(0, os.path.join(source_dir, "tools"))
     import pdfgen
-    {"ruled": ruled, "merged": merged, "colours": colours, "pieces": pieces, "no_graph": no_graph, "huge": huge,
+    {"ruled": ruled, "merged": merged, "colours": colours, "pieces": pieces, "filled": filled, "no_graph": no_graph, "huge": huge,
      "whole_pixels": whole_pixels}[group](agent)
     print("ok")
     return 0

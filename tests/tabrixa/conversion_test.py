@@ -191,18 +191,25 @@ class Characters(unittest.TestCase):
     def test_brackets_of_right_to_left_text_read_as_the_page_shows_them(self):
         # The first two lines show "(shalom)": the page draws, left to right, "(",
         # the word's letters last to first, ")"; H2's codes read the other way.
-        # A "<" turns only when the line's brackets show that the codes name
-        # the shapes drawn (H1), never on its own (LibreOffice gives the code read).
+        # Only brackets show whether a font's codes name the shapes drawn (H1)
+        # or what is read (H2, as LibreOffice writes): a "<" drawn by H1 reads
+        # ">", on the next page too; with no bracket anywhere it is never
+        # turned on a guess.
+        def cells_of(sheet):
+            return [v for _, (_, v) in sorted(cu.cells(sheet).items())]
         pdf = cu.path("rtl_brackets.pdf")
         cu.hebrew_pdf(pdf, b"BT /H1 12 Tf 72 700 Td (\\(dcba\\)) Tj ET\n"
                            b"BT /H2 12 Tf 72 650 Td (\\(dcba\\)) Tj ET\n"
-                           b"BT /H1 12 Tf 72 600 Td (18 < dcba) Tj ET\n"
                            b"BT /H1 12 Tf 72 550 Td (3 < \\(dcba\\)) Tj ET\n"
-                           b"BT /H2 12 Tf 72 500 Td (3 < \\(dcba\\)) Tj ET\n")
-        sheet = cu.convert(pdf, cu.path("rtl_brackets.xls")).sheet_by_index(0)
-        self.assertEqual([v for _, (_, v) in sorted(cu.cells(sheet).items())],
-                         ["(" + cu.HEBREW + ")"] * 2 +
-                         [cu.HEBREW + " < 18", "(" + cu.HEBREW + ") > 3", "(" + cu.HEBREW + ") < 3"])
+                           b"BT /H2 12 Tf 72 500 Td (3 < \\(dcba\\)) Tj ET\n",
+                      b"BT /H1 12 Tf 72 700 Td (18 < dcba) Tj ET\n"
+                      b"BT /H2 12 Tf 72 650 Td (18 < dcba) Tj ET\n")
+        book = cu.convert(pdf, cu.path("rtl_brackets.xls"))
+        h = cu.HEBREW
+        self.assertEqual(cells_of(book.sheet_by_index(0)), ["(" + h + ")"] * 2 + ["(" + h + ") > 3", "(" + h + ") < 3"])
+        self.assertEqual(cells_of(book.sheet_by_index(1)), [h + " > 18", h + " < 18"])
+        cu.hebrew_pdf(pdf, b"BT /H1 12 Tf 72 700 Td (18 < dcba) Tj ET\n")
+        self.assertEqual(cells_of(cu.convert(pdf, cu.path("rtl_brackets.xls")).sheet_by_index(0)), [h + " < 18"])
 
     def test_clipped_text_is_not_written(self):
         # Report writers draw a text whole and clip it at its column; figures
@@ -219,17 +226,68 @@ class Characters(unittest.TestCase):
     def test_actual_text_replaces_the_glyphs_of_its_span(self):
         # Small capitals drawn as lower-case glyphs; a span without ActualText
         # changes nothing; a span on two lines keeps the glyphs drawn; a span
-        # the page never closes still gives its text.
+        # the page never closes still gives its text. Writers that tag every
+        # glyph give the later glyphs of a cluster an empty text, which the
+        # cluster's text stands over (an empty text with nothing before it
+        # keeps what the glyph shows); a span that moves its glyphs with its
+        # own "cm" is placed where they stand, beside "Capital".
+        def span(text, body):
+            return "/Span <</ActualText (%s)>> BDC %s EMC " % (text, body)
         page = ("BT /F1 10 Tf 72 700 Td /Span <</ActualText (NORWAY)>> BDC (norway) Tj EMC ( is north) Tj ET\n"
                 "BT /F1 10 Tf 72 670 Td (Big) Tj /Span <</ActualText <FEFF00E9>>> BDC (e) Tj EMC (che) Tj ET\n"
                 "BT /F1 10 Tf 72 640 Td /Span <</Lang (en)>> BDC (sweden) Tj EMC ET\n"
                 "BT /F1 10 Tf 72 610 Td /Span <</ActualText (one line)>> BDC (two) Tj 0 -30 Td (lines) Tj EMC ET\n"
-                "BT /F1 10 Tf 72 540 Td /Span <</ActualText (Kept)>> BDC (kept) Tj ET\n")
+                "BT /F1 10 Tf 72 520 Td " + "".join(span(c, "(%s) Tj" % c) for c in "Each") + "( glyph) Tj ET\n"
+                "BT /F1 10 Tf 72 490 Td (Geogra) Tj " + span("ph", "(p) Tj") + span("", "(h) Tj") +
+                "(y matters) Tj ET\n"
+                "BT /F1 10 Tf 72 460 Td (Mitar) Tj " + span("", "(-) Tj") + "( shown) Tj ( ) Tj " +
+                span("", "(as) Tj") + "( drawn) Tj ET\n"
+                "BT /F1 10 Tf 72 430 Td (Capital) Tj ET " +
+                span("NORWAY", "q 1 0 0 1 100 -40 cm BT /F1 10 Tf 72 470 Td (norway) Tj ET Q") + "\n"
+                "BT /F1 10 Tf 72 400 Td /Span <</ActualText (Kept)>> BDC (kept) Tj ET\n")
         pdf = cu.path("actual_text.pdf")
         pdfgen.write(pdf, [page])
         sheet = cu.convert(pdf, cu.path("actual_text.xls")).sheet_by_index(0)
+        rows = [" | ".join(str(v) for v in sheet.row_values(r) if str(v).strip()) for r in range(sheet.nrows)]
+        self.assertEqual(rows, ["NORWAY is north", "Bigéche", "sweden", "two", "lines", "Each glyph",
+                                "Geography matters", "Mitar shown as drawn", "Capital | NORWAY", "Kept"])
+
+    def test_actual_text_of_right_to_left_glyphs_reads_from_the_right(self):
+        # The page draws "shalom" left to right, last letter first: glyph d
+        # shows HEBREW[3]. One span per glyph; a span over the whole word
+        # (its text in reading order); a cluster of two glyphs whose text is
+        # on the first drawn and whose second has an empty text.
+        def span(text, body):
+            return "/Span <</ActualText <FEFF%s>>> BDC %s EMC " % ("".join("%04X" % ord(c) for c in text), body)
+        h = cu.HEBREW
+        per_glyph = "".join(span(h[3 - i], "(%s) Tj" % c) for i, c in enumerate("dcba"))
+        page = ("BT /H1 12 Tf 72 700 Td " + per_glyph + "( ) Tj " + per_glyph + "ET\n"
+                "BT /H1 12 Tf 72 670 Td " + span(h, "(dcba) Tj") + "ET\n"
+                "BT /H1 12 Tf 72 640 Td " + span(h[3], "(d) Tj") + span(h[2], "(c) Tj") +
+                span(h[0] + h[1], "(b) Tj") + span("", "(a) Tj") + "ET\n")
+        pdf = cu.path("actual_text_rtl.pdf")
+        cu.hebrew_pdf(pdf, page.encode())
+        sheet = cu.convert(pdf, cu.path("actual_text_rtl.xls")).sheet_by_index(0)
+        self.assertEqual([v for _, (_, v) in sorted(cu.cells(sheet).items())], [h + " " + h, h, h])
+
+    def test_actual_text_over_a_blank_adds_only_what_the_page_shows(self):
+        # A soft hyphen or a zero-width space over a blank reads as nothing
+        # (the word goes on where the blank stood); a blank tagged with the
+        # dash or quote drawn beside it, before or after, adds nothing; a
+        # blank that carries a stop of its own gives it.
+        def blank(text):
+            return "/Span <</ActualText %s>> BDC ( ) Tj EMC " % text
+        page = ("BT /F1 10 Tf 72 700 Td (Mit) Tj " + blank("<FEFF00AD>") + "ET "
+                "BT /F1 10 Tf 85.33 700 Td (arbeiter) Tj ET\n"
+                "BT /F1 10 Tf 72 670 Td (\\225) Tj " + blank("<FEFF200B>") + "(Item) Tj ET\n"
+                "BT /F1 10 Tf 72 640 Td (-) Tj " + blank("(-)") + "(Before) Tj ET\n"
+                "BT /F1 10 Tf 72 610 Td (Quote) Tj " + blank("(`)") + "(`) Tj (after) Tj ET\n"
+                "BT /F1 10 Tf 72 580 Td (Done) Tj " + blank("(.)") + "ET\n")
+        pdf = cu.path("actual_text_blanks.pdf")
+        pdfgen.write(pdf, [page])
+        sheet = cu.convert(pdf, cu.path("actual_text_blanks.xls")).sheet_by_index(0)
         self.assertEqual([v for _, (_, v) in sorted(cu.cells(sheet).items())],
-                         ["NORWAY is north", "Bigéche", "sweden", "two", "lines", "Kept"])
+                         ["Mitarbeiter", "\u2022 Item", "- Before", "Quote `after", "Done."])
 
     def test_raised_marks_stay_beside_their_figures(self):
         # Marks raised 0.7 em stand nearer the row above than their own base
@@ -275,6 +333,19 @@ class Characters(unittest.TestCase):
         sheet = cu.convert(pdf, cu.path("controls.xls")).sheet_by_index(0)
         self.assertEqual([v for _, (_, v) in sorted(cu.cells(sheet).items())],
                          ["Total Amount", 42.0, "ab", "acido-basique", 426.0, "02134"])
+
+    def test_digits_of_fonts_coded_by_glyph_index(self):
+        # G1 codes its glyphs by index in the font's standard order: 0x13 is
+        # "0", 0x10 "-", and its codes come without a map as themselves. The
+        # same controls from S1's map show nothing.
+        content = (b"BT /G1 10 Tf 72 700 Td <0015001300140019> Tj ET\n"
+                   b"BT /F1 10 Tf 72 670 Td (Unit: ) Tj /G1 10 Tf <00140018001000140019001600100015> Tj ET\n"
+                   b"BT /F1 10 Tf 72 640 Td (Total) Tj /S1 10 Tf (\x01\x02) Tj ET\n")
+        pdf = cu.path("glyph_index.pdf")
+        cu.glyph_index_pdf(pdf, content)
+        sheet = cu.convert(pdf, cu.path("glyph_index.xls")).sheet_by_index(0)
+        self.assertEqual([v for _, (_, v) in sorted(cu.cells(sheet).items())],
+                         [2016.0, "Unit: 15-163-2", "Total"])
 
 
 class UnusualPages(unittest.TestCase):

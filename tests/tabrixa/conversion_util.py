@@ -147,25 +147,53 @@ def mapped_pdf(out_path, content, pairs, base=b"Helvetica /Encoding /WinAnsiEnco
         f.write(pdfgen.assemble(objs, 7))
 
 
+def glyph_index_pdf(out_path, content):
+    """One page with fonts F1 (Helvetica), G1 (Arial coded by glyph index: a
+    Type 0 font with Identity-H, not embedded, without a map) and S1 (Symbol,
+    whose map gives U+0001 for code 1 and U+0013 for code 2)."""
+    objs = [
+        b"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>",
+        b"<< /Type /FontDescriptor /FontName /Arial /Flags 32 /FontBBox [-665 -325 2000 1040] "
+        b"/ItalicAngle 0 /Ascent 905 /Descent -212 /CapHeight 716 /StemV 80 >>",
+        b"<< /Type /Font /Subtype /CIDFontType2 /BaseFont /Arial /CIDSystemInfo "
+        b"<< /Registry (Adobe) /Ordering (Identity) /Supplement 0 >> /FontDescriptor 2 0 R /DW 556 >>",
+        b"<< /Type /Font /Subtype /Type0 /BaseFont /Arial /Encoding /Identity-H /DescendantFonts [3 0 R] >>",
+        stream(to_unicode_cmap(2, [(1, "0001"), (2, "0013")])),
+        b"<< /Type /Font /Subtype /Type1 /BaseFont /Symbol /ToUnicode 5 0 R >>",
+        stream(content),
+        b"<< /Type /Page /Parent 9 0 R /MediaBox [0 0 612 792] /Contents 7 0 R "
+        b"/Resources << /Font << /F1 1 0 R /G1 4 0 R /S1 6 0 R >> >> >>",
+        b"<< /Type /Pages /Kids [8 0 R] /Count 1 >>",
+        b"<< /Type /Catalog /Pages 9 0 R >>",
+    ]
+    with open(out_path, "wb") as f:
+        f.write(pdfgen.assemble(objs, 10))
+
+
 # Right-to-left text: codes a to d of fonts H1 and H2 show HEBREW[i]. H1 names
 # each bracket by its shape; H2, as writers that mirror glyphs themselves do,
 # names a bracket's shape by its mirror image, the character read.
 HEBREW = "\u05e9\u05dc\u05d5\u05dd"
 
 
-def hebrew_pdf(out_path, content):
+def hebrew_pdf(out_path, *pages):
+    """Pages (content streams, bytes) with fonts H1 and H2."""
     letters = [(0x61 + i, "%04X" % ord(c)) for i, c in enumerate(HEBREW)]
     objs = [stream(to_unicode_cmap(2, letters)),
             stream(to_unicode_cmap(2, letters + [(0x28, "0029"), (0x29, "0028")])),
             b"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding /ToUnicode 1 0 R >>",
-            b"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding /ToUnicode 2 0 R >>",
-            stream(content),
-            b"<< /Type /Page /Parent 7 0 R /MediaBox [0 0 612 792] /Contents 5 0 R "
-            b"/Resources << /Font << /H1 3 0 R /H2 4 0 R >> >> >>",
-            b"<< /Type /Pages /Kids [6 0 R] /Count 1 >>",
-            b"<< /Type /Catalog /Pages 7 0 R >>"]
+            b"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding /ToUnicode 2 0 R >>"]
+    pages_id = len(objs) + 1 + 2 * len(pages)
+    kids = []
+    for content in pages:
+        objs.append(stream(content))
+        objs.append(b"<< /Type /Page /Parent %d 0 R /MediaBox [0 0 612 792] /Contents %d 0 R "
+                    b"/Resources << /Font << /H1 3 0 R /H2 4 0 R >> >> >>" % (pages_id, len(objs)))
+        kids.append(b"%d 0 R" % len(objs))
+    objs.append(b"<< /Type /Pages /Kids [%s] /Count %d >>" % (b" ".join(kids), len(kids)))
+    objs.append(b"<< /Type /Catalog /Pages %d 0 R >>" % pages_id)
     with open(out_path, "wb") as f:
-        f.write(pdfgen.assemble(objs, 8))
+        f.write(pdfgen.assemble(objs, len(objs)))
 
 
 # Vertical writing: font V1 is a Type 0 font with the vertical CMap Identity-V and

@@ -1,0 +1,94 @@
+// Where the lines of a region written in grid layout go, worked out before
+// anything is written: each line's cell, its sheet row inside its ruled row
+// and the cells of its row it spans. The steps, in order: lines into cells
+// (placeLines), then for every row of a ruled table the group headers that
+// span the cells beneath them (spanHeaders) and the rows of the page that a
+// ruled row holds side by side (splitRows); planRuledRows runs them all.
+#pragma once
+
+#include <cstddef>
+#include <set>
+#include <utility>
+#include <vector>
+
+namespace tbx {
+
+class TextLine;
+class PageRegion;
+struct TableRecord;
+
+// A line and its place on the sheet.
+struct PlacedLine {
+    TextLine* line = nullptr;
+    int cell = 0;  // index in the ruled table, or the running cell of a text region
+    int sub = 0;   // sheet row inside its ruled row, from 0
+    // First and last slot (cell of its row) the line spans: its own unless
+    // it is a group header.
+    int spanLo = 0, spanHi = 0;
+    // Its cell is written once over all sheet rows of its ruled row.
+    bool whole = false;
+};
+
+struct GridPlan {
+    int slots = 1;  // cells in a row: the region's block count
+    // The lines by cell; lines of one cell in the order they are written.
+    std::vector<PlacedLine> lines;
+    // Ruled tables: the sheet rows each ruled row takes, and the (cell,
+    // sheet row) places a group header covers.
+    std::vector<int> subRows;
+    std::set<std::pair<int, int>> covered;
+
+    // Sheet rows (from the region's first) of ruled row `row`: where its
+    // first one is, and how many it takes. Rows past the plan take one.
+    int sheetRowOf(int row) const;
+    int subRowsOf(int row) const;
+
+    std::vector<int> rowStart;  // sheetRowOf of each row of subRows, and the total after them
+};
+
+// Lines into cells: the region's lines in cell order with their cells. A
+// ruled table's lines keep the cell their code names; a text region numbers
+// its cells here (writing the codes back into the lines), so that a region
+// of any length never wraps onto its base.
+GridPlan placeLines(PageRegion& region);
+
+// The lines of one ruled row as the row's steps see them: a range of a
+// plan's lines in cell order, with the base line each stands on (lines that
+// compareLines puts on one row share a band; bands count from the top).
+struct RuledRow {
+    PlacedLine* first = nullptr;
+    PlacedLine* last = nullptr;
+    int row = 0, slots = 1;
+    std::vector<int> band;  // of each line of the range
+    int bands = 0;
+
+    RuledRow(PlacedLine* first, PlacedLine* last, int slots);
+    std::size_t size() const { return static_cast<size_t>(last - first); }
+    PlacedLine& operator[](std::size_t i) const { return first[i]; }
+    int slotOf(std::size_t i) const { return first[i].cell % slots; }
+};
+
+// Spans and merges. A line reaching well into neighbouring cells that hold
+// nothing on its base line or above, or across an edge whose rule stops
+// short of it (a group header), spans them. When such a cell holds lines
+// below the header, the row is split in two sheet rows: the headers above
+// (a line on the next base line, mostly under a header and across an edge
+// it spans, joins its cell), what stands under them below, and the other
+// cells of the row are written whole over both. Returns 2 then, else 1
+// (spans that cover no line below stay).
+int spanHeaders(RuledRow& r, const TableRecord& table);
+
+// Rows of the page side by side in one ruled row: one sheet row per base
+// line when cells stand side by side on two base lines or more, some cell
+// stacks figures on different base lines and a cell whose later lines have
+// partners beside them is not wrapped text. Above the first figures a
+// header line alone on its base line continues its cell's line above it.
+// Sets the lines' sheet rows and returns how many the row takes (1: not split).
+int splitRows(RuledRow& r, const TableRecord& table);
+
+// Every ruled row of a table through spanHeaders and splitRows; the lines
+// of each row again in cell order (a group header's lines may have joined
+// another cell), the sheet rows of each ruled row and the covered places.
+void planRuledRows(GridPlan& plan, const TableRecord& table);
+
+}  // namespace tbx
