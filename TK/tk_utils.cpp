@@ -30,6 +30,7 @@ const char* const common_dest_messages[dest_msg_count] = {
     "Destination path is too long.\nPlease give a shorter path.",
     "Destination name specifies another user's file in a shared folder, which cannot be replaced.\n"
     "Please give another destination name.",
+    "Destination is on a read-only file system.\nPlease choose a place you may write to.",
     "Destination name specifies a PDF document, which the workbook would replace.\n"
     "Please give the workbook's name (for example report.xls).",
 };
@@ -129,14 +130,16 @@ int dest_problem(const std::string& destination) {
     if (place.status(st)) {
         if (S_ISDIR(st.st_mode)) return dest_msg_is_folder;
         if (!S_ISREG(st.st_mode)) return dest_msg_not_regular;
-        if (place.allows(R_OK) && !place.allows(R_OK | W_OK)) return dest_msg_read_only;
+        if (place.allows(R_OK) && !place.allows(R_OK | W_OK))
+            return errno == EROFS ? dest_msg_read_only_fs : dest_msg_read_only;
         if (place.sticky_keeps(st)) return dest_msg_foreign_file;
     } else if (errno != ENOENT) {
         return dest_msg_cannot_resolve;
     } else if (static_cast<long>(place.name().size()) > place.name_max()) {
         return dest_msg_name_too_long;
     }
-    if (!place.folder_allows(W_OK | X_OK) || !place.folder_takes_new_file()) return dest_msg_folder_read_only;
+    if (!place.folder_allows(W_OK | X_OK) || !place.folder_takes_new_file())
+        return errno == EROFS ? dest_msg_read_only_fs : dest_msg_folder_read_only;
     return -1;
 }
 

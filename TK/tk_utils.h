@@ -46,7 +46,8 @@ enum common_dest_message {
     dest_msg_name_too_long = 8,
     dest_msg_path_too_long = 9,
     dest_msg_foreign_file = 10,
-    dest_msg_is_pdf = 11,
+    dest_msg_read_only_fs = 11,
+    dest_msg_is_pdf = 12,
     dest_msg_count
 };
 extern const char* const common_dest_messages[dest_msg_count];

@@ -66,8 +66,10 @@ worksheet* workbook::GetSheet(std::size_t index) const
 
 void workbook::SpillSheets()
 {
-    if (!spill_)
+    if (!spill_) {
         spill_.reset(new CSpillFile);
+        spill_->SetFolder(scratch_folder_);
+    }
     spilled_.resize(sheets_.size());
     for (; spilled_upto_ < sheets_.size(); ++spilled_upto_) {
         sheet_records_t form;
@@ -128,6 +130,11 @@ bool workbook::PlanStream(stream_plan& plan)
 
 int workbook::WriteStream(stream_plan& plan, CByteSink& out)
 {
+    if (spill_released_) {
+        last_error_ = "The workbook's sheets were given up by its last write.";
+        return -1;
+    }
+    spill_released_ = final_dump_ && spill_;
     if (out.PutBytes(plan.globals.data(), plan.globals.size()) != 0)
         return -1;
     std::uint64_t at = plan.globals.size();
@@ -158,6 +165,10 @@ int workbook::WriteStream(stream_plan& plan, CByteSink& out)
         worksheet::ResolveRecords(form->bytes.data(), *form, static_cast<std::uint32_t>(at), *globals_);
         if (out.PutBytes(form->bytes.data(), form->size) != 0)
             return -1;
+        // Sheets come back in the order they were spilled: on the last
+        // write the workbook grows into the space the spill file had.
+        if (!sheets_[i] && final_dump_)
+            spill_->Release(spilled_[i].offset + spilled_[i].size);
         at += form->size;
     }
     return 0;

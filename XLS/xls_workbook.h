@@ -334,6 +334,14 @@ public:
     // formats, long texts, name and size. A sheet the file refuses stays in
     // memory; the workbook is the same either way.
     void SpillSheets();
+    // Where the spill file is made, before $TMPDIR: the workbook's own folder
+    // (the disk must hold the workbook anyway, and the file's space goes to
+    // the workbook while it is written).
+    void SetScratchFolder(const std::string& folder) { scratch_folder_ = folder; }
+    // The next Dump is the last: the spill file's space is given back sheet
+    // by sheet as the workbook is written, so the disk needs little more
+    // than the workbook. Nothing can be written after it.
+    void SetFinalDump() { final_dump_ = true; }
 
     CGlobalRecords& Globals() { return *globals_; }
 
@@ -345,6 +353,8 @@ private:
 
     std::unique_ptr<CGlobalRecords> globals_;
     std::unique_ptr<CSpillFile> spill_;
+    std::string scratch_folder_;
+    bool final_dump_ = false, spill_released_ = false;
     std::size_t spilled_upto_ = 0;   // sheets before it are spilled or stay in memory
     // A spilled sheet (its entry in sheets_ is empty): where its records lie
     // and how many entries of the pools below are its own, the pools holding

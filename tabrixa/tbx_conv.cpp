@@ -122,6 +122,7 @@ void xelvio_convertor::run() {
     page_count = 0;
     too_complex_.clear();
     sound_resources_.clear();
+    cmaps_told_.clear();
     succeeded_ = false;
     try {
         // A missing source is said to be missing (a quick launch from another
@@ -142,9 +143,9 @@ void xelvio_convertor::run() {
         // The map let go of the pages it read: they are read again, one at a
         // time, from an opening of their own.
         doc = pdf_open_source(source, password, password_hint);
-        if (pdf_drop_broken_form_fields(*doc))
-            tbx::warnAboutPage("The document's form-field tree is damaged (it loops or is too large): its fields are "
-                               "converted as the pages show them.");
+        if (const std::string why = pdf_drop_broken_form_fields(*doc); !why.empty())
+            tbx::warnAboutPage("The document's form-field tree is damaged (" + why +
+                               "): its fields are converted as the pages show them.");
         page_count = page_list.empty() ? doc_pages : static_cast<int>(page_list.size());
         check_sheet_count(doc_pages);
 
@@ -154,7 +155,7 @@ void xelvio_convertor::run() {
         pdf_splash_dev splash(splashModeRGB8, 1, false, paper, true);
         splash.startDoc(doc.get());
         ExcelOutputDev excel(destination.c_str(), 0, 0, 0);
-        int read_pages = 0, unreadable_pages = 0;
+        int read_pages = 0, unreadable_pages = 0, complex_pages = 0;
         // The workbook is written only when no stop came and the owner does
         // not hold the result back (it waits for that to end).
         const auto write_workbook = [&] {
@@ -189,6 +190,7 @@ void xelvio_convertor::run() {
                     turner.done(core_page(page));
                     if (page_read_) ++read_pages;
                     else ++unreadable_pages;
+                    if (!page_read_ && too_complex_.count(page)) ++complex_pages;
                 } else {
                     tk_log::write(1, "Page is our of range %d > %d", page, doc_pages);
                 }
@@ -211,6 +213,12 @@ void xelvio_convertor::run() {
         // A stopped run writes no workbook, nor one of nothing but damaged pages.
         if (stop_requested()) return;
         if (unreadable_pages > 0 && read_pages == 0) {
+            // Pages over their budget are no sign of a damaged document.
+            if (complex_pages == unreadable_pages)
+                throw tk_exception(std::string("No page was converted: every ") +
+                                       (page_list.empty() ? "page" : "selected page") +
+                                       " is too complex to convert (the warnings above say why).",
+                                   tk_level_error);
             // A page list may pick out just the damaged pages of a sound document.
             if (!page_list.empty())
                 throw tk_exception("No page was converted: no selected page could be read (the warnings above say "
@@ -292,8 +300,19 @@ void xelvio_convertor::convert_page(ExcelOutputDev* excel, SplashOutputDev* spla
     const int core = core_page(page);
     const double dpi = static_cast<double>(resolution);
     auto* lines_dev = dynamic_cast<pdf_splash_dev*>(splash);
-    const bool readable = core > 0 && pdf_page_readable(*doc, core, &sound_resources_);
+    pdf_page_notes notes;
+    notes.max_stream_bytes = page_limits.stream_bytes;
+    const bool readable = core > 0 && pdf_page_readable(*doc, core, &sound_resources_, &notes);
     if (!readable) warn_unreadable(page);
+    std::sort(notes.left_out.begin(), notes.left_out.end());
+    notes.left_out.erase(std::unique(notes.left_out.begin(), notes.left_out.end()), notes.left_out.end());
+    for (const std::string& why : readable ? notes.left_out : std::vector<std::string>())
+        tbx::warnAboutPage(tbx::pageName(page) + " " + why + "; that part is left out.");
+    for (const std::string& cmap : readable ? notes.missing_cmaps : std::vector<std::string>())
+        if (cmaps_told_.insert(cmap).second)
+            tbx::warnAboutPage(tbx::pageName(page) + " uses the character map " + cmap +
+                               ", which is not installed (Debian package poppler-data): the text in it is missing "
+                               "from this page and any later one.");
     // A page found too complex earlier in the list is not played again.
     const bool play = readable && too_complex_.find(page) == too_complex_.end();
     budget_.set_limits(page_limits);

@@ -556,6 +556,60 @@ TEST_F(Conv, PageOverItsBudgetIsNamedAndTheRestIsConverted) {
     const std::string book = read(path("again.xls"));
     EXPECT_NE(book.find("page 2"), std::string::npos);
     EXPECT_EQ(book.find("word"), std::string::npos);
+
+    // Nothing but such pages: said as such, not as a damaged document; no workbook.
+    h.reports.clear();
+    c.destination = path("only.xls");
+    c.page_limits.seconds = 0.25;
+    c.page_list = {1};
+    c.run();
+    EXPECT_FALSE(c.succeeded());
+    EXPECT_EQ(h.reports, (std::vector<std::string>{warning, "No page was converted: every selected page is too "
+                                                            "complex to convert (the warnings above say why)."}));
+    EXPECT_FALSE(fs::exists(path("only.xls")));
+}
+
+TEST_F(Conv, ContentTheCoreMustNotPlayIsLeftOutAndTheRestConverted) {
+    // Page 1: text, then content in JBIG2 (the core would decode all of it
+    // before playing a thing); page 2: a form in DCT and an image in DCT (an
+    // image may be), then text; page 3: text, then 2 MB of blanks made of 32 KB.
+    auto stream = [](const std::string& dict, const std::string& data) {
+        return "<< " + dict + " /Length " + std::to_string(data.size()) + " >>\nstream\n" + data + "\nendstream";
+    };
+    auto page = [](const std::string& contents, const std::string& res) {
+        return "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents " + contents +
+               " /Resources << /Font << /F1 6 0 R >> " + res + ">> >>";
+    };
+    std::string blanks;
+    for (int i = 0; i < 16384; ++i) blanks += "\x81 ";  // each pair: 128 blanks
+    const std::string src = write(
+        "unplayable.pdf",
+        mini_pdf::assemble(
+            {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R 4 0 R 5 0 R] /Count 3 >>",
+             page("[7 0 R 8 0 R]", ""), page("9 0 R", "/XObject << /Fm 10 0 R /Im 11 0 R >> "),
+             page("[12 0 R 13 0 R]", ""), "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
+             stream("", mini_pdf::text(72, 700, "one")), stream("/Filter /JBIG2Decode", "\x97\x4a\x42\x32"),
+             stream("", "/Fm Do /Im Do " + mini_pdf::text(72, 700, "two")),
+             stream("/Type /XObject /Subtype /Form /BBox [0 0 612 792] /Filter [/FlateDecode /DCTDecode]", "xx"),
+             stream("/Type /XObject /Subtype /Image /Width 8 /Height 8 /ColorSpace /DeviceGray "
+                    "/BitsPerComponent 8 /Filter /DCTDecode",
+                    "\xff\xd8"),
+             stream("", mini_pdf::text(72, 700, "three")), stream("/Filter /RunLengthDecode", blanks + "\x80")},
+            1));
+    recording_handler h;
+    xelvio_convertor c;
+    c.source = src;
+    c.destination = path("unplayable.xls");
+    c.page_limits.stream_bytes = 1 << 20;
+    c.run();
+    EXPECT_TRUE(c.succeeded());
+    EXPECT_EQ(h.reports,
+              (std::vector<std::string>{
+                  "Page 1 is damaged: part of its content is encoded as an image (JBIG2Decode); that part is left out.",
+                  "Page 2 is damaged: part of its content is encoded as an image (DCTDecode); that part is left out.",
+                  "Page 3 is too complex: its content decodes to more than 1 MB; that part is left out."}));
+    const std::string book = read(path("unplayable.xls"));
+    for (const char* text : {"one", "two", "three"}) EXPECT_NE(book.find(text), std::string::npos) << text;
 }
 
 // Fails the run at its first page: these runs must end before one.
