@@ -255,6 +255,10 @@ public:
     // reversed. Rows/columns beyond the limits throw like the cell adders.
     bool merge(std::uint32_t first_row, std::uint32_t first_col,
                std::uint32_t last_row, std::uint32_t last_col);
+    // Narrows merged range i (of Merges()) to end at last_row, last_col,
+    // which lie inside it; the range keeps its first cell. A range left
+    // with that one cell is removed (the later ranges move down by one).
+    void shrink_merge(std::size_t i, std::uint32_t last_row, std::uint32_t last_col);
     // Width in 1/256 character, clamped to 255 characters; replaces the column's entry.
     void colwidth(std::uint32_t col, std::uint32_t width, xf_t* xf = nullptr);
     // Height in twips, clamped to 2..8192; replaces the row's entry.
