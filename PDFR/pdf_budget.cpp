@@ -1,9 +1,12 @@
 #include "PDFR/pdf_budget.h"
 
+#include <pthread.h>
 #include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
+
+#include "TK/tk_log.h"
 
 namespace {
 std::string number(double v) {
@@ -12,9 +15,16 @@ std::string number(double v) {
     return buf;
 }
 
-// Memory is read from the system, which costs more than the clock: not more
-// often than this.
+// Memory and processor time are read from the system, which costs more than
+// the clock: not more often than this.
 constexpr std::chrono::milliseconds memory_interval(50);
+constexpr std::chrono::milliseconds cpu_interval(10);
+
+double seconds_of(clockid_t clock) {
+    timespec ts{};
+    if (clock_gettime(clock, &ts) != 0) return 0;
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
 }  // namespace
 
 std::size_t pdf_resident_bytes() {
@@ -31,10 +41,16 @@ std::size_t pdf_resident_bytes() {
 void pdf_page_budget::start() {
     started_ = std::chrono::steady_clock::now();
     memory_checked_ = started_;
+    cpu_checked_ = started_;
+    // The thread's own clock, so that a check from elsewhere would still read it.
+    if (pthread_getcpuclockid(pthread_self(), &cpu_clock_) != 0) cpu_clock_ = CLOCK_THREAD_CPUTIME_ID;
+    cpu_at_start_ = seconds_of(cpu_clock_);
     memory_at_start_ = pdf_resident_bytes();
     running_ = true;
     reason_.clear();
 }
+
+double pdf_page_budget::cpu_seconds() const { return seconds_of(cpu_clock_) - cpu_at_start_; }
 
 void pdf_page_budget::refuse(const std::string& reason) {
     if (reason_.empty()) reason_ = reason;
@@ -44,9 +60,18 @@ bool pdf_page_budget::exceeded() {
     if (!reason_.empty()) return true;
     if (!running_) return false;
     const auto now = std::chrono::steady_clock::now();
-    if (std::chrono::duration<double>(now - started_).count() > limits_.seconds) {
-        refuse("it takes more than " + number(limits_.seconds) + " seconds to read");
+    const double wall = std::chrono::duration<double>(now - started_).count();
+    if (wall > limits_.wall_seconds) {
+        refuse("it was not read within " + number(limits_.wall_seconds) + " seconds");
         return true;
+    }
+    // The thread cannot have used more processor time than has passed.
+    if (wall > limits_.seconds && now - cpu_checked_ >= cpu_interval) {
+        cpu_checked_ = now;
+        if (cpu_seconds() > limits_.seconds) {
+            refuse("it takes more than " + number(limits_.seconds) + " seconds to read");
+            return true;
+        }
     }
     if (now - memory_checked_ >= memory_interval) {
         memory_checked_ = now;
@@ -62,20 +87,16 @@ bool pdf_page_budget::exceeded() {
 
 bool pdf_page_budget::allow_shape(double work) {
     if (exceeded()) return false;
-    if (!(work <= limits_.shape_work)) {
-        refuse("one of its drawings has too many pieces to draw");
-        return false;
-    }
-    return true;
+    if (work <= limits_.shape_work) return true;
+    tk_log::write(1, "pdf_page_budget: a drawing of %g rows and pixels is not rasterised", work);
+    return false;
 }
 
 bool pdf_page_budget::allow_image(double pixels) {
     if (exceeded()) return false;
-    if (!(pixels <= limits_.image_pixels)) {
-        refuse("one of its images has more than " + number(limits_.image_pixels) + " pixels");
-        return false;
-    }
-    return true;
+    if (pixels <= limits_.image_pixels) return true;
+    tk_log::write(1, "pdf_page_budget: an image of %g pixels is not rasterised", pixels);
+    return false;
 }
 
 bool pdf_page_budget::annotation_callback(Annot*, void* data) {

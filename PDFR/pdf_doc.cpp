@@ -4,19 +4,24 @@
 #include <Dict.h>
 #include <Error.h>
 #include <ErrorCodes.h>
+#include <GlobalParams.h>
 #include <goo/GooString.h>
 #include <Object.h>
 #include <PDFDoc.h>
 #include <Page.h>
+#include <Stream.h>
 #include <XRef.h>
 
+#include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <map>
 #include <memory>
 #include <set>
 #include <utility>
 #include <vector>
 
+#include "PDFR/pdf_jpeg.h"
 #include "PDFR/pdf_pswd.h"
 #include "TK/tk_except.h"
 #include "TK/tk_log.h"
@@ -26,9 +31,13 @@ const char* const pdf_text_unreadable =
     "The program cannot read PDF document. It might be corrupted or\ndoes not comply with Adobe PDF format.";
 const char* const pdf_text_bad_password = "Incorrect password";
 const char* const pdf_text_password_needed = "The document is protected by a password: it cannot be read without it.";
+const char* const pdf_text_unsupported_encryption =
+    "The document is encrypted with a method this program does not support: it cannot be read.";
 
 namespace {
-void ignore_core_error(ErrorCategory, Goffset, const char*) {}
+void ignore_core_error(ErrorCategory, Goffset, const char* message) {
+    tk_log::write(1, "PDF core: %s", message ? message : "");
+}
 
 std::string change_case(const std::string& s, bool upper) {
     std::string out = s;
@@ -99,7 +108,10 @@ bool has_page_tree(PDFDoc& doc) {
 }
 }  // namespace
 
-void pdf_silence_core_errors() { setErrorCallback(&ignore_core_error); }
+void pdf_silence_core_errors() {
+    setErrorCallback(&ignore_core_error);
+    pdf_route_jpeg_messages();
+}
 
 std::unique_ptr<PDFDoc> pdf_open_document(const std::string& file_name, const std::optional<std::string>& owner,
                                           const std::optional<std::string>& user) {
@@ -132,11 +144,12 @@ std::unique_ptr<PDFDoc> pdf_open_document(const std::string& file_name, const st
     passwords held = for_revision(given, 0, false);  // what doc was opened with
     std::unique_ptr<PDFDoc> doc = open(held);
     // Read once, while the document that holds it is open (it is the same in every opening).
-    bool standard = false, plain_content = false;
+    bool standard = false, plain_content = false, named_handler = false;
     int revision = -1;
     {
         const Object encrypt = encrypt_dict(*doc);
-        standard = encrypt.isDict() && encrypt.dictLookup("Filter").isName("Standard");
+        named_handler = encrypt.isDict() && encrypt.dictLookup("Filter").isName();
+        standard = named_handler && encrypt.dictLookup("Filter").isName("Standard");
         revision = standard ? dict_int(encrypt, "R") : -1;
         plain_content = nothing_encrypted(encrypt);
     }
@@ -158,11 +171,12 @@ std::unique_ptr<PDFDoc> pdf_open_document(const std::string& file_name, const st
         }
     }
     if (doc->isOk()) {
-        // An encryption dictionary the core did not apply (it opened the
-        // file as not encrypted) must not hide encrypted content, which
-        // would give blank pages: that is a password the handler refuses.
+        // An encryption dictionary the core did not apply (a version,
+        // revision or crypt filter it does not know: it opened the file as
+        // not encrypted) must not hide encrypted content, which would give
+        // blank pages. No password can help.
         if (!doc->isEncrypted() && standard && !plain_content)
-            throw tk_exception(pdf_text_bad_password, tk_level_error);
+            throw tk_exception(pdf_text_unsupported_encryption, tk_level_error);
         if (!has_page_tree(*doc)) throw tk_exception(pdf_text_unreadable, tk_level_error);
         tk_log::write(1, "PDFDoc::setup - step #2");
         return doc;
@@ -172,6 +186,8 @@ std::unique_ptr<PDFDoc> pdf_open_document(const std::string& file_name, const st
     // The file went away between the probe and the open: the caller sees "not ok".
     if (code == errOpenFile) return doc;
     if (code == errEncrypted && standard) throw tk_exception(pdf_text_bad_password, tk_level_error);
+    // A security handler the core does not have (certificates, a vendor's own).
+    if (code == errEncrypted && named_handler) throw tk_exception(pdf_text_unsupported_encryption, tk_level_error);
     throw tk_exception(pdf_text_unreadable, tk_level_error);
 }
 
@@ -213,12 +229,91 @@ bool cmap_chain_loops(XRef* xref, const Object& font) {
     return false;
 }
 
+// The predefined CMap (named, not embedded) of a composite font when the core
+// cannot find it: the font's text is then not read at all. The identity ones
+// are built into the core; the others come with poppler-data.
+std::string missing_cmap(const Object& font) {
+    if (!font.isDict() || !font.dictLookup("Subtype").isName("Type0")) return {};
+    Object encoding = font.dictLookup("Encoding");
+    if (!encoding.isName() || encoding.isName("Identity-H") || encoding.isName("Identity-V") ||
+        encoding.isName("Identity") || !globalParams)
+        return {};
+    // The character collection the core looks for it in.
+    Object descendants = font.dictLookup("DescendantFonts");
+    Object cid = descendants.isArray() && descendants.arrayGetLength() > 0 ? descendants.arrayGet(0) : Object(objNull);
+    Object info = cid.isDict() ? cid.dictLookup("CIDSystemInfo") : Object(objNull);
+    Object registry = info.isDict() ? info.dictLookup("Registry") : Object(objNull);
+    Object ordering = info.isDict() ? info.dictLookup("Ordering") : Object(objNull);
+    if (!registry.isString() || !ordering.isString()) return {};
+    GooString collection(registry.getString()->toStr() + "-" + ordering.getString()->toStr());
+    GooString name(encoding.getName());
+    if (std::FILE* f = globalParams->findCMapFile(&collection, &name)) {
+        std::fclose(f);
+        return {};
+    }
+    return encoding.getName();
+}
+
+// Image codecs: a stream they decode is an image, never content to play.
+// The core would decode it all the same, and an image codec can make
+// gigabytes of nothing out of a few bytes.
+const char* image_codec(const Object& dict) {
+    static const char* const codecs[] = {"JBIG2Decode", "DCTDecode", "DCT", "JPXDecode", "CCITTFaxDecode", "CCF"};
+    Object filter = dict.dictLookup("Filter");
+    const int n = filter.isArray() ? filter.arrayGetLength() : 1;
+    for (int i = 0; i < n; ++i) {
+        Object f = filter.isArray() ? filter.arrayGet(i) : filter.copy();
+        if (f.isName())
+            for (const char* codec : codecs)
+                if (f.isName(codec)) return codec;
+    }
+    return nullptr;
+}
+
+// What the stream decodes to, decoded up to one byte past `limit`.
+std::size_t decoded_size(Stream* str, std::size_t limit) {
+    if (!str) return 0;
+    str->reset();
+    unsigned char buf[65536];
+    std::size_t total = 0;
+    for (int got; total <= limit && (got = str->doGetChars(sizeof buf, buf)) > 0;)
+        total += static_cast<std::size_t>(got);
+    str->close();
+    return total;
+}
+
+// A content stream, form or pattern the core must not play: why (nothing for
+// one it may). The object at `ref` is then replaced by an empty stream of the
+// same kind, so that the rest of the page still plays.
+std::string leave_out_unplayable(XRef* xref, const Object& ref, const Object& stream, pdf_page_notes* notes) {
+    if (!ref.isRef() || !stream.isStream()) return {};
+    Dict* dict = stream.streamGetDict();
+    Object dictObj(dict->copy(xref));
+    if (dictObj.dictLookup("Subtype").isName("Image")) return {};
+    std::string why;
+    if (const char* codec = image_codec(dictObj))
+        why = std::string("is damaged: part of its content is encoded as an image (") + codec + ")";
+    else if (const std::size_t left = notes->max_stream_bytes - std::min(notes->max_stream_bytes, notes->decoded);
+             (notes->decoded += decoded_size(stream.getStream(), left)) > notes->max_stream_bytes)
+        why = "is too complex: its content decodes to more than " + std::to_string(notes->max_stream_bytes >> 20) +
+              " MB";
+    if (why.empty()) return why;
+    dictObj.dictRemove("Filter");
+    dictObj.dictRemove("DecodeParms");
+    dictObj.dictSet("Length", Object(0));
+    static const char nothing[1] = {0};
+    Object empty(static_cast<Stream*>(new MemStream(nothing, 0, 0, std::move(dictObj))));
+    xref->setModifiedObject(&empty, ref.getRef());
+    return why;
+}
+
 // The resources a page draws with, and what they draw with in turn (forms,
 // Type 3 glyphs, patterns, soft masks, annotation appearances), each object
 // once, up to a bound that no real page reaches.
 class resource_walk {
 public:
-    resource_walk(XRef* xref, std::set<Ref>* sound) : xref_(xref), sound_(sound) {}
+    resource_walk(XRef* xref, std::set<Ref>* sound, pdf_page_notes* notes)
+        : xref_(xref), sound_(sound), notes_(notes) {}
     static constexpr int max_objects = 200000;
 
     void add_resources(const Object& res) { pending_.push_back(res.copy()); }
@@ -227,8 +322,9 @@ public:
         if (!ap.isDict()) return;
         for (const char* key : {"N", "R", "D"}) {
             Object a;
-            if (!visit(ap.dictLookupNF(key), a)) continue;
-            if (a.isStream()) pending_.push_back(a.streamGetDict()->lookup("Resources"));
+            const Object& entry = ap.dictLookupNF(key);
+            if (!visit(entry, a)) continue;
+            if (a.isStream()) played(entry, a);
             else if (a.isDict())
                 for (int i = 0; i < a.dictGetLength(); ++i) drawn_by(a.dictGetValNF(i));
         }
@@ -246,6 +342,8 @@ public:
                     Object font;
                     if (!visit(fonts.dictGetValNF(i), font)) continue;
                     if (cmap_chain_loops(xref_, font)) return false;
+                    if (notes_)
+                        if (std::string cmap = missing_cmap(font); !cmap.empty()) notes_->missing_cmaps.push_back(cmap);
                     if (font.isDict()) pending_.push_back(font.dictLookup("Resources"));  // Type 3 glyphs
                 }
             for (const char* kind : {"XObject", "Pattern"}) {
@@ -284,20 +382,30 @@ private:
     void drawn_by(const Object& entry) {
         Object o;
         if (!visit(entry, o)) return;
-        if (o.isStream()) pending_.push_back(o.streamGetDict()->lookup("Resources"));
+        if (o.isStream()) played(entry, o);
         else if (o.isDict()) pending_.push_back(o.dictLookup("Resources"));
+    }
+    // A stream the core plays (an image's resources are none): one it must
+    // not play is left out.
+    void played(const Object& entry, const Object& stream) {
+        if (notes_) {
+            std::string why = leave_out_unplayable(xref_, entry, stream, notes_);
+            if (!why.empty()) notes_->left_out.push_back(why);
+        }
+        pending_.push_back(stream.streamGetDict()->lookup("Resources"));
     }
 
     XRef* xref_;
     std::set<Ref>* sound_;
+    pdf_page_notes* notes_;
     std::set<Ref> seen_;
     std::vector<Object> pending_;
     int objects_ = 0;
 };
 
 // Whether the core can load every font the page draws with.
-bool fonts_loadable(XRef* xref, Page* page, std::set<Ref>* sound) {
-    resource_walk walk(xref, sound);
+bool fonts_loadable(XRef* xref, Page* page, std::set<Ref>* sound, pdf_page_notes* notes) {
+    resource_walk walk(xref, sound, notes);
     if (Object* res = page->getResourceDictObject()) walk.add_resources(*res);
     Object annots = page->getAnnotsObject(xref);
     if (annots.isArray())
@@ -410,8 +518,7 @@ std::vector<int> pdf_page_leaves(PDFDoc& doc) {
         // A node as the core tells it: a dictionary with kids that is not a
         // page. Each node once: one met again is a loop or shared.
         if (kid.isDict() && !kid.isDict("Page") && kid.dictLookup("Kids").isArray()) {
-            if ((!ref.isRef() || seen.insert(ref.getRef()).second) && stack.size() < 1000)
-                stack.push_back({kid.dictLookup("Kids"), 0});
+            if (!ref.isRef() || seen.insert(ref.getRef()).second) stack.push_back({kid.dictLookup("Kids"), 0});
             continue;
         }
         // Anything else holds a page's place, readable or not.
@@ -423,57 +530,77 @@ std::vector<int> pdf_page_leaves(PDFDoc& doc) {
     return leaves;
 }
 
-bool pdf_drop_broken_form_fields(PDFDoc& doc) {
+std::string pdf_drop_broken_form_fields(PDFDoc& doc) {
     Catalog* catalog = doc.getCatalog();
     XRef* xref = doc.getXRef();
-    if (!catalog || !xref) return false;
+    if (!catalog || !xref) return {};
     Object* form = catalog->getAcroForm();
-    if (!form || !form->isDict()) return false;
+    if (!form || !form->isDict()) return {};
     Object fields = form->dictLookup("Fields");
-    if (!fields.isArray()) return false;
-    // Each field once: one met again makes the core build every path to it,
-    // which grows exponentially with the depth.
-    std::set<Ref> seen;
-    std::vector<Object> pending;
-    pending.push_back(std::move(fields));
-    long nodes = 0;
-    bool tree = true;
-    while (tree && !pending.empty()) {
-        Object kids = std::move(pending.back());
-        pending.pop_back();
-        for (int i = 0; tree && i < kids.arrayGetLength(); ++i) {
-            const Object& entry = kids.arrayGetNF(i);
-            if (++nodes > pdf_max_form_fields || (entry.isRef() && !seen.insert(entry.getRef()).second)) {
-                tree = false;
-                break;
-            }
-            Object field = kids.arrayGet(i);
-            if (field.isDict()) {
-                Object more = field.dictLookup("Kids");
-                if (more.isArray()) pending.push_back(std::move(more));
-            }
+    if (!fields.isArray()) return {};
+    // Every path through the tree, as the core builds them: a field shared by
+    // two parents is met on both paths, which is no fault, but a tree whose
+    // shared nodes multiply the paths past the bound is too large for the core.
+    struct level {
+        Object kids;
+        int next = 0;
+        std::optional<Ref> node;  // the field whose kids these are
+    };
+    std::vector<level> stack;
+    std::set<Ref> on_path;
+    stack.push_back({std::move(fields), 0, std::nullopt});
+    long paths = 0;
+    std::string why;
+    while (why.empty() && !stack.empty()) {
+        level& l = stack.back();
+        if (l.next >= l.kids.arrayGetLength()) {
+            if (l.node) on_path.erase(*l.node);
+            stack.pop_back();
+            continue;
+        }
+        const int i = l.next++;
+        const Object entry = l.kids.arrayGetNF(i).copy();
+        if (++paths > pdf_max_form_fields) {
+            why = "it has more than " + std::to_string(pdf_max_form_fields) + " fields";
+        } else if (entry.isRef() && on_path.count(entry.getRef())) {
+            why = "it loops";  // a field among its own descendants
+        } else if (stack.size() > pdf_max_form_depth) {
+            why = "its fields are nested more than " + std::to_string(pdf_max_form_depth) + " deep";
+        } else {
+            Object field = l.kids.arrayGet(i);
+            Object more = field.isDict() ? field.dictLookup("Kids") : Object(objNull);
+            if (!more.isArray()) continue;
+            std::optional<Ref> node;
+            if (entry.isRef()) on_path.insert(*(node = entry.getRef()));
+            stack.push_back({std::move(more), 0, node});
         }
     }
-    if (tree) return false;
+    if (why.empty()) return why;
     Dict* without = form->getDict()->copy(xref);
     without->remove("Fields");
     *form = Object(without);
-    return true;
+    return why;
 }
 
-bool pdf_page_readable(PDFDoc& doc, int page, std::set<Ref>* sound) {
+bool pdf_page_readable(PDFDoc& doc, int page, std::set<Ref>* sound, pdf_page_notes* notes) {
     Page* p = doc.getPage(page);
     XRef* xref = doc.getXRef();
     if (!p || !xref) return false;
-    if (!fonts_loadable(xref, p, sound)) return false;
+    if (!fonts_loadable(xref, p, sound, notes)) return false;
     Object dict = xref->fetch(p->getRef());
     if (!dict.isDict()) return false;
     if (dict.dictLookupNF("Contents").isNull()) return true;
     // The core draws nothing of a page when one piece of its content is no stream.
     Object contents = dict.dictLookup("Contents");
-    if (contents.isStream()) return true;
-    if (!contents.isArray()) return false;
-    for (int i = 0; i < contents.arrayGetLength(); ++i)
-        if (!contents.arrayGet(i).isStream()) return false;
+    const bool one = contents.isStream();
+    if (!one && !contents.isArray()) return false;
+    for (int i = 0; i < (one ? 1 : contents.arrayGetLength()); ++i) {
+        Object piece = one ? contents.copy() : contents.arrayGet(i);
+        if (!piece.isStream()) return false;
+        if (!notes) continue;
+        const Object& ref = one ? dict.dictLookupNF("Contents") : contents.arrayGetNF(i);
+        std::string why = leave_out_unplayable(xref, ref, piece, notes);
+        if (!why.empty()) notes->left_out.push_back(why);
+    }
     return true;
 }

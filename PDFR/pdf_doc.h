@@ -3,6 +3,7 @@
 // with one of two fixed texts, and the core's own messages are dropped.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <optional>
 #include <set>
@@ -16,14 +17,19 @@ class PDFDoc;
 extern const char* const pdf_text_unreadable;    // damaged, not a PDF, unknown security handler
 extern const char* const pdf_text_bad_password;  // the standard security handler refuses the passwords
 extern const char* const pdf_text_password_needed;  // pdf_text_bad_password when no password was given
+// Encrypted by a security handler, or a version, revision or crypt filter of
+// the standard one, that the core cannot decrypt, whatever the password.
+extern const char* const pdf_text_unsupported_encryption;
 
-// Installs the core's error callback that does nothing. Idempotent.
+// Installs the core's error callback that shows nothing (the log keeps it),
+// and sends libjpeg's messages there too. Idempotent.
 void pdf_silence_core_errors();
 
 // Opens the file under its name, else under the name in lower case, else in
 // upper case. A file that opens under none of them is returned not ok with
 // error code 1 (nothing is raised). A document that cannot be read raises
-// pdf_text_unreadable, a refused password pdf_text_bad_password.
+// pdf_text_unreadable, a refused password pdf_text_bad_password, an
+// encryption the core cannot undo pdf_text_unsupported_encryption.
 std::unique_ptr<PDFDoc> pdf_open_document(const std::string& file_name, const std::optional<std::string>& owner,
                                           const std::optional<std::string>& user);
 
@@ -41,6 +47,20 @@ std::unique_ptr<PDFDoc> pdf_open_document_checked(const std::string& file_name,
 std::unique_ptr<PDFDoc> pdf_open_source(const std::string& file_name, const std::string& password,
                                         const std::string& how_to_give);
 
+// What a check of a page found the core must not play of it.
+struct pdf_page_notes {
+    // What the content streams, forms and patterns the page plays may decode
+    // to, together (the check itself decodes them), and what they did so far.
+    std::size_t max_stream_bytes = std::size_t(1) << 30;
+    std::size_t decoded = 0;
+    // Why pieces of the page's content were left out, each worded to follow
+    // "Page N " ("is damaged: part of its content is encoded as an image (JBIG2Decode)").
+    std::vector<std::string> left_out;
+    // Predefined CMaps of the page's composite fonts that the core cannot
+    // find (not installed): the text drawn in those fonts is missing.
+    std::vector<std::string> missing_cmaps;
+};
+
 // Whether the core can load the page and read its content: a page the page
 // tree does not give, or whose content is named but missing or not a content
 // stream, comes out empty. A page without content at all is a blank page. A
@@ -49,7 +69,14 @@ std::unique_ptr<PDFDoc> pdf_open_source(const std::string& file_name, const std:
 // Resources that one run's pages share are looked at once: `sound` holds the
 // objects earlier checks of the same document went through completely
 // without finding such a font (start it empty for each document).
-bool pdf_page_readable(PDFDoc& doc, int page, std::set<Ref>* sound = nullptr);
+// With `notes`, a content stream, form or pattern that an image codec
+// encodes, or that makes all the page's content decode to more than
+// notes->max_stream_bytes, is replaced
+// in the document by an empty one (the core would decode it all before
+// playing a thing), and the notes say why; they also name the predefined
+// CMaps the page's fonts need that are not installed. Objects in `sound`
+// are not looked at again, so each is noted once per run.
+bool pdf_page_readable(PDFDoc& doc, int page, std::set<Ref>* sound = nullptr, pdf_page_notes* notes = nullptr);
 
 // The pages as the page tree writes them: the leaves of its /Kids in order
 // (each node once, a page as often as it is listed), each as the core's
@@ -87,12 +114,17 @@ private:
     int reached_ = 0;
 };
 
-// More form fields than this make a form the core cannot be given.
+// More form fields than this (counted along every path, as the core makes
+// them), or fields nested deeper than this, make a form the core cannot be given.
 constexpr long pdf_max_form_fields = 100000;
+constexpr size_t pdf_max_form_depth = 1000;
 
 // The core builds every path through the form-field tree when a page shows
-// its widgets: a tree whose nodes share children (or with more than
-// pdf_max_form_fields nodes) would take it forever. Such a form's fields are
-// taken from the core (the widgets still show their appearances); true when
-// that was done. Call before any page is displayed.
-bool pdf_drop_broken_form_fields(PDFDoc& doc);
+// its widgets, by recursion: a tree whose shared nodes multiply the paths past
+// pdf_max_form_fields would take it forever, fields nested too deep would end
+// its stack, and a field listed among its own descendants makes no tree.
+// Such a form's fields are taken from the core (the widgets still show their
+// appearances); the result says why ("it loops"), or is empty when the fields
+// are kept. A field shared by two parents is no fault. Call before any page
+// is displayed.
+std::string pdf_drop_broken_form_fields(PDFDoc& doc);

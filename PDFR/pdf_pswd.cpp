@@ -20,6 +20,34 @@ bool mapped_to_nothing(wchar_t c) {
     return c == 0x00AD || c == 0x034F || c == 0x1806 || (c >= 0x180B && c <= 0x180D) ||
            (c >= 0x200B && c <= 0x200D) || c == 0x2060 || (c >= 0xFE00 && c <= 0xFE0F) || c == 0xFEFF;
 }
+// Combining marks (the blocks of combining diacritical marks).
+bool combining(wchar_t c) {
+    return (c >= 0x0300 && c <= 0x036F) || (c >= 0x1AB0 && c <= 0x1AFF) || (c >= 0x1DC0 && c <= 0x1DFF) ||
+           (c >= 0x20D0 && c <= 0x20FF) || (c >= 0xFE20 && c <= 0xFE2F);
+}
+
+// Each letter with the marks after it composed (a keyboard or a file name may
+// give "i" and U+0308 for "ï"); everything else as it is. The core's only
+// normaliser is NFKC, which would also change characters the encoding has
+// (superscript two): it is given the letter and its marks alone.
+std::wstring composed(const std::wstring& text) {
+    std::wstring out;
+    for (size_t i = 0; i < text.size();) {
+        size_t end = i + 1;
+        while (end < text.size() && combining(text[end])) ++end;
+        if (end - i == 1) {
+            out += text[i++];
+            continue;
+        }
+        std::vector<Unicode> run(text.begin() + static_cast<long>(i), text.begin() + static_cast<long>(end));
+        int length = 0;
+        Unicode* normal = unicodeNormalizeNFKC(run.data(), static_cast<int>(run.size()), &length, nullptr);
+        out.append(normal, normal + length);
+        gfree(normal);
+        i = end;
+    }
+    return out;
+}
 }  // namespace
 
 std::string pdf_saslprep(const std::string& password) {
@@ -40,8 +68,9 @@ std::string pdf_saslprep(const std::string& password) {
 }
 
 std::optional<std::string> pdf_doc_encoding(const std::string& utf8) {
-    const std::wstring wide = plat_utf8_to_wide(utf8);
+    std::wstring wide = plat_utf8_to_wide(utf8);
     if (plat_wide_to_utf8(wide) != utf8) return std::nullopt;
+    wide = composed(wide);
     std::string out;
     for (wchar_t c : wide) {
         int byte = -1;

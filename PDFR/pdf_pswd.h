@@ -19,8 +19,9 @@ constexpr std::size_t pdf_password_bytes_aes256 = 127;
 // does not open the file). Text that is not UTF-8 is returned unchanged.
 std::string pdf_saslprep(const std::string& password);
 
-// UTF-8 text in PDFDocEncoding, one byte a character; nothing when the text
-// is not UTF-8 or holds a character the encoding lacks.
+// UTF-8 text in PDFDocEncoding, one byte a character, letters typed with
+// combining marks composed first; nothing when the text is not UTF-8 or holds
+// a character the encoding lacks.
 std::optional<std::string> pdf_doc_encoding(const std::string& utf8);
 
 // The password cut to the bytes the handler reads for this revision. When

@@ -94,9 +94,10 @@ public:
     // Each band plays the whole page again: beyond this many the page is refused.
     static constexpr int max_bands = 128;
 
-    // The page's budget (owned by the caller; null: none). Shapes and images
-    // beyond its limits are not drawn and spend it; once it is spent nothing
-    // more of the page is drawn and its forms and annotations are skipped.
+    // The page's budget (owned by the caller; null: none). A shape or image
+    // beyond its own limit is not drawn (the page goes on); once the budget is
+    // spent nothing more of the page is drawn and its forms and annotations
+    // are skipped.
     void set_budget(pdf_page_budget* budget) { budget_ = budget; }
 
     void startPage(int pageNum, GfxState* state, XRef* xref) override;
@@ -133,7 +134,7 @@ public:
 
 private:
     // Whether the current path may be handed to the rasteriser (always
-    // without a budget); spends the budget when it may not.
+    // without a budget).
     bool affordable(GfxState* state, bool stroke);
     // Whether the page is over its budget now (checks it; false without one).
     bool over_budget() { return budget_ && budget_->exceeded(); }

@@ -217,6 +217,31 @@ bool worksheet::merge(std::uint32_t first_row, std::uint32_t first_col, std::uin
     return true;
 }
 
+void worksheet::shrink_merge(std::size_t i, std::uint32_t last_row, std::uint32_t last_col)
+{
+    if (i >= merges_.size())
+        return;
+    range_t& m = merges_[i];
+    if (last_row < m.first_row || last_row > m.last_row || last_col < m.first_col || last_col > m.last_col)
+        return;
+    for (std::uint32_t r = m.first_row; r <= m.last_row; ++r) {
+        auto row = merged_rows_.find(r);
+        if (row == merged_rows_.end())
+            continue;
+        row->second.erase(m.first_col);
+        if (r <= last_row && (last_row > m.first_row || last_col > m.first_col))
+            row->second.emplace(m.first_col, last_col);
+        if (row->second.empty())
+            merged_rows_.erase(row);
+    }
+    if (last_row == m.first_row && last_col == m.first_col) {
+        merges_.erase(merges_.begin() + static_cast<std::ptrdiff_t>(i));
+        return;
+    }
+    m.last_row = last_row;
+    m.last_col = last_col;
+}
+
 void worksheet::colwidth(std::uint32_t col, std::uint32_t width, xf_t* xf)
 {
     check_cell(0, col, "Column width");

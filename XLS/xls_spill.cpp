@@ -29,7 +29,7 @@ bool CSpillFile::Append(const std::uint8_t* p, std::size_t n, std::uint64_t& off
     if (failed_)
         return false;
     if (fd_ < 0) {
-        fd_ = plat_create_scratch(folder_);
+        fd_ = plat_create_scratch(folder_, beside_);
         if (fd_ < 0) {
             Fail("Cannot create");
             return false;
@@ -42,6 +42,12 @@ bool CSpillFile::Append(const std::uint8_t* p, std::size_t n, std::uint64_t& off
     offset = size_;
     size_ += n;
     return true;
+}
+
+void CSpillFile::Release(std::uint64_t offset)
+{
+    if (fd_ >= 0 && !plat_release_front(fd_, offset))
+        tk_log::write(1, "CSpillFile: the file system keeps the space read: %s", std::strerror(errno));
 }
 
 bool CSpillFile::Read(std::uint64_t offset, std::size_t n, std::uint8_t* out)

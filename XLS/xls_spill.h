@@ -1,5 +1,7 @@
 // Where the records of finished worksheets wait for the workbook's write, so
-// that memory does not grow with the pages: an unnamed temporary file.
+// that memory does not grow with the pages: an unnamed temporary file, made
+// in the workbook's own folder where it can be (the disk that must hold the
+// workbook), else in $TMPDIR.
 #pragma once
 
 #include <cstddef>
@@ -21,6 +23,11 @@ public:
     bool Append(const std::uint8_t* p, std::size_t n, std::uint64_t& offset);
     // Reads bytes appended before; false with Error() on a failure.
     bool Read(std::uint64_t offset, std::size_t n, std::uint8_t* out);
+    // The folder to make the file in, tried before $TMPDIR (before the first Append).
+    void SetFolder(const std::string& folder) { beside_ = folder; }
+    // The bytes before `offset` are read for the last time: their space goes
+    // back to the disk while the workbook is written there.
+    void Release(std::uint64_t offset);
     const std::string& Error() const { return error_; }
 
 private:
@@ -29,7 +36,7 @@ private:
     int fd_ = -1;
     bool failed_ = false;
     std::uint64_t size_ = 0;
-    std::string folder_, error_;
+    std::string folder_, beside_, error_;
 };
 
 }  // namespace xls_core

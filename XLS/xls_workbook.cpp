@@ -66,8 +66,10 @@ worksheet* workbook::GetSheet(std::size_t index) const
 
 void workbook::SpillSheets()
 {
-    if (!spill_)
+    if (!spill_) {
         spill_.reset(new CSpillFile);
+        spill_->SetFolder(scratch_folder_);
+    }
     spilled_.resize(sheets_.size());
     for (; spilled_upto_ < sheets_.size(); ++spilled_upto_) {
         sheet_records_t form;
@@ -128,6 +130,11 @@ bool workbook::PlanStream(stream_plan& plan)
 
 int workbook::WriteStream(stream_plan& plan, CByteSink& out)
 {
+    if (spill_released_) {
+        last_error_ = "The workbook's sheets were given up by its last write.";
+        return -1;
+    }
+    spill_released_ = final_dump_ && spill_;
     if (out.PutBytes(plan.globals.data(), plan.globals.size()) != 0)
         return -1;
     std::uint64_t at = plan.globals.size();
@@ -158,6 +165,10 @@ int workbook::WriteStream(stream_plan& plan, CByteSink& out)
         worksheet::ResolveRecords(form->bytes.data(), *form, static_cast<std::uint32_t>(at), *globals_);
         if (out.PutBytes(form->bytes.data(), form->size) != 0)
             return -1;
+        // Sheets come back in the order they were spilled: on the last
+        // write the workbook grows into the space the spill file had.
+        if (!sheets_[i] && final_dump_)
+            spill_->Release(spilled_[i].offset + spilled_[i].size);
         at += form->size;
     }
     return 0;
@@ -199,9 +210,16 @@ int workbook::Dump(const std::string& file_name)
         tk_log::write(1, "workbook::Dump: %s", last_error_.c_str());
         return -1;
     };
-    if (file.Open(file_name) != 0 || doc.WriteCompoundFile(file) != 0 || file.Close() != 0)
+    if (file.Open(file_name, noted_ ? &*noted_ : nullptr) != 0 || doc.WriteCompoundFile(file) != 0 ||
+        file.Close() != 0)
         return fail();
     return 0;
+}
+
+void workbook::NoteDestination(const std::string& file_name)
+{
+    plat_file_place place;
+    noted_ = place.locate(file_name) == 0 ? place.identity() : plat_file_id{};
 }
 
 }  // namespace xls_core

@@ -10,9 +10,12 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_set>
 #include <vector>
+
+#include "platform/plat_place.h"
 
 namespace xls_core {
 
@@ -252,6 +255,10 @@ public:
     // reversed. Rows/columns beyond the limits throw like the cell adders.
     bool merge(std::uint32_t first_row, std::uint32_t first_col,
                std::uint32_t last_row, std::uint32_t last_col);
+    // Narrows merged range i (of Merges()) to end at last_row, last_col,
+    // which lie inside it; the range keeps its first cell. A range left
+    // with that one cell is removed (the later ranges move down by one).
+    void shrink_merge(std::size_t i, std::uint32_t last_row, std::uint32_t last_col);
     // Width in 1/256 character, clamped to 255 characters; replaces the column's entry.
     void colwidth(std::uint32_t col, std::uint32_t width, xf_t* xf = nullptr);
     // Height in twips, clamped to 2..8192; replaces the row's entry.
@@ -316,6 +323,10 @@ public:
     // an earlier one intact. It can be written again.
     int Dump(const std::string& file_name);
     const std::string& LastError() const { return last_error_; }
+    // Notes what stands at the destination now, before the work: Dump then
+    // lets only that file pass its owner and permissions to the workbook,
+    // never one that appeared meanwhile (another user's, in a shared folder).
+    void NoteDestination(const std::string& file_name);
 
     // The "Workbook" stream as Dump writes it (without the sector padding).
     std::vector<std::uint8_t> WorkbookStream();
@@ -327,6 +338,14 @@ public:
     // formats, long texts, name and size. A sheet the file refuses stays in
     // memory; the workbook is the same either way.
     void SpillSheets();
+    // Where the spill file is made, before $TMPDIR: the workbook's own folder
+    // (the disk must hold the workbook anyway, and the file's space goes to
+    // the workbook while it is written).
+    void SetScratchFolder(const std::string& folder) { scratch_folder_ = folder; }
+    // The next Dump is the last: the spill file's space is given back sheet
+    // by sheet as the workbook is written, so the disk needs little more
+    // than the workbook. Nothing can be written after it.
+    void SetFinalDump() { final_dump_ = true; }
 
     CGlobalRecords& Globals() { return *globals_; }
 
@@ -338,6 +357,8 @@ private:
 
     std::unique_ptr<CGlobalRecords> globals_;
     std::unique_ptr<CSpillFile> spill_;
+    std::string scratch_folder_;
+    bool final_dump_ = false, spill_released_ = false;
     std::size_t spilled_upto_ = 0;   // sheets before it are spilled or stay in memory
     // A spilled sheet (its entry in sheets_ is empty): where its records lie
     // and how many entries of the pools below are its own, the pools holding
@@ -354,6 +375,7 @@ private:
     std::unordered_set<std::u16string> folded_names_;
     std::int64_t created_ = 0;   // seconds since 1970, for the summary information
     std::string last_error_;
+    std::optional<plat_file_id> noted_;  // the destination as NoteDestination found it
 };
 
 }  // namespace xls_core

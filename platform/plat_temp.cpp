@@ -3,8 +3,11 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <sys/random.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -163,10 +166,8 @@ void plat_release_temp(const std::string& temp_name) {
     armed.folder = -1;
 }
 
-int plat_create_scratch(std::string& folder) {
-    plat_ignore_file_size_signal();
-    const char* dir = std::getenv("TMPDIR");
-    folder = dir && *dir ? dir : "/tmp";
+namespace {
+int scratch_in(const std::string& folder) {
     int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
     if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) return fd;
     // A file system without unnamed files: a named one, unlinked at once,
@@ -181,4 +182,29 @@ int plat_create_scratch(std::string& folder) {
     pthread_sigmask(SIG_SETMASK, &old, nullptr);
     errno = err;
     return fd;
+}
+}  // namespace
+
+int plat_create_scratch(std::string& folder, const std::string& beside) {
+    plat_ignore_file_size_signal();
+    if (!beside.empty()) {
+        folder = beside;
+        const int fd = scratch_in(folder);
+        if (fd >= 0) return fd;
+    }
+    const char* dir = std::getenv("TMPDIR");
+    folder = dir && *dir ? dir : "/tmp";
+    return scratch_in(folder);
+}
+
+bool plat_release_front(int fd, unsigned long long bytes) {
+    // Whole blocks only: a block released in part is zeroed, bytes after the front with it.
+    struct stat st {};
+    struct statvfs vfs {};
+    unsigned long long block = 4096;
+    if (::fstat(fd, &st) == 0 && st.st_blksize > 0) block = std::max<unsigned long long>(block, st.st_blksize);
+    if (::fstatvfs(fd, &vfs) == 0 && vfs.f_frsize > 0) block = std::max<unsigned long long>(block, vfs.f_frsize);
+    const unsigned long long whole = bytes / block * block;
+    if (whole == 0) return true;
+    return ::fallocate(fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(whole)) == 0;
 }

@@ -27,9 +27,14 @@ void plat_ignore_file_size_signal();
 // they did before.
 void plat_release_temp(const std::string& temp_name);
 
-// An anonymous scratch file in $TMPDIR (else /tmp) for data that would
-// otherwise fill memory: it has no name from the start (O_TMPFILE) or loses
-// it at once, so no end of the process, not even SIGKILL, leaves it behind.
-// Returns the descriptor (read and write), or -1 with errno; `folder`
-// receives the folder used.
-int plat_create_scratch(std::string& folder);
+// An anonymous scratch file for data that would otherwise fill memory: in
+// the folder `beside` when one is given and takes it, else in $TMPDIR (else
+// /tmp). It has no name from the start (O_TMPFILE) or loses it at once, so
+// no end of the process, not even SIGKILL, leaves it behind. Returns the
+// descriptor (read and write), or -1 with errno; `folder` receives the
+// folder used.
+int plat_create_scratch(std::string& folder, const std::string& beside = std::string());
+// Gives the file system back the whole blocks of the file's first `bytes`
+// (they read as zeros afterwards); the file's size stays. False where the
+// file system cannot.
+bool plat_release_front(int fd, unsigned long long bytes);

@@ -1,5 +1,6 @@
 #include "tabrixa/ExcelOutputDev.h"
 
+#include <climits>
 #include <cmath>
 #include <cstring>
 
@@ -25,6 +26,11 @@ ExcelOutputDev::ExcelOutputDev(const char* name, int physLayout, int rawOrder, i
     if (name && *name) {
         fileName = name;
         workbook.reset(new xls_core::workbook);
+        // What the destination is as the run begins: a file put there during
+        // the run passes nothing to the workbook.
+        workbook->NoteDestination(fileName);
+        const size_t slash = fileName.rfind('/');
+        workbook->SetScratchFolder(slash == std::string::npos ? "." : slash == 0 ? "/" : fileName.substr(0, slash));
         ok = true;
         pageCount = 0;
         textPage.reset(new tbx::TextPage);
@@ -41,6 +47,7 @@ ExcelOutputDev::~ExcelOutputDev() {
 void ExcelOutputDev::save() {
     if (!workbook) throw tk_exception("No destination file was given for the workbook.", 1);
     tk_log::write(1, "*** Right before wb->Dump");
+    workbook->SetFinalDump();
     int rc = workbook->Dump(fileName);
     if (rc == -100) throw tk_exception("No page was converted: the workbook has no worksheet to write.", 1);
     if (rc < 0) {
@@ -95,19 +102,33 @@ void skipInlineImage(Stream* str, long long bytes) {
     }
     str->close();
 }
+
+// The bytes of an image's data (rows padded to whole bytes), worked out where
+// no product can overflow, however absurd the sizes.
+long long imageBytes(int width, int height, int bitsPerPixel) {
+    const double bytes = std::ceil(static_cast<double>(width) * bitsPerPixel / 8) * height;
+    return bytes < 9e18 ? static_cast<long long>(bytes) : LLONG_MAX;
+}
 }  // namespace
 
 void ExcelOutputDev::drawImage(GfxState*, Object*, Stream* str, int width, int height, GfxImageColorMap* colorMap,
                                bool, const int*, bool inlineImg) {
-    if (!inlineImg || !colorMap || width <= 0 || height <= 0) return;
-    const long long rowBits = static_cast<long long>(width) * colorMap->getNumPixelComps() * colorMap->getBits();
-    skipInlineImage(str, static_cast<long long>(height) * ((rowBits + 7) / 8));
+    if (!inlineImg || !colorMap || width <= 0 || height <= 0 || !withinImageLimit(width, height)) return;
+    skipInlineImage(str, imageBytes(width, height, colorMap->getNumPixelComps() * colorMap->getBits()));
 }
 
 void ExcelOutputDev::drawImageMask(GfxState*, Object*, Stream* str, int width, int height, bool, bool,
                                    bool inlineImg) {
-    if (!inlineImg || width <= 0 || height <= 0) return;
-    skipInlineImage(str, static_cast<long long>(height) * ((static_cast<long long>(width) + 7) / 8));
+    if (!inlineImg || width <= 0 || height <= 0 || !withinImageLimit(width, height)) return;
+    skipInlineImage(str, imageBytes(width, height, 1));
+}
+
+bool ExcelOutputDev::withinImageLimit(int width, int height) {
+    // The raster pass skips an image beyond the limit and the core then looks
+    // for the inline image's end itself: reading its declared size here would
+    // take the rest of the page's content with it.
+    const double pixels = static_cast<double>(width) * height;
+    return budget ? budget->allow_image(pixels) : pixels <= pdf_page_budget::limits().image_pixels;
 }
 
 void ExcelOutputDev::setPageNumber(int page) {

@@ -70,6 +70,8 @@ public:
     xls_core::workbook* getWorkbook() { return workbook.get(); }
 
 private:
+    // Whether an image is within the page's pixel limit (the default one without a budget).
+    bool withinImageLimit(int width, int height);
     // The measurer is made first and destroyed last: words ask it while the
     // text page lives.
     std::unique_ptr<pdf_width_getter> widthGetter;

@@ -148,6 +148,7 @@ void TextPage::dump(xls_core::workbook* wb, int pageCount) {
     // Vertical text has no place in the page's columns; it follows the rest.
     for (auto& region : regions.regions)
         if (region->id == PageRegion::verticalTextId) row += writer.dumpVertical(*region, row);
+    uncoverMergedValues(*sheet);
     widenForNumbers(*sheet, writer.cells(), widths, digit);
     fitRowHeights(*sheet, writer.cells());
     warnAboutLimits(pageNumber > 0 ? pageNumber : pageCount + 1, grid.columnCount(), writer.cells());

@@ -106,17 +106,26 @@ void RegionBlock::addLine(TextLine* line, const PageTables* tables) {
     if (line->blockIndex >= 2 && line->blockIndex <= 99) ++markedLines;
     line->blockIndex = 0;
     lines.push_back(line);
-    growBox(*this, *line);
+    const TableCell* cell = nullptr;
+    if (tableLine(line)) {
+        const int t = line->cellCode / cellCodeBase;
+        cell = tables ? tables->cell(t, line->cellCode - t * cellCodeBase) : nullptr;
+        line->cellCode = -line->cellCode;
+    }
+    if (cell) {
+        // A ruled column is as wide as its cells, also where a line runs
+        // past its rule (a title across a rule that stops short of it): the
+        // page's columns take their edges from the rules.
+        yMin = std::min(yMin, line->yMin);
+        yMax = std::max(yMax, line->yMax);
+        growBox(*this, *cell);
+    } else {
+        growBox(*this, *line);
+    }
     baseMin = std::min(baseMin, line->base);
     baseMax = std::max(baseMax, line->base);
     blk = line->blk;
     if (colGroup == 0) colGroup = line->colGroup;
-    if (tableLine(line)) {
-        const int t = line->cellCode / cellCodeBase;
-        const TableCell* c = tables ? tables->cell(t, line->cellCode - t * cellCodeBase) : nullptr;
-        if (c) growBox(*this, *c);
-        line->cellCode = -line->cellCode;
-    }
 }
 
 void RegionBlock::widenBy(const PageRegion& r) {

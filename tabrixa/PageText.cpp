@@ -150,6 +150,41 @@ std::wstring heldText(const xls_core::worksheet& sheet, const PageCells& cells, 
 }
 }  // namespace
 
+std::size_t uncoverMergedValues(xls_core::worksheet& sheet) {
+    auto holds = [&](std::uint32_t row, std::uint32_t col) {
+        const xls_core::cell_t* cell = sheet.GetCell(row, col);
+        if (dynamic_cast<const xls_core::number_t*>(cell)) return true;
+        const auto* label = dynamic_cast<const xls_core::label_t*>(cell);
+        if (!label) return false;
+        for (char16_t ch : label->GetText())
+            if (!isCSpace(ch) && !isBlank(ch)) return true;
+        return false;
+    };
+    std::size_t narrowed = 0;
+    // From the last range down: narrowing may remove a range.
+    for (std::size_t i = sheet.Merges().size(); i-- > 0;) {
+        const xls_core::range_t m = sheet.Merges()[i];
+        std::uint32_t lastCol = m.last_col, lastRow = m.last_row;
+        for (std::uint32_t c = m.first_col + 1; c <= m.last_col; ++c)
+            if (holds(m.first_row, c)) {
+                lastCol = c - 1;
+                break;
+            }
+        for (std::uint32_t r = m.first_row + 1; r <= m.last_row && lastRow == m.last_row; ++r)
+            for (std::uint32_t c = m.first_col; c <= lastCol; ++c)
+                if (holds(r, c)) {
+                    lastRow = r - 1;
+                    break;
+                }
+        if (lastCol == m.last_col && lastRow == m.last_row) continue;
+        tk_log::write(1, "merged range (%u,%u,%u,%u) narrowed to (%u,%u): it covered a value", m.first_row,
+                      m.first_col, m.last_row, m.last_col, lastRow, lastCol);
+        sheet.shrink_merge(i, lastRow, lastCol);
+        ++narrowed;
+    }
+    return narrowed;
+}
+
 void trimCellBlanks(std::wstring& text) {
     auto blank = [](wchar_t c) { return isCSpace(c) || isBlank(static_cast<Unicode>(c)); };
     std::size_t end = text.size();

@@ -72,6 +72,12 @@ xls_core::cell_t* putCellText(xls_core::worksheet& sheet, PageCells& cells, std:
 // lies beyond the sheet's last row; returns null when it wrote nothing.
 xls_core::cell_t* putEmptyCell(xls_core::worksheet& sheet, PageCells& cells, std::uint32_t row, std::uint32_t col);
 
+// Readers show only the first cell of a merged range. Narrows every merged
+// range of the sheet so that no other cell of it holds text or a number:
+// first its columns (up to the first such cell of its first row), then its
+// rows; a range left with one cell is no range. Returns the ranges narrowed.
+std::size_t uncoverMergedValues(xls_core::worksheet& sheet);
+
 // Width in points of the digit 0 in a font: the worksheet's unit of column
 // width is 1/256 of that width in the workbook's default font.
 double digitWidthPoints(const std::string& fontName, int heightTwips);

@@ -334,7 +334,7 @@ void TextBlock::coalesce(const UnicodeMap* uMap) {
                     bestBucket = b;
                 }
             }
-            if (!best || free.lineStarts.count(best)) break;
+            if (!best || free.lineStarts.count(best) || clippedApart(*last, *best)) break;
             p->unlink(bestBucket, bestPrev, best);
             const double gap = last->gapAlong(best);
             widestGap = gaps ? std::max(widestGap, gap) : gap;

@@ -21,6 +21,7 @@
 #include "TK/tk_texts.h"
 #include "TK/tk_utils.h"
 #include "XLS/xls_workbook.h"
+#include "platform/plat_abort.h"
 #include "platform/plat_files.h"
 #include "tabrixa/ExcelOutputDev.h"
 #include "tabrixa/PageWarning.h"
@@ -66,6 +67,10 @@ void warn_no_raster(int page) {
                        " is too large to look for ruled tables: its tables are converted as plain text.");
 }
 
+// What ends the process when the PDF core runs out of memory: the report
+// of any other shortage of memory.
+std::string memory_abort_text(const std::string& text) { return error_handler::console_lines(text, tk_level_error); }
+
 void warn_unreadable(int page) {
     tbx::warnAboutPage(tbx::pageName(page) +
                        " cannot be read (the document is damaged there): its worksheet is empty.");
@@ -82,7 +87,10 @@ xelvio_convertor::xelvio_convertor(bool persistent) : tk_serializer(settings_key
         }
     }
     // The PDF core's process-wide settings live as long as the converter.
-    globalParams = std::make_unique<GlobalParams>();
+    {
+        plat_memory_abort short_of_memory(memory_abort_text(out_of_memory_text()));
+        globalParams = std::make_unique<GlobalParams>();
+    }
     pdf_silence_core_errors();
 }
 
@@ -114,11 +122,18 @@ void xelvio_convertor::run() {
     page_count = 0;
     too_complex_.clear();
     sound_resources_.clear();
+    cmaps_told_.clear();
     succeeded_ = false;
     try {
+        // A missing source is said to be missing (a quick launch from another
+        // folder names one), not taken for a damaged document.
+        if (const char* problem = tk_source_problem(source)) throw tk_exception(problem, tk_level_error);
         // Whatever would stop the final write is found before the first page
         // (and the destination never replaces the document being read).
         common_check_dest(destination, source);
+        // The PDF core aborts when it cannot allocate: the run then ends as
+        // it does when memory runs out anywhere else.
+        plat_memory_abort short_of_memory(memory_abort_text(out_of_memory_text()));
         std::unique_ptr<PDFDoc> doc = pdf_open_source(source, password, password_hint);
         // Page N is the N-th page the page tree writes, whether the core can read it or not.
         page_leaves_ = pdf_page_leaves(*doc);
@@ -128,9 +143,9 @@ void xelvio_convertor::run() {
         // The map let go of the pages it read: they are read again, one at a
         // time, from an opening of their own.
         doc = pdf_open_source(source, password, password_hint);
-        if (pdf_drop_broken_form_fields(*doc))
-            tbx::warnAboutPage("The document's form-field tree is damaged (it loops or is too large): its fields are "
-                               "converted as the pages show them.");
+        if (const std::string why = pdf_drop_broken_form_fields(*doc); !why.empty())
+            tbx::warnAboutPage("The document's form-field tree is damaged (" + why +
+                               "): its fields are converted as the pages show them.");
         page_count = page_list.empty() ? doc_pages : static_cast<int>(page_list.size());
         check_sheet_count(doc_pages);
 
@@ -140,10 +155,12 @@ void xelvio_convertor::run() {
         pdf_splash_dev splash(splashModeRGB8, 1, false, paper, true);
         splash.startDoc(doc.get());
         ExcelOutputDev excel(destination.c_str(), 0, 0, 0);
-        int read_pages = 0, unreadable_pages = 0;
+        int read_pages = 0, unreadable_pages = 0, complex_pages = 0;
         // The workbook is written only when no stop came and the owner does
         // not hold the result back (it waits for that to end).
         const auto write_workbook = [&] {
+            // The core's work is done; its temporary file's cleanup needs SIGABRT.
+            short_of_memory.release();
             if (!begin_result()) return false;
             try {
                 excel.save();
@@ -173,11 +190,13 @@ void xelvio_convertor::run() {
                     turner.done(core_page(page));
                     if (page_read_) ++read_pages;
                     else ++unreadable_pages;
+                    if (!page_read_ && too_complex_.count(page)) ++complex_pages;
                 } else {
                     tk_log::write(1, "Page is our of range %d > %d", page, doc_pages);
                 }
                 if (stop_requested()) break;
                 ++pages_done;
+                short_of_memory.set_text(memory_abort_text(out_of_memory_text()));
             }
         } catch (...) {
             // Keep the pages finished so far, as far as they can be written,
@@ -193,7 +212,20 @@ void xelvio_convertor::run() {
         }
         // A stopped run writes no workbook, nor one of nothing but damaged pages.
         if (stop_requested()) return;
-        if (unreadable_pages > 0 && read_pages == 0) throw tk_exception(pdf_text_unreadable, tk_level_error);
+        if (unreadable_pages > 0 && read_pages == 0) {
+            // Pages over their budget are no sign of a damaged document.
+            if (complex_pages == unreadable_pages)
+                throw tk_exception(std::string("No page was converted: every ") +
+                                       (page_list.empty() ? "page" : "selected page") +
+                                       " is too complex to convert (the warnings above say why).",
+                                   tk_level_error);
+            // A page list may pick out just the damaged pages of a sound document.
+            if (!page_list.empty())
+                throw tk_exception("No page was converted: no selected page could be read (the warnings above say "
+                                   "why).",
+                                   tk_level_error);
+            throw tk_exception(pdf_text_unreadable, tk_level_error);
+        }
         if (!write_workbook()) return;
         succeeded_ = true;
     } catch (...) {
@@ -220,15 +252,18 @@ bool xelvio_convertor::out_of_memory() {
     return false;
 }
 
-void xelvio_convertor::report_out_of_memory() {
-    // Everything the run held is released by now, so the report has memory.
+std::string xelvio_convertor::out_of_memory_text() const {
     const int done = pages_done;
     std::string text = "Not enough memory: the conversion stopped ";
     if (done == 0) text += "before its first page was converted";
     else text += "after page " + std::to_string(page_list.empty() ? done : page_list[static_cast<size_t>(done - 1)]);
-    text += "; no workbook was written.";
+    return text + "; no workbook was written.";
+}
+
+void xelvio_convertor::report_out_of_memory() {
+    // Everything the run held is released by now, so the report has memory.
     try {
-        throw tk_exception(text, tk_level_error);
+        throw tk_exception(out_of_memory_text(), tk_level_error);
     } catch (...) {
         tk_report_current(1, "tbx_conv", 175);
     }
@@ -265,8 +300,19 @@ void xelvio_convertor::convert_page(ExcelOutputDev* excel, SplashOutputDev* spla
     const int core = core_page(page);
     const double dpi = static_cast<double>(resolution);
     auto* lines_dev = dynamic_cast<pdf_splash_dev*>(splash);
-    const bool readable = core > 0 && pdf_page_readable(*doc, core, &sound_resources_);
+    pdf_page_notes notes;
+    notes.max_stream_bytes = page_limits.stream_bytes;
+    const bool readable = core > 0 && pdf_page_readable(*doc, core, &sound_resources_, &notes);
     if (!readable) warn_unreadable(page);
+    std::sort(notes.left_out.begin(), notes.left_out.end());
+    notes.left_out.erase(std::unique(notes.left_out.begin(), notes.left_out.end()), notes.left_out.end());
+    for (const std::string& why : readable ? notes.left_out : std::vector<std::string>())
+        tbx::warnAboutPage(tbx::pageName(page) + " " + why + "; that part is left out.");
+    for (const std::string& cmap : readable ? notes.missing_cmaps : std::vector<std::string>())
+        if (cmaps_told_.insert(cmap).second)
+            tbx::warnAboutPage(tbx::pageName(page) + " uses the character map " + cmap +
+                               ", which is not installed (Debian package poppler-data): the text in it is missing "
+                               "from this page and any later one.");
     // A page found too complex earlier in the list is not played again.
     const bool play = readable && too_complex_.find(page) == too_complex_.end();
     budget_.set_limits(page_limits);

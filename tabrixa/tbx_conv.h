@@ -94,11 +94,14 @@ private:
     // Inside a handler: whether the exception being handled is a failed
     // allocation; the report of one names the last page converted.
     static bool out_of_memory();
+    // "Not enough memory: the conversion stopped after page N; ...", as far as the run has come.
+    std::string out_of_memory_text() const;
     void report_out_of_memory();
 
     // The core's number of each page as the page tree writes them (0: none).
     std::vector<int> page_leaves_;
     std::set<Ref> sound_resources_;  // what the pages checked so far share, found sound
+    std::set<std::string> cmaps_told_;  // missing character maps the user was told of
     int core_page(int page) const;
     pdf_page_budget budget_;
     // Why each page of this run went over its budget: a list that comes back

@@ -5,7 +5,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-build_pkgs=(build-essential cmake pkg-config libpoppler-private-dev libpoppler-dev
+# poppler-data holds the character maps and CID-to-Unicode tables of CJK text
+# in fonts that are not embedded; the core only recommends it.
+build_pkgs=(build-essential cmake pkg-config libpoppler-private-dev libpoppler-dev poppler-data libjpeg-dev
             libfontconfig-dev libfreetype-dev libfribidi-dev libgtest-dev googletest libwxgtk3.2-dev
             libx11-dev fonts-dejavu-core fonts-liberation python3 xdg-utils)
 test_pkgs=(python3-xlrd python3-olefile qpdf poppler-utils xvfb xauth

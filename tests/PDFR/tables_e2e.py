@@ -45,6 +45,9 @@ def convert(agent, content, *extra, media=(612, 792), out=None):
         if out is not None:
             out.append(run.stdout + run.stderr)
         book = xlrd.open_workbook(dest, formatting_info=True)  # read whole into memory
+    hidden = merges_check.hidden_values(book)
+    if hidden:
+        fail("merged ranges hide values: %r" % hidden)
     return book, book.sheet_by_index(0)
 
 
@@ -139,6 +142,26 @@ def merged(agent):
     r, c = find(sheet, "Name")
     if any(rlo <= r < rhi and clo <= c < chi for rlo, rhi, clo, chi in sheet.merged_cells):
         fail("the cell Name is merged: %r" % (sheet.merged_cells,))
+    # A title across a column rule that starts below it, held by the cell
+    # right of that rule; under it the cells left of the rule are empty. The
+    # sheet's column edge stays where the rule is: the empty cells are not
+    # merged over the cities beside them (convert checks that no merge hides
+    # a value), and the cities' column starts 220 points right of the table.
+    content = "".join(pdfgen.line(72, y, 402, y) for y in (700, 680, 660, 640, 620))
+    content += pdfgen.line(72, 700, 72, 620) + pdfgen.line(182, 700, 182, 620)
+    content += pdfgen.line(292, 680, 292, 620) + pdfgen.line(402, 700, 402, 620)
+    content += pdfgen.text(270, 686, "Calendar Year - 2012")
+    content += texts_at(680, 72, [110, 110, 110], [20, 20, 20],
+                        [["Physician", "Related Entity", "City / State"], ["AALAEI, B", None, "HIGHLAND, IN"],
+                         ["AAMODT, D", None, "ALBUQUERQUE, NM"]])
+    book, sheet = convert(agent, content)
+    r0, cols = check_grid(book, sheet, [["Physician", "Related Entity", "City / State"],
+                                        ["AALAEI, B", "", "HIGHLAND, IN"], ["AAMODT, D", "", "ALBUQUERQUE, NM"]])
+    font = book.font_list[0]  # widths count 1/256 of its digit
+    unit = {"Verdana": 0.6357, "Arial": 0.5562}[font.name] * font.height / 20.0 / 256
+    start = sum(sheet.colinfo_map[c].width for c in range(cols[0], cols[2])) * unit
+    if abs(start - 220) > 3:
+        fail("the cities' column starts %.1f points into the table, not 220:\n%s" % (start, dump(sheet)))
 
 
 def colours(agent):
@@ -265,9 +288,10 @@ def whole_pixels(agent):
 
 def main():
     agent, source_dir, group = sys.argv[1:4]
-    global pdfgen
+    global pdfgen, merges_check
     sys.path.insert(0, os.path.join(source_dir, "tools"))
     import pdfgen
+    import merges_check
     {"ruled": ruled, "merged": merged, "colours": colours, "pieces": pieces, "filled": filled, "no_graph": no_graph, "huge": huge,
      "whole_pixels": whole_pixels}[group](agent)
     print("ok")

@@ -8,6 +8,7 @@ SOURCE_DIR = os.environ["TBX_SOURCE_DIR"]
 AGENT = os.environ["TBX_AGENT"]
 WORK = os.environ.get("TBX_WORK_DIR", "/tmp/tbx_conversion")
 sys.path.insert(0, os.path.join(SOURCE_DIR, "tools"))
+import merges_check  # noqa: E402
 import pdfgen  # noqa: E402
 import xlrd  # noqa: E402
 
@@ -19,7 +20,7 @@ def path(name):
 
 
 def convert(pdf, xls, pages=None, env=None):
-    """Runs tbxagent; returns the opened workbook (formatting info on)."""
+    """Runs tbxagent; returns the opened workbook (formatting info on), in which no merge hides a value."""
     if os.path.exists(xls):
         os.remove(xls)
     cmd = [AGENT, "--src=" + pdf, "--dest=" + xls]
@@ -30,7 +31,12 @@ def convert(pdf, xls, pages=None, env=None):
     res = subprocess.run(cmd, capture_output=True, text=True, timeout=300, env=run_env)
     if res.returncode != 0:
         raise AssertionError("tbxagent failed (%d): %s %s" % (res.returncode, res.stdout, res.stderr))
-    return xlrd.open_workbook(xls, formatting_info=True)
+    book = xlrd.open_workbook(xls, formatting_info=True)
+    # Readers show only a merged range's first cell.
+    hidden = merges_check.hidden_values(book)
+    if hidden:
+        raise AssertionError("merged ranges hide values: %r" % hidden)
+    return book
 
 
 def cells(sheet):

@@ -133,6 +133,31 @@ TEST_F(Sheet, BlanksThePageShowsNeverEndACell) {
     EXPECT_EQ(textAt(ws, 5, 0), "Year");
 }
 
+TEST_F(Sheet, NoMergedRangeHidesAValue) {
+    // Readers show a merged range's first cell only. A range over a value
+    // on its first row ends before it; one over a value on a later row ends
+    // above it; a range over empty (bordered) cells stays; a range left with
+    // one cell goes, and what the narrowed ranges freed can be merged again.
+    tbx::putCellText(*ws, cells, 0, 0, L"Title", nullptr);
+    tbx::putCellText(*ws, cells, 0, 2, L"HIGHLAND, IN", nullptr);
+    ws->merge(0, 0, 0, 3);
+    const std::wstring n = L"7";
+    tbx::putCellText(*ws, cells, 3, 1, n, &n);
+    ws->merge(2, 0, 4, 1);
+    tbx::putEmptyCell(*ws, cells, 6, 1);
+    ws->merge(6, 0, 6, 1);
+    tbx::putCellText(*ws, cells, 8, 1, L"period", nullptr);
+    ws->merge(8, 0, 8, 1);
+    EXPECT_EQ(tbx::uncoverMergedValues(*ws), 3u);
+    EXPECT_TRUE(hasMerge(ws, 0, 0, 1));
+    ASSERT_EQ(ws->Merges().size(), 3u);
+    const auto& rows = ws->Merges()[1];
+    EXPECT_EQ(rows.first_row * 1000 + rows.last_row * 100 + rows.first_col * 10 + rows.last_col, 2201u);
+    EXPECT_TRUE(hasMerge(ws, 6, 0, 1));
+    EXPECT_TRUE(ws->merge(0, 2, 0, 3));
+    EXPECT_TRUE(ws->merge(3, 0, 3, 0) && ws->merge(8, 0, 8, 0));
+}
+
 TEST_F(Sheet, DumpLines_CellFontFromTheLine) {
     auto* b = f.block();
     LineStyle narrow;

@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -436,6 +437,57 @@ TEST_F(Conv, PagesThatCannotBeReadAreNamedAndKeepTheirPlace) {
     EXPECT_FALSE(fs::exists(path("none.xls")));
 }
 
+namespace {
+// Plants a file at the destination once page 1 is converted, as another user
+// who may write into the destination's folder could while the run goes on.
+struct planting_convertor : xelvio_convertor {
+    uid_t owner = 0;
+    gid_t group = 0;
+    void convert_page(ExcelOutputDev* excel, SplashOutputDev* splash, PDFDoc* doc, int page) override {
+        xelvio_convertor::convert_page(excel, splash, doc, page);
+        if (page != 1) return;
+        std::ofstream(destination) << "planted";
+        EXPECT_EQ(::chown(destination.c_str(), owner, group), 0);
+        ::chmod(destination.c_str(), 0666);
+    }
+};
+}  // namespace
+
+TEST_F(Conv, AFileThatAppearsDuringTheRunIsNeverAdopted) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs a second user";
+    const passwd* nobody = ::getpwnam("nobody");
+    ASSERT_NE(nobody, nullptr);
+    recording_handler h;
+    planting_convertor c;
+    c.owner = nobody->pw_uid;
+    c.group = nobody->pw_gid;
+    c.source = pdf("doc.pdf", 2);
+    // A folder the planter may write to: the workbook replaces the file as a
+    // new file would be made, never with the planter's owner and mode.
+    fs::create_directories(dir / "open");
+    ::chmod((dir / "open").c_str(), 0777);
+    c.destination = path("open/doc.xls");
+    c.run();
+    ASSERT_TRUE(c.succeeded()) << (h.reports.empty() ? "" : h.reports.back());
+    struct stat st {};
+    ASSERT_EQ(::stat(c.destination.c_str(), &st), 0);
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    EXPECT_EQ(st.st_uid, ::geteuid());
+    EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask);
+    EXPECT_EQ(read(c.destination).substr(0, 4), "\xD0\xCF\x11\xE0");
+    // A sticky folder that everyone may write: another user's file is not
+    // written over, the run says so and the planted file stays as it is.
+    fs::create_directories(dir / "shared");
+    ::chmod((dir / "shared").c_str(), 01777);
+    c.destination = path("shared/doc.xls");
+    c.run();
+    EXPECT_FALSE(c.succeeded());
+    ASSERT_FALSE(h.reports.empty());
+    EXPECT_NE(h.reports.back().find("another user's file in a shared folder"), std::string::npos) << h.reports.back();
+    EXPECT_EQ(read(c.destination), "planted");
+}
+
 TEST_F(Conv, PageOverItsBudgetIsNamedAndTheRestIsConverted) {
     // Page 1: forms seven deep, each drawing the next ten times, the last a
     // word: 10^7 words, which the core would play for hours.
@@ -463,10 +515,18 @@ TEST_F(Conv, PageOverItsBudgetIsNamedAndTheRestIsConverted) {
     }
     const std::string src = write("nested.pdf", mini_pdf::assemble(objs, 1));
 
+    // The small limits hold for page 1 only: a loaded machine (or a sanitizer's
+    // own memory) must not make page 2 seem heavy.
+    struct first_page_limited : xelvio_convertor {
+        void convert_page(ExcelOutputDev* excel, SplashOutputDev* splash, PDFDoc* doc, int page) override {
+            xelvio_convertor::convert_page(excel, splash, doc, page);
+            page_limits = pdf_page_budget::limits();
+        }
+    };
     recording_handler h;
     for (const bool by_time : {true, false}) {
         h.reports.clear();
-        xelvio_convertor c;
+        first_page_limited c;
         c.source = src;
         c.destination = path("nested.xls");
         if (by_time) c.page_limits.seconds = 0.25;
@@ -504,6 +564,60 @@ TEST_F(Conv, PageOverItsBudgetIsNamedAndTheRestIsConverted) {
     const std::string book = read(path("again.xls"));
     EXPECT_NE(book.find("page 2"), std::string::npos);
     EXPECT_EQ(book.find("word"), std::string::npos);
+
+    // Nothing but such pages: said as such, not as a damaged document; no workbook.
+    h.reports.clear();
+    c.destination = path("only.xls");
+    c.page_limits.seconds = 0.25;
+    c.page_list = {1};
+    c.run();
+    EXPECT_FALSE(c.succeeded());
+    EXPECT_EQ(h.reports, (std::vector<std::string>{warning, "No page was converted: every selected page is too "
+                                                            "complex to convert (the warnings above say why)."}));
+    EXPECT_FALSE(fs::exists(path("only.xls")));
+}
+
+TEST_F(Conv, ContentTheCoreMustNotPlayIsLeftOutAndTheRestConverted) {
+    // Page 1: text, then content in JBIG2 (the core would decode all of it
+    // before playing a thing); page 2: a form in DCT and an image in DCT (an
+    // image may be), then text; page 3: text, then 2 MB of blanks made of 32 KB.
+    auto stream = [](const std::string& dict, const std::string& data) {
+        return "<< " + dict + " /Length " + std::to_string(data.size()) + " >>\nstream\n" + data + "\nendstream";
+    };
+    auto page = [](const std::string& contents, const std::string& res) {
+        return "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents " + contents +
+               " /Resources << /Font << /F1 6 0 R >> " + res + ">> >>";
+    };
+    std::string blanks;
+    for (int i = 0; i < 16384; ++i) blanks += "\x81 ";  // each pair: 128 blanks
+    const std::string src = write(
+        "unplayable.pdf",
+        mini_pdf::assemble(
+            {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R 4 0 R 5 0 R] /Count 3 >>",
+             page("[7 0 R 8 0 R]", ""), page("9 0 R", "/XObject << /Fm 10 0 R /Im 11 0 R >> "),
+             page("[12 0 R 13 0 R]", ""), "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
+             stream("", mini_pdf::text(72, 700, "one")), stream("/Filter /JBIG2Decode", "\x97\x4a\x42\x32"),
+             stream("", "/Fm Do /Im Do " + mini_pdf::text(72, 700, "two")),
+             stream("/Type /XObject /Subtype /Form /BBox [0 0 612 792] /Filter [/FlateDecode /DCTDecode]", "xx"),
+             stream("/Type /XObject /Subtype /Image /Width 8 /Height 8 /ColorSpace /DeviceGray "
+                    "/BitsPerComponent 8 /Filter /DCTDecode",
+                    "\xff\xd8"),
+             stream("", mini_pdf::text(72, 700, "three")), stream("/Filter /RunLengthDecode", blanks + "\x80")},
+            1));
+    recording_handler h;
+    xelvio_convertor c;
+    c.source = src;
+    c.destination = path("unplayable.xls");
+    c.page_limits.stream_bytes = 1 << 20;
+    c.run();
+    EXPECT_TRUE(c.succeeded());
+    EXPECT_EQ(h.reports,
+              (std::vector<std::string>{
+                  "Page 1 is damaged: part of its content is encoded as an image (JBIG2Decode); that part is left out.",
+                  "Page 2 is damaged: part of its content is encoded as an image (DCTDecode); that part is left out.",
+                  "Page 3 is too complex: its content decodes to more than 1 MB; that part is left out."}));
+    const std::string book = read(path("unplayable.xls"));
+    for (const char* text : {"one", "two", "three"}) EXPECT_NE(book.find(text), std::string::npos) << text;
 }
 
 // Fails the run at its first page: these runs must end before one.
@@ -626,7 +740,8 @@ TEST_F(Conv, RunErrorsEndThroughTheHandler) {
                     c.run();
                 }),
                 ::testing::ExitedWithCode(255), "The program cannot read PDF document");
-    // A missing source: the document is "not ok", which must never reach the page count.
+    // A missing source (a profile's relative name from another folder) is
+    // said to be missing, not taken for a damaged document.
     EXPECT_EXIT(RUN_IN_CHILD({
                     xelvio_convertor c;
                     error_handler h;
@@ -634,7 +749,8 @@ TEST_F(Conv, RunErrorsEndThroughTheHandler) {
                     c.destination = path("gone.xls");
                     c.run();
                 }),
-                ::testing::ExitedWithCode(255), "The program cannot read PDF document");
+                ::testing::ExitedWithCode(255),
+                "Error:\nSource file does not exist. Please verify the correct file name was given.\n");
 }
 
 TEST_F(Conv, OneConverterAtATime) {
