@@ -223,7 +223,7 @@ void TextBlock::coalesce(const UnicodeMap* uMap) {
                     bestBucket = b;
                 }
             }
-            if (!best || acrossGap(last, best)) break;
+            if (!best || acrossGap(last, best) || clippedApart(*last, *best)) break;
             p->unlink(bestBucket, bestPrev, best);
             const double gap = last->gapAlong(best);
             widestGap = gaps ? std::max(widestGap, gap) : gap;
