@@ -1,6 +1,7 @@
 #include "GUI2/g_f_dlg.h"
 
 #include "TK/tk_except.h"
+#include "TK/tk_utils.h"
 #include "platform/plat_files.h"
 
 wiz_filter wiz_pdf_filter() { return {{"PDF Files (.pdf)", "*.pdf"}, {"All Files (*.*)", "*.*"}}; }
@@ -27,11 +28,8 @@ file_dialog::file_dialog(const wiz_filter& filter, const std::string& title, con
     request_.title = title;
     request_.filters = filter;
     // An empty field starts in the program's own folder with an empty name.
-    std::string full;
-    const std::string path = initial_path.empty() ? plat_program_path() : initial_path;
-    if (!plat_full_path(path, full)) full = path;
     std::string drive, folder, name, ext;
-    plat_split_path(full, drive, folder, name, ext);
+    plat_split_path(tk_full_path(initial_path.empty() ? plat_program_path() : initial_path), drive, folder, name, ext);
     request_.folder = drive + folder;
     request_.name = initial_path.empty() ? std::string() : name;
 }

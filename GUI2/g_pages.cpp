@@ -30,10 +30,8 @@ std::string common_make_dest(const std::string& old_dest, const std::string& nam
     const std::string& new_name = name;
     if (!old_dest.empty()) {
         tk_log::write(1, "old_name - is a full qualified file name");
-        std::string full;
-        if (!plat_full_path(old_dest, full)) full = old_dest;
         std::string drive, folder, old_name, old_ext;
-        plat_split_path(full, drive, folder, old_name, old_ext);
+        plat_split_path(tk_full_path(old_dest), drive, folder, old_name, old_ext);
         return plat_make_path(drive, folder, new_name, ext);
     }
     // Into the documents folder itself: its parent may lie above the home
@@ -186,7 +184,14 @@ void sel_file_page::make_dest(const std::string& source) {
 }
 
 void sel_file_page::store() {
-    const std::string source = read_text(id_source);
+    // A relative source is taken in the folder the wizard was started from
+    // and kept in full (the settings and profiles are used from elsewhere);
+    // the field shows it.
+    std::string source = read_text(id_source);
+    if (!source.empty() && source[0] != '/') {
+        source = tk_full_path(source);
+        ui().set_text(id(), id_source, source);
+    }
     std::string dest = read_text(id_dest);
     // A relative name goes beside the source, not into the folder the wizard
     // was started from; the field shows where.
@@ -290,6 +295,13 @@ void settings_page::store() {
 }
 
 int settings_page::leave() {
+    // "Pages" with nothing to convert: a list typed elsewhere by mistake must
+    // not turn into every page.
+    if (ui().get_check(id(), id_list) && tk_trim(read_text(id_pages)).empty()) {
+        wizard_shell::message("You should enter the pages to convert (for example: 1,3,5-10), or choose All.");
+        ui().focus_ctrl(id(), id_pages);
+        return -1;
+    }
     try {
         store();
     } catch (const tk_exception& e) {
@@ -399,6 +411,9 @@ const char* const title_done = "Conversion is Completed";
 const char* const title_failed = "Conversion Failed";
 const char* const failed_text =
     "The conversion failed: no workbook was written.\nClick 'Finish' to exit the wizard.";
+const char* const title_stopped = "Conversion Stopped";
+const char* const stopped_text =
+    "The conversion was stopped: no workbook was written.\nClick 'Finish' to exit the wizard.";
 }  // namespace
 
 gui_finish_page_ex::gui_finish_page_ex(const std::string& success, const std::string& hint,
@@ -408,7 +423,8 @@ gui_finish_page_ex::gui_finish_page_ex(const std::string& success, const std::st
     tk_log::write(2, "gui_finish_page::ctor");
     add_ctrl(id_title, K::title, 115, 8, 180, 20, title_done);
     add_ctrl(id_text, K::label, 115, 32, 180, 32);
-    add_ctrl(id_errors, K::multiline, 115, 68, 175, 100, std::string(), true);
+    // The list ends above the hint: after warnings both are shown.
+    add_ctrl(id_errors, K::multiline, 115, 68, 175, 78, std::string(), true);
     add_ctrl(id_hint, K::label, 115, 150, 196, 16);
     add_ctrl(id_open, K::checkbox, 115, 172, 100, 8, "&Open on exit");
     add_ctrl(id_save, K::button, 230, 170, 60, 14, "&Save Settings...");
@@ -428,7 +444,9 @@ bool gui_finish_page_ex::page_init() {
     // A workbook written with warnings can be opened as well as any other.
     ui().show_ctrl(id(), id_hint, written);
     ui().show_ctrl(id(), id_open, written);
-    ui().set_text(id(), id_title, written ? title_done : title_failed);
+    // Abort on a warning stopped the run: no failure of its own.
+    const bool stopped = !written && job.stopped();
+    ui().set_text(id(), id_title, written ? title_done : stopped ? title_stopped : title_failed);
 
     tk_log::write(2, "gui_finish_page::page_init");
     shell.enable_button(wiz_id_cancel, false);
@@ -440,8 +458,8 @@ bool gui_finish_page_ex::page_init() {
     }
     tk_log::write(2, "Display errors");
     // Warnings beside a written workbook keep the errors text; without a
-    // workbook the page says that the conversion failed.
-    ui().set_text(id(), id_text, written ? errors_text_ : failed_text);
+    // workbook the page says that the conversion failed or was stopped.
+    ui().set_text(id(), id_text, written ? errors_text_ : stopped ? stopped_text : failed_text);
     ui().show_ctrl(id(), id_errors, true);
     ui().set_text(id(), id_errors, std::string());
     for (const std::string& text : errors) {

@@ -82,6 +82,7 @@ public:
     void store();
 
 private:
+    // Stores the settings; -1 (staying) after a box that says what is wrong.
     int leave();
 };
 

@@ -68,6 +68,7 @@ long convertor_job::pages_done() const { return conv_.pages_done.load(); }
 long convertor_job::page_count() const { return conv_.page_count.load(); }
 double convertor_job::get_percent() const { return conv_.get_percent(); }
 bool convertor_job::succeeded() const { return conv_.succeeded(); }
+bool convertor_job::stopped() const { return conv_.stop_requested(); }
 
 // ------------------------------------------------------------ start-up
 

@@ -43,6 +43,7 @@ public:
     long page_count() const override;
     double get_percent() const override;
     bool succeeded() const override;
+    bool stopped() const override;
 
 private:
     xelvio_convertor& conv_;

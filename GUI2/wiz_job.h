@@ -52,4 +52,7 @@ public:
     virtual double get_percent() const = 0;
     // After run: whether the workbook was written.
     virtual bool succeeded() const = 0;
+    // Whether a stop was asked for (Abort on a warning): the run then ends
+    // without its workbook.
+    virtual bool stopped() const = 0;
 };

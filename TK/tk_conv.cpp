@@ -106,9 +106,10 @@ void tk_converter::read_settings_file(tk_profile& profile, const std::string& pa
 bool tk_converter::store_profile(tk_profile& profile) {
     tk_log::write(2, "tk_converter::store_profile");
     const std::string section = tk_text(tk_txt_generic_section);
-    profile.set_value(section, tk_text(tk_txt_key_src), source);
-    profile.set_value(section, tk_text(tk_txt_key_dest), destination);
-    profile.set_value(section, tk_text(tk_txt_key_logfile), log_file);
+    // Full paths: a profile is used from other folders than the one it was saved in.
+    profile.set_value(section, tk_text(tk_txt_key_src), tk_full_path(source));
+    profile.set_value(section, tk_text(tk_txt_key_dest), tk_full_path(destination));
+    profile.set_value(section, tk_text(tk_txt_key_logfile), tk_full_path(log_file));
     return true;
 }
 

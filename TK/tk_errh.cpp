@@ -43,17 +43,25 @@ void error_handler::handle(const tk_exception& e, int /*in_job*/) {
         std::printf("Internal error: %s\n", e.what());
         exit_process(-1);
     }
-    std::string text = report_text(e);
+    const std::string text = report_text(e);
     tk_log::write(3, "Error:\n%s", text.c_str());
-    for (char& c : text)
-        if (c == '\n') c = ' ';
-    // A warning leaves the run going (and its exit code 0): it is not called an error.
-    if (!quiet_) std::printf("%s\n%s\n", e.level() == tk_level_error ? "Error:" : "Warning:", text.c_str());
+    if (!quiet_) {
+        std::fputs(console_lines(text, e.level()).c_str(), stdout);
+        // Out now: a process that the PDF core ends (out of memory) keeps what was said.
+        std::fflush(stdout);
+    }
     if (e.level() == tk_level_error) {
         tk_log::write(1, "Got 1-level error");
         exit_process(-1);
     }
     tk_log::write(1, "Got 0-level error");
+}
+
+std::string error_handler::console_lines(const std::string& text, int level) {
+    // A warning leaves the run going (and its exit code 0): it is not called an error.
+    std::string lines = level == tk_level_error ? "Error:\n" : "Warning:\n";
+    for (char c : text) lines += c == '\n' ? ' ' : c;
+    return lines + "\n";
 }
 
 void error_handler::handle_standard(const std::exception& e, int /*in_job*/) {

@@ -33,6 +33,9 @@ public:
     // A standard exception caught by a job's run. Console form: its text on
     // the standard error stream, then exit code -1.
     virtual void handle_standard(const std::exception& e, int in_job);
+    // What the console form prints for a report of level 0 or 1: "Warning:"
+    // or "Error:", then the text with its line ends as blanks, each ended by a line end.
+    static std::string console_lines(const std::string& text, int level);
 
     const std::string& prefix() const { return prefix_; }
     void set_prefix(const std::string& p) { prefix_ = p; }

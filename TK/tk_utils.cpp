@@ -1,5 +1,6 @@
 #include "TK/tk_utils.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -30,6 +31,8 @@ const char* const common_dest_messages[dest_msg_count] = {
     "Destination name specifies another user's file in a shared folder, which cannot be replaced.\n"
     "Please give another destination name.",
     "Destination is on a read-only file system.\nPlease choose a place you may write to.",
+    "Destination name specifies a PDF document, which the workbook would replace.\n"
+    "Please give the workbook's name (for example report.xls).",
 };
 
 bool tk_is_file_exist(const std::string& path, int mode) {
@@ -90,18 +93,22 @@ const char* tk_source_problem(const std::string& source) {
     }
 }
 
+std::string tk_full_path(const std::string& path) {
+    std::string full;
+    return plat_full_path(path, full) ? full : path;
+}
+
 std::string tk_default_destination(const std::string& source) {
-    std::string full, drive, folder, name, ext;
-    plat_split_path(plat_full_path(source, full) ? full : source, drive, folder, name, ext);
+    std::string drive, folder, name, ext;
+    plat_split_path(tk_full_path(source), drive, folder, name, ext);
     return plat_make_path(drive, folder, name, ".xls");
 }
 
 std::string tk_destination_beside_source(const std::string& destination, const std::string& source) {
     if (destination.empty() || destination[0] == '/') return destination;
-    std::string full, drive, folder, name, ext;
-    plat_split_path(plat_full_path(source, full) ? full : source, drive, folder, name, ext);
-    std::string joined;
-    return plat_full_path(drive + folder + destination, joined) ? joined : drive + folder + destination;
+    std::string drive, folder, name, ext;
+    plat_split_path(tk_full_path(source), drive, folder, name, ext);
+    return tk_full_path(drive + folder + destination);
 }
 
 namespace {
@@ -135,6 +142,20 @@ int dest_problem(const std::string& destination) {
         return errno == EROFS ? dest_msg_read_only_fs : dest_msg_folder_read_only;
     return -1;
 }
+
+// Whether the destination is an existing PDF document: its header within the
+// first kilobyte, where readers look for it. A file that cannot be read tells nothing.
+bool dest_is_pdf(const std::string& destination) {
+    plat_file_place place;
+    if (place.locate(destination) != 0) return false;
+    const int fd =
+        ::openat(place.folder(), place.name().c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return false;
+    std::string head;
+    plat_read_upto(fd, 1024, head);
+    ::close(fd);
+    return head.find("%PDF-") != std::string::npos;
+}
 }  // namespace
 
 void common_check_dest(const std::string& destination) {
@@ -151,6 +172,7 @@ void common_check_not_source(const std::string& destination, const std::string& 
 void common_check_dest(const std::string& destination, const std::string& source) {
     common_check_dest(destination);
     common_check_not_source(destination, source);
+    if (dest_is_pdf(destination)) throw tk_exception(common_dest_messages[dest_msg_is_pdf], tk_level_error);
 }
 
 std::string tk_trim_left(const std::string& s) {

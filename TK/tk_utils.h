@@ -47,6 +47,7 @@ enum common_dest_message {
     dest_msg_path_too_long = 9,
     dest_msg_foreign_file = 10,
     dest_msg_read_only_fs = 11,
+    dest_msg_is_pdf = 12,
     dest_msg_count
 };
 extern const char* const common_dest_messages[dest_msg_count];
@@ -68,7 +69,8 @@ void tk_check_writable_file(const std::string& path, const char* read_only_text,
 // a name or path that is too long.
 void common_check_dest(const std::string& destination);
 // The same, and the destination must not be the source file itself (a
-// conversion would otherwise overwrite the document it reads).
+// conversion would otherwise overwrite the document it reads), nor any other
+// PDF document (the source and the destination given the wrong way round).
 void common_check_dest(const std::string& destination, const std::string& source);
 // Throws the level-1 "is the source" error when both paths name one file.
 void common_check_not_source(const std::string& destination, const std::string& source);
@@ -77,6 +79,9 @@ void common_check_not_source(const std::string& destination, const std::string& 
 // too long, a folder, a device, pipe or socket, a file without read
 // permission, a link loop each have their own text.
 const char* tk_source_problem(const std::string& source);
+// The path made full against the current folder, or as it is where it
+// cannot be (empty, or too deep for a full path).
+std::string tk_full_path(const std::string& path);
 // Where a conversion without a destination writes: beside the source, its
 // name with the extension ".xls" (".hidden" gives ".hidden.xls"); the full
 // path, or below a folder too deep for one, the source's own spelling.

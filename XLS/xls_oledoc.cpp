@@ -91,7 +91,7 @@ void CBinFile::Fail(const char* what, const char* reason)
     failed_ = true;
 }
 
-int CBinFile::Open(const std::string& name)
+int CBinFile::Open(const std::string& name, const plat_file_id* noted)
 {
     Abandon();
     failed_ = false;
@@ -121,6 +121,10 @@ int CBinFile::Open(const std::string& name)
         Fail("Cannot replace", S_ISDIR(st.st_mode) ? "it is a folder" : "it is not a regular file");
         return -1;
     }
+    if (exists && place_.sticky_keeps(st)) {
+        Fail("Cannot replace", "it is another user's file in a shared folder");
+        return -1;
+    }
     // Unnamed while it is written, so that even a killed process leaves
     // nothing; it gets a name only to be renamed over the destination.
     fd_ = plat_create_unnamed(place_.folder());
@@ -135,7 +139,9 @@ int CBinFile::Open(const std::string& name)
     // another user's workbook leaves it theirs. Set-id and sticky bits are
     // never carried over.
     mode_t mode = 0666 & ~current_umask();
-    if (exists) {
+    if (exists && noted && !(*noted == place_.identity())) {
+        tk_log::write(1, "CBinFile: '%s' appeared meanwhile; it passes nothing on", name.c_str());
+    } else if (exists) {
         mode = st.st_mode & 0777;
         if (!plat_keep_owner(fd_, st))
             tk_log::write(1, "CBinFile: the replaced file's owner and group cannot be kept");

@@ -34,8 +34,9 @@ public:
 // allows (else under a hidden name), and renamed over the destination only
 // when every write, the flush to disk and the close succeeded; otherwise
 // nothing is left behind and an earlier file of that name stays as it was. Only a regular
-// file is replaced: a destination that is a device, pipe or socket, or a link
-// another user made in a shared folder, is refused. A replaced file's owner,
+// file is replaced: a destination that is a device, pipe or socket, a link
+// another user made in a shared folder, or a file the folder's sticky bit
+// keeps (plat_file_place::sticky_keeps) is refused. A replaced file's owner,
 // group and permission bits (not set-id or sticky) pass to the new one.
 class CBinFile : public CByteSink {
 public:
@@ -44,7 +45,10 @@ public:
     CBinFile(const CBinFile&) = delete;
     CBinFile& operator=(const CBinFile&) = delete;
 
-    int Open(const std::string& name);
+    // With `noted`, what stood at the name when the caller began: a file
+    // that is not that one (it appeared since) is replaced as a new file
+    // would be made, never giving the workbook its owner and permissions.
+    int Open(const std::string& name, const plat_file_id* noted = nullptr);
     int PutBytes(const std::uint8_t* p, std::size_t n) override;
     // Completes the file: 0, or -1 when it could not be completed (the
     // temporary file is then removed).

@@ -210,9 +210,16 @@ int workbook::Dump(const std::string& file_name)
         tk_log::write(1, "workbook::Dump: %s", last_error_.c_str());
         return -1;
     };
-    if (file.Open(file_name) != 0 || doc.WriteCompoundFile(file) != 0 || file.Close() != 0)
+    if (file.Open(file_name, noted_ ? &*noted_ : nullptr) != 0 || doc.WriteCompoundFile(file) != 0 ||
+        file.Close() != 0)
         return fail();
     return 0;
+}
+
+void workbook::NoteDestination(const std::string& file_name)
+{
+    plat_file_place place;
+    noted_ = place.locate(file_name) == 0 ? place.identity() : plat_file_id{};
 }
 
 }  // namespace xls_core

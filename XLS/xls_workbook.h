@@ -10,9 +10,12 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_set>
 #include <vector>
+
+#include "platform/plat_place.h"
 
 namespace xls_core {
 
@@ -320,6 +323,10 @@ public:
     // an earlier one intact. It can be written again.
     int Dump(const std::string& file_name);
     const std::string& LastError() const { return last_error_; }
+    // Notes what stands at the destination now, before the work: Dump then
+    // lets only that file pass its owner and permissions to the workbook,
+    // never one that appeared meanwhile (another user's, in a shared folder).
+    void NoteDestination(const std::string& file_name);
 
     // The "Workbook" stream as Dump writes it (without the sector padding).
     std::vector<std::uint8_t> WorkbookStream();
@@ -368,6 +375,7 @@ private:
     std::unordered_set<std::u16string> folded_names_;
     std::int64_t created_ = 0;   // seconds since 1970, for the summary information
     std::string last_error_;
+    std::optional<plat_file_id> noted_;  // the destination as NoteDestination found it
 };
 
 }  // namespace xls_core

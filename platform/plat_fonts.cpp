@@ -1,7 +1,10 @@
 #include "platform/plat_fonts.h"
 
+#include <sys/mman.h>
+
 #include <array>
 #include <map>
+#include <new>
 #include <tuple>
 
 #include <fontconfig/fontconfig.h>
@@ -20,6 +23,26 @@ const unsigned short cp1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0
 
 unsigned long codePoint(unsigned char c) { return (c >= 0x80 && c < 0xA0) ? cp1252High[c - 0x80] : c; }
 
+// Fontconfig does not survive a failed allocation: under an address-space
+// limit it crashes inside its configuration parser and its substitution; and
+// a cache it cannot read for want of memory counts as missing, so it scans
+// that font folder again, cannot open the fonts either, and writes a cache
+// of the few it could into the cache folder (the system's, run as root),
+// which then hides the others from every program. It is called only while
+// this much more address space could be had: a match needs well under a
+// megabyte; loading the configuration reads its caches (50 KB for 144
+// fonts) and scans a folder whose cache is out of date, opening each font
+// file whole (a scan of those 144 fonts took 1.5 MB). Short of it, the
+// caller learns that memory ran out as from any other allocation.
+constexpr size_t match_room = size_t{1} << 20;
+constexpr size_t config_room = size_t{8} << 20;
+
+void require_room(size_t bytes) {
+    void* probe = ::mmap(nullptr, bytes, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (probe == MAP_FAILED) throw std::bad_alloc();
+    ::munmap(probe, bytes);
+}
+
 }  // namespace
 
 struct font_measurer::impl {
@@ -35,10 +58,9 @@ struct font_measurer::impl {
     };
 
     FT_Library lib = nullptr;
-    // Our own fontconfig configuration, loaded at the first match and
-    // released with the measurer: no process-wide state is left behind.
+    // Our own fontconfig configuration, loaded with the measurer (before the
+    // work takes memory) and released with it: no process-wide state is left behind.
     FcConfig* config = nullptr;
-    bool config_tried = false;
     std::map<std::tuple<std::string, bool, bool>, face_entry*> matches;  // request -> face (null: none)
     std::map<std::pair<std::string, int>, face_entry> faces;             // (file, index) -> face
     std::map<std::tuple<std::string, bool, bool, int>, size_entry> sizes;
@@ -49,11 +71,8 @@ struct font_measurer::impl {
         auto it = matches.find(key);
         if (it != matches.end()) return it->second;
         face_entry* result = nullptr;
-        if (!config_tried) {
-            config_tried = true;
-            config = FcInitLoadConfigAndFonts();
-        }
         if (config && lib) {
+            require_room(match_room);
             FcPattern* pat = FcPatternCreate();
             FcPatternAddString(pat, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
             FcPatternAddInteger(pat, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
@@ -101,8 +120,11 @@ struct font_measurer::impl {
     }
 };
 
-font_measurer::font_measurer() : d(new impl) {
+font_measurer::font_measurer() {
+    require_room(config_room);
+    d.reset(new impl);
     if (FT_Init_FreeType(&d->lib) != 0) d->lib = nullptr;
+    d->config = FcInitLoadConfigAndFonts();
 }
 
 font_measurer::~font_measurer() {

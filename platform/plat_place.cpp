@@ -165,10 +165,18 @@ bool plat_file_place::folder_takes_new_file() const {
 
 bool plat_file_place::sticky_keeps(const struct stat& entry) const {
     struct stat f {};
+    if (folder_ < 0 || ::fstat(folder_, &f) != 0 || !(f.st_mode & S_ISVTX)) return false;
     const uid_t me = ::geteuid();
-    // Root may replace any entry.
-    return me != 0 && folder_ >= 0 && ::fstat(folder_, &f) == 0 && (f.st_mode & S_ISVTX) && entry.st_uid != me &&
-           f.st_uid != me;
+    if (entry.st_uid == me) return false;
+    if (me != 0 && f.st_uid != me) return true;
+    return S_ISREG(entry.st_mode) && (f.st_mode & S_IWOTH) && entry.st_uid != f.st_uid;
+}
+
+plat_file_id plat_file_place::identity() const {
+    plat_file_id id;
+    struct stat st {};
+    if (status(st)) id = plat_file_id{true, st.st_dev, st.st_ino};
+    return id;
 }
 
 long plat_file_place::name_max() const {

@@ -8,6 +8,14 @@
 
 #include <string>
 
+// Which file a name leads to: none, or its device and inode.
+struct plat_file_id {
+    bool exists = false;
+    dev_t dev = 0;
+    ino_t ino = 0;
+    bool operator==(const plat_file_id& o) const { return exists == o.exists && dev == o.dev && ino == o.ino; }
+};
+
 class plat_file_place {
 public:
     plat_file_place() = default;
@@ -41,8 +49,15 @@ public:
     // the folder's mode bits allow it.
     bool folder_takes_new_file() const;
     // Whether the folder's sticky bit keeps the caller from replacing the
-    // entry of this status (it is neither the entry's nor the folder's owner).
+    // entry of this status: the caller is neither the entry's nor the
+    // folder's owner (root may replace any entry); and in a sticky folder
+    // that everyone may write, a regular file of neither the caller nor the
+    // folder's owner is not written, not even by root, as the kernel's
+    // protected_regular rule refuses to open it: whoever planted it there
+    // would own what is written in its place.
     bool sticky_keeps(const struct stat& entry) const;
+    // The entry's identity (exists false when there is none).
+    plat_file_id identity() const;
     // The longest name the folder's file system takes.
     long name_max() const;
 

@@ -35,6 +35,11 @@ plat_replace_result plat_replace_file(const std::string& path, const std::string
         result.not_regular = true;
         return result;
     }
+    if (exists && place.sticky_keeps(st)) {
+        result.error = EACCES;
+        result.refused_file = true;
+        return result;
+    }
     std::string temp;
     const int fd = plat_create_temp(place.folder(), place.name(), place.name_max(), temp);
     if (fd < 0) {

@@ -161,7 +161,7 @@ long write_file(const std::string& file, const value_map& values) {
     // its target, which is replaced; a replaced file keeps its owner (root
     // running with a user's configuration folder leaves the file the user's).
     const plat_replace_result r = plat_replace_file(file, text, 0600);
-    if (r.refused_link || r.not_regular) return plat_reg_access_denied;
+    if (r.refused_link || r.refused_file || r.not_regular) return plat_reg_access_denied;
     return r.error ? from_errno(r.error) : plat_reg_ok;
 }
 

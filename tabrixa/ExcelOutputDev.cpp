@@ -26,6 +26,9 @@ ExcelOutputDev::ExcelOutputDev(const char* name, int physLayout, int rawOrder, i
     if (name && *name) {
         fileName = name;
         workbook.reset(new xls_core::workbook);
+        // What the destination is as the run begins: a file put there during
+        // the run passes nothing to the workbook.
+        workbook->NoteDestination(fileName);
         const size_t slash = fileName.rfind('/');
         workbook->SetScratchFolder(slash == std::string::npos ? "." : slash == 0 ? "/" : fileName.substr(0, slash));
         ok = true;

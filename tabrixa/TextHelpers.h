@@ -53,6 +53,10 @@ constexpr double phraseGapEms = 0.6;
 // rows below it parts columns. (Three rows of a justified text may leave a
 // common gap up to about half an em wide.)
 constexpr double columnGapEms = 0.4;
+// Digits grouped by a thin or no-break space stand at most this far apart
+// (about a fifth to a quarter of an em): two figures further apart, in a
+// row whose others part columns there, are two cells.
+constexpr double figureGroupEms = 0.3;
 
 // A decimal digit, what figures are made of (see isFigureText).
 inline bool isDigitCode(Unicode c) { return c >= '0' && c <= '9'; }

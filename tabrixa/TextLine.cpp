@@ -7,6 +7,7 @@
 #include <UnicodeMap.h>
 
 #include "tabrixa/TextHelpers.h"
+#include "tabrixa/TextMarks.h"
 #include "tabrixa/TextWord.h"
 
 namespace tbx {
@@ -82,7 +83,7 @@ void TextLine::coalesce(const UnicodeMap* uMap) {
         TextWord* w0 = words;
         TextWord* w1 = w0->next;
         while (w1) {
-            if (w0->gapAlong(w1) >= space) {
+            if (w0->gapAlong(w1) >= space || clippedApart(*w0, *w1)) {
                 w0->spaceAfter = true;
                 w0 = w1;
                 w1 = w1->next;
@@ -93,10 +94,9 @@ void TextLine::coalesce(const UnicodeMap* uMap) {
                 delete w1;
                 w1 = w0->next;
             } else {
-                // A figure and a smaller digit beside it (a footnote mark)
+                // A figure and a raised digit beside it (a footnote mark)
                 // never read as one number.
-                if (isDigitCode(w0->text[w0->len - 1]) && isDigitCode(w1->text[0]) &&
-                    std::fabs(w0->fontSize - w1->fontSize) > 0.1 * std::max(w0->fontSize, w1->fontSize))
+                if (isDigitCode(w0->text[w0->len - 1]) && isDigitCode(w1->text[0]) && isRaisedMark(*w0, *w1))
                     w0->spaceAfter = true;
                 w0 = w1;
                 w1 = w1->next;

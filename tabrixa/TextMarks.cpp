@@ -93,13 +93,26 @@ void takeOut(TextPool& pool, const std::unordered_set<TextWord*>& words) {
 }
 
 constexpr int maxMarkLen = 3;
-constexpr double maxMarkSizeRatio = 0.8;  // mark size / its word's size, at most
+constexpr double maxMarkSizeRatio = 0.9;  // mark size / its word's size, at most
 constexpr double minMarkSizeRatio = 1.0 / 3.0;
+constexpr double minMarkRaise = 0.5;      // points
 constexpr double maxMarkRaise = 0.75;     // of its word's size
 constexpr double maxMarkDistance = 0.5;   // along the line, of its word's size
 constexpr double maxMarkOverlap = 0.2;    // along the line, of its word's size
 
+// How far a word's base line stands above another's, the way its glyphs stand up.
+double baseAbove(const TextWord& word, const TextWord& other) {
+    const double d = word.base - other.base;
+    return (word.rot == 0 || word.rot == 3) ? -d : d;
+}
+
 }  // namespace
+
+bool isRaisedMark(const TextWord& word, const TextWord& mark) {
+    const double s = word.fontSize, raise = mark.seatedRaise + baseAbove(mark, word);
+    return mark.len <= maxMarkLen && mark.fontSize <= maxMarkSizeRatio * s && mark.fontSize >= minMarkSizeRatio * s &&
+           raise > minMarkRaise && raise <= maxMarkRaise * s;
+}
 
 void seatRaisedMarks(TextPool& pool) {
     const PoolIndex index(pool);
@@ -113,12 +126,9 @@ void seatRaisedMarks(TextPool& pool) {
         const int last = TextPool::baseIdxOf(m->base + maxMarkRaise * big);
         const TextWord* best = nullptr;
         auto consider = [&](const TextWord* w) {
-            const double s = w->fontSize, raise = w->base - m->base;
-            const double after = lo(m) - hi(w);
+            const double s = w->fontSize, after = lo(m) - hi(w);
             const bool beside = after >= -maxMarkOverlap * s && after <= maxMarkDistance * s;
-            if (w == m || !beside || !(raise > 0.5) || raise > maxMarkRaise * s ||
-                m->fontSize > maxMarkSizeRatio * s || m->fontSize < minMarkSizeRatio * s)
-                return;
+            if (w == m || !beside || !isRaisedMark(*w, *m)) return;
             if (!best || w->base < best->base) best = w;
         };
         index.endingIn(b, last, lo(m) - maxMarkDistance * big, lo(m) + maxMarkOverlap * big, consider);
@@ -156,6 +166,7 @@ void seatRaisedMarks(TextPool& pool) {
     }
     takeOut(pool, moving);
     for (auto& [w, base] : moves) {
+        w->seatedRaise = base - w->base;  // upright: y grows downwards
         w->base = base;
         pool.addWord(w);
     }
@@ -172,14 +183,18 @@ struct AccentRow {
     const char32_t* composed;
 };
 const AccentRow accentRows[] = {
-    {0x00B4, U"ACEGIKLMNOPRSUWYZacegiklmnoprsuwyz", U"ÁĆÉǴÍḰĹḾŃÓṔŔŚÚẂÝŹáćéǵíḱĺḿńóṕŕśúẃýź"},  // acute
-    {0x0060, U"AEINOUWYaeinouwy", U"ÀÈÌǸÒÙẀỲàèìǹòùẁỳ"},  // grave
-    {0x02C6, U"ACEGHIJOSUWYZaceghijosuwyz", U"ÂĈÊĜĤÎĴÔŜÛŴŶẐâĉêĝĥîĵôŝûŵŷẑ"},  // circumflex
-    {0x02DC, U"AEINOUVYaeinouvy", U"ÃẼĨÑÕŨṼỸãẽĩñõũṽỹ"},  // tilde
+    // A letter with one accent takes a second where such a letter exists
+    // (Vietnamese stacks a tone mark on a circumflex, a breve or a horn).
+    {0x00B4, U"ACEGIKLMNOPRSUWYZacegiklmnoprsuwyzÂÊÔĂƠƯâêôăơư",
+     U"ÁĆÉǴÍḰĹḾŃÓṔŔŚÚẂÝŹáćéǵíḱĺḿńóṕŕśúẃýźẤẾỐẮỚỨấếốắớứ"},  // acute
+    {0x0060, U"AEINOUWYaeinouwyÂÊÔĂƠƯâêôăơư", U"ÀÈÌǸÒÙẀỲàèìǹòùẁỳẦỀỒẰỜỪầềồằờừ"},  // grave
+    {0x02C6, U"ACEGHIJOSUWYZaceghijosuwyzẠẸỌạẹọÁÉÓáéóÀÈÒàèòÃẼÕãẽõ",
+     U"ÂĈÊĜĤÎĴÔŜÛŴŶẐâĉêĝĥîĵôŝûŵŷẑẬỆỘậệộẤẾỐấếốẦỀỒầềồẪỄỖẫễỗ"},  // circumflex
+    {0x02DC, U"AEINOUVYaeinouvyÂÊÔĂƠƯâêôăơư", U"ÃẼĨÑÕŨṼỸãẽĩñõũṽỹẪỄỖẴỠỮẫễỗẵỡữ"},  // tilde
     {0x00A8, U"AEHIOUWXYaehiotuwxy", U"ÄËḦÏÖÜẄẌŸäëḧïöẗüẅẍÿ"},  // diaeresis
     {0x00B8, U"CDEGHKLNRSTcdeghklnrst", U"ÇḐȨĢḨĶĻŅŖŞŢçḑȩģḩķļņŗşţ"},  // cedilla
     {0x02DA, U"AUauwy", U"ÅŮåůẘẙ"},  // ring
-    {0x02D8, U"AEGIOUaegiou", U"ĂĔĞĬŎŬăĕğĭŏŭ"},  // breve
+    {0x02D8, U"AEGIOUaegiouẠạÁáÀàÃã", U"ĂĔĞĬŎŬăĕğĭŏŭẶặẮắẰằẴẵ"},  // breve
     {0x02C7, U"ACDEGHIKLNORSTUZacdeghijklnorstuz", U"ǍČĎĚǦȞǏǨĽŇǑŘŠŤǓŽǎčďěǧȟǐǰǩľňǒřšťǔž"},  // caron
     {0x00AF, U"AEGIOUYaegiouy", U"ĀĒḠĪŌŪȲāēḡīōūȳ"},  // macron
     {0x02D9, U"ABCDEFGHIMNOPRSTWXYZabcdefghmnoprstwxyz", U"ȦḂĊḊĖḞĠḢİṀṄȮṖṘṠṪẆẊẎŻȧḃċḋėḟġḣṁṅȯṗṙṡṫẇẋẏż"},  // dot
@@ -218,25 +233,27 @@ void combineAccents(TextPool& pool) {
         const double reach = 0.7 * a->fontSize, a0 = lo(a), a1 = hi(a);
         TextWord* word = nullptr;
         int at = 0;
-        Unicode composed = 0;
         double most = 0;
-        // The letter it overlaps most along the line, of a word of its line.
+        // The character it overlaps most along the line, of a word of its
+        // line (another accent is none).
         auto consider = [&](TextWord* w) {
-            if (w == a || std::fabs(w->base - a->base) > reach ||
+            if ((w->len == 1 && accentRow(w->text[0])) || std::fabs(w->base - a->base) > reach ||
                 std::fabs(w->fontSize - a->fontSize) > 0.5 * a->fontSize || lo(w) >= a1)
                 return;
             for (int i = 0; i < w->len; ++i) {
                 const double e0 = std::fmin(w->edge[i], w->edge[i + 1]), e1 = std::fmax(w->edge[i], w->edge[i + 1]);
                 const double overlap = std::fmin(a1, e1) - std::fmax(a0, e0);
-                const Unicode c = overlap > most ? withAccent(w->text[i], *row) : 0;
-                if (c) most = overlap, word = w, at = i, composed = c;
+                if (overlap > most) most = overlap, word = w, at = i;
             }
         };
         // Words that end after the accent starts, nearest first.
         index.endingIn(TextPool::baseIdxOf(a->base - reach), TextPool::baseIdxOf(a->base + reach), a0, HUGE_VAL,
                        consider);
-        if (!word) return;
-        word->text[static_cast<std::size_t>(at)] = composed;  // a composed letter takes no second accent
+        // Only that character takes it; without a composed form the accent
+        // stays as drawn.
+        const Unicode composed = word ? withAccent(word->text[static_cast<std::size_t>(at)], *row) : 0;
+        if (!composed) return;
+        word->text[static_cast<std::size_t>(at)] = composed;
         combined.insert(a);
     });
     takeOut(pool, combined);

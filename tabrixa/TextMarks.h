@@ -7,10 +7,18 @@ namespace tbx {
 
 class TextPool;
 
-// A raised mark (a footnote number or letter, an ordinal suffix) is a short
-// word of a smaller size right after a word, above that word's base line. It is moved onto the base line it stands on or above (the
-// nearest one below it), so that it neither joins the row above nor starts
-// one of its own. Works on the pool of upright text.
+class TextWord;
+
+// A raised mark (a footnote number or letter, an ordinal suffix) beside a
+// word: at most three characters, a third to 0.9 of the word's size, drawn
+// more than half a point and at most 0.75 of the word's size above the
+// word's base line (before or after it was seated there).
+bool isRaisedMark(const TextWord& word, const TextWord& mark);
+
+// A raised mark right after a word (within half an em) is moved onto the
+// base line it stands on or above (the nearest one below it), so that it
+// neither joins the row above nor starts or splits a row of its own. Works
+// on the pool of upright text.
 void seatRaisedMarks(TextPool& pool);
 
 // A word of one spacing accent (´ ` ˆ ˜ ¨ ¸ ˚ ˘ ˇ ¯ ˙ ˝ ˛) drawn over a letter

@@ -139,6 +139,7 @@ void TextPage::beginWord(GfxState* state, double x, double y) {
     if (actualTextDepth > 0) return;
     // A span's text goes on only with the next span's.
     if (spanWordOpen) closeWord();
+    stringCharPos = charPos;
     openWord(state, x, y);
 }
 
@@ -173,6 +174,14 @@ void TextPage::addChar(GfxState* state, double x, double y, double dx, double dy
         return;
     }
     if (clippedAway(state, curWord ? curWord->rot : textRotation(state), x1, y1, w1, h1, curFontSize)) {
+        // The string's word ends at the clip's edge (or starts there): what
+        // stands beyond that edge is no part of it.
+        if (curWord && curWord->len > 0)
+            curWord->cutByClip();
+        else if (lastPlacedWord && lastPlacedWord->charPos >= stringCharPos)
+            lastPlacedWord->cutByClip();  // after a blank of the string
+        else if (curWord)
+            curWord->clippedBefore = true;
         charPos += nBytes;
         return;
     }

@@ -145,6 +145,7 @@ private:
     // it: when that glyph shows the same character, the blank adds nothing.
     Span blankSpan;
     bool spanWordOpen = false;   // curWord holds a span's text and may go on with the next span's
+    int stringCharPos = 0;  // where the string being drawn starts
     TextWord* lastPlacedWord = nullptr;  // the word that took the last character placed
     // ... and that character is a glyph's own, kept where its span's empty
     // text had nothing before it to stand over it.

@@ -130,7 +130,9 @@ void wholeWordCells(const std::vector<TextWord*>& words, const pdf_uline_process
 // Words of one phrase (on one base line, a word space apart, no ruling
 // between them) share a cell: the one holding most of the phrase. A phrase
 // across a column edge whose rule stops short of it (a group header over
-// two columns) stays whole, in the row it stands in.
+// two columns) stays whole, in the row it stands in. Words of another size
+// belong to it when nothing parts them (small capitals: a capital, then
+// smaller capitals).
 void phraseCells(std::vector<TextWord*> words, const pdf_uline_processor& ul,
                  const std::vector<VerticalRuling>& rulings) {
     words.erase(std::remove_if(words.begin(), words.end(),
@@ -142,8 +144,9 @@ void phraseCells(std::vector<TextWord*> words, const pdf_uline_processor& ul,
     auto joins = [&](const TextWord* a, const TextWord* b) {
         const double fs = a->fontSize;
         const double gap = b->xMin - a->xMax;
-        return std::fabs(a->base - b->base) < 0.25 * fs && std::fabs(b->fontSize - fs) < 0.05 * fs && gap > -0.1 * fs &&
-               gap < phraseGapEms * fs && !rulingBetween(a, b, rulings);
+        const bool sameSize = std::fabs(b->fontSize - fs) < 0.05 * fs;
+        return std::fabs(a->base - b->base) < 0.25 * fs && (sameSize || gap <= wordBreakEms * fs) &&
+               gap > -0.1 * fs && gap < phraseGapEms * fs && !rulingBetween(a, b, rulings);
     };
     for (size_t i = 0; i < words.size();) {
         size_t j = i + 1;

@@ -31,6 +31,7 @@ TextWord::TextWord(GfxState* state, int rotation, double x, double y, int pos, T
 
     double dx0, dy0;
     state->transform(x, y, &dx0, &dy0);
+    state->getClipBBox(&clip.xMin, &clip.yMin, &clip.xMax, &clip.yMax);
 
     GfxFont* f = fontRef ? fontRef->font() : nullptr;
     const FontClass& fc = fontRef ? fontRef->fontClass() : noFontClass();
@@ -164,6 +165,24 @@ void TextWord::turnUpright(double halfWidth) {
 }
 
 double TextWord::gapAlong(const TextWord* other) const { return gapAlongOf(rot, *this, *other); }
+
+void TextWord::cutByClip() {
+    clippedAfter = true;
+    if (len == 0) return;
+    double& far = edge[static_cast<std::size_t>(len)];
+    switch (rot) {
+        default:
+        case 0: far = xMax = std::fmax(edge[len - 1], std::fmin(far, clip.xMax)); break;
+        case 1: far = yMax = std::fmax(edge[len - 1], std::fmin(far, clip.yMax)); break;
+        case 2: far = xMin = std::fmin(edge[len - 1], std::fmax(far, clip.xMin)); break;
+        case 3: far = yMin = std::fmin(edge[len - 1], std::fmax(far, clip.yMin)); break;
+    }
+}
+
+bool clippedApart(const TextWord& a, const TextWord& b) {
+    return (a.clippedAfter && gapAlongOf(a.rot, a.clip, b) >= 0) ||
+           (b.clippedBefore && gapAlongOf(a.rot, a, b.clip) >= 0);
+}
 
 double TextWord::primaryCoord() const {
     return primaryOf(rot, xMin, xMax, yMin, yMax);

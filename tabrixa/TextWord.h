@@ -28,6 +28,13 @@ inline bool continuesWordAt(double gap, double baseShift, double edgeDelta, doub
            !overstrikesWord(edgeDelta, baseShift, size);
 }
 
+class TextWord;
+// A clip edge lies between two words of a line, a before b: one of them was
+// cut by its clip at that side (characters of its string hidden there) and
+// the other stands beyond that clip. Characters inside a clip and characters
+// outside it are never one word, nor one line.
+bool clippedApart(const TextWord& a, const TextWord& b);
+
 class TextWord {
 public:
     // x, y in user space; charPos is the content-stream position of the first code.
@@ -49,6 +56,9 @@ public:
     // one: the word takes the font's upright rotation and spans halfWidth either
     // side of the glyph's centre along that line.
     void turnUpright(double halfWidth);
+    // The clip hides the characters of the word's string after it: the word
+    // ends where the clip does (its last character may show in part).
+    void cutByClip();
     // Gap along the reading direction from the end of this word to the start of other.
     double gapAlong(const TextWord* other) const;
     // Coordinate along the reading direction: xMin, yMin, -xMax, -yMax by rotation.
@@ -73,6 +83,15 @@ public:
     bool bullet = false;
     bool underlined = false;
     int superscript = 0, subscript = 0;
+    // The clip region's box at the word's start (device space), and whether
+    // the clip hid characters of its string before or after the word's.
+    struct Box {
+        double xMin, xMax, yMin, yMax;
+    } clip{-HUGE_VAL, HUGE_VAL, -HUGE_VAL, HUGE_VAL};
+    bool clippedBefore = false, clippedAfter = false;
+    // How far above the base line it now stands on the word was drawn: a
+    // raised mark seated beside its word (see seatRaisedMarks), in points.
+    double seatedRaise = 0;
     std::string fontClass;
     std::string winFontName;
     bool symbolFace = false;  // see FontClass::symbolFace

@@ -21,6 +21,7 @@
 #include "TK/tk_texts.h"
 #include "TK/tk_utils.h"
 #include "XLS/xls_workbook.h"
+#include "platform/plat_abort.h"
 #include "platform/plat_files.h"
 #include "tabrixa/ExcelOutputDev.h"
 #include "tabrixa/PageWarning.h"
@@ -66,6 +67,10 @@ void warn_no_raster(int page) {
                        " is too large to look for ruled tables: its tables are converted as plain text.");
 }
 
+// What ends the process when the PDF core runs out of memory: the report
+// of any other shortage of memory.
+std::string memory_abort_text(const std::string& text) { return error_handler::console_lines(text, tk_level_error); }
+
 void warn_unreadable(int page) {
     tbx::warnAboutPage(tbx::pageName(page) +
                        " cannot be read (the document is damaged there): its worksheet is empty.");
@@ -82,7 +87,10 @@ xelvio_convertor::xelvio_convertor(bool persistent) : tk_serializer(settings_key
         }
     }
     // The PDF core's process-wide settings live as long as the converter.
-    globalParams = std::make_unique<GlobalParams>();
+    {
+        plat_memory_abort short_of_memory(memory_abort_text(out_of_memory_text()));
+        globalParams = std::make_unique<GlobalParams>();
+    }
     pdf_silence_core_errors();
 }
 
@@ -117,9 +125,15 @@ void xelvio_convertor::run() {
     cmaps_told_.clear();
     succeeded_ = false;
     try {
+        // A missing source is said to be missing (a quick launch from another
+        // folder names one), not taken for a damaged document.
+        if (const char* problem = tk_source_problem(source)) throw tk_exception(problem, tk_level_error);
         // Whatever would stop the final write is found before the first page
         // (and the destination never replaces the document being read).
         common_check_dest(destination, source);
+        // The PDF core aborts when it cannot allocate: the run then ends as
+        // it does when memory runs out anywhere else.
+        plat_memory_abort short_of_memory(memory_abort_text(out_of_memory_text()));
         std::unique_ptr<PDFDoc> doc = pdf_open_source(source, password, password_hint);
         // Page N is the N-th page the page tree writes, whether the core can read it or not.
         page_leaves_ = pdf_page_leaves(*doc);
@@ -145,6 +159,8 @@ void xelvio_convertor::run() {
         // The workbook is written only when no stop came and the owner does
         // not hold the result back (it waits for that to end).
         const auto write_workbook = [&] {
+            // The core's work is done; its temporary file's cleanup needs SIGABRT.
+            short_of_memory.release();
             if (!begin_result()) return false;
             try {
                 excel.save();
@@ -180,6 +196,7 @@ void xelvio_convertor::run() {
                 }
                 if (stop_requested()) break;
                 ++pages_done;
+                short_of_memory.set_text(memory_abort_text(out_of_memory_text()));
             }
         } catch (...) {
             // Keep the pages finished so far, as far as they can be written,
@@ -201,6 +218,11 @@ void xelvio_convertor::run() {
                 throw tk_exception(std::string("No page was converted: every ") +
                                        (page_list.empty() ? "page" : "selected page") +
                                        " is too complex to convert (the warnings above say why).",
+                                   tk_level_error);
+            // A page list may pick out just the damaged pages of a sound document.
+            if (!page_list.empty())
+                throw tk_exception("No page was converted: no selected page could be read (the warnings above say "
+                                   "why).",
                                    tk_level_error);
             throw tk_exception(pdf_text_unreadable, tk_level_error);
         }
@@ -230,15 +252,18 @@ bool xelvio_convertor::out_of_memory() {
     return false;
 }
 
-void xelvio_convertor::report_out_of_memory() {
-    // Everything the run held is released by now, so the report has memory.
+std::string xelvio_convertor::out_of_memory_text() const {
     const int done = pages_done;
     std::string text = "Not enough memory: the conversion stopped ";
     if (done == 0) text += "before its first page was converted";
     else text += "after page " + std::to_string(page_list.empty() ? done : page_list[static_cast<size_t>(done - 1)]);
-    text += "; no workbook was written.";
+    return text + "; no workbook was written.";
+}
+
+void xelvio_convertor::report_out_of_memory() {
+    // Everything the run held is released by now, so the report has memory.
     try {
-        throw tk_exception(text, tk_level_error);
+        throw tk_exception(out_of_memory_text(), tk_level_error);
     } catch (...) {
         tk_report_current(1, "tbx_conv", 175);
     }

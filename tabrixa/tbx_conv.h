@@ -94,6 +94,8 @@ private:
     // Inside a handler: whether the exception being handled is a failed
     // allocation; the report of one names the last page converted.
     static bool out_of_memory();
+    // "Not enough memory: the conversion stopped after page N; ...", as far as the run has come.
+    std::string out_of_memory_text() const;
     void report_out_of_memory();
 
     // The core's number of each page as the page tree writes them (0: none).

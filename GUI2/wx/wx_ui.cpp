@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include <wx/app.h>
@@ -9,6 +10,8 @@
 #include <wx/button.h>
 #include <wx/checkbox.h>
 #include <wx/clipbrd.h>
+#include <wx/dcscreen.h>
+#include <wx/display.h>
 #include <wx/filedlg.h>
 #include <wx/filename.h>
 #include <wx/gauge.h>
@@ -419,13 +422,81 @@ wxWindow* wx_ui::find(int page, int ctrl) const {
     return p ? p->ctrl(ctrl) : nullptr;
 }
 
+namespace {
+// What a message box needs beside its text: the icon, the borders and the frame.
+constexpr int box_margins = 140;
+
+// The width of the screen the box goes on.
+int screen_width(wxWindow* parent) {
+    const int index = parent ? wxDisplay::GetFromWindow(parent) : wxNOT_FOUND;
+    return wxDisplay(index == wxNOT_FOUND ? 0u : static_cast<unsigned>(index)).GetClientArea().GetWidth();
+}
+
+// The longest start of word that fits; at least one character.
+size_t longest_fit(const wxString& word, int max_width, const std::function<int(const wxString&)>& measure) {
+    size_t lo = 1, hi = word.length();
+    while (lo < hi) {
+        const size_t mid = (lo + hi + 1) / 2;
+        if (measure(word.Left(mid)) <= max_width) lo = mid;
+        else hi = mid - 1;
+    }
+    return lo;
+}
+
+// Breaks text into lines no wider than max_width as measure tells: at blanks
+// where a line allows, else (a path, a long word) after a '/' or, failing
+// that, between characters. Line ends of the text stay.
+wxString wrap_text(const wxString& text, int max_width, const std::function<int(const wxString&)>& measure) {
+    wxString out;
+    const wxArrayString lines = wxSplit(text, '\n', '\0');
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (i > 0) out += '\n';
+        wxString line;
+        bool first = true;
+        for (wxString word : wxSplit(lines[i], ' ', '\0')) {
+            const wxString joined = first ? word : line + ' ' + word;
+            first = false;
+            if (measure(joined) <= max_width) {
+                line = joined;
+                continue;
+            }
+            if (!line.empty()) out += line + '\n';
+            // A word wider than the line (a path): cut after a folder where one
+            // ends well into the line, else where the line is full.
+            while (measure(word) > max_width) {
+                const size_t fit = longest_fit(word, max_width, measure);
+                const size_t slash = word.Left(fit).find_last_of('/');
+                const size_t cut = slash != wxString::npos && slash + 1 >= fit / 3 ? slash + 1 : fit;
+                out += word.Left(cut) + '\n';
+                word = word.Mid(cut);
+            }
+            line = word;
+        }
+        out += line;
+    }
+    return out;
+}
+}  // namespace
+
+wx_message_box::wx_message_box(wxWindow* parent, const wxString& text, const wxString& caption, long style)
+    : wxGenericMessageDialog(parent, text, caption, style), text_(text) {
+    // Without a Cancel button the box would take the affirmative button (Yes)
+    // for Escape and the close box: neither may replace a file or end the wizard.
+    if ((style & wxYES_NO) == wxYES_NO && !(style & wxCANCEL)) SetEscapeId(wxID_NO);
+    wxScreenDC dc;
+    dc.SetFont(wxSystemSettings::GetFont(wxSYS_DEFAULT_GUI_FONT));
+    const int room = std::max(screen_width(parent) - wxWindow::FromDIP(box_margins, parent), 100);
+    SetMessage(wrap_text(text, room, [&dc](const wxString& s) { return dc.GetTextExtent(s).x; }));
+}
+
 void wx_message_box::AddMessageDialogDetails(wxSizer* sizer) {
-    // Room for the caption in a bold title font, with the title bar's buttons beside it.
+    // Room for the caption in a bold title font, with the title bar's buttons
+    // beside it, as far as the screen is wide.
     wxFont bold = GetFont();
     bold.SetWeight(wxFONTWEIGHT_BOLD);
     int caption = 0;
     GetTextExtent(GetTitle(), &caption, nullptr, nullptr, nullptr, &bold);
-    sizer->Add(caption + FromDIP(120), 0);
+    sizer->Add(std::min(caption + FromDIP(120), screen_width(GetParent()) - FromDIP(box_margins)), 0);
 }
 
 void wx_ui::show_error(const std::string& caption, const std::string& text) {

@@ -24,14 +24,20 @@ class wxCheckBox;
 
 // Error, information and question boxes, never narrower than their caption
 // (a native box is as wide as its text, and the window manager cuts the
-// caption of a narrow one).
+// caption of a narrow one), never wider than the screen: the text is wrapped
+// at the screen's width, a long path where its folders part. A Yes/No
+// question without Cancel takes Escape and the close box for No.
 class wx_message_box : public wxGenericMessageDialog {
 public:
-    wx_message_box(wxWindow* parent, const wxString& text, const wxString& caption, long style)
-        : wxGenericMessageDialog(parent, text, caption, style) {}
+    wx_message_box(wxWindow* parent, const wxString& text, const wxString& caption, long style);
+    // The text as given, before wrapping.
+    const wxString& text() const { return text_; }
 
 protected:
     void AddMessageDialogDetails(wxSizer* sizer) override;
+
+private:
+    wxString text_;
 };
 
 // The continue-or-abort dialog ("Continue" answers Escape and the close box).

@@ -128,9 +128,13 @@ public:
         return c == 0 ? 0.0 : static_cast<double>(static_cast<unsigned long>(d) * 100 / c);
     }
     bool succeeded() const override { return ok_; }
+    bool stopped() const override {
+        std::lock_guard<std::mutex> lock(m_);
+        return stop_;
+    }
 
 private:
-    std::mutex m_;
+    mutable std::mutex m_;
     std::condition_variable cv_;
     int budget_ = 0;
     bool stop_ = false;

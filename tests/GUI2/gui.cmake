@@ -23,7 +23,7 @@ if(TARGET tbx_wizapp AND TBX_XVFB)
   add_custom_command(TARGET GUI2_wiz_gui_driver POST_BUILD
     COMMAND ${CMAKE_COMMAND} -E copy_directory ${CMAKE_SOURCE_DIR}/GUI2/help
             $<TARGET_FILE_DIR:GUI2_wiz_gui_driver>/GUI2_wiz_gui_driver-help)
-  foreach(_sc smoke convert quick quickdefault save badpass missing nosource garbage fifo cancel late warning internal refuse)
+  foreach(_sc smoke convert quick quickdefault save badpass missing nosource garbage fifo cancel late warning internal refuse questions manywarnings)
     add_test(NAME GUI2.gui_${_sc}
       COMMAND ${TBX_PYTHON} ${CMAKE_CURRENT_SOURCE_DIR}/gui_run.py ${_sc} $<TARGET_FILE:GUI2_wiz_gui_driver>
               ${CMAKE_BINARY_DIR}/gui-artifacts ${CMAKE_SOURCE_DIR})

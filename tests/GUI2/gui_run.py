@@ -221,6 +221,34 @@ try:
             fail("a cancelled run left files: %r" % os.listdir(os.path.dirname(dest)))
         if src.encode() not in settings_text():
             fail("a cancelled wizard did not save its settings")
+    elif scenario == "questions":
+        # Escape and the close box answer No: the workbook is replaced only
+        # after Yes, the profile never.
+        with open(dest, "w") as f:
+            f.write("old")
+        kept = os.path.join(work, "kept.tbx")
+        with open(kept, "w") as f:
+            f.write("old profile\n")
+        run()
+        check_workbook(dest, 3)
+        with open(kept) as f:
+            if f.read() != "old profile\n":
+                fail("the profile was replaced")
+    elif scenario == "manywarnings":
+        # Six pages, the last five of which the page tree names objects that
+        # are not there: five warnings, one page converted.
+        data = pdfgen.build([pdfgen.text(72, 700, "page %d" % (i + 1)) for i in range(6)], compress=False)
+        start = data.index(b"/Kids [") + 7
+        kids = data[start:data.index(b"]", start)].split(b" R")
+        for k in range(1, 6):
+            kids[k] = b" %d 0" % (90 + k)
+        data = data[:start] + b" R".join(kids) + data[data.index(b"]", start):]
+        with open(src, "wb") as f:
+            f.write(data)
+        prof = os.path.join(work, "warnings.tbx")
+        profile(prof, src=src, dest=dest)
+        run(prof)
+        check_workbook(dest, 6)
     elif scenario in ("warning", "refuse"):
         run()
     elif scenario == "internal":

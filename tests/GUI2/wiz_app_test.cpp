@@ -1,9 +1,11 @@
 // The wizard program's conversion job around the real converter: profiles,
 // the per-user settings file, stopping. No display needed.
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -59,6 +61,19 @@ TEST_F(AppFixture, ProfilesKeepThePasswordAndAreForTheOwnerOnly) {
     EXPECT_EQ(text.find("old"), std::string::npos);
 
     EXPECT_FALSE(job.store_profile_file(path("missing/p.tbx")));
+
+    // Written as workbooks are: another user's file planted in a sticky
+    // folder that everyone may write is not replaced, not even by root.
+    const passwd* nobody = ::getpwnam("nobody");
+    if (::geteuid() == 0 && nobody) {
+        std::filesystem::create_directories(dir / "shared");
+        ::chmod(path("shared").c_str(), 01777);
+        const std::string planted = path("shared/p.tbx");
+        std::ofstream(planted) << "planted";
+        ASSERT_EQ(::chown(planted.c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+        EXPECT_FALSE(job.store_profile_file(planted));
+        EXPECT_EQ(read_file(planted), "planted");
+    }
 }
 
 TEST_F(AppFixture, ProfileLoadsBack) {
@@ -66,7 +81,8 @@ TEST_F(AppFixture, ProfileLoadsBack) {
     {
         xelvio_convertor conv;
         convertor_job job(conv);
-        job.set_source("/in/a.pdf");
+        // Kept in full: the profile is used from other folders.
+        job.set_source("in/../a.pdf");
         job.set_password("pw");
         job.set_graph_tab(false);
         ASSERT_TRUE(job.store_profile_file(profile));
@@ -74,7 +90,7 @@ TEST_F(AppFixture, ProfileLoadsBack) {
     xelvio_convertor conv;
     convertor_job job(conv);
     ASSERT_TRUE(job.load_profile_file(profile));
-    EXPECT_EQ(job.source(), "/in/a.pdf");
+    EXPECT_EQ(job.source(), (std::filesystem::current_path() / "a.pdf").string());
     EXPECT_EQ(job.password(), "pw");
     EXPECT_FALSE(job.graph_tab());
     EXPECT_THROW(job.load_profile_file(path("none.tbx")), tk_exception);
@@ -91,7 +107,7 @@ TEST_F(AppFixture, ProfileLoadsBack) {
             EXPECT_NE(std::string(e.what()).find("\"" + path(name) + "\" sets nothing"), std::string::npos) << e.what();
         }
     }
-    EXPECT_EQ(job.source(), "/in/a.pdf");
+    EXPECT_EQ(job.source(), (std::filesystem::current_path() / "a.pdf").string());
 }
 
 TEST_F(AppFixture, SettingsFileRoundTripWithoutThePassword) {

@@ -14,6 +14,7 @@
 #include <deque>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -30,6 +31,7 @@
 #include <wx/utils.h>
 #include <wx/image.h>
 #include <wx/checkbox.h>
+#include <wx/display.h>
 #include <wx/filedlg.h>
 #include <wx/hyperlink.h>
 #include <wx/gauge.h>
@@ -150,7 +152,7 @@ protected:
         answer a = answers.front();
         answers.pop_front();
         std::string text;
-        if (auto* m = dynamic_cast<wx_message_box*>(dialog)) text = wx_utf8(m->GetMessage());
+        if (auto* m = dynamic_cast<wx_message_box*>(dialog)) text = wx_utf8(m->text());
         seen.push_back(wx_utf8(dialog->GetTitle()) + "|" + text);
         if (!a.expect.empty() && text != a.expect) fail("dialog text: [" + text + "] expected [" + a.expect + "]");
         if (a.kind == "file") {
@@ -175,7 +177,7 @@ public:
 
 protected:
     int OnInvoked(wx_message_box* dlg) const override {
-        if (wx_utf8(dlg->GetMessage()) != text_) fail("question text: " + wx_utf8(dlg->GetMessage()));
+        if (wx_utf8(dlg->text()) != text_) fail("question text: " + wx_utf8(dlg->text()));
         if (!(dlg->GetMessageDialogStyle() & wxNO_DEFAULT)) fail("No is not the default answer");
         return code_;
     }
@@ -588,8 +590,8 @@ void cancel_run() {
 class answer_when_run_ended : public wxExpectModalBase<wx_message_box> {
 protected:
     int OnInvoked(wx_message_box* dlg) const override {
-        if (wx_utf8(dlg->GetMessage()) != "Are you sure you want to exit the wizard?")
-            fail("question text: " + wx_utf8(dlg->GetMessage()));
+        if (wx_utf8(dlg->text()) != "Are you sure you want to exit the wizard?")
+            fail("question text: " + wx_utf8(dlg->text()));
         question_open = true;
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
         while (!at_result && std::chrono::steady_clock::now() < deadline)
@@ -674,6 +676,98 @@ void internal_dialog() {
     });
 }
 
+// ------------------------------------------------------------ questions
+
+bool asking = false;  // a question's handler is running (its box may be open)
+
+// A question asked for real (from the event loop, so that its box shows) and
+// answered twice, by Escape and by the box's close box: each time No, so that
+// kept() holds afterwards.
+void answered_no_twice(const std::string& name, const std::string& text, std::function<void()> ask,
+                       std::function<void()> kept) {
+    for (const bool escape : {true, false}) {
+        const std::string how = escape ? "Escape" : "the close box";
+        on(name + ": asked", [] { return !asking; }, [ask] {
+            asking = true;
+            wxTheApp->CallAfter([ask] {
+                ask();
+                asking = false;
+            });
+        });
+        on(name + ": " + how, [] { return open_dialog<wx_message_box>() != nullptr; }, [=] {
+            wx_message_box* box = open_dialog<wx_message_box>();
+            check(wx_utf8(box->text()) == text, name + ": the question reads " + wx_utf8(box->text()));
+            if (escape) {
+                // A real key press, as the user makes it.
+                box->Raise();
+                box->SetFocus();
+                wxUIActionSimulator().Char(WXK_ESCAPE);
+            } else {
+                // What the window manager's close box does.
+                box->Close();
+            }
+        });
+        on(name + ": after " + how, [] { return !asking; }, [=] {
+            check(open_dialog<wx_message_box>() == nullptr, name + ": " + how + " left the question open");
+            kept();
+        });
+    }
+}
+
+std::string file_text(const std::string& path) {
+    std::ifstream f(path);
+    return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+
+// Escape and the close box answer No to every question; "Pages" with an
+// empty field is refused.
+void questions() {
+    const std::string src = env("TBX_GUI_SRC"), dest = env("TBX_GUI_DEST");
+    const std::string kept = env("TBX_GUI_WORK") + "/kept.tbx";
+    on("welcome shown", page_is(wiz_welcome_id), [] {});
+    answered_no_twice("exit", "Are you sure you want to exit the wizard?", [] { click(wxID_CANCEL); }, [] {
+        check(current_id() == wiz_welcome_id && wiz->IsShown(), "No to the exit question ended the wizard");
+    });
+    on("welcome", page_is(wiz_welcome_id), [] { click(wxID_FORWARD); });
+    on("files", page_is(wiz_files_id), [src, dest] {
+        edit(wiz_files_id, sel_file_page::id_source)->SetValue(wx_text(src));
+        edit(wiz_files_id, sel_file_page::id_dest)->SetValue(wx_text(dest));
+    });
+    answered_no_twice("overwrite", "Destination file already exists. Overwrite?", [] { click(wxID_FORWARD); },
+                      [dest] {
+                          check(current_id() == wiz_files_id, "No to the overwrite question left the file page");
+                          check(file_text(dest) == "old", "No to the overwrite question touched the workbook");
+                      });
+    on("overwrite: Yes", [] { return !asking; }, [] {
+        wxTEST_DIALOG(click(wxID_FORWARD), expect_message(wxID_YES, "Destination file already exists. Overwrite?"));
+    });
+    on("settings", page_is(wiz_settings_id), [] {
+        // "Pages" and an empty field: refused, and the field has the focus again.
+        auto* list = dynamic_cast<wxRadioButton*>(wiz->page(wiz_settings_id)->ctrl(settings_page::id_list));
+        list->SetValue(true);
+        send(list, wxEVT_RADIOBUTTON);
+        wxTextCtrl* pages = edit(wiz_settings_id, settings_page::id_pages);
+        pages->SetValue("");
+        button(wxID_FORWARD)->SetFocus();
+        hook->answers.push_back(
+            {"message", wxID_OK, "", "You should enter the pages to convert (for example: 1,3,5-10), or choose All."});
+        click(wxID_FORWARD);
+        check(current_id() == wiz_settings_id, "an empty page list left the settings page");
+        check(wxWindow::FindFocus() == pages, "the focus is not back in the page field");
+        pages->SetValue("1-3");
+        click(wxID_FORWARD);
+    });
+    on("finish shown", page_is(wiz_finish_id), [] {});
+    answered_no_twice(
+        "replace profile", kept + " already exists.\nDo you want to replace it?",
+        [kept] {
+            hook->answers.push_back({"file", wxID_OK, kept, ""});
+            click_ctrl(gui_finish_page_ex::id_save);
+        },
+        [kept] { check(file_text(kept) == "old profile\n", "No to the replace question replaced the profile"); });
+    on("finish", [] { return !asking && current_id() == wiz_finish_id; }, [] { click(wxID_FORWARD); });
+}
+
 void bad_password() {
     // The run's error box comes from the worker: answered by the hook.
     hook->answers.push_back({"message", wxID_OK, "", "Incorrect password"});
@@ -686,6 +780,61 @@ void bad_password() {
         check(wiz->page(wiz_finish_id)->ctrl(gui_finish_page_ex::id_errors)->IsShown(), "list shown");
         check(!wiz->page(wiz_finish_id)->ctrl(gui_finish_page_ex::id_open)->IsShown(), "open hidden");
         screenshot("finish");
+        click(wxID_FORWARD);
+    });
+}
+
+// The finish page after five warnings: the list and the hint beside each
+// other; then a box with a 200-character path, wrapped at the screen's width.
+void many_warnings() {
+    // The run's five warnings, each answered Continue.
+    for (int i = 0; i < 5; ++i) hook->answers.push_back({"continue", wiz_answer_continue, "", ""});
+    on("finish", page_is(wiz_finish_id), [] {
+        check(text_of(wiz_finish_id, gui_finish_page_ex::id_title) == "Conversion is Completed", "written");
+        const std::string list = text_of(wiz_finish_id, gui_finish_page_ex::id_errors);
+        for (int page = 2; page <= 6; ++page)
+            check(list.find("Page " + std::to_string(page) + " cannot be read") != std::string::npos,
+                  "warning of page " + std::to_string(page) + " listed: " + list);
+        wx_page* finish = wiz->page(wiz_finish_id);
+        wxWindow* errors = finish->ctrl(gui_finish_page_ex::id_errors);
+        wxWindow* hint = finish->ctrl(gui_finish_page_ex::id_hint);
+        wxWindow* open = finish->ctrl(gui_finish_page_ex::id_open);
+        check(errors->IsShown() && hint->IsShown() && open->IsShown(), "list, hint and Open on exit shown");
+        // The hint as tall as its text needs, below the list, above the box.
+        const wxRect hint_rect(hint->GetPosition(), hint->GetBestSize());
+        check(errors->GetRect().GetBottom() < hint_rect.GetTop(), "the hint covers the warnings list");
+        check(hint_rect.GetBottom() < open->GetRect().GetTop(), "the hint covers Open on exit");
+        screenshot("finish");
+        std::string path = "/srv/shared/";
+        for (char c : {'a', 'b', 'c'}) path += std::string(60, c) + "/";
+        path += "report.xls";
+        check(path.size() >= 200, "the path is " + std::to_string(path.size()) + " characters long");
+        report_from_worker(tk_exception("Cannot write '" + path + "': Permission denied", tk_level_error));
+    });
+    on("long path", [] { return open_dialog<wx_message_box>() != nullptr; }, [] {
+        wx_message_box* box = open_dialog<wx_message_box>();
+        // On the screen as a whole, and every character of the text shown.
+        const wxRect screen = wxDisplay(static_cast<unsigned>(std::max(0, wxDisplay::GetFromWindow(box)))).GetGeometry();
+        check(screen.Contains(box->GetScreenRect()), "the box is wider than the screen: " +
+                                                         std::to_string(box->GetScreenRect().width) + " px");
+        // (The window system keeps a box on the screen by cutting it.)
+        std::string shown;
+        for (wxWindow* w : box->GetChildren())
+            if (auto* t = dynamic_cast<wxStaticText*>(w)) {
+                shown += wx_utf8(t->GetLabel());
+                check(t->GetPosition().x + t->GetBestSize().x <= box->GetClientSize().x,
+                      "a line of the box is cut: " + wx_utf8(t->GetLabel()));
+            }
+        const auto squeeze = [](std::string s) {
+            s.erase(std::remove_if(s.begin(), s.end(), [](char c) { return c == ' ' || c == '\n'; }), s.end());
+            return s;
+        };
+        check(squeeze(shown) == squeeze(wx_utf8(box->text())), "the box shows " + shown);
+        screenshot("long-path", box);
+        click_in(box, wxID_OK);
+    });
+    on("end", [] { return reported.load(); }, [] {
+        reporter.join();
         click(wxID_FORWARD);
     });
 }
@@ -798,6 +947,8 @@ int main(int argc, char** argv) {
         else if (scenario == "warning") warning_dialog();
         else if (scenario == "internal") internal_dialog();
         else if (scenario == "refuse") refuse();
+        else if (scenario == "questions") questions();
+        else if (scenario == "manywarnings") many_warnings();
         else if (scenario == "missing" || scenario == "nosource" || scenario == "garbage" || scenario == "fifo") {
             fail("the wizard opened for a quick launch that cannot start");
             ::_exit(1);
@@ -816,7 +967,9 @@ int main(int argc, char** argv) {
     if (scenario == "missing" || scenario == "nosource" || scenario == "garbage" || scenario == "fifo")
         check(wiz == nullptr, "the wizard opened");
     // "Open on exit" is on for a new user: only a written workbook is opened.
-    const bool written = scenario == "convert" || scenario == "quick" || scenario == "save";
+    const bool written =
+        scenario == "convert" || scenario == "quick" || scenario == "save" || scenario == "questions" ||
+                         scenario == "manywarnings";
     std::vector<std::string> expected_open;
     if (scenario == "convert") expected_open.push_back(wizard_shell::help_folder() + "/1013.html");
     if (written) expected_open.push_back(env("TBX_GUI_DEST"));

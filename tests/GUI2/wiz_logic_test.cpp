@@ -386,9 +386,12 @@ TEST_F(WizardFixture, FilePageTakesARelativeDestinationBesideTheSourceAndANewSou
     EXPECT_EQ(ui->get_text(P, sel_file_page::id_dest), path("out.xls"));
     EXPECT_EQ(job->range, "1-3,5");  // the same document keeps its pages
     // Another document: the pages chosen for the last one go back to "All".
-    ui->set_text(P, sel_file_page::id_source, path("other.pdf"));
+    // Typed relative to the folder the wizard started in, it is kept in full.
+    ui->set_text(P, sel_file_page::id_source, std::filesystem::relative(path("other.pdf")).string());
     EXPECT_EQ(page.on_next(), 0);
     EXPECT_EQ(job->range, "");
+    EXPECT_EQ(job->src, path("other.pdf"));
+    EXPECT_EQ(ui->get_text(P, sel_file_page::id_source), path("other.pdf"));
 }
 
 // ------------------------------------------------------------ settings page
@@ -609,7 +612,10 @@ TEST_F(WarningFixture, AbortStopsTheRunWithoutAWorkbook) {
     run_with_warning(wiz_answer_ok);
     EXPECT_FALSE(std::filesystem::exists(job->dest));
     EXPECT_EQ(job->pages_done(), 1);
-    EXPECT_EQ(finish_text(gui_finish_page_ex::id_title), "Conversion Failed");
+    // The user stopped it: no failure.
+    EXPECT_EQ(finish_text(gui_finish_page_ex::id_title), "Conversion Stopped");
+    EXPECT_EQ(finish_text(gui_finish_page_ex::id_text),
+              "The conversion was stopped: no workbook was written.\nClick 'Finish' to exit the wizard.");
     EXPECT_EQ(finish_text(gui_finish_page_ex::id_errors), "Page too large\n\n");
 }
 

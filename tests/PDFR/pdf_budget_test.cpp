@@ -50,5 +50,4 @@ TEST(PageBudget, CountsThePlayingThreadsProcessorTimeAndTheClockOnlyAgainstStall
     std::this_thread::sleep_for(300ms);
     EXPECT_TRUE(b.exceeded());
     EXPECT_EQ(b.reason(), "it was not read within 0.2 seconds");
-    EXPECT_EQ(pdf_page_budget::limits().wall_seconds, 10 * pdf_page_budget::limits().seconds);
 }

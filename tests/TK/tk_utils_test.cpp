@@ -188,9 +188,16 @@ TEST_F(TempDir, LinksOtherUsersPlantInSharedFoldersAreNotFollowed) {
     ::chmod(shared.c_str(), 01777);
     const std::string theirs = touch("shared/theirs.xls");
     ::chmod(theirs.c_str(), 0666);
-    EXPECT_EQ(run_unprivileged([&] { return message_of([&] { common_check_dest(theirs); }); }),
-              "Destination name specifies another user's file in a shared folder, which cannot be replaced.\n"
-              "Please give another destination name.");
+    const std::string foreign_file =
+        "Destination name specifies another user's file in a shared folder, which cannot be replaced.\n"
+        "Please give another destination name.";
+    EXPECT_EQ(run_unprivileged([&] { return message_of([&] { common_check_dest(theirs); }); }), foreign_file);
+    // A file another user planted there is refused to root too (the kernel's
+    // protected_regular rule), unless the folder's owner planted it.
+    ASSERT_EQ(::chown(theirs.c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+    EXPECT_EQ(message_of([&] { common_check_dest(theirs); }), foreign_file);
+    ASSERT_EQ(::chown(shared.c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+    EXPECT_NO_THROW(common_check_dest(theirs));
 }
 
 TEST_F(TempDir, DestinationMustNotBeTheSource) {
@@ -203,6 +210,14 @@ TEST_F(TempDir, DestinationMustNotBeTheSource) {
     fs::create_hard_link(src, dir / "link.xls");
     EXPECT_THROW(common_check_dest((dir / "link.xls").string(), src), tk_exception);
     EXPECT_NO_THROW(common_check_dest((dir / "doc.xls").string(), src));
+    // Nor any other PDF document (e2e: source and destination swapped): a
+    // header within the first kilobyte is one, whatever the name.
+    std::ofstream(dir / "late.xls") << std::string(900, ' ') << "%PDF-1.7\n";
+    std::ofstream(dir / "notes.pdf") << "not a PDF";
+    const std::string is_pdf = "Destination name specifies a PDF document, which the workbook would replace.\n"
+                               "Please give the workbook's name (for example report.xls).";
+    EXPECT_EQ(message_of([&] { common_check_dest((dir / "late.xls").string(), src); }), is_pdf);
+    EXPECT_NO_THROW(common_check_dest((dir / "notes.pdf").string(), src));
 }
 
 TEST(Trim, OnlyBlanksAreTrimmed) {

@@ -111,6 +111,51 @@ class UnruledTable(unittest.TestCase):
                 cu.find_text(sheet, "Figures of the year")
 
 
+    def test_rows_crossing_a_column_gap_are_parted_where_the_others_are(self):
+        # Drawn as a statistics appendix draws it (8.5 pt): a sentence over
+        # the whole table in its block, flush-right columns, a column of
+        # one-digit minima (narrower than 10 points) 12 points right of the
+        # one before, a title whose right end lies 3 points inside that
+        # column, a label reaching within 16 points of its figure, and a
+        # bold total row whose wider figures leave 4 points between them.
+        size = 8.5
+
+        def width(s):
+            return sum(0.278 if c in ".,()" else 0.556 if c.isdigit() else 0.5 for c in s) * size
+
+        def right(x, y, s, font="F1"):
+            return pdfgen.text(x - width(s), y, s, font, size)
+
+        def centre(x, y, s, font="F1"):
+            return pdfgen.text(x - width(s) / 2, y, s, font, size)
+        header = ("Variable", "Mean", "Std. Dev.", "Min", "Max")
+        rows = [("Age", "50.8", "15.9", "21", "90"), ("Men", "0.47", "0.50", "0", "1"),
+                ("East", "0.28", "0.45", "0", "1"), ("Household size", "2.43", "1.22", "1", "9"),
+                ("Post secondary education", "0.12", "0.33", "0", "1"),
+                ("Gross wealth (Euro)", "187,281", "384,198", "0", "7,720,000"),
+                ("Gross financial wealth (Euro)", "38,855", "114,128", "0", "2,870,000")]
+        total = ("Total", "187,281.5", "1,384,198", "12,345", "9,500,000")
+        body = [pdfgen.text(83, 740, "Appendix C: Summary Statistics", "F4", 14),
+                pdfgen.text(72, 712, "This table contains summary statistics for 2,012 respondents.", "F1", size)]
+        for i, row in enumerate([header] + rows + [total]):
+            y, font = 700 - 11 * i, "F2" if row is total else "F1"
+            body += [pdfgen.text(72, y, row[0], "F2" if row is total else "F4", size), right(262, y, row[1], font),
+                     right(320, y, row[2], font), centre(337, y, row[3], font), centre(400, y, row[4], font)]
+        pdf = cu.path("crossing_rows.pdf")
+        pdfgen.write(pdf, ["".join(body)])
+        sheet = cu.convert(pdf, cu.path("crossing_rows.xls")).sheet_by_index(0)
+        got = cu.cells(sheet)
+        columns = None
+        for row in [header] + rows + [total]:
+            r, c, _ = cu.find_text(sheet, row[0])
+            cells = sorted((col, v) for (rr, col), (_, v) in got.items() if rr == r)
+            texts = [v if isinstance(v, str) else "%g" % v for _, v in cells]
+            self.assertEqual(texts, [row[0]] + ["%g" % float(v) if "," not in v and v[0].isdigit() else v
+                                               for v in row[1:]])
+            if columns is None:
+                columns = [col for col, _ in cells]
+            self.assertEqual([col for col, _ in cells], columns, row[0])
+
 class JustifiedText(unittest.TestCase):
     def test_the_last_word_of_a_justified_line_stays_in_its_cell(self):
         # Two columns of justified Courier (6 points a character); two lines
@@ -223,6 +268,43 @@ class Characters(unittest.TestCase):
         values = sorted(str(v) for _, v in cu.cells(sheet).values())
         self.assertEqual(values, sorted(["Visible part", "26406576.0", "Visible p", "Free text"]))
 
+    def test_a_clip_edge_ends_the_text_it_cuts(self):
+        # A particulars column clipped at its edge, its amounts drawn just
+        # past the clip (the last letter before it shows in part): what
+        # stands past the edge is never part of the clipped text. Text the
+        # clip does not cut joins what follows as usual.
+        def row(y, particulars, after, width=118):
+            return ("q 72 %g %g 14 re W n " % (y - 4, width) + pdfgen.text(72, y, particulars) + "Q\n" +
+                    pdfgen.text(72 + width + 2, y, after))
+        page = (pdfgen.text(72, 700, "Particulars") + pdfgen.text(200, 700, "Dr.Amt") +
+                row(686, "Bills 142, 141 of the month of May", "26406576") +
+                row(672, "Cash deposit by cheque no 7781", "500.00") +
+                row(658, "Opening", "balance", 38.5))
+        pdf = cu.path("clip_edge.pdf")
+        pdfgen.write(pdf, [page])
+        sheet = cu.convert(pdf, cu.path("clip_edge.xls")).sheet_by_index(0)
+        rows = [[v for v in sheet.row_values(r) if v != ""] for r in range(sheet.nrows)]
+        self.assertEqual(rows, [["Particulars", "Dr.Amt"], ["Bills 142, 141 of the month", 26406576.0],
+                                ["Cash deposit by cheque no", 500.0], ["Opening balance"]])
+
+    def test_small_capitals_in_a_ruled_header_are_one_phrase(self):
+        # "THRESHOLD FOR RELEASES" as a capital at 10 pt and smaller capitals
+        # at 8 pt, no gap between, over two ruled columns (their rule stops
+        # at the header).
+        def t(x, y, s, size=10):
+            return "BT /F1 %g Tf %g %g Td (%s) Tj ET\n" % (size, x, y, pdfgen.pdf_escape(s))
+        lines = [(72, 720, 372, 720), (72, 702, 372, 702), (72, 684, 372, 684), (72, 666, 372, 666),
+                 (72, 720, 72, 666), (172, 702, 172, 666), (272, 720, 272, 666), (372, 720, 372, 666)]
+        page = ("".join(pdfgen.line(*l) for l in lines) +
+                t(140, 707, "T") + t(146.11, 707, "HRESHOLD FOR RELEASES", 8) + t(276, 707, "Tonnes") +
+                t(76, 689, "Air") + t(176, 689, "2001") + t(276, 689, "12.5") +
+                t(76, 671, "Water") + t(176, 671, "2002") + t(276, 671, "7.25"))
+        pdf = cu.path("small_caps.pdf")
+        pdfgen.write(pdf, [page])
+        sheet = cu.convert(pdf, cu.path("small_caps.xls")).sheet_by_index(0)
+        rows = [[v for v in sheet.row_values(r) if v != ""] for r in range(sheet.nrows)]
+        self.assertEqual(rows, [["THRESHOLD FOR RELEASES", "Tonnes"], ["Air", 2001.0, 12.5], ["Water", 2002.0, 7.25]])
+
     def test_actual_text_replaces_the_glyphs_of_its_span(self):
         # Small capitals drawn as lower-case glyphs; a span without ActualText
         # changes nothing; a span on two lines keeps the glyphs drawn; a span
@@ -292,6 +374,9 @@ class Characters(unittest.TestCase):
     def test_raised_marks_stay_beside_their_figures(self):
         # Marks raised 0.7 em stand nearer the row above than their own base
         # line; a digit mark right after a figure never joins its number.
+        # Marks of 0.85 em after a decimal and after a figure are marks too,
+        # and stay in their row; a digit of a smaller size on the figure's
+        # base line is no mark.
         def t(x, y, s, size=10, rise=0):
             return "BT /F1 %g Tf %g Ts %g %g Td (%s) Tj ET\n" % (size, rise, x, y, pdfgen.pdf_escape(s))
         page = (t(72, 700, "Country") + t(200, 700, "Amount") + t(300, 700, "Share") +
@@ -299,27 +384,37 @@ class Characters(unittest.TestCase):
                 t(72, 686, "France") + t(200, 686, "987") + t(216.7, 686, "3", 6, 7) + t(300, 686, "12") +
                 t(72, 672, "Spain") + t(200, 672, "41") + t(214.1, 672, "a", 6, 7) + t(300, 672, "7") +
                 t(72, 658, "Italy") + t(200, 658, "3") + t(208.6, 658, "rd", 6, 7) + t(300, 658, "9") +
-                t(72, 644, "Malta") + t(200, 644, "5") + t(300, 644, "8") + t(306, 644, "b", 6, -2))
+                t(72, 644, "Malta") + t(200, 644, "5") + t(300, 644, "8") + t(306, 644, "b", 6, -2) +
+                t(72, 630, "Chile") + t(200, 630, "2.75") + t(219.5, 630, "a", 8.5, 7) + t(300, 630, "41") +
+                t(311.2, 630, "7", 8.5, 7) +
+                t(72, 616, "Peru") + t(200, 616, "2019") + t(222.3, 616, "1", 8.8) + t(300, 616, "3"))
         pdf = cu.path("marks.pdf")
         pdfgen.write(pdf, [page])
         sheet = cu.convert(pdf, cu.path("marks.xls")).sheet_by_index(0)
         rows = [[sheet.cell(r, c).value for c in range(sheet.ncols)] for r in range(sheet.nrows)]
         self.assertEqual(rows, [["Country", "Amount", "Share", "Others(1)"], ["France", "987 3", 12.0, ""],
-                                ["Spain", "41 a", 7.0, ""], ["Italy", "3 rd", 9.0, ""], ["Malta", 5.0, "8b", ""]])
+                                ["Spain", "41 a", 7.0, ""], ["Italy", "3 rd", 9.0, ""], ["Malta", 5.0, "8b", ""],
+                                ["Chile", "2.75a", "41 7", ""], ["Peru", "20191", 3.0, ""]])
 
     def test_spacing_accents_drawn_over_letters_join_them(self):
         # As TeX draws them: the letter, then the accent moved back over it
-        # (WinAnsi codes 0x88 circumflex, 0xB8 cedilla, 0x98 tilde). An
-        # accent over no letter, and one after a figure, stay as drawn.
+        # (WinAnsi codes 0x88 circumflex, 0xB8 cedilla, 0x98 tilde, 0xB4
+        # acute). An accent over no letter, and one after a figure, stay as
+        # drawn. A circumflex and an acute over one letter make one letter,
+        # in either order; an accent over a letter that takes none stays as
+        # drawn even when it reaches the next letter.
         page = ("BT /F1 10 Tf 72 700 Td [(Ag) -111.5 (\\210) 444.5 (encia de Avia) -83.5 (\\270) 416.5 (c) "
                 "-111.5 (\\230) 444.5 (ao)] TJ ET\n"
                 "BT /F1 10 Tf 72 670 Td (Price 5\\264 each) Tj ET\n"
-                "BT /F1 10 Tf 72 640 Td (Note) Tj ET BT /F1 10 Tf 110 640 Td (\\210) Tj ET\n")
+                "BT /F1 10 Tf 72 640 Td (Note) Tj ET BT /F1 10 Tf 110 640 Td (\\210) Tj ET\n"
+                "BT /F1 10 Tf 72 610 Td [(ti) (e) 389 (\\210) 333 (\\264) -56 (ng vi) (e) 389 (\\264) 333 (\\210) -56 (t)] TJ ET\n"
+                "BT /F1 10 Tf 72 580 Td [(x) 200 (\\264) 133 (ab)] TJ ET\n")
         pdf = cu.path("accents.pdf")
         pdfgen.write(pdf, [page])
         sheet = cu.convert(pdf, cu.path("accents.xls")).sheet_by_index(0)
         self.assertEqual(sorted(v for _, v in cu.cells(sheet).values()),
-                         sorted(["Agência de Aviação", "Price 5\u00b4 each", "Note  \u02c6"]))
+                         sorted(["Agência de Aviação", "Price 5\u00b4 each", "Note  \u02c6", "tiếng viết",
+                                 "x\u00b4ab"]))
 
     def test_controls_blanks_and_soft_hyphens(self):
         # The font's map gives a tab (code 1), U+0000 (2), a C1 control (3), a

@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -436,6 +437,57 @@ TEST_F(Conv, PagesThatCannotBeReadAreNamedAndKeepTheirPlace) {
     EXPECT_FALSE(fs::exists(path("none.xls")));
 }
 
+namespace {
+// Plants a file at the destination once page 1 is converted, as another user
+// who may write into the destination's folder could while the run goes on.
+struct planting_convertor : xelvio_convertor {
+    uid_t owner = 0;
+    gid_t group = 0;
+    void convert_page(ExcelOutputDev* excel, SplashOutputDev* splash, PDFDoc* doc, int page) override {
+        xelvio_convertor::convert_page(excel, splash, doc, page);
+        if (page != 1) return;
+        std::ofstream(destination) << "planted";
+        EXPECT_EQ(::chown(destination.c_str(), owner, group), 0);
+        ::chmod(destination.c_str(), 0666);
+    }
+};
+}  // namespace
+
+TEST_F(Conv, AFileThatAppearsDuringTheRunIsNeverAdopted) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs a second user";
+    const passwd* nobody = ::getpwnam("nobody");
+    ASSERT_NE(nobody, nullptr);
+    recording_handler h;
+    planting_convertor c;
+    c.owner = nobody->pw_uid;
+    c.group = nobody->pw_gid;
+    c.source = pdf("doc.pdf", 2);
+    // A folder the planter may write to: the workbook replaces the file as a
+    // new file would be made, never with the planter's owner and mode.
+    fs::create_directories(dir / "open");
+    ::chmod((dir / "open").c_str(), 0777);
+    c.destination = path("open/doc.xls");
+    c.run();
+    ASSERT_TRUE(c.succeeded()) << (h.reports.empty() ? "" : h.reports.back());
+    struct stat st {};
+    ASSERT_EQ(::stat(c.destination.c_str(), &st), 0);
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    EXPECT_EQ(st.st_uid, ::geteuid());
+    EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask);
+    EXPECT_EQ(read(c.destination).substr(0, 4), "\xD0\xCF\x11\xE0");
+    // A sticky folder that everyone may write: another user's file is not
+    // written over, the run says so and the planted file stays as it is.
+    fs::create_directories(dir / "shared");
+    ::chmod((dir / "shared").c_str(), 01777);
+    c.destination = path("shared/doc.xls");
+    c.run();
+    EXPECT_FALSE(c.succeeded());
+    ASSERT_FALSE(h.reports.empty());
+    EXPECT_NE(h.reports.back().find("another user's file in a shared folder"), std::string::npos) << h.reports.back();
+    EXPECT_EQ(read(c.destination), "planted");
+}
+
 TEST_F(Conv, PageOverItsBudgetIsNamedAndTheRestIsConverted) {
     // Page 1: forms seven deep, each drawing the next ten times, the last a
     // word: 10^7 words, which the core would play for hours.
@@ -463,10 +515,18 @@ TEST_F(Conv, PageOverItsBudgetIsNamedAndTheRestIsConverted) {
     }
     const std::string src = write("nested.pdf", mini_pdf::assemble(objs, 1));
 
+    // The small limits hold for page 1 only: a loaded machine (or a sanitizer's
+    // own memory) must not make page 2 seem heavy.
+    struct first_page_limited : xelvio_convertor {
+        void convert_page(ExcelOutputDev* excel, SplashOutputDev* splash, PDFDoc* doc, int page) override {
+            xelvio_convertor::convert_page(excel, splash, doc, page);
+            page_limits = pdf_page_budget::limits();
+        }
+    };
     recording_handler h;
     for (const bool by_time : {true, false}) {
         h.reports.clear();
-        xelvio_convertor c;
+        first_page_limited c;
         c.source = src;
         c.destination = path("nested.xls");
         if (by_time) c.page_limits.seconds = 0.25;
@@ -680,7 +740,8 @@ TEST_F(Conv, RunErrorsEndThroughTheHandler) {
                     c.run();
                 }),
                 ::testing::ExitedWithCode(255), "The program cannot read PDF document");
-    // A missing source: the document is "not ok", which must never reach the page count.
+    // A missing source (a profile's relative name from another folder) is
+    // said to be missing, not taken for a damaged document.
     EXPECT_EXIT(RUN_IN_CHILD({
                     xelvio_convertor c;
                     error_handler h;
@@ -688,7 +749,8 @@ TEST_F(Conv, RunErrorsEndThroughTheHandler) {
                     c.destination = path("gone.xls");
                     c.run();
                 }),
-                ::testing::ExitedWithCode(255), "The program cannot read PDF document");
+                ::testing::ExitedWithCode(255),
+                "Error:\nSource file does not exist. Please verify the correct file name was given.\n");
 }
 
 TEST_F(Conv, OneConverterAtATime) {

@@ -189,6 +189,32 @@ def group_dest():
     os.mkfifo(path("out", "pipe.xls"))
     expect("pipe", ["--src=in/a.pdf", "--dest=out/pipe.xls"], 255, stdout=not_regular)
     os.remove(path("out", "pipe.xls"))
+    # Source and destination swapped: another PDF is never replaced by a workbook.
+    make_pdf(os.path.join("out", "other.pdf"))
+    before = open(path("out", "other.pdf"), "rb").read()
+    expect("destination is a PDF", ["--src=in/a.pdf", "--dest=out/other.pdf"], 255,
+           stdout="Error:\nDestination name specifies a PDF document, which the workbook would replace. "
+                  "Please give the workbook's name (for example report.xls).\n")
+    check("the PDF untouched", open(path("out", "other.pdf"), "rb").read(), before)
+    os.remove(path("out", "other.pdf"))
+    # Another user's file in a shared folder (sticky, everyone may write) is
+    # not replaced, not even by root: the workbook would take its owner and mode.
+    if os.geteuid() == 0:
+        import pwd
+        nobody = pwd.getpwnam("nobody")
+        os.mkdir(path("shared"))
+        os.chmod(path("shared"), 0o1777)
+        planted = path("shared", "a.xls")
+        with open(planted, "w") as f:
+            f.write("planted")
+        os.chown(planted, nobody.pw_uid, nobody.pw_gid)
+        os.chmod(planted, 0o666)
+        expect("another user's file in a shared folder", ["--src=in/a.pdf", "--dest=" + planted], 255,
+               stdout="Error:\nDestination name specifies another user's file in a shared folder, which cannot "
+                      "be replaced. Please give another destination name.\n")
+        st = os.stat(planted)
+        check("the planted file untouched", (open(planted).read(), st.st_uid, st.st_mode & 0o777),
+              ("planted", nobody.pw_uid, 0o666))
     expect("explicit destination", ["--src=in/a.pdf", "--dest=out/b.xls", "--no_graph"], 0)
     check("b.xls written", os.path.exists(path("out", "b.xls")), True)
     # A file system mounted read-only (in a mount namespace of the run's own), for a new and an existing file.
@@ -376,6 +402,26 @@ def group_limits():
             (255, True))
         old_workbook_only("memory limit", path("out"), [])
 
+        # Every address-space limit from the least at which the program starts
+        # (its libraries load and it prints its usage) to the first at which
+        # it converts: converted, or the out-of-memory report and 255 with the
+        # old workbook kept; never a crash inside the PDF core or fontconfig,
+        # nor the core's own abort.
+        kb = 12 << 10
+        while run_limited(["--help"], {resource.RLIMIT_AS: kb << 10})[0] != 255 and kb < (200 << 10):
+            kb += 256
+        while kb < (200 << 10):
+            got = run_limited(["--src=a.pdf", dest], {resource.RLIMIT_AS: kb << 10})
+            if got[0] == 0:
+                with open(path("out", "old.xls"), "w") as f:
+                    f.write("old")
+                break
+            reported = ("Error:\nNot enough memory: the conversion stopped " in got[1] and
+                        got[1].endswith("; no workbook was written.\n"))
+            check("%d KiB of address space" % kb, (got[0], reported), (255, True))
+            old_workbook_only("%d KiB of address space" % kb, path("out"), [])
+            kb += 512
+
     # SIGHUP (the terminal closed) while the workbook is written: the process
     # is caught in the write (a file open in the destination's folder), held
     # there, and sent the signal.
@@ -533,6 +579,11 @@ def group_page_tree():
     check("page 4", sheets(path("four.xls")), [("Page_1", "page 4")])
     expect("the last page", ["--src=tree.pdf", "--pages=6", "--dest=six.xls"], 0)
     check("page 6", sheets(path("six.xls")), [("Page_1", "page 6")])
+    # The broken page alone: that is what the error says, not a damaged document.
+    expect("the broken page alone", ["--src=tree.pdf", "--pages=3", "--dest=alone.xls"], 255,
+           stdout=warning + "Error:\nNo page was converted: no selected page could be read (the warnings above say "
+                            "why).\n")
+    check("no workbook of the broken page", os.path.exists(path("alone.xls")), False)
     expect("the broken page and the next", ["--src=tree.pdf", "--pages=3-4", "--dest=three.xls"], 0, stdout=warning)
     check("pages 3 and 4", sheets(path("three.xls")), [("Page_1", ""), ("Page_2", "page 4")])
     # The core lets go of each page after its last conversion and of the pages it passes: a page listed
