@@ -75,6 +75,50 @@ class ListRows(unittest.TestCase):
             row = cu.find_text(sheet, "Item %d" % i)[0]
             self.assertEqual(numbers.get(row), None if i == 3 else 10 * i + 0.25, "Item %d" % i)
 
+    def test_values_centred_beside_labels_of_one_two_and_three_lines(self):
+        # Without ruled tables: labels wrapped over lines (11 points apart,
+        # 9 pt), each row's figures centred beside them, set flush right in
+        # groups of digits parted by a thin space (two tenths of an em)
+        # drawn as a string of its own, or by a no-break space inside one.
+        size, thin = 9, 1.8
+
+        def figure(right, y, value):
+            if "\xa0" in value:
+                return pdfgen.text(right - 0.556 * size * (len(value) - 0.5), y, value, "F1", size)
+            out, x = [], right
+            for group in reversed(value.split(" ")):
+                x -= 0.556 * size * len(group)
+                out.append(pdfgen.text(x, y, group, "F1", size))
+                x -= thin
+            return "".join(out)
+        rows = [(["Carbon dioxide (CO2)"], "32 000 000", "12.5"), (["Methane (CH4)"], "7\xa0500", "3.1"),
+                (["Chlorofluorocarbons", "(CFCs)"], "5 000", "0.4"), (["Nitrous oxide (N2O)"], "500 000", "6.0"),
+                (["Hydrofluorocarbons and", "perfluorocarbons", "(HFCs and PFCs)"], "12 000", "1.1"),
+                (["Sulphur hexafluoride", "(SF6)"], "250", "0.2"), (["Ozone (O3)"], "1 200", "0.9")]
+        parts = [pdfgen.text(72, 740, "Emissions by gas", "F2", 11), pdfgen.text(72, 715, "Gas", "F2", size),
+                 pdfgen.text(300, 715, "Tonnes", "F2", size), pdfgen.text(380, 715, "Share", "F2", size)]
+        top = 700
+        for lines, value, share in rows:
+            for i, line in enumerate(lines):
+                parts.append(pdfgen.text(72, top - 9 - 11 * i, line, "F1", size))
+            middle = top - 9 - 11 * (len(lines) - 1) / 2
+            parts += [figure(340, middle, value), pdfgen.text(380, middle, share, "F1", size)]
+            top -= 11 * len(lines) + 6
+        pdf = cu.path("centred.pdf")
+        pdfgen.write(pdf, ["".join(parts)])
+        sheet = cu.convert(pdf, cu.path("centred.xls"), options=["--no_graph"]).sheet_by_index(0)
+        got = cu.cells(sheet)
+        places, last = set(), -1
+        for lines, value, share in rows:
+            r, c, _ = cu.find_text(sheet, " ".join(lines))
+            cells = sorted((col, v) for (row, col), (_, v) in got.items() if row == r)
+            text = value.replace("\xa0", " ")
+            self.assertEqual([v for _, v in cells], [" ".join(lines), text if " " in text else float(text), float(share)])
+            places.add(tuple(col for col, _ in cells))
+            self.assertGreater(r, last)
+            last = r
+        self.assertEqual(len(places), 1, places)
+
 
 class UnruledTable(unittest.TestCase):
     def test_a_gap_every_row_shows_parts_two_columns_of_figures_and_their_header(self):
