@@ -30,10 +30,10 @@ unsigned long codePoint(unsigned char c) { return (c >= 0x80 && c < 0xA0) ? cp12
 // of the few it could into the cache folder (the system's, run as root),
 // which then hides the others from every program. It is called only while
 // this much more address space could be had: a match needs well under a
-// megabyte; loading the configuration, its caches (50 KB for 144 fonts)
-// and, for a folder whose cache is out of date, room to open each font file
-// whole (1.5 MB in all for those 144).
-// Short of it, the caller learns that memory ran out as from any other allocation.
+// megabyte; loading the configuration reads its caches (50 KB for 144
+// fonts) and scans a folder whose cache is out of date, opening each font
+// file whole (a scan of those 144 fonts took 1.5 MB). Short of it, the
+// caller learns that memory ran out as from any other allocation.
 constexpr size_t match_room = size_t{1} << 20;
 constexpr size_t config_room = size_t{8} << 20;
 

@@ -16,7 +16,9 @@ public:
     // Fills the grid from the page's regions (the region of vertical text is ignored).
     void build(const PageRegions& regions);
     // Inserts the edges of one horizontal span, snapping to nearby boundaries.
-    void addSpan(double x1, double x2);
+    // `endsText`: x2 is where the text of a block ends, not where the next
+    // one starts.
+    void addSpan(double x1, double x2, bool endsText = false);
     // The column in which x lies: boundaries strictly left of x, minus one,
     // at least 0 and never beyond the worksheet's last column.
     int columnAt(double x) const;
@@ -32,9 +34,12 @@ public:
     void clear();
 
 private:
-    void placeEdge(double x, double d);
+    void placeEdge(double x, double d, bool endsText);
 
     std::vector<double> bounds;
+    // Boundaries placed only by where text ends (a title's right edge): a
+    // column starting near one moves it there instead of snapping to it.
+    std::vector<bool> textEnds;
     int nColumns = 0;
     double minX_ = 9999.0;
 };

@@ -4,8 +4,10 @@
 #include <cmath>
 #include <list>
 #include <map>
+#include <unordered_set>
 #include <vector>
 
+#include "tabrixa/PageText.h"
 #include "tabrixa/TextHelpers.h"
 #include "tabrixa/TextLine.h"
 #include "tabrixa/TextPage.h"
@@ -54,12 +56,36 @@ bool whollyBefore(const TextLine* l, const TextLine* nl) {
     return (nl->rot == 1 || nl->rot == 3) ? l->xMin > nl->xMax : l->yMax < nl->yMin;
 }
 
-// Column gaps of an upright block: spans along the line that no word of the
-// block covers and that part words on every row of at least three (each row
-// has words on both sides). Figures of two columns set flush right may stand
-// closer than the words of one line can, yet a gap that every row shows at
-// one place, clearly wider than a word space, is an edge between columns.
-std::vector<std::pair<double, double>> freeColumns(const TextPool* p) {
+// Column gaps of an upright block: spans along the line that part the
+// words of its rows at one place. Figures of two columns set flush right
+// may stand closer than the words of one line can, yet a gap that the rows
+// show at one place, clearly wider than a word space, is an edge between
+// columns. A span counts where at least three rows, all of them, leave it
+// free between their words, or four rows and all but one in five: a title
+// or a sentence over the whole block, a long label, or a bold total row
+// whose wider figures narrow the gap do not hide the columns of the rest.
+// Such a row is parted too, at its widest gap reaching into the span, when
+// that gap is wider than a word space (for two figures: than the thin or
+// no-break space that groups their digits).
+struct FreeColumns {
+    // Where every row leaves the block free between its words (what a
+    // header line above the block may be parted at).
+    std::vector<std::pair<double, double>> spans;
+    std::unordered_set<const TextWord*> lineStarts;  // words a line never continues into
+};
+
+bool figureWord(const TextWord& w) { return isFigureText(w.text.data(), static_cast<size_t>(w.len)); }
+
+// A gap between two words of a row that no word space makes: between two
+// figures, wider than the thin or no-break space grouping digits.
+bool widerThanWordSpace(const TextWord& a, const TextWord& b, double gap) {
+    const double size = std::max(a.fontSize, b.fontSize);
+    if (figureWord(a) && figureWord(b)) return gap >= figureGroupEms * size;
+    return gap >= columnGapEms * size;
+}
+
+FreeColumns freeColumns(const TextPool* p) {
+    FreeColumns out;
     std::vector<const TextWord*> ws;
     double size = 0.0;
     for (int b = p->nextNonEmpty(p->minBaseIdx); b <= p->maxBaseIdx; b = p->nextNonEmpty(b + 1))
@@ -67,40 +93,129 @@ std::vector<std::pair<double, double>> freeColumns(const TextPool* p) {
             ws.push_back(w);
             size = std::max(size, w->fontSize);
         }
-    std::vector<std::pair<double, double>> gaps;
-    if (ws.size() < 6) return gaps;
+    if (ws.size() < 6) return out;
     std::stable_sort(ws.begin(), ws.end(), [](const TextWord* a, const TextWord* b) { return a->base < b->base; });
-    const double minWidth = 0.5 * size;
-    int rows = 0;
+    // Rows: words on one base line, left to right.
+    std::vector<std::vector<const TextWord*>> rows;
     for (size_t i = 0; i < ws.size();) {
         size_t j = i + 1;
         while (j < ws.size() && ws[j]->base - ws[i]->base < 0.5 * ws[i]->fontSize) ++j;
-        std::vector<std::pair<double, double>> boxes;
-        for (size_t k = i; k < j; ++k) boxes.emplace_back(ws[k]->xMin, ws[k]->xMax);
-        std::sort(boxes.begin(), boxes.end());
-        // The row's own gaps, between its first and its last word.
-        std::vector<std::pair<double, double>> own;
-        double reach = boxes.front().second;
-        for (size_t k = 1; k < boxes.size(); ++k) {
-            if (boxes[k].first > reach) own.emplace_back(reach, boxes[k].first);
-            reach = std::max(reach, boxes[k].second);
-        }
-        if (rows++ == 0) {
-            gaps = own;
-        } else {
-            std::vector<std::pair<double, double>> kept;
-            for (const auto& g : gaps)
-                for (const auto& o : own) {
-                    const double lo = std::max(g.first, o.first), hi = std::min(g.second, o.second);
-                    if (hi - lo >= minWidth) kept.emplace_back(lo, hi);
-                }
-            gaps.swap(kept);
-        }
-        if (gaps.empty()) return gaps;
+        rows.emplace_back(ws.begin() + static_cast<long>(i), ws.begin() + static_cast<long>(j));
+        std::sort(rows.back().begin(), rows.back().end(),
+                  [](const TextWord* a, const TextWord* b) { return a->xMin < b->xMin; });
         i = j;
     }
-    if (rows < 3) gaps.clear();
-    return gaps;
+    if (rows.size() < 3) return out;
+    // Along the line, how many rows leave each stretch free between their
+    // words: events (x, change for every row, change for the rows that
+    // count). A row of lone characters (marks drawn apart from their line,
+    // such as accents or vector arrows) shows no columns and does not count.
+    struct Event {
+        double x;
+        int all, counted;
+    };
+    std::vector<Event> ev;
+    int countedRows = 0;
+    for (const auto& row : rows) {
+        const int counts = std::any_of(row.begin(), row.end(), [](const TextWord* w) { return w->len > 1; }) ? 1 : 0;
+        countedRows += counts;
+        double reach = row.front()->xMax;
+        for (size_t k = 1; k < row.size(); ++k) {
+            if (row[k]->xMin > reach) {
+                ev.push_back({reach, 1, counts});
+                ev.push_back({row[k]->xMin, -1, -counts});
+            }
+            reach = std::max(reach, row[k]->xMax);
+        }
+    }
+    std::sort(ev.begin(), ev.end(), [](const Event& a, const Event& b) { return a.x < b.x; });
+    const double minWidth = 0.5 * size;
+    const int allRows = static_cast<int>(rows.size());
+    // Stretches between consecutive event places, with their free rows.
+    struct Stretch {
+        double x0, x1;
+        int all, counted;
+    };
+    std::vector<Stretch> parts;
+    int allFree = 0, freeRows = 0;
+    for (size_t k = 0; k < ev.size();) {
+        const double x = ev[k].x;
+        for (; k < ev.size() && ev[k].x == x; ++k) {
+            allFree += ev[k].all;
+            freeRows += ev[k].counted;
+        }
+        if (k < ev.size()) parts.push_back({x, ev[k].x, allFree, freeRows});
+    }
+    // Where every row leaves the block free: for header lines above it.
+    for (size_t k = 0; k < parts.size();) {
+        size_t j = k;
+        while (j < parts.size() && parts[j].all == allRows) ++j;
+        if (j > k && parts[j - 1].x1 - parts[k].x0 >= minWidth) out.spans.emplace_back(parts[k].x0, parts[j - 1].x1);
+        k = std::max(j, k + 1);
+    }
+    // Where rows part columns: a core that all rows, or four rows and all
+    // but one in five, leave free, as far as half of them still do (a
+    // long label across the core leaves two pieces of one gap).
+    auto core = [&](const Stretch& p) {
+        return p.counted >= 3 &&
+               (p.counted == countedRows || (p.counted >= 4 && 5 * (countedRows - p.counted) <= countedRows));
+    };
+    auto part = [&](const Stretch& p) { return p.counted >= 3 && 2 * p.counted >= countedRows; };
+    std::vector<std::pair<double, double>> spans;
+    for (size_t k = 0; k < parts.size();) {
+        size_t j = k;
+        double widestCore = 0.0, coreFrom = NAN;
+        while (j < parts.size() && (part(parts[j]) || core(parts[j]))) {
+            if (core(parts[j])) {
+                if (std::isnan(coreFrom)) coreFrom = parts[j].x0;
+                widestCore = std::max(widestCore, parts[j].x1 - coreFrom);
+            } else {
+                coreFrom = NAN;
+            }
+            ++j;
+        }
+        if (widestCore >= minWidth) spans.emplace_back(parts[k].x0, parts[j - 1].x1);
+        k = std::max(j, k + 1);
+    }
+    // A gap every row shows parts them all, marks and lone characters too.
+    spans.insert(spans.end(), out.spans.begin(), out.spans.end());
+    std::sort(spans.begin(), spans.end());
+    // Every row ends its lines at its widest gap reaching into each span: a
+    // gap over half the span or more, and in a row with such a gap also a
+    // narrower one wider than a word space. A row without such a gap (a
+    // sentence running over the columns) is left whole.
+    struct Gap {
+        double lo, hi;
+        const TextWord *before, *start;
+    };
+    std::vector<Gap> gaps;
+    std::vector<const TextWord*> narrower;
+    for (const auto& row : rows) {
+        gaps.clear();
+        const TextWord* reacher = row.front();  // the word reaching furthest so far
+        for (size_t k = 1; k < row.size(); ++k) {
+            if (row[k]->xMin > reacher->xMax) gaps.push_back({reacher->xMax, row[k]->xMin, reacher, row[k]});
+            if (row[k]->xMax > reacher->xMax) reacher = row[k];
+        }
+        narrower.clear();
+        bool holds = false;
+        size_t from = 0;
+        for (const auto& g : spans) {
+            while (from < gaps.size() && gaps[from].hi <= g.first) ++from;
+            const Gap* widest = nullptr;
+            for (size_t k = from; k < gaps.size() && gaps[k].lo < g.second; ++k)
+                if (!widest || gaps[k].hi - gaps[k].lo > widest->hi - widest->lo) widest = &gaps[k];
+            if (!widest) continue;
+            if (std::min(widest->hi, g.second) - std::max(widest->lo, g.first) >= 0.5 * (g.second - g.first)) {
+                holds = true;
+                out.lineStarts.insert(widest->start);
+            } else if (widerThanWordSpace(*widest->before, *widest->start, widest->hi - widest->lo)) {
+                narrower.push_back(widest->start);
+            }
+        }
+        if (holds) out.lineStarts.insert(narrower.begin(), narrower.end());
+    }
+    return out;
 }
 
 }  // namespace
@@ -144,13 +259,9 @@ void TextBlock::coalesce(const UnicodeMap* uMap) {
     }
 
     // Lines.
-    columnGaps.clear();
-    if (R == 0) columnGaps = freeColumns(p);
-    auto acrossGap = [&](const TextWord* a, const TextWord* b) {
-        for (const auto& g : columnGaps)
-            if (g.first >= a->xMax - 0.01 && g.second <= b->xMin + 0.01) return true;
-        return false;
-    };
+    FreeColumns free;
+    if (R == 0) free = freeColumns(p);
+    columnGaps = free.spans;
     // Column groups of fewer than four words that all end at the block's
     // right edge: the same last word of justified lines one above the other
     // (flush with the margin, so at the same place), not a column of a table.
@@ -223,7 +334,7 @@ void TextBlock::coalesce(const UnicodeMap* uMap) {
                     bestBucket = b;
                 }
             }
-            if (!best || acrossGap(last, best) || clippedApart(*last, *best)) break;
+            if (!best || free.lineStarts.count(best) || clippedApart(*last, *best)) break;
             p->unlink(bestBucket, bestPrev, best);
             const double gap = last->gapAlong(best);
             widestGap = gaps ? std::max(widestGap, gap) : gap;

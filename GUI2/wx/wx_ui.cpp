@@ -442,9 +442,11 @@ size_t longest_fit(const wxString& word, int max_width, const std::function<int(
     }
     return lo;
 }
-}  // namespace
 
-wxString wx_wrap_text(const wxString& text, int max_width, const std::function<int(const wxString&)>& measure) {
+// Breaks text into lines no wider than max_width as measure tells: at blanks
+// where a line allows, else (a path, a long word) after a '/' or, failing
+// that, between characters. Line ends of the text stay.
+wxString wrap_text(const wxString& text, int max_width, const std::function<int(const wxString&)>& measure) {
     wxString out;
     const wxArrayString lines = wxSplit(text, '\n', '\0');
     for (size_t i = 0; i < lines.size(); ++i) {
@@ -474,6 +476,7 @@ wxString wx_wrap_text(const wxString& text, int max_width, const std::function<i
     }
     return out;
 }
+}  // namespace
 
 wx_message_box::wx_message_box(wxWindow* parent, const wxString& text, const wxString& caption, long style)
     : wxGenericMessageDialog(parent, text, caption, style), text_(text) {
@@ -483,7 +486,7 @@ wx_message_box::wx_message_box(wxWindow* parent, const wxString& text, const wxS
     wxScreenDC dc;
     dc.SetFont(wxSystemSettings::GetFont(wxSYS_DEFAULT_GUI_FONT));
     const int room = std::max(screen_width(parent) - wxWindow::FromDIP(box_margins, parent), 100);
-    SetMessage(wx_wrap_text(text, room, [&dc](const wxString& s) { return dc.GetTextExtent(s).x; }));
+    SetMessage(wrap_text(text, room, [&dc](const wxString& s) { return dc.GetTextExtent(s).x; }));
 }
 
 void wx_message_box::AddMessageDialogDetails(wxSizer* sizer) {

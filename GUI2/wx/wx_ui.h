@@ -40,11 +40,6 @@ private:
     wxString text_;
 };
 
-// Breaks text into lines no wider than max_width as measure tells: at blanks
-// where a line allows, else (a path, a long word) after a '/' or, failing
-// that, between characters. Line ends of the text stay.
-wxString wx_wrap_text(const wxString& text, int max_width, const std::function<int(const wxString&)>& measure);
-
 // The continue-or-abort dialog ("Continue" answers Escape and the close box).
 class wx_continue_dialog : public wxDialog {
 public:

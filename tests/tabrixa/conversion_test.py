@@ -111,6 +111,51 @@ class UnruledTable(unittest.TestCase):
                 cu.find_text(sheet, "Figures of the year")
 
 
+    def test_rows_crossing_a_column_gap_are_parted_where_the_others_are(self):
+        # Drawn as a statistics appendix draws it (8.5 pt): a sentence over
+        # the whole table in its block, flush-right columns, a column of
+        # one-digit minima (narrower than 10 points) 12 points right of the
+        # one before, a title whose right end lies 3 points inside that
+        # column, a label reaching within 16 points of its figure, and a
+        # bold total row whose wider figures leave 4 points between them.
+        size = 8.5
+
+        def width(s):
+            return sum(0.278 if c in ".,()" else 0.556 if c.isdigit() else 0.5 for c in s) * size
+
+        def right(x, y, s, font="F1"):
+            return pdfgen.text(x - width(s), y, s, font, size)
+
+        def centre(x, y, s, font="F1"):
+            return pdfgen.text(x - width(s) / 2, y, s, font, size)
+        header = ("Variable", "Mean", "Std. Dev.", "Min", "Max")
+        rows = [("Age", "50.8", "15.9", "21", "90"), ("Men", "0.47", "0.50", "0", "1"),
+                ("East", "0.28", "0.45", "0", "1"), ("Household size", "2.43", "1.22", "1", "9"),
+                ("Post secondary education", "0.12", "0.33", "0", "1"),
+                ("Gross wealth (Euro)", "187,281", "384,198", "0", "7,720,000"),
+                ("Gross financial wealth (Euro)", "38,855", "114,128", "0", "2,870,000")]
+        total = ("Total", "187,281.5", "1,384,198", "12,345", "9,500,000")
+        body = [pdfgen.text(83, 740, "Appendix C: Summary Statistics", "F4", 14),
+                pdfgen.text(72, 712, "This table contains summary statistics for 2,012 respondents.", "F1", size)]
+        for i, row in enumerate([header] + rows + [total]):
+            y, font = 700 - 11 * i, "F2" if row is total else "F1"
+            body += [pdfgen.text(72, y, row[0], "F2" if row is total else "F4", size), right(262, y, row[1], font),
+                     right(320, y, row[2], font), centre(337, y, row[3], font), centre(400, y, row[4], font)]
+        pdf = cu.path("crossing_rows.pdf")
+        pdfgen.write(pdf, ["".join(body)])
+        sheet = cu.convert(pdf, cu.path("crossing_rows.xls")).sheet_by_index(0)
+        got = cu.cells(sheet)
+        columns = None
+        for row in [header] + rows + [total]:
+            r, c, _ = cu.find_text(sheet, row[0])
+            cells = sorted((col, v) for (rr, col), (_, v) in got.items() if rr == r)
+            texts = [v if isinstance(v, str) else "%g" % v for _, v in cells]
+            self.assertEqual(texts, [row[0]] + ["%g" % float(v) if "," not in v and v[0].isdigit() else v
+                                               for v in row[1:]])
+            if columns is None:
+                columns = [col for col, _ in cells]
+            self.assertEqual([col for col, _ in cells], columns, row[0])
+
 class JustifiedText(unittest.TestCase):
     def test_the_last_word_of_a_justified_line_stays_in_its_cell(self):
         # Two columns of justified Courier (6 points a character); two lines

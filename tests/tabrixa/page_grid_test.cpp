@@ -28,6 +28,20 @@ TEST(PageGrid, EdgesSnapToNearbyBoundaries) {
     EXPECT_EQ(spans(100, {{100, 300}, {300, 320}}), (std::vector<double>{100, 300, 320}));
 }
 
+TEST(PageGrid, AColumnStartingNearWhereTextEndsMovesThatBoundary) {
+    // A title from 100 to 388.7, then columns starting at 385.5 and 330.
+    PageGrid g;
+    g.reset(100);
+    g.addSpan(100, 388.7, true);
+    g.addSpan(330, 385.5);
+    g.addSpan(385.5, 440);
+    EXPECT_EQ(g.boundaries(), (std::vector<double>{100, 330, 385.5, 440}));
+    // Where text starts stays: a start near it, or an end, snaps to it.
+    g.addSpan(383, 500, true);
+    g.addSpan(332, 440);
+    EXPECT_EQ(g.boundaries(), (std::vector<double>{100, 330, 385.5, 440, 500}));
+}
+
 TEST(PageGrid, NarrowSpansSnapLessReadily) {
     // Width 4: divisor 3, snapping distance 3.33 keeps both edges of the span.
     EXPECT_EQ(spans(0, {{0, 100}, {40, 44}}), (std::vector<double>{0, 40, 44, 100}));
