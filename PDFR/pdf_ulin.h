@@ -56,6 +56,10 @@ public:
         // (both empty when they were not ascending).
         std::vector<double> row_edges;
         std::vector<double> col_edges;
+        // Horizontal rules across some of its columns only (points), which
+        // make no row edge: a rule under a group header, under one level of a
+        // header.
+        std::vector<cell_item> partial_rules;
 
         int rows() const { return horiz_count > 1 ? horiz_count - 1 : 0; }
         int columns() const { return vert_count > 1 ? vert_count - 1 : 0; }

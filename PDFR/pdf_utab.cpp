@@ -13,6 +13,9 @@
 namespace {
 
 bool is_horizontal(const pdf_uline_processor::line_item& l) { return l.yMax - l.yMin < 7.0; }
+// Two rules closer than this (middles, pixels; about 4 points: no line of
+// text fits between them) are one edge drawn double.
+constexpr double double_rule = 8.5;
 double width_of(const pdf_uline_processor::line_item& l) { return l.xMax - l.xMin; }
 double height_of(const pdf_uline_processor::line_item& l) { return l.yMax - l.yMin; }
 
@@ -226,30 +229,50 @@ void pdf_uline_processor::tableBuilding() {
         std::vector<double> ys, xs;
         double last_row = 0.0, last_col = 0.0;
 
-        while (p < n && line(p).tag == T && is_horizontal(line(p))) {
-            const line_item& F = line(p);
-            size_t q = p + 1;
-            while (q < n && line(q).tag == T && is_horizontal(line(q)) &&
-                   std::fabs((line(q).yMin + line(q).yMax) - (F.yMin + F.yMax)) < 7.0)
-                ++q;
-            double x0 = F.xMin, xEnd = F.xMax;
+        // Rows: the topmost line F of the table's horizontal lines not yet
+        // looked at and every other one whose middle lies within 7 px of
+        // F's (the two rules of a double bar share a band of the order, their
+        // pieces interleaved from the left). A row across the table is an
+        // edge unless it lies within a double bar's width of the edge above
+        // it; a row across some columns only stays on record as a partial rule.
+        size_t hEnd = p;
+        while (hEnd < n && line(hEnd).tag == T && is_horizontal(line(hEnd))) ++hEnd;
+        std::vector<size_t> byMid;
+        for (size_t m = p; m < hEnd; ++m) byMid.push_back(m);
+        auto mid2 = [&](size_t m) { return line(m).yMin + line(m).yMax; };
+        std::stable_sort(byMid.begin(), byMid.end(), [&](size_t a, size_t b) { return mid2(a) < mid2(b); });
+        std::vector<size_t> row;
+        for (size_t k = 0; k < byMid.size();) {
+            const line_item& F = line(byMid[k]);
+            size_t e = k + 1;
+            while (e < byMid.size() && mid2(byMid[e]) - (F.yMin + F.yMax) < 7.0) ++e;
+            row.assign(byMid.begin() + static_cast<long>(k), byMid.begin() + static_cast<long>(e));
+            std::stable_sort(row.begin(), row.end(), [&](size_t a, size_t b) { return line(a).xMin < line(b).xMin; });
+            double x0 = line(row.front()).xMin, xEnd = line(row.front()).xMax;
             bool gap = false;
-            for (size_t m = p + 1; m < q; ++m) {
-                const line_item& M = line(m);
-                if (std::fabs(M.xMin - xEnd) <= 7.0 || tk_overlap_ratio(M.xMin, M.xMax, x0, xEnd) >= 0)
+            for (size_t r = 1; r < row.size(); ++r) {
+                const line_item& M = line(row[r]);
+                if (std::fabs(M.xMin - xEnd) <= 7.0 || tk_overlap_ratio(M.xMin, M.xMax, x0, xEnd) >= 0) {
                     xEnd = std::max(xEnd, M.xMax);
-                else
+                } else {
+                    if (xEnd - x0 >= 15.0) R.partial_rules.push_back({x0 / px_per_pt, xEnd / px_per_pt, F.yMin / px_per_pt, F.yMax / px_per_pt});
                     gap = true;
+                    x0 = M.xMin;
+                    xEnd = M.xMax;
+                }
             }
-            double mid = (F.yMax + F.yMin) * 0.5;
-            if (xEnd - x0 > 0.8 * (R.xMax - R.xMin) && !gap && (last_row == 0.0 || std::fabs(mid - last_row) > 7.0)) {
+            const double mid = (F.yMax + F.yMin) * 0.5;
+            const bool across = xEnd - line(row.front()).xMin > 0.8 * (R.xMax - R.xMin) && !gap;
+            if (across && (last_row == 0.0 || std::fabs(mid - last_row) > double_rule)) {
                 ys.push_back(mid);
                 last_row = mid;
             } else {
-                for (size_t m = p; m < q; ++m) line(m).tag = 0;
+                if (!across && xEnd - x0 >= 15.0) R.partial_rules.push_back({x0 / px_per_pt, xEnd / px_per_pt, F.yMin / px_per_pt, F.yMax / px_per_pt});
+                for (size_t m : row) line(m).tag = 0;
             }
-            p = q;
+            k = e;
         }
+        p = hEnd;
 
         while (p < n && line(p).tag == T && !is_horizontal(line(p))) {
             const line_item& F = line(p);
@@ -257,14 +280,19 @@ void pdf_uline_processor::tableBuilding() {
             while (q < n && line(q).tag == T && !is_horizontal(line(q)) &&
                    std::fabs((line(q).xMin + line(q).xMax) - (F.xMin + F.xMax)) < 7.0)
                 ++q;
-            double y0 = F.yMin, yEnd = F.yMax;
+            double y0 = F.yMin, yEnd = F.yMax, lastLength = F.yMax - F.yMin;
             bool gap = false;
             for (size_t m = p + 1; m < q; ++m) {
                 const line_item& M = line(m);
-                if (std::fabs(M.yMin - yEnd) <= 7.0 || tk_overlap_ratio(M.yMin, M.yMax, y0, yEnd) >= 0)
+                // A rule drawn in pieces, one to a band of rows, leaves gaps
+                // shorter than its pieces.
+                const double length = M.yMax - M.yMin;
+                if (std::fabs(M.yMin - yEnd) <= 7.0 || tk_overlap_ratio(M.yMin, M.yMax, y0, yEnd) >= 0 ||
+                    M.yMin - yEnd <= std::min(lastLength, length))
                     yEnd = std::max(yEnd, M.yMax);
                 else
                     gap = true;
+                lastLength = length;
             }
             double mid = (F.xMax + F.xMin) * 0.5;
             if (std::fabs(R.yMax - yEnd) < 10.0 && !gap && yEnd - y0 > 0.5 * (R.yMax - R.yMin) &&

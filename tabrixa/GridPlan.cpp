@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <memory>
 
 #include "tabrixa/PageRegions.h"
 #include "tabrixa/PageTables.h"
@@ -22,6 +23,235 @@ int GridPlan::sheetRowOf(int row) const {
 
 int GridPlan::subRowsOf(int row) const {
     return static_cast<size_t>(row) < subRows.size() ? subRows[static_cast<size_t>(row)] : 1;
+}
+
+namespace {
+
+double sizeOf(const TextLine* l) {
+    const double m = l->meanFontSize();
+    return std::isfinite(m) && m > 0.0 ? m : 8.0;
+}
+
+struct Span {
+    double lo, hi;
+};
+
+// Where a ruled column splits, and where the page rows it splits start.
+struct ColumnSplit {
+    std::vector<double> at;  // ascending
+    int row = 0;             // the ruled row of the first row split,
+    double base = 0;         // and its base line
+    // The line stands above the rows split (a header line).
+    bool above(int ruled, const TextLine* l) const {
+        return ruled < row || (ruled == row && l->base < base && compareLines(l, lineAtBase) != 0);
+    }
+    const TextLine* lineAtBase = nullptr;
+};
+
+// Where ruled column `slot` (the lines of its block) splits: the middles of
+// the gaps that every page row from its first row of pieces down leaves.
+ColumnSplit columnSplits(const RegionBlock& block, int slot, int B, const TableRecord& table) {
+    // The column's lines by ruled row, then base line.
+    struct Placed {
+        const TextLine* line;
+        int row;
+    };
+    std::vector<Placed> ls;
+    double size = 0.0;
+    for (const TextLine* l : block.lines) {
+        const int code = std::abs(l->cellCode);
+        ls.push_back({l, (code % cellCodeBase) / B});
+        for (const TextWord* w = l->words; w; w = w->next) size = std::max(size, w->fontSize);
+    }
+    ColumnSplit out;
+    if (ls.size() < 2 || !(size > 0.0)) return out;
+    std::stable_sort(ls.begin(), ls.end(), [](const Placed& a, const Placed& b) {
+        return a.row != b.row ? a.row < b.row : a.line->base < b.line->base;
+    });
+    // Each page row (with its ruled row): the spans its lines cover.
+    std::vector<std::vector<Span>> rows;
+    std::vector<int> ruledRow;
+    std::vector<const TextLine*> heads;
+    for (const Placed& p : ls) {
+        if (heads.empty() || p.row != ruledRow.back() || compareLines(heads.back(), p.line) != 0) {
+            rows.emplace_back();
+            ruledRow.push_back(p.row);
+            heads.push_back(p.line);
+        }
+        rows.back().push_back({p.line->xMin, p.line->xMax});
+    }
+    const size_t n = rows.size();
+    for (auto& r : rows)
+        std::sort(r.begin(), r.end(), [](const Span& a, const Span& b) { return a.lo < b.lo; });
+    // A row is in pieces where its lines stand further apart than the words
+    // of a phrase; the gap the rows share must stay at least a word space wide.
+    const double apart = phraseGapEms * size, least = wordSpaceEms * size;
+    // What the rows below each row cover, joined.
+    std::vector<std::vector<Span>> below(n);
+    for (size_t r = n - 1; r > 0; --r) {
+        std::vector<Span> all(below[r]);
+        all.insert(all.end(), rows[r].begin(), rows[r].end());
+        std::sort(all.begin(), all.end(), [](const Span& a, const Span& b) { return a.lo < b.lo; });
+        for (const Span& x : all) {
+            if (!below[r - 1].empty() && x.lo <= below[r - 1].back().hi)
+                below[r - 1].back().hi = std::max(below[r - 1].back().hi, x.hi);
+            else
+                below[r - 1].push_back(x);
+        }
+    }
+    // Gaps less the spans that reach into them (pieces at least `least` wide).
+    auto less = [&](const std::vector<Span>& gaps, const std::vector<Span>& spans) {
+        std::vector<Span> kept;
+        for (Span g : gaps) {
+            for (const Span& w : spans) {
+                if (!(w.lo < g.hi && g.lo < w.hi)) continue;
+                if (w.lo - g.lo >= least) kept.push_back({g.lo, w.lo});
+                g.lo = std::max(g.lo, w.hi);
+            }
+            if (g.hi - g.lo >= least) kept.push_back(g);
+        }
+        return kept;
+    };
+    // The topmost row f whose own gaps survive every row below it and part
+    // the lines of three rows or more (two may be wrapped text). Above it in its ruled row a line alone
+    // on its base line may cross them (a header over the pieces); rows of
+    // several lines leave them too. Rows of the ruled rows above are the
+    // table's header.
+    std::vector<Span> gaps;
+    size_t f = 0;
+    for (; f < n && gaps.empty(); ++f) {
+        std::vector<Span> own;
+        double reach = rows[f].front().hi;
+        for (size_t k = 1; k < rows[f].size(); ++k) {
+            if (rows[f][k].lo - reach >= apart) own.push_back({reach, rows[f][k].lo});
+            reach = std::max(reach, rows[f][k].hi);
+        }
+        if (own.empty()) continue;
+        gaps = less(own, below[f]);
+        for (size_t r = f; r-- > 0 && ruledRow[r] == ruledRow[f] && !gaps.empty();)
+            if (rows[r].size() > 1) gaps = less(gaps, rows[r]);
+        gaps.erase(std::remove_if(gaps.begin(), gaps.end(),
+                                  [&](const Span& g) {
+                                      int parted = 0;
+                                      for (size_t r = f; r < n && parted < 3; ++r) {
+                                          bool left = false, right = false;
+                                          for (const Span& w : rows[r]) {
+                                              left = left || w.hi <= g.lo;
+                                              right = right || w.lo >= g.hi;
+                                          }
+                                          parted += left && right ? 1 : 0;
+                                      }
+                                      return parted < 3;
+                                  }),
+                   gaps.end());
+        if (!gaps.empty()) break;
+    }
+    if (gaps.empty()) return out;
+    out.row = ruledRow[f];
+    out.base = heads[f]->base;
+    out.lineAtBase = heads[f];
+    // Every piece keeps room for a cell of its own.
+    const TableCell* cell = table.cell(slot);
+    double from = cell ? cell->xMin : block.xMin;
+    const double to = cell ? cell->xMax : block.xMax;
+    for (const Span& g : gaps) {
+        const double x = (g.lo + g.hi) / 2;
+        if (x - from >= 10.0 && to - x >= 10.0) {
+            out.at.push_back(x);
+            from = x;
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+bool splitColumns(PageRegion& region, TableRecord& table) {
+    const int B = region.blockCount();
+    if (B < 1 || table.columnCount() != B || table.cells.size() % static_cast<size_t>(B) != 0) return false;
+    const int rows = static_cast<int>(table.cells.size()) / B;
+    std::vector<ColumnSplit> splits;
+    int added = 0;
+    for (int s = 0; s < B; ++s) {
+        splits.push_back(columnSplits(*region.blocks[static_cast<size_t>(s)], s, B, table));
+        added += static_cast<int>(splits.back().at.size());
+    }
+    const int nb = B + added;
+    // Cell codes hold fewer cells than cellCodeBase.
+    if (added == 0 || static_cast<long long>(rows) * nb >= cellCodeBase) return false;
+    std::vector<int> firstCol(static_cast<size_t>(B) + 1, 0);
+    for (int s = 0; s < B; ++s)
+        firstCol[static_cast<size_t>(s) + 1] =
+            firstCol[static_cast<size_t>(s)] + 1 + static_cast<int>(splits[static_cast<size_t>(s)].at.size());
+    std::vector<TableCell> cells;
+    cells.reserve(static_cast<size_t>(rows) * static_cast<size_t>(nb));
+    for (int r = 0; r < rows; ++r)
+        for (int s = 0; s < B; ++s) {
+            const TableCell& c = table.cells[static_cast<size_t>(r * B + s)];
+            double x = c.xMin;
+            for (double e : splits[static_cast<size_t>(s)].at) {
+                cells.push_back({x, e, c.yMin, c.yMax});
+                x = e;
+            }
+            cells.push_back({x, c.xMax, c.yMin, c.yMax});
+        }
+    table.openLeft.assign(static_cast<size_t>(nb), false);
+    std::vector<std::unique_ptr<RegionBlock>> blocks;
+    for (int s = 0; s < B; ++s) {
+        const ColumnSplit& split = splits[static_cast<size_t>(s)];
+        const auto& sp = split.at;
+        RegionBlock& old = *region.blocks[static_cast<size_t>(s)];
+        const int base = firstCol[static_cast<size_t>(s)];
+        for (size_t k = 0; k <= sp.size(); ++k) {
+            const TableCell& c = cells[static_cast<size_t>(base) + k];
+            blocks.push_back(std::make_unique<RegionBlock>(c.xMin, c.xMax, old.yMin, old.yMax));
+            if (k > 0) table.openLeft[static_cast<size_t>(base) + k] = true;
+        }
+        // Each line goes to the piece of its middle, but the words of one
+        // phrase of a header (one base line, a word space apart) stay in the
+        // piece the phrase starts in, which they span.
+        std::vector<TextLine*> ls(old.lines);
+        auto ruledRowOf = [&](const TextLine* l) { return (std::abs(l->cellCode) % cellCodeBase) / B; };
+        std::stable_sort(ls.begin(), ls.end(), [&](const TextLine* a, const TextLine* b) {
+            const int ra = ruledRowOf(a), rb = ruledRowOf(b);
+            if (ra != rb) return ra < rb;
+            const int c = compareLines(a, b);
+            return c != 0 ? c < 0 : a->xMin < b->xMin;
+        });
+        int piece = 0;
+        for (size_t i = 0; i < ls.size(); ++i) {
+            TextLine* l = ls[i];
+            const int row = ruledRowOf(l);
+            const TextLine* prev = i > 0 ? ls[i - 1] : nullptr;
+            const bool phrase = prev && ruledRowOf(prev) == row && split.above(row, l) && compareLines(prev, l) == 0 &&
+                                l->xMin - prev->xMax < phraseGapEms * sizeOf(l);
+            if (!phrase)
+                piece = static_cast<int>(std::upper_bound(sp.begin(), sp.end(), (l->xMin + l->xMax) / 2) - sp.begin());
+            const int t = std::abs(l->cellCode) / cellCodeBase;
+            l->cellCode = -(t * cellCodeBase + row * nb + base + piece);
+            RegionBlock& b = *blocks[static_cast<size_t>(base + piece)];
+            b.lines.push_back(l);
+            b.baseMin = b.lines.size() == 1 ? l->base : std::min(b.baseMin, l->base);
+            b.baseMax = std::max(b.baseMax, l->base);
+        }
+    }
+    table.cells.swap(cells);
+    table.vertCount = nb + 1;
+    region.blocks.swap(blocks);
+    return true;
+}
+
+void splitColumns(PageRegions& regions, PageTables& tables) {
+    std::vector<PageRegion*> todo;
+    for (auto& r : regions.regions) todo.push_back(r.get());
+    while (!todo.empty()) {
+        PageRegion* r = todo.back();
+        todo.pop_back();
+        if (r->isTable())
+            if (TableRecord* t = tables.edit(r->tableId)) splitColumns(*r, *t);
+        for (auto& b : r->blocks)
+            for (auto& n : b->subRegions) todo.push_back(n.get());
+    }
 }
 
 GridPlan placeLines(PageRegion& region) {
@@ -71,11 +301,6 @@ GridPlan placeLines(PageRegion& region) {
 }
 
 namespace {
-
-double sizeOf(const TextLine* l) {
-    const double m = l->meanFontSize();
-    return std::isfinite(m) && m > 0.0 ? m : 8.0;
-}
 
 bool figureLine(const TextLine* l) { return isFigureText(l->text.data(), l->text.size()); }
 

@@ -15,6 +15,8 @@ namespace tbx {
 
 class TextLine;
 class PageRegion;
+class PageRegions;
+class PageTables;
 struct TableRecord;
 
 // A line and its place on the sheet.
@@ -45,6 +47,21 @@ struct GridPlan {
 
     std::vector<int> rowStart;  // sheetRowOf of each row of subRows, and the total after them
 };
+
+// Split columns. A ruled column may hold several columns of the page: from
+// its first page row whose lines stand further apart than the words of a
+// phrase down, every page row leaves a gap there free (at least a word space
+// of the column's largest font), and at least three rows show lines on both
+// sides of it. Above that row in its ruled row a line alone on its base line
+// may cross the gap (a header over the pieces, which it then spans), rows of
+// several lines leave it too; the ruled rows above are the table's header.
+// The column is split in the gap's middle: the table gets a column there
+// (and a cell in each row), its left edge open (no rule), the region a block
+// per piece, and the lines the codes of their new cells. Returns whether a
+// column was split.
+bool splitColumns(PageRegion& region, TableRecord& table);
+// splitColumns for every ruled table of the page's regions, nested ones too.
+void splitColumns(PageRegions& regions, PageTables& tables);
 
 // Lines into cells: the region's lines in cell order with their cells. A
 // ruled table's lines keep the cell their code names; a text region numbers

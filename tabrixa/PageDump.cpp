@@ -12,6 +12,7 @@
 #include "TK/tk_log.h"
 #include "XLS/xls_globals.h"
 #include "XLS/xls_workbook.h"
+#include "tabrixa/GridPlan.h"
 #include "tabrixa/PageGrid.h"
 #include "tabrixa/PageRegions.h"
 #include "tabrixa/PageTables.h"
@@ -121,9 +122,10 @@ void TextPage::dump(xls_core::workbook* wb, int pageCount) {
     std::snprintf(name, sizeof name, "Page_%d", pageCount + 1);
     xls_core::worksheet* sheet = wb->sheet(name);
 
-    const PageTables tables = PageTables::fromCollector();
+    PageTables tables = PageTables::fromCollector();
     PageRegions regions;
     regions.build(blocks.data(), blockCount(), tables);
+    splitColumns(regions, tables);
     PageGrid grid;
     grid.build(regions);
 

@@ -51,6 +51,7 @@ PageTables PageTables::fromCollector() {
         r.vertCount = reg.vert_count;
         r.cells.reserve(reg.cells.size());
         for (const auto& c : reg.cells) r.cells.push_back({c.xMin, c.xMax, c.yMin, c.yMax});
+        for (const auto& c : reg.partial_rules) r.partialRules.push_back({(c.yMin + c.yMax) / 2, c.xMin, c.xMax});
         if (const auto it = verticals.find(reg.id); reg.id != 0 && it != verticals.end()) r.verticals = it->second;
         out.add(std::move(r));
     }

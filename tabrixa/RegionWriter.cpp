@@ -89,25 +89,28 @@ private:
         last = w_.grid_.columnAt(right - 1.0);
         if (pos > 0 && lastEnd_ >= 0 && lastEnd_ >= first && last > first) ++first;
     }
-    // The four borders, less the top one inside a ruled cell split over
-    // sheet rows (sub-row sub of subs) and the bottom one.
-    void borders(xls_core::cell_t* c, int sub, int subs) const {
+    // The four borders of a cell over table columns lo..hi, less the top one
+    // inside a ruled cell split over sheet rows (sub-row sub of subs) and the
+    // bottom one, and the sides where a ruled column was split (no rule).
+    void borders(xls_core::cell_t* c, int sub, int subs, int lo, int hi) const {
         for (int side = 0; side < 4; ++side) {
             if ((side == 0 && sub + 1 < subs) || (side == 1 && sub > 0)) continue;
+            if (table_ && ((side == 2 && table_->openAt(lo)) || (side == 3 && table_->openAt(hi + 1)))) continue;
             c->set_border(side, style_);
         }
     }
     // An empty place of a table cell on sheet row r: merged over its
     // columns, wrapped and bordered.
-    void writeBlank(std::uint32_t r, int first, int last, int sub, int subs, const char* mergeLog) {
+    void writeBlank(std::uint32_t r, int first, int last, int sub, int subs, int col, const char* mergeLog) {
         if (first < last && w_.cells_.countRow(r)) {
             if (mergeLog) tk_log::write(1, mergeLog);
             w_.sheet_.merge(r, u32(first), r, u32(last));
         }
+        const int column = col;
         for (int col = first; col <= last; ++col)
             if (xls_core::cell_t* e = putEmptyCell(w_.sheet_, w_.cells_, r, u32(col))) {
                 if (col == first) e->set_wrap(true);
-                borders(e, sub, subs);
+                borders(e, sub, subs, column, column);
             }
     }
     // A table cell without text: wrap and borders, merged like a text cell.
@@ -121,7 +124,7 @@ private:
         const int subs = plan_.subRowsOf(row);
         for (int sub = 0; sub < subs; ++sub) {
             if (plan_.covered.count({c, sub})) continue;
-            writeBlank(u32(firstRow_ + plan_.sheetRowOf(row) + sub), first, last, sub, subs,
+            writeBlank(u32(firstRow_ + plan_.sheetRowOf(row) + sub), first, last, sub, subs, c % B_,
                        pos < n_ ? "Just before sh->merge (2)" : "Just before sh->merge (4)");
         }
         lastEnd_ = last;
@@ -132,7 +135,7 @@ private:
     // first..last, over `rows` sheet rows: one line of one word may be a
     // number, more lines are joined into one text.
     void writeText(const std::vector<TextLine*>& ls, std::uint32_t r, int first, int last, int sub, int subs,
-                   int rows) {
+                   int rows, int lo, int hi) {
         if ((first < last || rows > 1) && w_.cells_.countRow(r + u32(rows - 1))) {
             tk_log::write(1, "Just before sh->merge (3)");
             w_.sheet_.merge(r, u32(first), r + u32(rows - 1), u32(last));
@@ -162,11 +165,11 @@ private:
         }
         if (out && region_.isTable()) {
             out->set_wrap(true);
-            borders(out, sub, subs);
+            borders(out, sub, subs, lo, hi);
             for (int dr = 0; dr < rows; ++dr)
                 for (int col = dr == 0 ? first + 1 : first; col <= last; ++col)
                     if (xls_core::cell_t* e = putEmptyCell(w_.sheet_, w_.cells_, r + u32(dr), u32(col)))
-                        borders(e, sub, subs);
+                        borders(e, sub, subs, lo, hi);
         }
     }
     // The columns of the cells slots lo..hi of ruled row `row` (a group
@@ -249,12 +252,12 @@ private:
             }
             int sFirst, sLast;
             spanned(row, slot, lo, hi, i, first, last, sFirst, sLast);
-            writeText(linesOf(i, i + k), u32(firstRow_ + top), sFirst, sLast, 0, 1, 1);
+            writeText(linesOf(i, i + k), u32(firstRow_ + top), sFirst, sLast, 0, 1, 1, lo, hi);
             last = std::max(last, sLast);
         } else if (lines[i].whole) {
             std::vector<TextLine*> ls = linesOf(i, i + k);
             sortWith(ls, compareLinesInOrder);
-            writeText(ls, u32(firstRow_ + top), first, last, 0, 1, subs);
+            writeText(ls, u32(firstRow_ + top), first, last, 0, 1, subs, slot, slot);
         } else {
             // Each base line of the cell on its sub-row; sub-rows it has no
             // line on stay empty inside the cell's borders.
@@ -274,10 +277,11 @@ private:
                     spanned(row, slot, spanOfSub[static_cast<size_t>(sub)].first,
                             spanOfSub[static_cast<size_t>(sub)].second, i, first, last, sFirst, sLast);
                     sortWith(ls, compareLinesInOrder);
-                    writeText(ls, r, sFirst, sLast, sub, subs, 1);
+                    writeText(ls, r, sFirst, sLast, sub, subs, 1, spanOfSub[static_cast<size_t>(sub)].first,
+                              spanOfSub[static_cast<size_t>(sub)].second);
                     continue;
                 }
-                if (!plan_.covered.count({cell, sub})) writeBlank(r, first, last, sub, subs, nullptr);
+                if (!plan_.covered.count({cell, sub})) writeBlank(r, first, last, sub, subs, slot, nullptr);
             }
         }
         usedRows_ = std::max(usedRows_, top + subs);

@@ -45,11 +45,13 @@ constexpr double wordBreakEms = 0.1;
 // A blank is about a quarter of an em: the room a word needs after the one
 // before it.
 constexpr double wordSpaceEms = 0.25;
+// Words of one phrase stand closer than this (a justified line stretches its
+// blanks up to about this much).
+constexpr double phraseGapEms = 0.6;
 // No word space is this wide: such a gap ends a word whatever the line's
 // spacing, and a header's gap this wide that meets a column gap of the
-// rows below it parts columns. (A justified line stretches its blanks up
-// to about 0.6 em, and three rows of one may leave a common gap up to
-// about half an em wide.)
+// rows below it parts columns. (Three rows of a justified text may leave a
+// common gap up to about half an em wide.)
 constexpr double columnGapEms = 0.4;
 // Digits grouped by a thin or no-break space stand at most this far apart
 // (about a fifth to a quarter of an em): two figures further apart, in a

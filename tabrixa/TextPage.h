@@ -132,6 +132,8 @@ private:
         std::unique_ptr<GfxState> state;  // at the first glyph, with its font
         TextFontRef* font = nullptr;
         double fontSize = 0;
+        bool blanks() const;  // every glyph shows a blank
+        int bytes() const;    // of the glyphs' codes
     };
     void holdSpanGlyph(GfxState* state, double x, double y, double dx, double dy, double x1, double y1, double w1,
                        double h1, CharCode code, int nBytes, const Unicode* u, int uLen);

@@ -146,7 +146,7 @@ void phraseCells(std::vector<TextWord*> words, const pdf_uline_processor& ul,
         const double gap = b->xMin - a->xMax;
         const bool sameSize = std::fabs(b->fontSize - fs) < 0.05 * fs;
         return std::fabs(a->base - b->base) < 0.25 * fs && (sameSize || gap <= wordBreakEms * fs) &&
-               gap > -0.1 * fs && gap < 0.6 * fs && !rulingBetween(a, b, rulings);
+               gap > -0.1 * fs && gap < phraseGapEms * fs && !rulingBetween(a, b, rulings);
     };
     for (size_t i = 0; i < words.size();) {
         size_t j = i + 1;

@@ -420,7 +420,8 @@ class Characters(unittest.TestCase):
         # line; a digit mark right after a figure never joins its number.
         # Marks of 0.85 em after a decimal and after a figure are marks too,
         # and stay in their row; a digit of a smaller size on the figure's
-        # base line is no mark.
+        # base line is no mark. A table may set a figure's marks up to an em
+        # apart (page 2): they never start a row of their own.
         def t(x, y, s, size=10, rise=0):
             return "BT /F1 %g Tf %g Ts %g %g Td (%s) Tj ET\n" % (size, rise, x, y, pdfgen.pdf_escape(s))
         page = (t(72, 700, "Country") + t(200, 700, "Amount") + t(300, 700, "Share") +
@@ -432,9 +433,19 @@ class Characters(unittest.TestCase):
                 t(72, 630, "Chile") + t(200, 630, "2.75") + t(219.5, 630, "a", 8.5, 7) + t(300, 630, "41") +
                 t(311.2, 630, "7", 8.5, 7) +
                 t(72, 616, "Peru") + t(200, 616, "2019") + t(222.3, 616, "1", 8.8) + t(300, 616, "3"))
+        apart = (t(72, 700, "Year") + t(150, 700, "Rate") + t(250, 700, "Count") +
+                 t(72, 686, "2011") + t(150, 686, "2.50") + t(250, 686, "38") +
+                 t(72, 672, "2012") + t(150, 672, "2.75") + t(175.5, 672, "a", 6, 5) + t(250, 672, "41") +
+                 t(267.2, 672, "7", 6, 5) +
+                 t(72, 658, "2013") + t(150, 658, "3.00") + t(250, 658, "44"))
         pdf = cu.path("marks.pdf")
-        pdfgen.write(pdf, [page])
-        sheet = cu.convert(pdf, cu.path("marks.xls")).sheet_by_index(0)
+        pdfgen.write(pdf, [page, apart])
+        book = cu.convert(pdf, cu.path("marks.xls"))
+        sheet = book.sheet_by_index(1)
+        self.assertEqual([[v for v in sheet.row_values(r) if v != ""] for r in range(sheet.nrows)],
+                         [["Year", "Rate", "Count"], [2011.0, 2.5, 38.0], [2012.0, 2.75, "a", "41 7"],
+                          [2013.0, 3.0, 44.0]])
+        sheet = book.sheet_by_index(0)
         rows = [[sheet.cell(r, c).value for c in range(sheet.ncols)] for r in range(sheet.nrows)]
         self.assertEqual(rows, [["Country", "Amount", "Share", "Others(1)"], ["France", "987 3", 12.0, ""],
                                 ["Spain", "41 a", 7.0, ""], ["Italy", "3 rd", 9.0, ""], ["Malta", 5.0, "8b", ""],

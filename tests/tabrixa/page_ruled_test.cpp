@@ -380,3 +380,77 @@ TEST(RuledTable, TextAcrossARuleStaysInItsRowAndGroupHeadersSpanTheirColumns) {
     // Nothing of the table follows it; the text below it comes next.
     EXPECT_EQ(findCell(ws, "Below the table").first, r + 3);
 }
+
+TEST(RuledTable, ARuledColumnHoldingColumnsOfThePageIsSplitThere) {
+    // Rules around column groups only: Region | Sales (Units, Value) |
+    // Costs (Units, Value). "Units sold" is a header over two lines in its
+    // sub-column, "Sales" and "Costs" group headers over both; the labels
+    // have several words. Drawn three ways: the group rules whole, the
+    // group rules in pieces one to two rows with short gaps, and a control
+    // with the sub-columns ruled too; all three give the same cells.
+    const char* labels[] = {"New York", "Los Angeles", "Chicago", "Dallas Fort Worth", "Miami"};
+    std::string content = mini_pdf::text(76, 672, "Region") + mini_pdf::text(212, 680, "Sales") +
+                          mini_pdf::text(332, 680, "Costs");
+    for (double x : {176.0, 296.0})
+        content += mini_pdf::text(x, 668, "Units") + mini_pdf::text(x, 658, "sold") + mini_pdf::text(x + 60, 668, "Value");
+    for (int k = 0; k < 5; ++k) {
+        const double y = 638 - 12 * k;
+        content += mini_pdf::text(76, y, labels[k]) + mini_pdf::text(176, y, std::to_string(12 + k)) +
+                   mini_pdf::text(236, y, std::to_string(1200 + k) + ".5") + mini_pdf::text(296, y, std::to_string(7 + k)) +
+                   mini_pdf::text(356, y, std::to_string(700 + k) + ".25");
+    }
+    auto rulings = [](int style) {
+        std::vector<Ruling> out = {{72, 690, 412, 690}, {72, 650, 412, 650}, {72, 584, 412, 584}};
+        for (double x : {72.0, 412.0}) out.push_back({x, 690, x, 584});
+        for (double x : {172.0, 292.0}) {
+            if (style != 1) {
+                out.push_back({x, 690, x, 584});
+                continue;
+            }
+            out.push_back({x, 690, x, 650});
+            for (double y = 650; y > 590; y -= 24) out.push_back({x, y - 1, x, std::max(584.0, y - 19)});
+        }
+        if (style == 2)  // starting below the group headers
+            for (double x : {232.0, 352.0}) out.push_back({x, 676, x, 584});
+        return out;
+    };
+    std::vector<std::string> seen;
+    for (int style = 0; style < 3; ++style) {
+        xls_core::workbook wb;
+        const xls_core::worksheet* ws =
+            playRuled(wb, "page_ruled_split_test" + std::to_string(style), content, rulings(style));
+        ASSERT_NE(ws, nullptr);
+        const auto units = findCell(ws, "Units  sold"), value = findCell(ws, "Value"), region = findCell(ws, "Region");
+        ASSERT_GE(units.first, 0) << style;
+        EXPECT_EQ(value.first, units.first) << style;
+        EXPECT_GT(value.second, units.second) << style;
+        // Each figure is a number cell of its own, beside its label.
+        std::string cells;
+        for (int k = 0; k < 5; ++k) {
+            const auto label = findCell(ws, labels[k]);
+            EXPECT_EQ(label, std::make_pair(units.first + 1 + k, region.second)) << style << k;
+            // The group rule beside the labels is a rule, in pieces too.
+            EXPECT_EQ(ws->GetCell(unsigned(label.first), unsigned(label.second))->GetXF()->Value().border_style[3], 1)
+                << style << k;
+            const auto* u = dynamic_cast<const xls_core::number_t*>(ws->GetCell(unsigned(label.first), unsigned(units.second)));
+            const auto* v = dynamic_cast<const xls_core::number_t*>(ws->GetCell(unsigned(label.first), unsigned(value.second)));
+            ASSERT_TRUE(u && v) << style << " " << k << " " << textAt(ws, unsigned(label.first), unsigned(units.second));
+            EXPECT_EQ(u->GetValue(), 12 + k);
+            EXPECT_EQ(v->GetValue(), 1200 + k + 0.5);
+        }
+        // A group header stands above its sub-columns, merged over them.
+        const auto sales = findCell(ws, "Sales");
+        EXPECT_EQ(sales, std::make_pair(units.first - 1, units.second)) << style;
+        bool merged = false;
+        for (const auto& m : ws->Merges())
+            merged |= int(m.first_row) == sales.first && int(m.first_col) == units.second &&
+                      int(m.last_col) == value.second;
+        EXPECT_TRUE(merged) << style;
+        std::string layout;
+        for (unsigned r = 0; r < 12; ++r)
+            for (unsigned c = 0; c < 10; ++c) layout += textAt(ws, r, c) + "|";
+        seen.push_back(layout);
+    }
+    EXPECT_EQ(seen[1], seen[0]);
+    EXPECT_EQ(seen[2], seen[0]);
+}
