@@ -392,39 +392,43 @@ int TextPage::dumpLines(xls_core::worksheet* sheet, PageCells& pageCells, PageGr
                         double x2, TextLine** lines, int count) {
     tk_log::write(1, "TextPage::dumpLines");
     if (!sheet || !grid || !lines || count <= 0) return 0;
-    const int first = grid->columnAt(x1 + 3.0);
-    const int last = grid->columnAt(x2 - 1.0);
     int cells = 0;
     int i = 0;
     while (i < count) {
-        TextLine* f = lines[i];
-        if (opensNoCell(f)) {
+        if (opensNoCell(lines[i])) {
             ++i;
             continue;
         }
         const int j = cellEnd(lines, count, i);
-        // Every joined line is written whole, however long the cell text gets.
-        std::wstring text;
-        for (int k = i; k < j; ++k) {
-            appendLineText(text, lines[k]);
-            text += L' ';
-        }
-        const auto r = static_cast<std::uint32_t>(row + cells);
-        if (first < last && pageCells.countRow(r)) {
-            tk_log::write(1, "Just before sh->merge (1)");
-            sheet->merge(r, static_cast<std::uint32_t>(first), r, static_cast<std::uint32_t>(last));
-        }
-        const std::wstring numberText = text.substr(0, text.size() - 1);
-        if (tk_log::active(1)) tk_log::write_wide(1, L"sh->label1(%d,%d,%s)", static_cast<int>(r), first, text.c_str());
-        if (xls_core::cell_t* cell =
-                putCellText(*sheet, pageCells, r, static_cast<std::uint32_t>(first), text, &numberText)) {
-            cell->set_halign(1);
-            setCellFont(f, cell, pageCells);
-        }
-        ++cells;
+        cells += dumpCell(sheet, pageCells, grid, row + cells, x1, x2, lines + i, j - i);
         i = j;
     }
     return cells;
+}
+
+int TextPage::dumpCell(xls_core::worksheet* sheet, PageCells& pageCells, PageGrid* grid, int row, double x1,
+                       double x2, TextLine* const* lines, int count) {
+    if (!sheet || !grid || !lines || count <= 0) return 0;
+    const int first = grid->columnAt(x1 + 3.0);
+    const int last = grid->columnAt(x2 - 1.0);
+    // Every joined line is written whole, however long the cell text gets.
+    std::wstring text;
+    for (int k = 0; k < count; ++k) {
+        appendLineText(text, lines[k]);
+        text += L' ';
+    }
+    const auto r = static_cast<std::uint32_t>(row);
+    if (first < last && pageCells.countRow(r)) {
+        tk_log::write(1, "Just before sh->merge (1)");
+        sheet->merge(r, static_cast<std::uint32_t>(first), r, static_cast<std::uint32_t>(last));
+    }
+    const std::wstring numberText = text.substr(0, text.size() - 1);
+    if (tk_log::active(1)) tk_log::write_wide(1, L"sh->label1(%d,%d,%s)", static_cast<int>(r), first, text.c_str());
+    if (xls_core::cell_t* cell = putCellText(*sheet, pageCells, r, static_cast<std::uint32_t>(first), text, &numberText)) {
+        cell->set_halign(1);
+        setCellFont(lines[0], cell, pageCells);
+    }
+    return 1;
 }
 
 }  // namespace tbx

@@ -9,6 +9,7 @@
 
 #include "TK/tk_log.h"
 #include "XLS/xls_workbook.h"
+#include "tabrixa/FlowRows.h"
 #include "tabrixa/GridPlan.h"
 #include "tabrixa/PageGrid.h"
 #include "tabrixa/PageRegions.h"
@@ -326,64 +327,32 @@ int RegionWriter::dumpVertical(PageRegion& region, int firstRow) {
 }
 
 int RegionWriter::dumpSideBySide(PageRegion& region, int firstRow) {
-    if (region.blockCount() != 2) return -1;
-    // Each block's cells as dumpLines makes them: lines in order, grouped.
-    struct Cell {
-        TextLine** lines;
-        int count;
-    };
-    std::vector<TextLine*> taken[2];
-    std::vector<Cell> cells[2];
-    for (int b = 0; b < 2; ++b) {
-        const RegionBlock& blk = *region.blocks[static_cast<size_t>(b)];
-        if (!blk.subRegions.empty()) return -1;
-        taken[b] = blk.lines;
-        sortWith(taken[b], compareLinesInOrder);
-        const int n = static_cast<int>(taken[b].size());
-        for (int i = 0; i < n;) {
-            if (TextPage::opensNoCell(taken[b][static_cast<size_t>(i)])) {
-                ++i;
-                continue;
-            }
-            const int j = page_.cellEnd(taken[b].data(), n, i);
-            cells[b].push_back({taken[b].data() + i, j - i});
-            i = j;
-        }
+    if (region.blockCount() < 2) return -1;
+    std::vector<const RegionBlock*> blocks;
+    for (const auto& b : region.blocks) {
+        if (!b->subRegions.empty()) return -1;
+        blocks.push_back(b.get());
     }
-    // Rows: the two blocks' cells merged top down; cells whose first lines
-    // stand on one row share it, a cell without a partner leaves the other
-    // block's cell of that row empty.
-    std::vector<std::pair<int, int>> rows;
-    int shared = 0;
-    size_t a = 0, b = 0;
-    while (a < cells[0].size() || b < cells[1].size()) {
-        const int c = a < cells[0].size() && b < cells[1].size()
-                          ? compareLines(cells[0][a].lines[0], cells[1][b].lines[0])
-                          : (a < cells[0].size() ? -1 : 1);
-        if (c == 0) ++shared;
-        rows.push_back({c <= 0 ? static_cast<int>(a++) : -1, c >= 0 ? static_cast<int>(b++) : -1});
-    }
-    // Two columns of running text without a common base line: block by block.
-    if (shared == 0) return -1;
+    const FlowRows plan = planFlowRows(page_, blocks);
+    // Columns of running text without a common base line, or more than two
+    // of them: block by block.
+    if (plan.shared == 0 || (blocks.size() > 2 && plan.columnsOfText)) return -1;
     int row = firstRow;
-    for (const auto& r : rows) {
-        int used = 0;
-        for (int k = 0; k < 2; ++k) {
-            const int i = k == 0 ? r.first : r.second;
-            if (i < 0) continue;
-            const RegionBlock& blk = *region.blocks[static_cast<size_t>(k)];
-            const Cell& cell = cells[k][static_cast<size_t>(i)];
-            used = std::max(used, page_.dumpLines(&sheet_, cells_, &grid_, row, blk.xMin, blk.xMax, cell.lines,
-                                                  cell.count));
+    for (const auto& r : plan.rows) {
+        for (size_t b = 0; b < blocks.size(); ++b) {
+            if (r[b] < 0) continue;
+            const FlowCell& cell = plan.cells[b][static_cast<size_t>(r[b])];
+            page_.dumpCell(&sheet_, cells_, &grid_, row, blocks[b]->xMin, blocks[b]->xMax, cell.lines.data(),
+                           static_cast<int>(cell.lines.size()));
         }
-        row += used;
+        ++row;
     }
     return row - firstRow;
 }
 
 int RegionWriter::dumpFlow(PageRegion& region, int firstRow) {
-    // Two blocks side by side (a list of labels and values): their lines on
-    // one base line go on one row.
+    // Blocks side by side (a list of labels and values): their cells on one
+    // row go on one sheet row.
     const int sideBySide = dumpSideBySide(region, firstRow);
     if (sideBySide >= 0) return sideBySide;
     int result = 0;

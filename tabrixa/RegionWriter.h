@@ -34,8 +34,9 @@ private:
     class GridWriter;
     int dumpGrid(PageRegion& region, int firstRow);
     int dumpFlow(PageRegion& region, int firstRow);
-    // Flow layout of a region of two blocks without nested regions whose
-    // lines share a base line somewhere: row by row. -1 for other regions.
+    // Flow layout of a region of blocks side by side without nested
+    // regions whose cells share a row somewhere: row by row (see
+    // planFlowRows). -1 for other regions.
     int dumpSideBySide(PageRegion& region, int firstRow);
 
     TextPage& page_;

@@ -9,6 +9,7 @@
 
 #include <CharTypes.h>
 
+#include "tabrixa/PageText.h"
 #include "tabrixa/TextHelpers.h"
 #include "tabrixa/TextPool.h"
 #include "tabrixa/TextWord.h"
@@ -98,6 +99,7 @@ constexpr double minMarkSizeRatio = 1.0 / 3.0;
 constexpr double minMarkRaise = 0.5;      // points
 constexpr double maxMarkRaise = 0.75;     // of its word's size
 constexpr double maxMarkDistance = 0.5;   // along the line, of its word's size
+constexpr double maxFigureMarkDistance = 1.0;  // after a figure (a table sets its marks apart)
 constexpr double maxMarkOverlap = 0.2;    // along the line, of its word's size
 
 // How far a word's base line stands above another's, the way its glyphs stand up.
@@ -127,11 +129,13 @@ void seatRaisedMarks(TextPool& pool) {
         const TextWord* best = nullptr;
         auto consider = [&](const TextWord* w) {
             const double s = w->fontSize, after = lo(m) - hi(w);
-            const bool beside = after >= -maxMarkOverlap * s && after <= maxMarkDistance * s;
+            const double reach = isFigureText(w->text.data(), static_cast<std::size_t>(w->len)) ? maxFigureMarkDistance
+                                                                                               : maxMarkDistance;
+            const bool beside = after >= -maxMarkOverlap * s && after <= reach * s;
             if (w == m || !beside || !isRaisedMark(*w, *m)) return;
             if (!best || w->base < best->base) best = w;
         };
-        index.endingIn(b, last, lo(m) - maxMarkDistance * big, lo(m) + maxMarkOverlap * big, consider);
+        index.endingIn(b, last, lo(m) - maxFigureMarkDistance * big, lo(m) + maxMarkOverlap * big, consider);
         if (best && moving.insert(m).second) moves.emplace_back(m, best->base);
     });
     // A mark drawn in pieces ("(1" and ")") moves whole: the pieces of its

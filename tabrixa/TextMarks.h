@@ -15,10 +15,11 @@ class TextWord;
 // word's base line (before or after it was seated there).
 bool isRaisedMark(const TextWord& word, const TextWord& mark);
 
-// A raised mark right after a word (within half an em) is moved onto the
-// base line it stands on or above (the nearest one below it), so that it
-// neither joins the row above nor starts or splits a row of its own. Works
-// on the pool of upright text.
+// A raised mark right after a word (within half an em, or an em after a
+// figure, whose marks a table may set apart) is moved onto the base line it
+// stands on or above (the nearest one below it), so that it neither joins
+// the row above nor starts or splits a row of its own. Works on the pool of
+// upright text.
 void seatRaisedMarks(TextPool& pool);
 
 // A word of one spacing accent (´ ` ˆ ˜ ¨ ¸ ˚ ˘ ˇ ¯ ˙ ˝ ˛) drawn over a letter

@@ -75,6 +75,10 @@ public:
     // line without words), and the end of the cell line i opens.
     static bool opensNoCell(const TextLine* line);
     int cellEnd(TextLine* const* lines, int count, int i) const;
+    // Writes the lines as one cell at the given row, merged across the
+    // columns from x1 to x2 (points); returns the rows used (1).
+    int dumpCell(xls_core::worksheet* sheet, PageCells& cells, PageGrid* grid, int row, double x1, double x2,
+                 TextLine* const* lines, int count);
     void convertChar(std::wstring& text, Unicode code);
     // The line's characters in reading order, each through convertChar.
     void appendLineText(std::wstring& text, const TextLine* line);
@@ -128,6 +132,8 @@ private:
         std::unique_ptr<GfxState> state;  // at the first glyph, with its font
         TextFontRef* font = nullptr;
         double fontSize = 0;
+        bool blanks() const;  // every glyph shows a blank
+        int bytes() const;    // of the glyphs' codes
     };
     void holdSpanGlyph(GfxState* state, double x, double y, double dx, double dy, double x1, double y1, double w1,
                        double h1, CharCode code, int nBytes, const Unicode* u, int uLen);

@@ -32,7 +32,6 @@ double edgeAlong(int rot, double e) { return (rot == 0 || rot == 1) ? e : -e; }
 // Coordinate of a device point across the line: where its base line lies.
 double baseOf(int rot, double x, double y) { return (rot == 0 || rot == 2) ? y : x; }
 
-bool isBlankGlyph(const std::vector<Unicode>& u) { return u.size() == 1 && isBlank(u[0]); }
 
 // Something a reader sees: neither a blank nor a control.
 bool hasVisibleChar(const std::vector<Unicode>& text) {
@@ -70,6 +69,17 @@ bool oneRun(const std::vector<Glyph>& glyphs, int rot, double size, Run& run) {
 
 }  // namespace
 
+bool TextPage::Span::blanks() const {
+    return std::all_of(glyphs.begin(), glyphs.end(),
+                       [](const SpanGlyph& g) { return g.u.size() == 1 && isBlank(g.u[0]); });
+}
+
+int TextPage::Span::bytes() const {
+    int n = 0;
+    for (const SpanGlyph& g : glyphs) n += g.nBytes;
+    return n;
+}
+
 void TextPage::beginActualText(const Unicode* text, int len) {
     if (actualTextDepth++ > 0) return;  // an inner span: the outer one's text stands for all
     openSpan = Span();
@@ -97,9 +107,7 @@ void TextPage::endActualText() {
     Span span = std::move(openSpan);
     openSpan = Span();
     if (span.glyphs.empty()) return;  // nothing shown, nothing to place
-    const bool blanks = std::all_of(span.glyphs.begin(), span.glyphs.end(),
-                                    [](const SpanGlyph& g) { return isBlankGlyph(g.u); });
-    if (blanks && hasVisibleChar(span.text)) {
+    if (span.blanks() && hasVisibleChar(span.text)) {
         // A blank that carries a character: some writers tag the blank beside
         // a bullet or a dash with that same character, which the page shows
         // once. The glyph after it is not known yet.
@@ -155,8 +163,7 @@ void TextPage::placeSpan(Span& span) {
     if (!span.text.empty()) {
         lastPlacedForEmptyText = false;
         placeSpanText(span, visualOrder(span.text));
-    } else if (std::all_of(span.glyphs.begin(), span.glyphs.end(),
-                           [](const SpanGlyph& g) { return isBlankGlyph(g.u); })) {
+    } else if (span.blanks()) {
         // An empty text over blanks leaves the blanks.
         lastPlacedForEmptyText = false;
         placeSpanGlyphs(span);
@@ -188,8 +195,7 @@ void TextPage::placeSpanText(Span& span, const std::vector<Unicode>& text) {
         placeSpanGlyphs(span);
         return;
     }
-    int nBytes = 0;
-    for (const SpanGlyph& g : span.glyphs) nBytes += g.nBytes;
+    const int nBytes = span.bytes();
     // Over the run's whole advance, one equal share per character from the
     // run's start, in the order the text stands on the page (so that blanks
     // in the text part words).
@@ -230,8 +236,7 @@ bool TextPage::coversSpan(const Span& span) {
         case 2: w->xMin = std::fmin(w->xMin, far); break;
         case 3: w->yMin = std::fmin(w->yMin, far); break;
     }
-    int nBytes = 0;
-    for (const SpanGlyph& g : span.glyphs) nBytes += g.nBytes;
+    const int nBytes = span.bytes();
     if (w->charPos + w->charLen == charPos) w->charLen += nBytes;
     charPos += nBytes;
     return true;

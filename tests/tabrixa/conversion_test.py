@@ -75,6 +75,50 @@ class ListRows(unittest.TestCase):
             row = cu.find_text(sheet, "Item %d" % i)[0]
             self.assertEqual(numbers.get(row), None if i == 3 else 10 * i + 0.25, "Item %d" % i)
 
+    def test_values_centred_beside_labels_of_one_two_and_three_lines(self):
+        # Without ruled tables: labels wrapped over lines (11 points apart,
+        # 9 pt), each row's figures centred beside them, set flush right in
+        # groups of digits parted by a thin space (two tenths of an em)
+        # drawn as a string of its own, or by a no-break space inside one.
+        size, thin = 9, 1.8
+
+        def figure(right, y, value):
+            if "\xa0" in value:
+                return pdfgen.text(right - 0.556 * size * (len(value) - 0.5), y, value, "F1", size)
+            out, x = [], right
+            for group in reversed(value.split(" ")):
+                x -= 0.556 * size * len(group)
+                out.append(pdfgen.text(x, y, group, "F1", size))
+                x -= thin
+            return "".join(out)
+        rows = [(["Carbon dioxide (CO2)"], "32 000 000", "12.5"), (["Methane (CH4)"], "7\xa0500", "3.1"),
+                (["Chlorofluorocarbons", "(CFCs)"], "5 000", "0.4"), (["Nitrous oxide (N2O)"], "500 000", "6.0"),
+                (["Hydrofluorocarbons and", "perfluorocarbons", "(HFCs and PFCs)"], "12 000", "1.1"),
+                (["Sulphur hexafluoride", "(SF6)"], "250", "0.2"), (["Ozone (O3)"], "1 200", "0.9")]
+        parts = [pdfgen.text(72, 740, "Emissions by gas", "F2", 11), pdfgen.text(72, 715, "Gas", "F2", size),
+                 pdfgen.text(300, 715, "Tonnes", "F2", size), pdfgen.text(380, 715, "Share", "F2", size)]
+        top = 700
+        for lines, value, share in rows:
+            for i, line in enumerate(lines):
+                parts.append(pdfgen.text(72, top - 9 - 11 * i, line, "F1", size))
+            middle = top - 9 - 11 * (len(lines) - 1) / 2
+            parts += [figure(340, middle, value), pdfgen.text(380, middle, share, "F1", size)]
+            top -= 11 * len(lines) + 6
+        pdf = cu.path("centred.pdf")
+        pdfgen.write(pdf, ["".join(parts)])
+        sheet = cu.convert(pdf, cu.path("centred.xls"), options=["--no_graph"]).sheet_by_index(0)
+        got = cu.cells(sheet)
+        places, last = set(), -1
+        for lines, value, share in rows:
+            r, c, _ = cu.find_text(sheet, " ".join(lines))
+            cells = sorted((col, v) for (row, col), (_, v) in got.items() if row == r)
+            text = value.replace("\xa0", " ")
+            self.assertEqual([v for _, v in cells], [" ".join(lines), text if " " in text else float(text), float(share)])
+            places.add(tuple(col for col, _ in cells))
+            self.assertGreater(r, last)
+            last = r
+        self.assertEqual(len(places), 1, places)
+
 
 class UnruledTable(unittest.TestCase):
     def test_a_gap_every_row_shows_parts_two_columns_of_figures_and_their_header(self):
@@ -376,7 +420,8 @@ class Characters(unittest.TestCase):
         # line; a digit mark right after a figure never joins its number.
         # Marks of 0.85 em after a decimal and after a figure are marks too,
         # and stay in their row; a digit of a smaller size on the figure's
-        # base line is no mark.
+        # base line is no mark. A table may set a figure's marks up to an em
+        # apart (page 2): they never start a row of their own.
         def t(x, y, s, size=10, rise=0):
             return "BT /F1 %g Tf %g Ts %g %g Td (%s) Tj ET\n" % (size, rise, x, y, pdfgen.pdf_escape(s))
         page = (t(72, 700, "Country") + t(200, 700, "Amount") + t(300, 700, "Share") +
@@ -388,9 +433,19 @@ class Characters(unittest.TestCase):
                 t(72, 630, "Chile") + t(200, 630, "2.75") + t(219.5, 630, "a", 8.5, 7) + t(300, 630, "41") +
                 t(311.2, 630, "7", 8.5, 7) +
                 t(72, 616, "Peru") + t(200, 616, "2019") + t(222.3, 616, "1", 8.8) + t(300, 616, "3"))
+        apart = (t(72, 700, "Year") + t(150, 700, "Rate") + t(250, 700, "Count") +
+                 t(72, 686, "2011") + t(150, 686, "2.50") + t(250, 686, "38") +
+                 t(72, 672, "2012") + t(150, 672, "2.75") + t(175.5, 672, "a", 6, 5) + t(250, 672, "41") +
+                 t(267.2, 672, "7", 6, 5) +
+                 t(72, 658, "2013") + t(150, 658, "3.00") + t(250, 658, "44"))
         pdf = cu.path("marks.pdf")
-        pdfgen.write(pdf, [page])
-        sheet = cu.convert(pdf, cu.path("marks.xls")).sheet_by_index(0)
+        pdfgen.write(pdf, [page, apart])
+        book = cu.convert(pdf, cu.path("marks.xls"))
+        sheet = book.sheet_by_index(1)
+        self.assertEqual([[v for v in sheet.row_values(r) if v != ""] for r in range(sheet.nrows)],
+                         [["Year", "Rate", "Count"], [2011.0, 2.5, 38.0], [2012.0, 2.75, "a", "41 7"],
+                          [2013.0, 3.0, 44.0]])
+        sheet = book.sheet_by_index(0)
         rows = [[sheet.cell(r, c).value for c in range(sheet.ncols)] for r in range(sheet.nrows)]
         self.assertEqual(rows, [["Country", "Amount", "Share", "Others(1)"], ["France", "987 3", 12.0, ""],
                                 ["Spain", "41 a", 7.0, ""], ["Italy", "3 rd", 9.0, ""], ["Malta", 5.0, "8b", ""],

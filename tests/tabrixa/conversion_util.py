@@ -19,11 +19,11 @@ def path(name):
     return os.path.join(WORK, name)
 
 
-def convert(pdf, xls, pages=None, env=None):
+def convert(pdf, xls, pages=None, env=None, options=()):
     """Runs tbxagent; returns the opened workbook (formatting info on), in which no merge hides a value."""
     if os.path.exists(xls):
         os.remove(xls)
-    cmd = [AGENT, "--src=" + pdf, "--dest=" + xls]
+    cmd = [AGENT, "--src=" + pdf, "--dest=" + xls] + list(options)
     if pages:
         cmd.append("--pages=" + pages)
     run_env = dict(os.environ)
