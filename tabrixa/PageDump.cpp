@@ -2,6 +2,7 @@
 #include <GlobalParams.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <map>
 #include <set>
@@ -50,30 +51,44 @@ void cleanLines(TextBlock* blk) {
 }
 
 // A number never runs over into the empty cell beside it as text does:
-// where it does not fit, readers show "###". A column is made as wide as the
-// widest number that starts in it and is not merged across further columns,
-// measured in the number cell's own font; a number merged across columns
-// widens the last of them by what the merge lacks. The other widths stay
-// the grid's.
-void widenForNumbers(xls_core::worksheet& sheet, const PageCells& cells, const std::vector<unsigned>& widths,
+// where it does not fit, readers show "###"; a figure written as text runs
+// over only into an empty neighbour, and is cut where that holds something.
+// A column is made as wide as the widest such figure that starts in it and
+// is not merged across further columns, measured in the cell's own font; a
+// figure merged across columns widens the last of them by what the merge
+// lacks. The other widths stay the grid's.
+void widenForFigures(xls_core::worksheet& sheet, const PageCells& cells, const std::vector<unsigned>& widths,
                      double defaultDigit) {
     // First cells of ranges over several columns, with their last column.
     std::map<std::pair<std::uint32_t, std::uint32_t>, std::uint32_t> merged;
     for (const auto& m : sheet.Merges())
         if (m.last_col > m.first_col) merged[{m.first_row, m.first_col}] = m.last_col;
+    // The figures to show whole, with the text the page gives them.
+    std::map<std::pair<std::uint32_t, std::uint32_t>, std::wstring> figures(cells.numberTexts);
+    for (const auto& place : cells.figureTexts) {
+        const auto it = merged.find(place);
+        const std::uint32_t next = (it != merged.end() ? it->second : place.second) + 1;
+        const auto* label = dynamic_cast<const xls_core::label_t*>(sheet.GetCell(place.first, place.second));
+        const xls_core::cell_t* after = next < xls_core::max_cols ? sheet.GetCell(place.first, next) : nullptr;
+        const auto* afterLabel = dynamic_cast<const xls_core::label_t*>(after);
+        if (!label || !after || (afterLabel && afterLabel->GetText().empty())) continue;
+        figures[place] = std::wstring(label->GetText().begin(), label->GetText().end());
+    }
     std::vector<unsigned> wanted(widths);
     auto unitsOf = [&](std::uint32_t row, std::uint32_t col, const std::wstring& text) -> unsigned {
-        const auto* cell = dynamic_cast<const xls_core::number_t*>(sheet.GetCell(row, col));
+        const xls_core::cell_t* cell = sheet.GetCell(row, col);
         const xls_core::font_t* font = cell && cell->GetXF() ? cell->GetXF()->GetFont() : nullptr;
         if (!font) return 0;
-        return numberWidthUnits(text, cell->GetValue(), font->GetName(), font->GetHeight(), defaultDigit);
+        const auto* number = dynamic_cast<const xls_core::number_t*>(cell);
+        return figureWidthUnits(text, number ? number->GetValue() : NAN, font->GetName(), font->GetHeight(),
+                                defaultDigit);
     };
-    for (const auto& [place, text] : cells.numberTexts) {
+    for (const auto& [place, text] : figures) {
         const auto [row, col] = place;
         if (col >= wanted.size() || merged.count(place)) continue;
         wanted[col] = std::max(wanted[col], unitsOf(row, col, text));
     }
-    for (const auto& [place, text] : cells.numberTexts) {
+    for (const auto& [place, text] : figures) {
         const auto it = merged.find(place);
         if (it == merged.end() || place.second >= wanted.size()) continue;
         const std::uint32_t last = std::min<std::uint32_t>(it->second, static_cast<std::uint32_t>(wanted.size() - 1));
@@ -84,7 +99,7 @@ void widenForNumbers(xls_core::worksheet& sheet, const PageCells& cells, const s
     }
     for (size_t i = 0; i < wanted.size(); ++i) {
         if (wanted[i] == widths[i]) continue;
-        tk_log::write(1, ">>sh->colwidth(%d,%u) for a number", static_cast<int>(i), wanted[i]);
+        tk_log::write(1, ">>sh->colwidth(%d,%u) for a figure", static_cast<int>(i), wanted[i]);
         sheet.colwidth(static_cast<std::uint32_t>(i), wanted[i]);
     }
 }
@@ -151,7 +166,7 @@ void TextPage::dump(xls_core::workbook* wb, int pageCount) {
     for (auto& region : regions.regions)
         if (region->id == PageRegion::verticalTextId) row += writer.dumpVertical(*region, row);
     uncoverMergedValues(*sheet);
-    widenForNumbers(*sheet, writer.cells(), widths, digit);
+    widenForFigures(*sheet, writer.cells(), widths, digit);
     fitRowHeights(*sheet, writer.cells());
     warnAboutLimits(pageNumber > 0 ? pageNumber : pageCount + 1, grid.columnCount(), writer.cells());
 }

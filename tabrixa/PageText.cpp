@@ -131,6 +131,12 @@ void PageCells::noteFont(std::uint32_t row, double points) {
 }
 
 namespace {
+// A cell text that is a figure (see isFigureText).
+bool figureText(const std::wstring& text) {
+    std::vector<Unicode> codes(text.begin(), text.end());
+    return isFigureText(codes.data(), codes.size());
+}
+
 // The text of a cell that holds something; empty for an empty or missing
 // cell. A number cell gives the page's characters it was read from.
 std::wstring heldText(const xls_core::worksheet& sheet, const PageCells& cells, std::uint32_t row,
@@ -219,7 +225,12 @@ xls_core::cell_t* putCellText(xls_core::worksheet& sheet, PageCells& cells, std:
     }
     cells.numberTexts.erase({row, col});
     if (fitCellText(text)) ++cells.cutTexts;
-    return sheet.label(row, col, text);
+    xls_core::cell_t* out = sheet.label(row, col, text);
+    if (figureText(text))
+        cells.figureTexts.insert({row, col});
+    else
+        cells.figureTexts.erase({row, col});
+    return out;
 }
 
 xls_core::cell_t* putEmptyCell(xls_core::worksheet& sheet, PageCells& cells, std::uint32_t row, std::uint32_t col) {
@@ -247,18 +258,16 @@ unsigned columnWidthUnits(double points, double digitPoints) {
     return units > xls_core::max_colwidth ? xls_core::max_colwidth : static_cast<unsigned>(units);
 }
 
-unsigned numberWidthUnits(const std::wstring& text, double value, const std::string& fontName, int heightTwips,
+unsigned figureWidthUnits(const std::wstring& text, double value, const std::string& fontName, int heightTwips,
                           double digitPoints) {
     // Every character as wide as a digit (signs and points are narrower);
     // readers keep a few points of margin inside a cell.
     constexpr double cellMargins = 7.0;
-    size_t chars = 0;
-    for (wchar_t c : text)
-        if (!isCSpace(c)) ++chars;
-    // Readers show the value in their general form, which may be longer
-    // than the page's ("1e5" shows as 100000).
+    size_t chars = text.size();
+    // Readers show a number's value in their general form, which may be
+    // longer than the page's ("1e5" shows as 100000).
     char shown[40];
-    const int n = std::snprintf(shown, sizeof shown, "%.10g", value);
+    const int n = std::isfinite(value) ? std::snprintf(shown, sizeof shown, "%.10g", value) : 0;
     if (n > 0 && static_cast<size_t>(n) > chars) chars = static_cast<size_t>(n);
     return columnWidthUnits(static_cast<double>(chars) * digitWidthPoints(fontName, heightTwips) + cellMargins,
                             digitPoints);

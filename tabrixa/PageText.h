@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 #include <utility>
 
@@ -49,6 +50,8 @@ bool fitCellText(std::wstring& text);
 // what the worksheet's limits cut.
 struct PageCells {
     std::map<std::pair<std::uint32_t, std::uint32_t>, std::wstring> numberTexts;
+    // The text cells that hold a figure ("12,273"), by (row, column).
+    std::set<std::pair<std::uint32_t, std::uint32_t>> figureTexts;
     std::size_t cutTexts = 0;        // texts cut to the most a cell holds
     std::uint32_t rowsNeeded = 0;    // rows the page asked for, beyond the sheet's too
     // Row heights (twips) the writers gave, and the largest font size
@@ -84,10 +87,11 @@ double digitWidthPoints(const std::string& fontName, int heightTwips);
 // Column width for the worksheet (1/256 of a digit of the default font,
 // `digitPoints` wide) of a column so many points wide; at least 10 points.
 unsigned columnWidthUnits(double points, double digitPoints);
-// Column width (as columnWidthUnits) that shows a number whole, as the page
-// gives it and as readers show its value, in a font of that name and height
-// (twips), with the margins readers keep inside a cell.
-unsigned numberWidthUnits(const std::wstring& text, double value, const std::string& fontName, int heightTwips,
+// Column width (as columnWidthUnits) that shows a figure whole, as the page
+// gives it (and, for a number cell, as readers show its value; NaN for a
+// text cell), in a font of that name and height (twips), with the margins
+// readers keep inside a cell.
+unsigned figureWidthUnits(const std::wstring& text, double value, const std::string& fontName, int heightTwips,
                           double digitPoints);
 // Row height for the worksheet (twips) of a row so many points high.
 unsigned rowHeightTwips(double points);

@@ -72,6 +72,10 @@ struct FreeColumns {
     // header line above the block may be parted at).
     std::vector<std::pair<double, double>> spans;
     std::unordered_set<const TextWord*> lineStarts;  // words a line never continues into
+    // Words standing apart in their rows: after a gap wider than a word
+    // space and half as wide again as the row's narrowest other gap (or,
+    // in a row of two words, an em).
+    std::vector<const TextWord*> apart;
 };
 
 bool figureWord(const TextWord& w) { return isFigureText(w.text.data(), static_cast<size_t>(w.len)); }
@@ -106,6 +110,22 @@ FreeColumns freeColumns(const TextPool* p) {
         i = j;
     }
     if (rows.size() < 3) return out;
+    for (const auto& row : rows) {
+        std::vector<double> gaps;
+        double reach = row.front()->xMax;
+        for (size_t k = 1; k < row.size(); ++k) {
+            gaps.push_back(row[k]->xMin - reach);
+            reach = std::max(reach, row[k]->xMax);
+        }
+        for (size_t k = 0; k < gaps.size(); ++k) {
+            double narrowest = INFINITY;
+            for (size_t m = 0; m < gaps.size(); ++m)
+                if (m != k) narrowest = std::min(narrowest, std::max(gaps[m], 0.0));
+            const double size = row[k + 1]->fontSize;
+            if (gaps[k] >= columnGapEms * size && gaps[k] >= (std::isinf(narrowest) ? size : 1.5 * narrowest))
+                out.apart.push_back(row[k + 1]);
+        }
+    }
     // Along the line, how many rows leave each stretch free between their
     // words: events (x, change for every row, change for the rows that
     // count). A row of lone characters (marks drawn apart from their line,
@@ -273,6 +293,21 @@ void TextBlock::coalesce(const UnicodeMap* uMap) {
                 int& n = marginGroups[w->colGroup];
                 if (n >= 0) n = std::fabs(w->xMax - xMax) < 0.1 ? n + 1 : -1;
             }
+    // A group whose column other rows use (a word of theirs standing apart
+    // across it) is a column of a table, not the last words of lines.
+    if (!marginGroups.empty()) {
+        std::map<int, std::pair<double, double>> extent;
+        for (int b = p->nextNonEmpty(p->minBaseIdx); b <= p->maxBaseIdx; b = p->nextNonEmpty(b + 1))
+            for (const TextWord* w = p->getPool(b); w; w = w->next) {
+                const auto it = marginGroups.find(w->colGroup);
+                if (it == marginGroups.end() || it->second <= 0 || it->second >= 4) continue;
+                auto [e, fresh] = extent.try_emplace(w->colGroup, w->xMin, w->xMax);
+                if (!fresh) e->second = {std::min(e->second.first, w->xMin), std::max(e->second.second, w->xMax)};
+            }
+        for (const TextWord* w : free.apart)
+            for (const auto& [group, span] : extent)
+                if (w->colGroup != group && w->xMin < span.second && w->xMax > span.first) marginGroups[group] = -1;
+    }
     auto atMargin = [&](const TextWord* w) {
         const auto it = marginGroups.find(w->colGroup);
         return it != marginGroups.end() && it->second > 0 && it->second < 4;

@@ -83,6 +83,12 @@ class LibreOfficeReadsTheSameCells(unittest.TestCase):
         parts = [pdfgen.text(72, 740, "Tight figures", "F2", 12)]
         for i, f in enumerate(figures):
             parts.append(pdfgen.text(72 + 44 * (i % 4), 700 - 14 * (i // 4), f))
+        # A column of numbers 20 points wide, two of them wider figures
+        # written as text ("12,273") with a word beside them further right.
+        for r, no in enumerate(["1", "2", "12,273", "4", "15,606", "6"]):
+            figures.append(no)
+            parts.append(pdfgen.text(72, 560 - 14 * r, no, "F1", 9))
+            parts.append(pdfgen.text(92 if len(no) < 2 else 110, 560 - 14 * r, "Item %d" % r, "F1", 9))
         pdf = cu.path("lo_narrow.pdf")
         pdfgen.write(pdf, ["".join(parts)])
         xls = cu.path("lo_narrow.xls")

@@ -190,6 +190,29 @@ TEST_F(LinesTest, AGroupAtTheRightMarginJoinsLinesOnlyAsTheirLastWord) {
     EXPECT_EQ(rows(2, 6)[0], "ab cd gh");
     EXPECT_EQ(rows(4, 0)[0], "ab cd gh");
     EXPECT_EQ(rows(2, 0, 3)[0], "ab cd gh");
+    // A fixed-width report (6 points a character): two rows fill the model
+    // field, their calibre one space after it at the margin; another row's
+    // calibre stands apart in that column; a sentence runs across.
+    blk = std::make_unique<TextBlock>(&page, 0);
+    for (int i = 0; i < 2; ++i) {
+        TextWord* a = mkWord("PT40", 100, 124, 100 + 12 * i, 10);
+        TextWord* d = mkWord("40", 190, 202, 100 + 12 * i, 10);
+        a->colGroup = 1;
+        d->colGroup = 2;
+        add(a);
+        add(mkWord("PRO", 130, 148, 100 + 12 * i, 10));
+        add(mkWord("MILNU", 154, 184, 100 + 12 * i, 10));
+        add(d);
+    }
+    TextWord* nine = mkWord("9", 196, 202, 124, 10);
+    nine->colGroup = 3;
+    add(mkWord("CZ", 100, 112, 124, 10));
+    add(mkWord("75", 118, 130, 124, 10));
+    add(nine);
+    add(mkWord("The", 100, 118, 136, 10));
+    add(mkWord("figures", 124, 176, 136, 10));
+    add(mkWord("of", 182, 194, 136, 10));
+    EXPECT_EQ(build()[0], "PT40 PRO MILNU");
 }
 
 TEST_F(LinesTest, SingleCharacterWordsMergeOnlyInStreamOrder) {
