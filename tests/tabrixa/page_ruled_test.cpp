@@ -532,9 +532,10 @@ TEST(RuledTable, RulesUnderHeaderLevelsPartTheirRows) {
 
 TEST(RuledTable, AGroupHeaderOverARuleStartingBelowItAndADoubleBar) {
     // "Sales" stands left of the rule between its two columns, which starts
-    // below the rule under "Sales"; a double bar closes the header.
-    const std::vector<Ruling> rulings = {{72, 690, 292, 690}, {172, 672, 292, 672}, {72, 652, 292, 652},
-                                         {72, 649, 292, 649}, {72, 620, 292, 620}, {72, 690, 72, 620},
+    // below the rule under "Sales"; a double bar closes the header, drawn
+    // column by column.
+    const std::vector<Ruling> rulings = {{72, 690, 292, 690}, {172, 672, 292, 672}, {72, 652, 171, 652},
+                                         {173, 652, 292, 652},  {72, 648.2, 171, 648.2}, {173, 648.2, 292, 648.2}, {72, 620, 292, 620}, {72, 690, 72, 620},
                                          {172, 690, 172, 620}, {232, 672, 232, 620}, {292, 690, 292, 620}};
     const std::string content = mini_pdf::text(76, 668, "Region") + mini_pdf::text(190, 677, "Sales") +
                                 mini_pdf::text(176, 658, "Units") + mini_pdf::text(236, 658, "Value") +
