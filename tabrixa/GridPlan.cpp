@@ -86,6 +86,8 @@ ColumnSplit columnSplits(const RegionBlock& block, int slot, int B, const TableR
         rows.back().push_back({p.line->xMin, p.line->xMax});
     }
     const size_t n = rows.size();
+    // A column of one line a row (the common case) has nothing to split.
+    if (std::none_of(rows.begin(), rows.end(), [](const std::vector<Span>& r) { return r.size() > 1; })) return out;
     for (auto& r : rows)
         std::sort(r.begin(), r.end(), [](const Span& a, const Span& b) { return a.lo < b.lo; });
     // A row is in pieces where its lines stand further apart than the words
@@ -504,14 +506,19 @@ int splitRows(RuledRow& r, const TableRecord& table, const std::vector<RowCut>& 
     const size_t n = r.size();
     const int bands = r.bands;
     if (bands < 2 || (n < 3 && cuts.empty())) return 1;
-    // The cells on each base line, and each cell's piece there.
+    // The cells on each base line (by slot: the cells of one ruled row),
+    // and each cell's piece there.
+    const int B = r.slots;
     std::vector<std::vector<int>> cellsOn(static_cast<size_t>(bands));
-    std::map<std::pair<int, int>, Piece> pieces;  // (cell, band)
+    std::vector<Piece> pieces(static_cast<size_t>(B) * static_cast<size_t>(bands));
+    auto piece = [&](int c, int b) -> Piece& {
+        return pieces[static_cast<size_t>(b) * static_cast<size_t>(B) + static_cast<size_t>(c % B)];
+    };
     for (size_t i = 0; i < n; ++i) {
         const int b = r.band[i];
         auto& cs = cellsOn[static_cast<size_t>(b)];
         if (std::find(cs.begin(), cs.end(), r[i].cell) == cs.end()) cs.push_back(r[i].cell);
-        Piece& p = pieces[{r[i].cell, b}];
+        Piece& p = piece(r[i].cell, b);
         const TextLine* l = r[i].line;
         if (p.empty() || l->xMin < p.xMin) p.word = l->words ? l->words->xMax - l->words->xMin : 0.0;
         p.xMin = p.empty() ? l->xMin : std::min(p.xMin, l->xMin);
@@ -525,13 +532,12 @@ int splitRows(RuledRow& r, const TableRecord& table, const std::vector<RowCut>& 
     // line that shows cells side by side starts a record; otherwise, with no
     // figures stacked, the row is a header.
     int firstBody = bands;
-    std::map<int, int> lastBand;  // cell -> its last base line so far
+    std::vector<int> lastBand(static_cast<size_t>(B), -1);  // each cell's last base line so far
     for (int b = 0; b < bands; ++b)
         for (int c : cellsOn[static_cast<size_t>(b)]) {
-            const auto it = lastBand.find(c);
-            if (it != lastBand.end() && pieces[{c, it->second}].figure && pieces[{c, b}].figure)
-                firstBody = std::min(firstBody, it->second);
-            lastBand[c] = b;
+            int& last = lastBand[static_cast<size_t>(c % B)];
+            if (last >= 0 && piece(c, last).figure && piece(c, b).figure) firstBody = std::min(firstBody, last);
+            last = b;
         }
     int partnered = 0;
     for (const auto& cs : cellsOn) partnered += cs.size() >= 2 ? 1 : 0;
@@ -542,8 +548,11 @@ int splitRows(RuledRow& r, const TableRecord& table, const std::vector<RowCut>& 
         return false;
     };
     // The widest piece of each cell: a line no wider than it would have fitted.
-    std::map<int, double> widest;
-    for (const auto& [key, p] : pieces) widest[key.first] = std::max(widest[key.first], p.xMax - p.xMin);
+    std::vector<double> widest(static_cast<size_t>(B), 0.0);
+    for (size_t k = 0; k < pieces.size(); ++k)
+        if (!pieces[k].empty())
+            widest[k % static_cast<size_t>(B)] =
+                std::max(widest[k % static_cast<size_t>(B)], pieces[k].xMax - pieces[k].xMin);
     // The piece on base line b continues the cell's piece above it: wrapped
     // text, whose next word would not have fitted after the line above, by
     // the cell's widest line (1) and also by most of the cell's width (2).
@@ -551,7 +560,7 @@ int splitRows(RuledRow& r, const TableRecord& table, const std::vector<RowCut>& 
         if (above.figure || p.figure || !(p.xMin < above.xMax && above.xMin < p.xMax)) return 0;
         const TableCell* box = table.cell(c);
         const double need = (above.xMax - above.xMin) + wordSpaceEms * p.size + p.word;
-        if (!box || !(need > widest[c])) return 0;
+        if (!box || !(need > widest[static_cast<size_t>(c % B)])) return 0;
         const double pad = std::clamp(above.xMin - box->xMin, 0.0, 6.0);
         return need > 0.75 * ((box->xMax - box->xMin) - 2.0 * pad) ? 2 : 1;
     };
@@ -562,7 +571,10 @@ int splitRows(RuledRow& r, const TableRecord& table, const std::vector<RowCut>& 
         rowOf[static_cast<size_t>(b)] = rows;
     }
     const int headerRows = firstBody > 0 ? rows + 1 : 0;
-    std::map<int, Piece> inRow;  // cell -> its lowest piece in the row being built
+    // Each cell's lowest piece in the row being built (its base line, -1:
+    // none yet), and how many cells the row holds.
+    std::vector<int> inRow(static_cast<size_t>(B), -1);
+    std::vector<int> rowCells;
     for (int b = firstBody; b < bands; ++b) {
         const auto& cs = cellsOn[static_cast<size_t>(b)];
         bool join = b > firstBody && !cutBelow(b - 1);
@@ -573,10 +585,10 @@ int splitRows(RuledRow& r, const TableRecord& table, const std::vector<RowCut>& 
             // than its cell may wrap early beside it).
             bool filled = false;
             for (int c : cs) {
-                const auto it = inRow.find(c);
-                const int wraps = it == inRow.end() ? 0 : continues(c, it->second, pieces[{c, b}]);
-                if (it == inRow.end())
-                    join = join && inRow.size() == 1;
+                const int above = inRow[static_cast<size_t>(c % B)];
+                const int wraps = above < 0 ? 0 : continues(c, piece(c, above), piece(c, b));
+                if (above < 0)
+                    join = join && rowCells.size() == 1;
                 else if (wraps == 0)
                     join = false;
                 filled = filled || wraps == 2;
@@ -585,9 +597,14 @@ int splitRows(RuledRow& r, const TableRecord& table, const std::vector<RowCut>& 
         }
         if (!join) {
             if (b > 0) ++rows;
-            inRow.clear();
+            for (int c : rowCells) inRow[static_cast<size_t>(c % B)] = -1;
+            rowCells.clear();
         }
-        for (int c : cs) inRow[c] = pieces[{c, b}];
+        for (int c : cs) {
+            int& at = inRow[static_cast<size_t>(c % B)];
+            if (at < 0) rowCells.push_back(c);
+            at = b;
+        }
         rowOf[static_cast<size_t>(b)] = rows;
     }
     if (rows == 0) return 1;
