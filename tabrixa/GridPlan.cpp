@@ -37,19 +37,23 @@ struct Span {
     double lo, hi;
 };
 
+// The rule runs over most of the cell's width.
+bool runsOver(const TablePartialRule& pr, const TableCell& c) {
+    return std::min(c.xMax, pr.xMax) - std::max(c.xMin, pr.xMin) >= 0.5 * (c.xMax - c.xMin);
+}
+
 // A list bullet standing alone: it goes with the item beside it.
 bool bulletLine(const TextLine* l) { return l->words && !l->words->next && l->words->bullet && l->len <= 2; }
 
 // Where a ruled column splits, and where the page rows it splits start.
 struct ColumnSplit {
-    std::vector<double> at;  // ascending
-    int row = 0;             // the ruled row of the first row split,
-    double base = 0;         // and its base line
+    std::vector<double> at;           // ascending
+    int row = 0;                      // the ruled row of the first row split
+    const TextLine* first = nullptr;  // a line of that row
     // The line stands above the rows split (a header line).
     bool above(int ruled, const TextLine* l) const {
-        return ruled < row || (ruled == row && l->base < base && compareLines(l, lineAtBase) != 0);
+        return ruled < row || (ruled == row && first && l->base < first->base && compareLines(l, first) != 0);
     }
-    const TextLine* lineAtBase = nullptr;
 };
 
 // Where ruled column `slot` (the lines of its block) splits: the middles of
@@ -120,13 +124,13 @@ ColumnSplit columnSplits(const RegionBlock& block, int slot, int B, const TableR
         return kept;
     };
     // The topmost row f whose own gaps survive every row below it and part
-    // the lines of three rows or more (two may be wrapped text). Above it in its ruled row a line alone
-    // on its base line may cross them (a header over the pieces); rows of
-    // several lines leave them too. Rows of the ruled rows above are the
-    // table's header.
+    // the lines of three rows or more (two may be wrapped text). Above it in
+    // its ruled row a line alone on its base line may cross them (a header
+    // over the pieces); rows of several lines leave them too. Rows of the
+    // ruled rows above are the table's header.
     std::vector<Span> gaps;
     size_t f = 0;
-    for (; f < n && gaps.empty(); ++f) {
+    for (; f < n; ++f) {
         std::vector<Span> own;
         double reach = rows[f].front().hi;
         for (size_t k = 1; k < rows[f].size(); ++k) {
@@ -155,8 +159,7 @@ ColumnSplit columnSplits(const RegionBlock& block, int slot, int B, const TableR
     }
     if (gaps.empty()) return out;
     out.row = ruledRow[f];
-    out.base = heads[f]->base;
-    out.lineAtBase = heads[f];
+    out.first = heads[f];
     // Every piece keeps room for a cell of its own.
     const TableCell* cell = table.cell(slot);
     double from = cell ? cell->xMin : block.xMin;
@@ -219,11 +222,11 @@ bool splitColumns(PageRegion& region, TableRecord& table) {
         // piece the phrase starts in, which they span.
         std::vector<TextLine*> ls(old.lines);
         auto ruledRowOf = [&](const TextLine* l) { return (std::abs(l->cellCode) % cellCodeBase) / B; };
-        std::stable_sort(ls.begin(), ls.end(), [&](const TextLine* a, const TextLine* b) {
+        sortWith(ls, [&](const TextLine* a, const TextLine* b) {
             const int ra = ruledRowOf(a), rb = ruledRowOf(b);
-            if (ra != rb) return ra < rb;
+            if (ra != rb) return ra < rb ? -1 : 1;
             const int c = compareLines(a, b);
-            return c != 0 ? c < 0 : a->xMin < b->xMin;
+            return c != 0 ? c : signOf(a->xMin - b->xMin);
         });
         int piece = 0;
         for (size_t i = 0; i < ls.size(); ++i) {
@@ -366,10 +369,7 @@ std::vector<RowCut> spanHeaders(RuledRow& r, const TableRecord& table) {
             }
         if (!ruled || !own || !next) return false;
         for (const TablePartialRule& pr : table.partialRules)
-            if (pr.y > l->yMax - 1.0 && pr.y < top + 1.0 &&
-                std::min(own->xMax, pr.xMax) - std::max(own->xMin, pr.xMin) >= 0.5 * (own->xMax - own->xMin) &&
-                std::min(next->xMax, pr.xMax) - std::max(next->xMin, pr.xMin) >= 0.5 * (next->xMax - next->xMin))
-                return true;
+            if (pr.y > l->yMax - 1.0 && pr.y < top + 1.0 && runsOver(pr, *own) && runsOver(pr, *next)) return true;
         return false;
     };
     bool spanSplit = false;
@@ -481,7 +481,7 @@ std::vector<RowCut> ruleCuts(const RuledRow& r, const TableRecord& table) {
         int lo = B, hi = -1;
         for (int t = 0; t < B; ++t) {
             const TableCell* c = table.cell(r.row * B + t);
-            if (c && std::min(c->xMax, pr.xMax) - std::max(c->xMin, pr.xMin) >= 0.5 * (c->xMax - c->xMin)) {
+            if (c && runsOver(pr, *c)) {
                 lo = std::min(lo, t);
                 hi = std::max(hi, t);
             }
