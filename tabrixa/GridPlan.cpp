@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <map>
 #include <memory>
 
 #include "tabrixa/PageRegions.h"
@@ -36,6 +37,9 @@ struct Span {
     double lo, hi;
 };
 
+// A list bullet standing alone: it goes with the item beside it.
+bool bulletLine(const TextLine* l) { return l->words && !l->words->next && l->words->bullet && l->len <= 2; }
+
 // Where a ruled column splits, and where the page rows it splits start.
 struct ColumnSplit {
     std::vector<double> at;  // ascending
@@ -59,6 +63,7 @@ ColumnSplit columnSplits(const RegionBlock& block, int slot, int B, const TableR
     std::vector<Placed> ls;
     double size = 0.0;
     for (const TextLine* l : block.lines) {
+        if (bulletLine(l)) continue;
         const int code = std::abs(l->cellCode);
         ls.push_back({l, (code % cellCodeBase) / B});
         for (const TextWord* w = l->words; w; w = w->next) size = std::max(size, w->fontSize);
@@ -304,77 +309,6 @@ namespace {
 
 bool figureLine(const TextLine* l) { return isFigureText(l->text.data(), l->text.size()); }
 
-// The lines of one ruled cell (with their base lines) are wrapped text: in
-// each stack of lines (a line and the next one below it that it overlaps),
-// the first word of the next line would not have fitted after the line
-// before it, by the widest line of the stack. Lines of separate rows stacked
-// in one cell rarely all do; stacked figures may, and are never wrapped text.
-// The lines come sorted by base line, then from the left.
-bool wrapsInPieces(const std::vector<std::pair<const TextLine*, int>>& ls, const TableCell& box, double joinEms) {
-    // Pieces of text: the lines of the cell, those of one base line joined
-    // across gaps of up to joinEms.
-    struct Piece {
-        double xMin, xMax, word, size;
-        int band;
-    };
-    std::vector<Piece> ps;
-    for (const auto& [l, band] : ls) {
-        const double size = sizeOf(l);
-        if (!ps.empty() && ps.back().band == band && l->xMin - ps.back().xMax < joinEms * size) {
-            ps.back().xMax = std::max(ps.back().xMax, l->xMax);
-            continue;
-        }
-        ps.push_back({l->xMin, l->xMax, l->words ? l->words->xMax - l->words->xMin : 0.0, size, band});
-    }
-    const size_t n = ps.size();
-    std::vector<size_t> root(n), next(n, n);
-    for (size_t a = 0; a < n; ++a) root[a] = a;
-    auto find = [&](size_t a) {
-        while (root[a] != a) a = root[a] = root[root[a]];
-        return a;
-    };
-    // The next line of a stack stands on the cell's next base line.
-    for (size_t a = 0; a < n; ++a) {
-        int nextBand = -1;
-        for (size_t b = a + 1; b < n; ++b) {
-            if (ps[b].band == ps[a].band) continue;
-            if (nextBand >= 0 && ps[b].band != nextBand) break;
-            nextBand = ps[b].band;
-            if (ps[a].xMin < ps[b].xMax && ps[b].xMin < ps[a].xMax) {
-                next[a] = b;
-                root[find(b)] = find(a);
-                break;
-            }
-        }
-    }
-    std::vector<double> widest(n, 0.0);
-    double pad = std::numeric_limits<double>::infinity();
-    for (size_t a = 0; a < n; ++a) {
-        widest[find(a)] = std::max(widest[find(a)], ps[a].xMax - ps[a].xMin);
-        pad = std::min(pad, ps[a].xMin - box.xMin);
-    }
-    // Wrapped lines also fill most of the cell's width, inside its margins.
-    const double room = 0.75 * ((box.xMax - box.xMin) - 2.0 * std::clamp(pad, 0.0, 6.0));
-    for (size_t a = 0; a < n; ++a) {
-        if (next[a] == n) continue;
-        const Piece& nx = ps[next[a]];
-        const double need = (ps[a].xMax - ps[a].xMin) + wordSpaceEms * nx.size + nx.word;
-        if (need <= widest[find(a)] || need <= room) return false;
-    }
-    return true;
-}
-
-// Wrapped text, taken line by line, or with the pieces of a justified line
-// (its words spread a few ems apart) joined; a gap between two text columns
-// of one cell may be as narrow.
-bool wrapsInCell(std::vector<std::pair<const TextLine*, int>> ls, const TableCell& box) {
-    if (std::all_of(ls.begin(), ls.end(), [](const auto& l) { return figureLine(l.first); })) return false;
-    std::stable_sort(ls.begin(), ls.end(), [](const auto& a, const auto& b) {
-        return a.second != b.second ? a.second < b.second : a.first->xMin < b.first->xMin;
-    });
-    return wrapsInPieces(ls, box, 0.0) || wrapsInPieces(ls, box, 4.0);
-}
-
 }  // namespace
 
 RuledRow::RuledRow(PlacedLine* f, PlacedLine* l, int s) : first(f), last(l), slots(s) {
@@ -391,190 +325,307 @@ RuledRow::RuledRow(PlacedLine* f, PlacedLine* l, int s) : first(f), last(l), slo
         if (!head || compareLines(head, l) != 0) {
             head = l;
             ++bands;
+            bandBase.push_back(l->base);
         }
         band[i] = bands - 1;
     }
 }
 
-int spanHeaders(RuledRow& r, const TableRecord& table) {
+std::vector<RowCut> spanHeaders(RuledRow& r, const TableRecord& table) {
     const size_t n = r.size();
     const int B = r.slots;
+    std::vector<RowCut> cuts;
+    // The highest and lowest base line of each cell of the row (-1: none),
+    // counting the lines that do not span.
+    std::vector<int> topBand, lowBand;
+    auto bandsOfCells = [&] {
+        topBand.assign(static_cast<size_t>(B), -1);
+        lowBand.assign(static_cast<size_t>(B), -1);
+        for (size_t i = 0; i < n; ++i) {
+            if (r[i].spanLo != r[i].spanHi) continue;
+            const size_t slot = static_cast<size_t>(r.slotOf(i));
+            const int b = r.band[i];
+            topBand[slot] = topBand[slot] < 0 ? b : std::min(topBand[slot], b);
+            lowBand[slot] = std::max(lowBand[slot], b);
+        }
+    };
+    // A group header beside an edge whose rule starts below it: that rule
+    // runs beside some line of cell t below band b, and a rule under the
+    // header runs over most of both cells, above those lines.
+    auto headsCell = [&](const TextLine* l, int slot, double edge, int t, int b) {
+        const TableCell* own = table.cell(r.row * B + slot);
+        const TableCell* next = table.cell(r.row * B + t);
+        double top = std::numeric_limits<double>::infinity();
+        bool ruled = false;
+        for (size_t m = 0; m < n; ++m)
+            if (r.slotOf(m) == t && r.band[m] > b) {
+                top = std::min(top, r[m].line->yMin);
+                ruled = ruled || table.ruledAt(edge, r[m].line->yMin, r[m].line->yMax);
+            }
+        if (!ruled || !own || !next) return false;
+        for (const TablePartialRule& pr : table.partialRules)
+            if (pr.y > l->yMax - 1.0 && pr.y < top + 1.0 &&
+                std::min(own->xMax, pr.xMax) - std::max(own->xMin, pr.xMin) >= 0.5 * (own->xMax - own->xMin) &&
+                std::min(next->xMax, pr.xMax) - std::max(next->xMin, pr.xMin) >= 0.5 * (next->xMax - next->xMin))
+                return true;
+        return false;
+    };
     bool spanSplit = false;
-    int cut = -1;  // the lowest base line of a spanning line
-    // The highest and lowest base line of each cell of the row (-1: none).
-    std::vector<int> topBand(static_cast<size_t>(B), -1), lowBand(static_cast<size_t>(B), -1);
-    for (size_t i = 0; i < n; ++i) {
-        const size_t slot = static_cast<size_t>(r.slotOf(i));
-        const int b = r.band[i];
-        topBand[slot] = topBand[slot] < 0 ? b : std::min(topBand[slot], b);
-        lowBand[slot] = std::max(lowBand[slot], b);
-    }
-    for (size_t i = 0; i < n; ++i) {
-        const TextLine* l = r[i].line;
-        const int slot = r.slotOf(i);
-        const int b = r.band[i];
-        for (int dir = -1; dir <= 1; dir += 2) {
-            for (int t = slot + dir; t >= 0 && t < B; t += dir) {
-                const TableCell* box = table.cell(r.row * B + t);
-                if (!box) break;
-                // Well into the cell, or across an edge whose rule stops short
-                // of the line (the rulings are looked at only when needed).
-                const double reach = dir > 0 ? l->xMax - box->xMin : box->xMax - l->xMin;
-                const double edge = dir > 0 ? box->xMin : box->xMax;
-                const bool well = reach > 2.0 && reach > 0.25 * (l->xMax - l->xMin);
-                if (!well && !(reach > 0.5 && !table.verticals.empty() && !table.ruledAt(edge, l->yMin, l->yMax)))
-                    break;
-                if (topBand[static_cast<size_t>(t)] >= 0 && topBand[static_cast<size_t>(t)] <= b) break;
-                spanSplit |= lowBand[static_cast<size_t>(t)] > b;
-                cut = std::max(cut, b);
-                (dir > 0 ? r[i].spanHi : r[i].spanLo) = t;
+    auto spanPass = [&] {
+        bandsOfCells();
+        for (size_t i = 0; i < n; ++i) {
+            if (r[i].spanLo != r[i].spanHi) continue;
+            const TextLine* l = r[i].line;
+            const int slot = r.slotOf(i);
+            const int b = r.band[i];
+            for (int dir = -1; dir <= 1; dir += 2) {
+                for (int t = slot + dir; t >= 0 && t < B; t += dir) {
+                    const TableCell* box = table.cell(r.row * B + t);
+                    if (!box) break;
+                    if (topBand[static_cast<size_t>(t)] >= 0 && topBand[static_cast<size_t>(t)] <= b) break;
+                    // Well into the cell, across an edge whose rule stops short
+                    // of the line, or beside an edge whose rule starts below it,
+                    // over lines of the cell (the rulings are looked at only when needed).
+                    const double reach = dir > 0 ? l->xMax - box->xMin : box->xMax - l->xMin;
+                    const double edge = dir > 0 ? box->xMin : box->xMax;
+                    const bool well = reach > 2.0 && reach > 0.25 * (l->xMax - l->xMin);
+                    const bool open = !table.verticals.empty() && !table.ruledAt(edge, l->yMin, l->yMax);
+                    if (!well && !(reach > 0.5 && open) &&
+                        !(open && lowBand[static_cast<size_t>(t)] > b && headsCell(l, slot, edge, t, b)))
+                        break;
+                    spanSplit |= lowBand[static_cast<size_t>(t)] > b;
+                    (dir > 0 ? r[i].spanHi : r[i].spanLo) = t;
+                }
             }
         }
-    }
-    if (!spanSplit) return 1;
+    };
     // A group header over several lines: a line on the next base line
     // below a spanning line, across an edge inside its span and mostly
     // under it, joins the header's cell and span.
-    for (bool moved = true; moved;) {
-        moved = false;
-        for (size_t h = 0; h < n; ++h) {
-            const int lo = r[h].spanLo, hi = r[h].spanHi;
-            if (lo == hi) continue;
-            const TextLine* head = r[h].line;
-            for (size_t m = 0; m < n; ++m) {
-                const TextLine* l = r[m].line;
-                const int slot = r.slotOf(m);
-                if (r[m].spanLo != r[m].spanHi || slot < lo || slot > hi || r.band[m] != r.band[h] + 1) continue;
-                const double under = std::min(l->xMax, head->xMax) - std::max(l->xMin, head->xMin);
-                bool across = false;
-                for (int t = lo + 1; t <= hi && !across; ++t) {
-                    const TableCell* box = table.cell(r.row * B + t);
-                    across = box && l->xMin < box->xMin && box->xMin < l->xMax;
+    auto joinSecondLines = [&] {
+        for (bool moved = true; moved;) {
+            moved = false;
+            for (size_t h = 0; h < n; ++h) {
+                const int lo = r[h].spanLo, hi = r[h].spanHi;
+                if (lo == hi) continue;
+                const TextLine* head = r[h].line;
+                for (size_t m = 0; m < n; ++m) {
+                    const TextLine* l = r[m].line;
+                    const int slot = r.slotOf(m);
+                    if (r[m].spanLo != r[m].spanHi || slot < lo || slot > hi || r.band[m] != r.band[h] + 1) continue;
+                    const double under = std::min(l->xMax, head->xMax) - std::max(l->xMin, head->xMin);
+                    bool across = false;
+                    for (int t = lo + 1; t <= hi && !across; ++t) {
+                        const TableCell* box = table.cell(r.row * B + t);
+                        across = box && l->xMin < box->xMin && box->xMin < l->xMax;
+                    }
+                    if (!across || under < 0.5 * (l->xMax - l->xMin)) continue;
+                    r[m].cell = r[h].cell;
+                    r[m].spanLo = lo;
+                    r[m].spanHi = hi;
+                    moved = r.joined = true;
                 }
-                if (!across || under < 0.5 * (l->xMax - l->xMin)) continue;
-                r[m].cell = r[h].cell;
-                r[m].spanLo = lo;
-                r[m].spanHi = hi;
-                cut = std::max(cut, r.band[m]);
-                moved = true;
             }
         }
-    }
-    // Two sheet rows: the group headers (and what stands beside them in
-    // the cells they span) above, the rest of those cells below; the
-    // other cells of the row are written whole over both.
-    std::vector<bool> involved(static_cast<size_t>(B), false), covered(static_cast<size_t>(B), false);
-    for (size_t i = 0; i < n; ++i) {
-        const int lo = r[i].spanLo, hi = r[i].spanHi;
+    };
+    // Twice: a header over other headers (spanning them) does not keep
+    // them from spanning the cells beneath them; the second lines of the
+    // headers found first join them before.
+    spanPass();
+    if (spanSplit) joinSecondLines();
+    spanPass();
+    if (!spanSplit) return cuts;
+    joinSecondLines();
+    // Each group header parts its cells below its last line from what
+    // stands under it. The cells it covers hold nothing above that but other
+    // group headers.
+    for (size_t h = 0; h < n; ++h) {
+        const int lo = r[h].spanLo, hi = r[h].spanHi;
         if (lo == hi) continue;
-        for (int t = lo; t <= hi; ++t) {
-            involved[static_cast<size_t>(t)] = true;
-            if (t != r.slotOf(i)) covered[static_cast<size_t>(t)] = true;
+        int below = -1;
+        for (size_t m = 0; m < n; ++m)
+            if (r[m].cell == r[h].cell && r[m].spanLo == lo && r[m].spanHi == hi) below = std::max(below, r.band[m]);
+        bool clash = false, under = false;
+        for (size_t m = 0; m < n; ++m) {
+            const int slot = r.slotOf(m);
+            // Headers over the header (spanning too) stand above it.
+            if (slot < lo || slot > hi || r[m].cell == r[h].cell || r[m].spanLo != r[m].spanHi) continue;
+            clash = clash || r.band[m] <= below;
+            under = under || r.band[m] > below;
         }
-    }
-    bool clash = false;
-    for (size_t i = 0; i < n; ++i) {
-        const size_t slot = static_cast<size_t>(r.slotOf(i));
-        if (!involved[slot]) {
-            r[i].whole = true;
-            continue;
+        if (clash) {
+            // Then no line of the row spans: the cells keep their own.
+            for (size_t m = 0; m < n; ++m) r[m].spanLo = r[m].spanHi = r.slotOf(m);
+            cuts.clear();
+            return cuts;
         }
-        r[i].sub = r.band[i] <= cut ? 0 : 1;
-        // A covered cell must hold nothing in the upper row.
-        if (r[i].sub == 0 && covered[slot]) clash = true;
+        if (under) cuts.push_back({below, lo, hi});
     }
-    if (!clash) return 2;
-    for (size_t i = 0; i < n; ++i) {
-        r[i].sub = 0;
-        r[i].spanLo = r[i].spanHi = r.slotOf(i);
-        r[i].whole = false;
-    }
-    return 1;
+    return cuts;
 }
 
-int splitRows(RuledRow& r, const TableRecord& table) {
-    const size_t n = r.size();
-    const int bands = r.bands;
-    if (bands < 2 || n < 3) return 1;
-    // The cells on each base line.
-    std::vector<std::vector<int>> cellsOn(static_cast<size_t>(bands));
-    for (size_t i = 0; i < n; ++i) {
-        auto& cs = cellsOn[static_cast<size_t>(r.band[i])];
-        if (std::find(cs.begin(), cs.end(), r[i].cell) == cs.end()) cs.push_back(r[i].cell);
-    }
-    int shared = 0;
-    for (const auto& cs : cellsOn) shared += cs.size() >= 2 ? 1 : 0;
-    if (shared < 2) return 1;
-    // The runs of lines of one cell (a group header's lines may have joined
-    // a cell out of order).
-    auto runEnd = [&](size_t i) {
-        size_t j = i;
-        while (j < n && r[j].cell == r[i].cell) ++j;
-        return j;
-    };
-    // Rows of a table stack figures in a cell, beside the lines of other
-    // cells; lines of text beside each other (a header over several lines,
-    // a year under a heading) stay in their cells.
-    bool figures = false;
-    for (size_t i = 0; i < n && !figures;) {
-        const size_t j = runEnd(i);
-        int stacked = 0, lastBand = -1;
-        for (size_t m = i; m < j; ++m) {
-            if (r.band[m] != lastBand && figureLine(r[m].line)) {
-                ++stacked;
-                lastBand = r.band[m];
+std::vector<RowCut> ruleCuts(const RuledRow& r, const TableRecord& table) {
+    std::vector<RowCut> cuts;
+    const int B = r.slots;
+    const TableCell* first = table.cell(r.row * B);
+    if (!first || r.bands < 2) return cuts;
+    for (const TablePartialRule& pr : table.partialRules) {
+        if (!(pr.y > first->yMin + 1.0 && pr.y < first->yMax - 1.0)) continue;
+        // Below the last base line above the rule.
+        int b = -1;
+        while (b + 1 < r.bands && r.bandBase[static_cast<size_t>(b) + 1] < pr.y) ++b;
+        if (b < 0 || b + 1 >= r.bands) continue;
+        // The cells the rule runs under, most of their width.
+        int lo = B, hi = -1;
+        for (int t = 0; t < B; ++t) {
+            const TableCell* c = table.cell(r.row * B + t);
+            if (c && std::min(c->xMax, pr.xMax) - std::max(c->xMin, pr.xMin) >= 0.5 * (c->xMax - c->xMin)) {
+                lo = std::min(lo, t);
+                hi = std::max(hi, t);
             }
         }
-        figures = stacked >= 2;
-        i = j;
+        if (lo <= hi) cuts.push_back({b, lo, hi});
     }
-    if (!figures) return 1;
+    return cuts;
+}
 
-    bool split = false;
-    for (size_t i = 0; i < n && !split;) {
-        const size_t j = runEnd(i);
-        std::vector<std::pair<const TextLine*, int>> own;
-        bool partnered = false;
-        int firstBand = bands;
-        for (size_t m = i; m < j; ++m) firstBand = std::min(firstBand, r.band[m]);
-        for (size_t m = i; m < j; ++m) {
-            const int b = r.band[m];
-            own.emplace_back(r[m].line, b);
-            if (b != firstBand && cellsOn[static_cast<size_t>(b)].size() >= 2) partnered = true;
-        }
-        const TableCell* box = table.cell(r[i].cell);
-        if (partnered && box && !wrapsInCell(std::move(own), *box)) split = true;
-        i = j;
+namespace {
+
+// What a cell shows on one base line of a ruled row, for the wrap test.
+struct Piece {
+    double xMin = 1, xMax = 0, word = 0, size = 0;  // empty until a line is added
+    bool figure = true;
+    bool empty() const { return !(xMin <= xMax); }
+};
+
+}  // namespace
+
+int splitRows(RuledRow& r, const TableRecord& table, const std::vector<RowCut>& cuts, bool tableFigures) {
+    const size_t n = r.size();
+    const int bands = r.bands;
+    if (bands < 2 || (n < 3 && cuts.empty())) return 1;
+    // The cells on each base line, and each cell's piece there.
+    std::vector<std::vector<int>> cellsOn(static_cast<size_t>(bands));
+    std::map<std::pair<int, int>, Piece> pieces;  // (cell, band)
+    for (size_t i = 0; i < n; ++i) {
+        const int b = r.band[i];
+        auto& cs = cellsOn[static_cast<size_t>(b)];
+        if (std::find(cs.begin(), cs.end(), r[i].cell) == cs.end()) cs.push_back(r[i].cell);
+        Piece& p = pieces[{r[i].cell, b}];
+        const TextLine* l = r[i].line;
+        if (p.empty() || l->xMin < p.xMin) p.word = l->words ? l->words->xMax - l->words->xMin : 0.0;
+        p.xMin = p.empty() ? l->xMin : std::min(p.xMin, l->xMin);
+        p.xMax = std::max(p.xMax, l->xMax);
+        p.size = std::max(p.size, sizeOf(l));
+        p.figure = p.figure && figureLine(l);
     }
-    if (!split) return 1;
-    // Above the first figures stand the headers: a header line on a base
-    // line of its own continues its cell's line above it (a header over two
-    // lines stays one cell). Below, every base line is a row of the page.
-    int firstFigures = bands;
-    for (size_t i = 0; i < n; ++i)
-        if (figureLine(r[i].line)) firstFigures = std::min(firstFigures, r.band[i]);
-    std::vector<int> subOfBand(static_cast<size_t>(bands), -1);
-    for (size_t i = 0; i < n;) {
-        const size_t j = runEnd(i);
-        std::vector<size_t> own;
-        for (size_t m = i; m < j; ++m) own.push_back(m);
-        std::stable_sort(own.begin(), own.end(), [&](size_t a, size_t b) { return r.band[a] < r.band[b]; });
-        int prev = -1;
-        for (size_t m : own) {
-            const int b = r.band[m];
-            const bool joins = prev >= 0 && b < firstFigures && cellsOn[static_cast<size_t>(b)].size() == 1;
-            r[m].sub = joins ? prev : b;
-            prev = r[m].sub;
-            subOfBand[static_cast<size_t>(prev)] = 0;
+    // The body starts where a cell stacks figures on one base line after
+    // another; above it stands the header. In a table without figures and
+    // a row without cuts (a group header, a rule under a header) every base
+    // line that shows cells side by side starts a record; otherwise, with no
+    // figures stacked, the row is a header.
+    int firstBody = bands;
+    std::map<int, int> lastBand;  // cell -> its last base line so far
+    for (int b = 0; b < bands; ++b)
+        for (int c : cellsOn[static_cast<size_t>(b)]) {
+            const auto it = lastBand.find(c);
+            if (it != lastBand.end() && pieces[{c, it->second}].figure && pieces[{c, b}].figure)
+                firstBody = std::min(firstBody, it->second);
+            lastBand[c] = b;
         }
-        i = j;
+    int partnered = 0;
+    for (const auto& cs : cellsOn) partnered += cs.size() >= 2 ? 1 : 0;
+    if (firstBody == bands && !tableFigures && partnered >= 2 && cuts.empty()) firstBody = 0;
+    auto cutBelow = [&](int b) {
+        for (const RowCut& c : cuts)
+            if (c.band == b) return true;
+        return false;
+    };
+    // The widest piece of each cell: a line no wider than it would have fitted.
+    std::map<int, double> widest;
+    for (const auto& [key, p] : pieces) widest[key.first] = std::max(widest[key.first], p.xMax - p.xMin);
+    // The piece on base line b continues the cell's piece above it: wrapped
+    // text, whose next word would not have fitted after the line above, by
+    // the cell's widest line (1) and also by most of the cell's width (2).
+    auto continues = [&](int c, const Piece& above, const Piece& p) {
+        if (above.figure || p.figure || !(p.xMin < above.xMax && above.xMin < p.xMax)) return 0;
+        const TableCell* box = table.cell(c);
+        const double need = (above.xMax - above.xMin) + wordSpaceEms * p.size + p.word;
+        if (!box || !(need > widest[c])) return 0;
+        const double pad = std::clamp(above.xMin - box->xMin, 0.0, 6.0);
+        return need > 0.75 * ((box->xMax - box->xMin) - 2.0 * pad) ? 2 : 1;
+    };
+    std::vector<int> rowOf(static_cast<size_t>(bands), 0);
+    int rows = 0;
+    for (int b = 0; b < std::min(firstBody, bands); ++b) {
+        if (b > 0 && cutBelow(b - 1)) ++rows;
+        rowOf[static_cast<size_t>(b)] = rows;
     }
-    // Base lines left without a line of their own take no sheet row.
-    int subs = 0;
-    for (int& v : subOfBand)
-        if (v == 0) v = subs++;
-    for (size_t i = 0; i < n; ++i) r[i].sub = subOfBand[static_cast<size_t>(r[i].sub)];
-    return subs;
+    const int headerRows = firstBody > 0 ? rows + 1 : 0;
+    std::map<int, Piece> inRow;  // cell -> its lowest piece in the row being built
+    for (int b = firstBody; b < bands; ++b) {
+        const auto& cs = cellsOn[static_cast<size_t>(b)];
+        bool join = b > firstBody && !cutBelow(b - 1);
+        if (join) {
+            // A cell without a piece in the row joins only a label waiting
+            // for its figures (one cell so far); the others continue theirs,
+            // one of them filling its cell (a column whose text is narrower
+            // than its cell may wrap early beside it).
+            bool filled = false;
+            for (int c : cs) {
+                const auto it = inRow.find(c);
+                const int wraps = it == inRow.end() ? 0 : continues(c, it->second, pieces[{c, b}]);
+                if (it == inRow.end())
+                    join = join && inRow.size() == 1;
+                else if (wraps == 0)
+                    join = false;
+                filled = filled || wraps == 2;
+            }
+            join = join && filled;
+        }
+        if (!join) {
+            if (b > 0) ++rows;
+            inRow.clear();
+        }
+        for (int c : cs) inRow[c] = pieces[{c, b}];
+        rowOf[static_cast<size_t>(b)] = rows;
+    }
+    if (rows == 0) return 1;
+    for (size_t i = 0; i < n; ++i) r[i].sub = rowOf[static_cast<size_t>(r.band[i])];
+    // In the header, the lines of a cell between two cuts over it are one
+    // text, standing over the header rows between those cuts.
+    if (headerRows > 1) {
+        std::map<int, std::vector<size_t>> byCell;
+        for (size_t i = 0; i < n; ++i)
+            if (r.band[i] < firstBody) byCell[r[i].cell].push_back(i);
+        for (auto& entry : byCell) {
+            std::vector<size_t>& idx = entry.second;
+            std::stable_sort(idx.begin(), idx.end(), [&](size_t x, size_t y) { return r.band[x] < r.band[y]; });
+            const int slot = r.slotOf(idx.front());
+            auto over = [&](const RowCut& c) { return c.lo <= slot && slot <= c.hi; };
+            for (size_t k = 0; k < idx.size();) {
+                size_t e = k + 1;
+                while (e < idx.size() && std::none_of(cuts.begin(), cuts.end(), [&](const RowCut& c) {
+                           return over(c) && c.band >= r.band[idx[e - 1]] && c.band < r.band[idx[e]];
+                       }))
+                    ++e;
+                // From the row after the last cut over it above, to the row
+                // of the next cut over it below.
+                int sub = 0, end = headerRows;
+                for (const RowCut& c : cuts)
+                    if (over(c) && c.band < r.band[idx[k]]) sub = std::max(sub, rowOf[static_cast<size_t>(c.band) + 1]);
+                for (const RowCut& c : cuts)
+                    if (over(c) && c.band >= r.band[idx[e - 1]] && c.band + 1 < firstBody)
+                        end = std::min(end, rowOf[static_cast<size_t>(c.band) + 1]);
+                for (size_t m = k; m < e; ++m) {
+                    r[idx[m]].sub = sub;
+                    r[idx[m]].rows = end - sub;
+                }
+                k = e;
+            }
+        }
+    }
+    return rows + 1;
 }
 
 void planRuledRows(GridPlan& plan, const TableRecord& table) {
@@ -584,24 +635,29 @@ void planRuledRows(GridPlan& plan, const TableRecord& table) {
     if (n == 0) return;
     const int cellCount = static_cast<int>(table.cells.size());
     plan.subRows.assign(static_cast<size_t>(std::max((cellCount + B - 1) / B, lines.back().cell / B + 1)), 1);
+    const bool tableFigures =
+        std::any_of(lines.begin(), lines.end(), [](const PlacedLine& p) { return figureLine(p.line); });
     for (size_t i = 0; i < n;) {
         const int row = lines[i].cell / B;
         size_t j = i;
         while (j < n && lines[j].cell / B == row) ++j;
         RuledRow r(lines.data() + i, lines.data() + j, B);
-        int subs = spanHeaders(r, table);
-        if (subs == 1) subs = splitRows(r, table);
-        plan.subRows[static_cast<size_t>(row)] = subs;
+        std::vector<RowCut> cuts = spanHeaders(r, table);
+        const std::vector<RowCut> rules = ruleCuts(r, table);
+        cuts.insert(cuts.end(), rules.begin(), rules.end());
+        plan.subRows[static_cast<size_t>(row)] = splitRows(r, table, cuts, tableFigures);
         // Lines of a group header may have joined another cell: the row's
         // lines in cell order again.
         const auto from = lines.begin() + static_cast<long>(i), to = lines.begin() + static_cast<long>(j);
-        if (!std::is_sorted(from, to, [](const PlacedLine& a, const PlacedLine& b) { return a.cell < b.cell; }))
+        if (r.joined)
             std::stable_sort(from, to, [](const PlacedLine& a, const PlacedLine& b) {
                 return a.cell != b.cell ? a.cell < b.cell : a.line->base < b.line->base;
             });
-        for (size_t m = i; m < j; ++m)
+        for (size_t m = i; m < j; ++m) {
             for (int t = lines[m].spanLo; t <= lines[m].spanHi; ++t)
                 if (t != lines[m].cell % B) plan.covered.insert({row * B + t, lines[m].sub});
+            for (int s = 1; s < lines[m].rows; ++s) plan.covered.insert({lines[m].cell, lines[m].sub + s});
+        }
         i = j;
     }
     plan.rowStart.assign(plan.subRows.size() + 1, 0);

@@ -1,9 +1,12 @@
 // Where the lines of a region written in grid layout go, worked out before
 // anything is written: each line's cell, its sheet row inside its ruled row
-// and the cells of its row it spans. The steps, in order: lines into cells
-// (placeLines), then for every row of a ruled table the group headers that
-// span the cells beneath them (spanHeaders) and the rows of the page that a
-// ruled row holds side by side (splitRows); planRuledRows runs them all.
+// and the cells of its row it spans. The steps, in order: ruled columns that
+// hold several columns of the page split (splitColumns, before the page's
+// columns are made), lines into cells (placeLines), then for every row of a
+// ruled table the group headers that span the cells beneath them
+// (spanHeaders), the rules under some columns only (ruleCuts) and the sheet
+// rows of the header and of the records the row holds (splitRows);
+// planRuledRows runs the row steps.
 #pragma once
 
 #include <cstddef>
@@ -27,8 +30,9 @@ struct PlacedLine {
     // First and last slot (cell of its row) the line spans: its own unless
     // it is a group header.
     int spanLo = 0, spanHi = 0;
-    // Its cell is written once over all sheet rows of its ruled row.
-    bool whole = false;
+    // Sheet rows its cell's text stands over, merged, from `sub` on (a
+    // header cell beside others of several rows).
+    int rows = 1;
 };
 
 struct GridPlan {
@@ -78,6 +82,8 @@ struct RuledRow {
     int row = 0, slots = 1;
     std::vector<int> band;  // of each line of the range
     int bands = 0;
+    std::vector<double> bandBase;  // the base line of each band's first line
+    bool joined = false;           // a line joined a group header's cell
 
     RuledRow(PlacedLine* first, PlacedLine* last, int slots);
     std::size_t size() const { return static_cast<size_t>(last - first); }
@@ -85,23 +91,39 @@ struct RuledRow {
     int slotOf(std::size_t i) const { return first[i].cell % slots; }
 };
 
-// Spans and merges. A line reaching well into neighbouring cells that hold
-// nothing on its base line or above, or across an edge whose rule stops
-// short of it (a group header), spans them. When such a cell holds lines
-// below the header, the row is split in two sheet rows: the headers above
-// (a line on the next base line, mostly under a header and across an edge
-// it spans, joins its cell), what stands under them below, and the other
-// cells of the row are written whole over both. Returns 2 then, else 1
-// (spans that cover no line below stay).
-int spanHeaders(RuledRow& r, const TableRecord& table);
+// Where sheet rows part in a ruled row: below base line `band`, in the
+// cells of slots lo..hi (a rule under them, or a group header over them).
+struct RowCut {
+    int band = 0, lo = 0, hi = 0;
+};
 
-// Rows of the page side by side in one ruled row: one sheet row per base
-// line when cells stand side by side on two base lines or more, some cell
-// stacks figures on different base lines and a cell whose later lines have
-// partners beside them is not wrapped text. Above the first figures a
-// header line alone on its base line continues its cell's line above it.
-// Sets the lines' sheet rows and returns how many the row takes (1: not split).
-int splitRows(RuledRow& r, const TableRecord& table);
+// Spans and merges. A line reaching well into neighbouring cells that hold
+// nothing on its base line or above, across an edge whose rule stops short
+// of it, or beside an edge whose rule starts below it over lines of the
+// next cell with a rule under it over both cells (a group header), spans them. A line on the next base line
+// mostly under a group header and across an edge it spans joins the
+// header's cell. Each group header over lines of the cells it spans parts
+// them from it: the cuts returned. When a cell it covers holds something on
+// its base lines, no line of the row spans.
+std::vector<RowCut> spanHeaders(RuledRow& r, const TableRecord& table);
+
+// The rules across some columns only that run through the ruled row, as cuts
+// below the last base line above each.
+std::vector<RowCut> ruleCuts(const RuledRow& r, const TableRecord& table);
+
+// The sheet rows of a ruled row; decided from where lines stand. The body
+// starts at the first base line where a cell stacks figures (in a table
+// without figures, tableFigures false, and a row without cuts: where base
+// lines show cells side by side, a record on each; else, no figures
+// stacked, the row is all header). Above it the header:
+// one sheet row between cuts, each cell's lines between two cuts over it one
+// text over the rows between them. Below, each base line starts a record
+// unless its cells all continue the wrapped text of the record above (a
+// line that would not have fitted after the one above, never a figure; one
+// of them filling most of its cell) or a label waiting for its figures, or a
+// cut parts it. Sets the lines' sheet rows and returns how many the row
+// takes (1: not split).
+int splitRows(RuledRow& r, const TableRecord& table, const std::vector<RowCut>& cuts, bool tableFigures);
 
 // Every ruled row of a table through spanHeaders and splitRows; the lines
 // of each row again in cell order (a group header's lines may have joined

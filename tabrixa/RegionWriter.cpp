@@ -89,12 +89,12 @@ private:
         last = w_.grid_.columnAt(right - 1.0);
         if (pos > 0 && lastEnd_ >= 0 && lastEnd_ >= first && last > first) ++first;
     }
-    // The four borders of a cell over table columns lo..hi, less the top one
-    // inside a ruled cell split over sheet rows (sub-row sub of subs) and the
-    // bottom one, and the sides where a ruled column was split (no rule).
-    void borders(xls_core::cell_t* c, int sub, int subs, int lo, int hi) const {
+    // The borders of a cell over table columns lo..hi: the top one where it
+    // starts its ruled cell (which may be split over sheet rows), the bottom
+    // one where it ends it, the sides where the ruled column was not split.
+    void borders(xls_core::cell_t* c, bool top, bool bottom, int lo, int hi) const {
         for (int side = 0; side < 4; ++side) {
-            if ((side == 0 && sub + 1 < subs) || (side == 1 && sub > 0)) continue;
+            if ((side == 0 && !bottom) || (side == 1 && !top)) continue;
             if (table_ && ((side == 2 && table_->openAt(lo)) || (side == 3 && table_->openAt(hi + 1)))) continue;
             c->set_border(side, style_);
         }
@@ -110,7 +110,7 @@ private:
         for (int col = first; col <= last; ++col)
             if (xls_core::cell_t* e = putEmptyCell(w_.sheet_, w_.cells_, r, u32(col))) {
                 if (col == first) e->set_wrap(true);
-                borders(e, sub, subs, column, column);
+                borders(e, sub == 0, sub + 1 == subs, column, column);
             }
     }
     // A table cell without text: wrap and borders, merged like a text cell.
@@ -165,11 +165,11 @@ private:
         }
         if (out && region_.isTable()) {
             out->set_wrap(true);
-            borders(out, sub, subs, lo, hi);
+            borders(out, sub == 0, sub + rows == subs, lo, hi);
             for (int dr = 0; dr < rows; ++dr)
                 for (int col = dr == 0 ? first + 1 : first; col <= last; ++col)
                     if (xls_core::cell_t* e = putEmptyCell(w_.sheet_, w_.cells_, r + u32(dr), u32(col)))
-                        borders(e, sub, subs, lo, hi);
+                        borders(e, sub == 0, sub + rows == subs, lo, hi);
         }
     }
     // The columns of the cells slots lo..hi of ruled row `row` (a group
@@ -254,18 +254,17 @@ private:
             spanned(row, slot, lo, hi, i, first, last, sFirst, sLast);
             writeText(linesOf(i, i + k), u32(firstRow_ + top), sFirst, sLast, 0, 1, 1, lo, hi);
             last = std::max(last, sLast);
-        } else if (lines[i].whole) {
-            std::vector<TextLine*> ls = linesOf(i, i + k);
-            sortWith(ls, compareLinesInOrder);
-            writeText(ls, u32(firstRow_ + top), first, last, 0, 1, subs, slot, slot);
         } else {
-            // Each base line of the cell on its sub-row; sub-rows it has no
-            // line on stay empty inside the cell's borders.
+            // Each base line of the cell on its sub-row (over several when
+            // the plan says so); sub-rows it has no line on stay empty inside
+            // the cell's borders.
             std::vector<std::vector<TextLine*>> bySub(static_cast<size_t>(subs));
             std::vector<std::pair<int, int>> spanOfSub(static_cast<size_t>(subs), {slot, slot});
+            std::vector<int> rowsOfSub(static_cast<size_t>(subs), 1);
             for (size_t m = i; m < i + k; ++m) {
                 const size_t sub = static_cast<size_t>(lines[m].sub);
                 bySub[sub].push_back(lines[m].line);
+                rowsOfSub[sub] = std::max(rowsOfSub[sub], lines[m].rows);
                 spanOfSub[sub].first = std::min(spanOfSub[sub].first, lines[m].spanLo);
                 spanOfSub[sub].second = std::max(spanOfSub[sub].second, lines[m].spanHi);
             }
@@ -277,8 +276,8 @@ private:
                     spanned(row, slot, spanOfSub[static_cast<size_t>(sub)].first,
                             spanOfSub[static_cast<size_t>(sub)].second, i, first, last, sFirst, sLast);
                     sortWith(ls, compareLinesInOrder);
-                    writeText(ls, r, sFirst, sLast, sub, subs, 1, spanOfSub[static_cast<size_t>(sub)].first,
-                              spanOfSub[static_cast<size_t>(sub)].second);
+                    writeText(ls, r, sFirst, sLast, sub, subs, rowsOfSub[static_cast<size_t>(sub)],
+                              spanOfSub[static_cast<size_t>(sub)].first, spanOfSub[static_cast<size_t>(sub)].second);
                     continue;
                 }
                 if (!plan_.covered.count({cell, sub})) writeBlank(r, first, last, sub, subs, slot, nullptr);

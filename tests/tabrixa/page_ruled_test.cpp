@@ -454,3 +454,167 @@ TEST(RuledTable, ARuledColumnHoldingColumnsOfThePageIsSplitThere) {
     EXPECT_EQ(seen[1], seen[0]);
     EXPECT_EQ(seen[2], seen[0]);
 }
+
+namespace {
+
+// The sheet's cells, row by row, and its merged ranges: for failure messages.
+std::string sheetText(const xls_core::worksheet* ws) {
+    std::string out;
+    for (unsigned r = 0; r < 20; ++r) {
+        for (unsigned c = 0; c < 12; ++c) {
+            const auto* n = dynamic_cast<const xls_core::number_t*>(ws->GetCell(r, c));
+            out += (n ? std::to_string(n->GetValue()) : textAt(ws, r, c)) + "|";
+        }
+        out += "\n";
+    }
+    for (const auto& m : ws->Merges())
+        out += std::to_string(m.first_row) + "," + std::to_string(m.first_col) + ".." + std::to_string(m.last_row) +
+               "," + std::to_string(m.last_col) + " ";
+    return out;
+}
+
+// A merged range from `from` to (lastRow, lastCol).
+bool mergedOver(const xls_core::worksheet* ws, std::pair<int, int> from, int lastRow, int lastCol) {
+    for (const auto& m : ws->Merges())
+        if (int(m.first_row) == from.first && int(m.first_col) == from.second && int(m.last_row) == lastRow &&
+            int(m.last_col) == lastCol)
+            return true;
+    return false;
+}
+
+}  // namespace
+
+TEST(RuledTable, RulesUnderHeaderLevelsPartTheirRows) {
+    // Three header levels, each ruled underneath across the data columns
+    // only; the column rules run through the body only, so the header and
+    // the body share one ruled row. "Margin of error" stands over two lines.
+    std::vector<Ruling> rulings = {{72, 700, 412, 700}, {72, 592, 412, 592}, {72, 578, 412, 578},
+                                   {172, 685, 412, 685}, {174, 670, 290, 670}, {294, 670, 410, 670},
+                                   {172, 645, 412, 645}, {72, 700, 72, 578},   {172, 700, 172, 578},
+                                   {412, 700, 412, 578}};
+    for (double x : {232.0, 292.0, 352.0}) rulings.push_back({x, 645, x, 578});
+    std::string content = mini_pdf::text(76, 672, "Category") + mini_pdf::text(268, 689, "Disability") +
+                          mini_pdf::text(221, 674, "2005") + mini_pdf::text(341, 674, "2010");
+    for (double x : {172.0, 292.0})
+        content += mini_pdf::text(x + 4, 658, "Number") + mini_pdf::text(x + 64, 658, "Margin of") +
+                   mini_pdf::text(x + 64, 648, "error (+/-)");
+    const char* labels[] = {"All ages", "With a disability", "Severe", "Aged 6 and older", "Total"};
+    for (int k = 0; k < 5; ++k) {
+        const double y = k < 4 ? 633 - 12 * k : 582;
+        content += mini_pdf::text(76, y, labels[k]);
+        for (int c = 0; c < 4; ++c) content += mini_pdf::text(176 + 60 * c, y, std::to_string(10 * k + c));
+    }
+    xls_core::workbook wb;
+    const xls_core::worksheet* ws = playRuled(wb, "page_ruled_levels_test", content, rulings);
+    ASSERT_NE(ws, nullptr);
+    const auto top = findCell(ws, "Disability"), y05 = findCell(ws, "2005"), y10 = findCell(ws, "2010");
+    const auto number = findCell(ws, "Number"), margin = findCell(ws, "Margin of  error (+/-)");
+    ASSERT_GE(top.first, 0);
+    // Each level its own row, merged over the columns beneath it.
+    EXPECT_EQ(y05.first, top.first + 1);
+    EXPECT_EQ(y10.first, top.first + 1);
+    EXPECT_EQ(number, std::make_pair(top.first + 2, y05.second));
+    EXPECT_EQ(margin.first, top.first + 2);
+    EXPECT_TRUE(mergedOver(ws, y05, y05.first, margin.second)) << sheetText(ws);
+    EXPECT_TRUE(mergedOver(ws, top, top.first, y10.second + 1)) << sheetText(ws);
+    // The header cell no rule parts stands over all three rows.
+    const auto category = findCell(ws, "Category");
+    EXPECT_EQ(category.first, top.first);
+    EXPECT_TRUE(mergedOver(ws, category, top.first + 2, category.second));
+    // The body below: a row each, its figures numbers.
+    for (int k = 0; k < 5; ++k) {
+        EXPECT_EQ(findCell(ws, labels[k]), std::make_pair(top.first + 3 + k, category.second)) << k;
+        EXPECT_NE(dynamic_cast<const xls_core::number_t*>(ws->GetCell(unsigned(top.first + 3 + k), unsigned(margin.second))),
+                  nullptr)
+            << k;
+    }
+}
+
+TEST(RuledTable, AGroupHeaderOverARuleStartingBelowItAndADoubleBar) {
+    // "Sales" stands left of the rule between its two columns, which starts
+    // below the rule under "Sales"; a double bar closes the header.
+    const std::vector<Ruling> rulings = {{72, 690, 292, 690}, {172, 672, 292, 672}, {72, 652, 292, 652},
+                                         {72, 649, 292, 649}, {72, 620, 292, 620}, {72, 690, 72, 620},
+                                         {172, 690, 172, 620}, {232, 672, 232, 620}, {292, 690, 292, 620}};
+    const std::string content = mini_pdf::text(76, 668, "Region") + mini_pdf::text(190, 677, "Sales") +
+                                mini_pdf::text(176, 658, "Units") + mini_pdf::text(236, 658, "Value") +
+                                mini_pdf::text(76, 638, "North") + mini_pdf::text(176, 638, "12") +
+                                mini_pdf::text(236, 638, "30.5") + mini_pdf::text(76, 626, "South") +
+                                mini_pdf::text(176, 626, "7") + mini_pdf::text(236, 626, "8.25");
+    xls_core::workbook wb;
+    const xls_core::worksheet* ws = playRuled(wb, "page_ruled_group_test", content, rulings);
+    ASSERT_NE(ws, nullptr);
+    const auto sales = findCell(ws, "Sales"), units = findCell(ws, "Units"), value = findCell(ws, "Value");
+    ASSERT_GE(sales.first, 0);
+    EXPECT_EQ(units, std::make_pair(sales.first + 1, sales.second));
+    EXPECT_EQ(value.first, sales.first + 1);
+    EXPECT_TRUE(mergedOver(ws, sales, sales.first, value.second));
+    const auto region = findCell(ws, "Region");
+    EXPECT_TRUE(mergedOver(ws, region, sales.first + 1, region.second));
+    // No empty row between the bars.
+    EXPECT_EQ(findCell(ws, "North"), std::make_pair(sales.first + 2, region.second));
+    EXPECT_EQ(findCell(ws, "South"), std::make_pair(sales.first + 3, region.second));
+}
+
+TEST(RuledTable, RecordsAreRowsAndWrappedTextContinuesItsRecord) {
+    // Column rules only: a description wrapped by width, a label with its
+    // figures on its last line, and a table without figures (Term |
+    // Definition) whose records are rows all the same.
+    const RuledTable items{{130, 50, 60},
+                           {{{"Item", "Qty", "Price"}},
+                            {{"Steel bracket with zinc", "12", "4.5"},
+                             {"coating for outdoor use", "", ""},
+                             {"Bolt", "40", "0.2"},
+                             {"Net cash provided by", "", ""},
+                             {"operating activities", "1234", "7"}}}};
+    xls_core::workbook wb;
+    const xls_core::worksheet* ws = playRuled(wb, "page_ruled_records_test", items.content(), items.rulings());
+    ASSERT_NE(ws, nullptr);
+    const auto steel = findCell(ws, "Steel bracket with zinc  coating for outdoor use");
+    ASSERT_GE(steel.first, 0) << sheetText(ws);
+    EXPECT_EQ(findCell(ws, "12").first, steel.first);
+    EXPECT_EQ(findCell(ws, "Bolt"), std::make_pair(steel.first + 1, steel.second));
+    EXPECT_EQ(findCell(ws, "Net cash provided by  operating activities"), std::make_pair(steel.first + 2, steel.second));
+    EXPECT_EQ(findCell(ws, "1234").first, steel.first + 2);
+    const RuledTable terms{{70, 200},
+                           {{{"Term", "Definition"}},
+                            {{"Asset", "A resource with economic value"},
+                             {"", "that an entity controls"},
+                             {"Liability", "A present obligation"},
+                             {"Equity", "The residual interest"}}}};
+    xls_core::workbook wb2;
+    const xls_core::worksheet* ws2 = playRuled(wb2, "page_ruled_terms_test", terms.content(), terms.rulings());
+    ASSERT_NE(ws2, nullptr);
+    const auto asset = findCell(ws2, "Asset");
+    ASSERT_GE(asset.first, 0);
+    EXPECT_EQ(findCell(ws2, "A resource with economic value  that an entity controls").first, asset.first);
+    EXPECT_EQ(findCell(ws2, "Liability").first, asset.first + 1);
+    EXPECT_EQ(findCell(ws2, "A present obligation").first, asset.first + 1);
+    EXPECT_EQ(findCell(ws2, "Equity").first, asset.first + 2);
+    // Records of wrapped notes, two to a ruled row, each behind a bullet
+    // drawn apart from it: the bullet stays with its item.
+    std::vector<std::vector<std::vector<std::string>>> notes = {{{"Topic", "Notes"}}};
+    for (int k = 0; k < 2; ++k) {
+        notes.emplace_back();
+        for (int m = 0; m < 2; ++m) {
+            const std::string n = std::to_string(2 * k + m);
+            notes.back().push_back({"Topic " + n, "Reported as the total of every"});
+            notes.back().push_back({"", "region and every year " + n});
+        }
+    }
+    // The notes' text moves 10 points right of its bullet.
+    const RuledTable noted{{90, 210}, notes};
+    std::string content = noted.content();
+    for (size_t p = 0; (p = content.find("Tf 166 ", p)) != std::string::npos; p += 7) content.replace(p, 7, "Tf 176 ");
+    for (double y : {656.0, 632.0, 600.0, 576.0}) content += mini_pdf::text(166, y, "\x95");
+    xls_core::workbook wb3;
+    const xls_core::worksheet* ws3 = playRuled(wb3, "page_ruled_bullets_test", content, noted.rulings());
+    ASSERT_NE(ws3, nullptr);
+    for (int k = 0; k < 4; ++k) {
+        const auto topic = findCell(ws3, "Topic " + std::to_string(k));
+        ASSERT_GE(topic.first, 0) << sheetText(ws3);
+        const std::string note = textAt(ws3, unsigned(topic.first), unsigned(topic.second + 1));
+        EXPECT_EQ(note.substr(1), "  Reported as the total of every  region and every year " + std::to_string(k))
+            << sheetText(ws3);
+    }
+}
