@@ -157,11 +157,27 @@ void TextPage::dump(xls_core::workbook* wb, int pageCount) {
     }
 
     RegionWriter writer(*this, *sheet, grid, tables);
-    int row = 0;
+    // Regions follow each other down the sheet, but regions side by side on
+    // the page (tables next to each other, whichever starts higher) start
+    // on one row, each in its own columns.
+    int row = 0, bandRows = 0;
+    std::vector<const PageRegion*> band;
     for (auto& region : regions.regions) {
         if (region->blocks.empty() || region->id == PageRegion::verticalTextId) continue;
-        row += writer.dumpRegion(*region, row);
+        const PageRegion& r = *region;
+        auto apart = [&](const PageRegion* b) { return r.xMin >= b->xMax || r.xMax <= b->xMin; };
+        auto level = [&](const PageRegion* b) { return r.yMin < b->yMax && r.yMax > b->yMin; };
+        const bool beside = !band.empty() && std::all_of(band.begin(), band.end(), apart) &&
+                            std::any_of(band.begin(), band.end(), level);
+        if (!beside) {
+            row += bandRows;
+            bandRows = 0;
+            band.clear();
+        }
+        band.push_back(&r);
+        bandRows = std::max(bandRows, writer.dumpRegion(*region, row));
     }
+    row += bandRows;
     // Vertical text has no place in the page's columns; it follows the rest.
     for (auto& region : regions.regions)
         if (region->id == PageRegion::verticalTextId) row += writer.dumpVertical(*region, row);

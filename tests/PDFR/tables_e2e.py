@@ -2,7 +2,7 @@
 """Ruled tables through the console program, read back with xlrd.
 
 usage: tables_e2e.py TBXAGENT SOURCE_DIR GROUP
-GROUP: ruled, merged, colours, pieces, filled, no_graph, huge, whole_pixels.
+GROUP: ruled, merged, colours, beside, pieces, filled, no_graph, huge, whole_pixels.
 """
 import os
 import subprocess
@@ -176,6 +176,24 @@ def colours(agent):
         fail("the second table does not stand right of the first:\n" + dump(sheet))
 
 
+def beside(agent):
+    # Three ruled tables side by side, the middle one starting highest and
+    # the left one lowest (24 and 15 points): they keep their places left to
+    # right and start on one row of the sheet.
+    content, tables = "", []
+    for k, (top, head, names) in enumerate(((700, "North", ["Oslo", "Bergen", "Bodo"]),
+                                            (724, "Centre", ["Lyon", "Dijon", "Tours"]),
+                                            (715, "South", ["Rome", "Bari", "Pisa"]))):
+        x = 72 + 180 * k
+        rows = [[head, head[0] + " pop."]] + [[n, "%d" % (100 * k + 10 * i + 5)] for i, n in enumerate(names)]
+        content += pdfgen.grid(x, top, [80, 60], [20] * 4) + texts_at(top, x, [80, 60], [20] * 4, rows)
+        tables.append([rows[0]] + [[n, float(v)] for n, v in rows[1:]])
+    book, sheet = convert(agent, content)
+    places = [check_grid(book, sheet, rows) for rows in tables]
+    if len({r for r, _ in places}) != 1 or [c[0] for _, c in places] != sorted(c[0] for _, c in places):
+        fail("the tables are not side by side, left to right: %r\n%s" % (places, dump(sheet)))
+
+
 def pieces(agent):
     # Rulings drawn as many short thin filled rectangles.
     content = ""
@@ -301,7 +319,7 @@ def main():
     sys.path.insert(0, os.path.join(source_dir, "tools"))
     import pdfgen
     import merges_check
-    {"ruled": ruled, "merged": merged, "colours": colours, "pieces": pieces, "filled": filled, "no_graph": no_graph, "huge": huge,
+    {"ruled": ruled, "merged": merged, "colours": colours, "beside": beside, "pieces": pieces, "filled": filled, "no_graph": no_graph, "huge": huge,
      "whole_pixels": whole_pixels}[group](agent)
     print("ok")
     return 0
