@@ -4,7 +4,6 @@
 #include <cmath>
 
 #include "tabrixa/PageRegions.h"
-#include "tabrixa/PageText.h"
 #include "tabrixa/TextHelpers.h"
 #include "tabrixa/TextLine.h"
 #include "tabrixa/TextPage.h"
@@ -14,14 +13,7 @@ namespace tbx {
 
 namespace {
 
-double sizeOf(const TextLine* l) {
-    const double m = l->meanFontSize();
-    return std::isfinite(m) && m > 0.0 ? m : 8.0;
-}
-
 double middle(const TextLine* l) { return 0.5 * (l->yMin + l->yMax); }
-
-bool figureLine(const TextLine* l) { return isFigureText(l->text.data(), l->text.size()); }
 
 // Every line of the blocks by base line, with its block.
 struct Placed {
@@ -45,7 +37,7 @@ double figuresBeside(const std::vector<Placed>& byBase, const RegionBlock& blk, 
             first = it->line;
         else if (compareLines(first, it->line) != 0)
             return NAN;
-        if (std::isnan(figure) && figureLine(it->line)) figure = middle(it->line);
+        if (std::isnan(figure) && it->line->isFigure()) figure = middle(it->line);
     }
     return figure;
 }
@@ -59,9 +51,9 @@ bool continuesCell(const FlowCell& u, const FlowCell& c, const RegionBlock& blk,
     const TextLine* first = u.lines.front();
     const TextLine* above = u.lines.back();
     const TextLine* next = c.lines.front();
-    const double size = sizeOf(above);
-    if (std::fabs(sizeOf(next) - size) > 0.05 * size || !next->words) return false;
-    if (figureLine(first) || figureLine(next)) return false;  // a label, not figures
+    const double size = above->sizeOrDefault();
+    if (std::fabs(next->sizeOrDefault() - size) > 0.05 * size || !next->words) return false;
+    if (first->isFigure() || next->isFigure()) return false;  // a label, not figures
     const double drop = next->base - above->base;
     if (!(drop > 0.0 && drop <= 1.4 * size)) return false;
     const bool aligned = std::fabs(next->xMin - first->xMin) <= size ||

@@ -9,7 +9,6 @@
 
 #include "tabrixa/PageRegions.h"
 #include "tabrixa/PageTables.h"
-#include "tabrixa/PageText.h"
 #include "tabrixa/TextHelpers.h"
 #include "tabrixa/TextLine.h"
 #include "tabrixa/TextWord.h"
@@ -27,11 +26,6 @@ int GridPlan::subRowsOf(int row) const {
 }
 
 namespace {
-
-double sizeOf(const TextLine* l) {
-    const double m = l->meanFontSize();
-    return std::isfinite(m) && m > 0.0 ? m : 8.0;
-}
 
 struct Span {
     double lo, hi;
@@ -234,7 +228,7 @@ bool splitColumns(PageRegion& region, TableRecord& table) {
             const int row = ruledRowOf(l);
             const TextLine* prev = i > 0 ? ls[i - 1] : nullptr;
             const bool phrase = prev && ruledRowOf(prev) == row && split.above(row, l) && compareLines(prev, l) == 0 &&
-                                l->xMin - prev->xMax < phraseGapEms * sizeOf(l);
+                                l->xMin - prev->xMax < phraseGapEms * l->sizeOrDefault();
             if (!phrase)
                 piece = static_cast<int>(std::upper_bound(sp.begin(), sp.end(), (l->xMin + l->xMax) / 2) - sp.begin());
             const int t = std::abs(l->cellCode) / cellCodeBase;
@@ -309,12 +303,6 @@ GridPlan placeLines(PageRegion& region) {
     for (PlacedLine& p : plan.lines) p.spanLo = p.spanHi = p.cell % B;
     return plan;
 }
-
-namespace {
-
-bool figureLine(const TextLine* l) { return isFigureText(l->text.data(), l->text.size()); }
-
-}  // namespace
 
 RuledRow::RuledRow(PlacedLine* f, PlacedLine* l, int s) : first(f), last(l), slots(s) {
     row = f < l ? f->cell / s : 0;
@@ -523,8 +511,8 @@ int splitRows(RuledRow& r, const TableRecord& table, const std::vector<RowCut>& 
         if (p.empty() || l->xMin < p.xMin) p.word = l->words ? l->words->xMax - l->words->xMin : 0.0;
         p.xMin = p.empty() ? l->xMin : std::min(p.xMin, l->xMin);
         p.xMax = std::max(p.xMax, l->xMax);
-        p.size = std::max(p.size, sizeOf(l));
-        p.figure = p.figure && figureLine(l);
+        p.size = std::max(p.size, l->sizeOrDefault());
+        p.figure = p.figure && l->isFigure();
     }
     // The body starts where a cell stacks figures on one base line after
     // another; above it stands the header. In a table without figures and
@@ -653,7 +641,7 @@ void planRuledRows(GridPlan& plan, const TableRecord& table) {
     const int cellCount = static_cast<int>(table.cells.size());
     plan.subRows.assign(static_cast<size_t>(std::max((cellCount + B - 1) / B, lines.back().cell / B + 1)), 1);
     const bool tableFigures =
-        std::any_of(lines.begin(), lines.end(), [](const PlacedLine& p) { return figureLine(p.line); });
+        std::any_of(lines.begin(), lines.end(), [](const PlacedLine& p) { return p.line->isFigure(); });
     for (size_t i = 0; i < n;) {
         const int row = lines[i].cell / B;
         size_t j = i;

@@ -117,10 +117,17 @@ FreeColumns freeColumns(const TextPool* p) {
             gaps.push_back(row[k]->xMin - reach);
             reach = std::max(reach, row[k]->xMax);
         }
+        // The narrowest gap and the next: the narrowest of the others for each.
+        double least = INFINITY, second = INFINITY;
+        for (double g : gaps) {
+            g = std::max(g, 0.0);
+            if (g < least)
+                second = least, least = g;
+            else
+                second = std::min(second, g);
+        }
         for (size_t k = 0; k < gaps.size(); ++k) {
-            double narrowest = INFINITY;
-            for (size_t m = 0; m < gaps.size(); ++m)
-                if (m != k) narrowest = std::min(narrowest, std::max(gaps[m], 0.0));
+            const double narrowest = std::max(gaps[k], 0.0) == least ? second : least;
             const double size = row[k + 1]->fontSize;
             if (gaps[k] >= columnGapEms * size && gaps[k] >= (std::isinf(narrowest) ? size : 1.5 * narrowest))
                 out.apart.push_back(row[k + 1]);

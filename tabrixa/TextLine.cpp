@@ -6,6 +6,7 @@
 
 #include <UnicodeMap.h>
 
+#include "tabrixa/PageText.h"
 #include "tabrixa/TextHelpers.h"
 #include "tabrixa/TextMarks.h"
 #include "tabrixa/TextWord.h"
@@ -149,6 +150,13 @@ double TextLine::meanFontSize() const {
     }
     return sum / count;  // 0 / 0 for a line without characters: NaN on purpose
 }
+
+double TextLine::sizeOrDefault() const {
+    const double m = meanFontSize();
+    return std::isfinite(m) && m > 0.0 ? m : 8.0;
+}
+
+bool TextLine::isFigure() const { return isFigureText(text.data(), text.size()); }
 
 int TextLine::compareAlong(const TextLine* other) const {
     double d;

@@ -25,6 +25,11 @@ public:
     void coalesce(const UnicodeMap* uMap);
     // Mean font size weighted by characters; NaN for a line without characters.
     double meanFontSize() const;
+    // The mean font size when it is a positive number, else 8 points: the
+    // size the row rules measure a line with.
+    double sizeOrDefault() const;
+    // The line's text is a figure (see isFigureText).
+    bool isFigure() const;
     // -1, 0, 1: order of two lines along the reading direction.
     int compareAlong(const TextLine* other) const;
     // Coordinate along the reading direction (xMin, yMin, -xMax, -yMax by rotation).
