@@ -96,6 +96,14 @@ bool shareRow(const FlowCell& a, const FlowCell& b) {
     return between(a, b) || between(b, a);
 }
 
+// Lines on one row whose base lines also stand within half the smaller
+// size: a large title beside two smaller rows overlaps both, but its base
+// line is on only one of them.
+bool sameBaseLine(const TextLine* a, const TextLine* b) {
+    return compareLines(a, b) == 0 &&
+           std::fabs(a->base - b->base) < 0.5 * std::min(a->sizeOrDefault(), b->sizeOrDefault());
+}
+
 }  // namespace
 
 FlowRows planFlowRows(const TextPage& page, const std::vector<const RegionBlock*>& blocks) {
@@ -144,13 +152,29 @@ FlowRows planFlowRows(const TextPage& page, const std::vector<const RegionBlock*
                 (top == n || out.cells[b][next[b]].lines.front()->base < out.cells[top][next[top]].lines.front()->base))
                 top = b;
         if (top == n) break;
+        // A cell joins the row when it shares the top cell's row, or its
+        // first line stands on the base line of any cell already in it: lines of
+        // different sizes side by side drift apart by more than one pair of
+        // them shows. A wrapped label centred on a value is only looked for
+        // beside the top cell; chained, it would pull in the next row.
         std::vector<int> row(n, -1);
-        int used = 0;
-        for (size_t b = 0; b < n; ++b) {
-            if (next[b] >= out.cells[b].size()) continue;
-            if (b != top && !shareRow(out.cells[top][next[top]], out.cells[b][next[b]])) continue;
-            row[b] = static_cast<int>(next[b]);
-            ++used;
+        row[top] = static_cast<int>(next[top]);
+        int used = 1;
+        for (bool grew = true; grew;) {
+            grew = false;
+            for (size_t b = 0; b < n; ++b) {
+                if (row[b] >= 0 || next[b] >= out.cells[b].size()) continue;
+                const FlowCell& c = out.cells[b][next[b]];
+                for (size_t a = 0; a < n; ++a) {
+                    if (row[a] < 0) continue;
+                    const FlowCell& in = out.cells[a][static_cast<size_t>(row[a])];
+                    if (a == top ? !shareRow(in, c) : !sameBaseLine(in.lines.front(), c.lines.front())) continue;
+                    row[b] = static_cast<int>(next[b]);
+                    ++used;
+                    grew = true;
+                    break;
+                }
+            }
         }
         for (size_t b = 0; b < n; ++b)
             if (row[b] >= 0) ++next[b];

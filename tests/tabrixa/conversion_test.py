@@ -120,6 +120,28 @@ class ListRows(unittest.TestCase):
         self.assertEqual(len(places), 1, places)
 
 
+    def test_texts_of_three_sizes_side_by_side_share_their_row(self):
+        # Page footers of 17, 12 and 11 pt whose base lines step down 3 and
+        # 2 points: neighbours share a row, the outer two alone would not.
+        # Beside them a 24 pt title whose box covers two 9 pt rows stays on
+        # the row of its base line.
+        parts = [pdfgen.text(45, 43.3, "Left footer", "F1", 17), pdfgen.text(200, 40.4, "Middle footer", "F1", 12),
+                 pdfgen.text(330, 38.2, "Right footer", "F1", 11),
+                 pdfgen.text(30, 656, "INVOICE", "F2", 24), pdfgen.text(300, 668, "Invoice Date", "F1", 9),
+                 pdfgen.text(300, 657, "Jun 3, 2013", "F1", 9), pdfgen.text(450, 667, "Demo Inc.", "F1", 9),
+                 pdfgen.text(450, 656, "Main Street", "F1", 9)]
+        pdf = cu.path("footers.pdf")
+        pdfgen.write(pdf, ["".join(parts)])
+        sheet = cu.convert(pdf, cu.path("footers.xls")).sheet_by_index(0)
+        rows = {s: cu.find_text(sheet, s)[0] for s in ("Left footer", "Middle footer", "Right footer", "INVOICE",
+                                                       "Invoice Date", "Jun 3, 2013", "Demo Inc.", "Main Street")}
+        self.assertEqual(rows["Left footer"], rows["Middle footer"])
+        self.assertEqual(rows["Left footer"], rows["Right footer"])
+        self.assertEqual(rows["INVOICE"], rows["Jun 3, 2013"])
+        self.assertEqual(rows["Invoice Date"], rows["Demo Inc."])
+        self.assertEqual(rows["Jun 3, 2013"], rows["Main Street"])
+
+
 class UnruledTable(unittest.TestCase):
     def test_a_gap_every_row_shows_parts_two_columns_of_figures_and_their_header(self):
         # Two columns of figures set flush right at 220 and 250.5 (9 pt): the
