@@ -488,6 +488,49 @@ struct Piece {
     bool empty() const { return !(xMin <= xMax); }
 };
 
+// A label wrapped over the base lines of several records (a table whose
+// label cell stands beside a Count and a Percentage line): each next line
+// starts in lower case and `wraps(cell, base line above, base line)` holds.
+// Its lines are one text on the first record's sheet row, merged over the
+// records down to its last line, rather than a piece beside each.
+template <class Wraps>
+void wrappedOverRecords(RuledRow& r, int firstBody, const std::vector<int>& rowOf, Wraps&& wraps) {
+    // The body's lines of each cell in base-line order.
+    std::map<int, std::vector<size_t>> byCell;
+    for (size_t i = 0; i < r.size(); ++i)
+        if (r.band[i] >= firstBody) byCell[r[i].cell].push_back(i);
+    auto startsLower = [](const TextLine* l) {
+        return l->words && !l->words->text.empty() && isLowerCaseLetter(l->words->text[0]);
+    };
+    for (auto& [cell, idx] : byCell) {
+        std::stable_sort(idx.begin(), idx.end(), [&](size_t x, size_t y) { return r.band[x] < r.band[y]; });
+        for (size_t k = 0; k < idx.size();) {
+            // Lines sharing a base line go together; a chain grows by whole base lines.
+            size_t e = k + 1;
+            while (e < idx.size() && r.band[idx[e]] == r.band[idx[k]]) ++e;
+            size_t end = e;  // past the chain's last line
+            int last = r.band[idx[k]];
+            while (end < idx.size()) {
+                const int b = r.band[idx[end]];
+                size_t next = end;
+                while (next < idx.size() && r.band[idx[next]] == b) ++next;
+                if (rowOf[static_cast<size_t>(b)] != rowOf[static_cast<size_t>(last)] &&
+                    (!startsLower(r[idx[end]].line) || !wraps(cell, last, b)))
+                    break;
+                last = b;
+                end = next;
+            }
+            const int first = rowOf[static_cast<size_t>(r.band[idx[k]])], lastRow = rowOf[static_cast<size_t>(last)];
+            if (lastRow > first)
+                for (size_t m = k; m < end; ++m) {
+                    r[idx[m]].sub = first;
+                    r[idx[m]].rows = lastRow - first + 1;
+                }
+            k = end;
+        }
+    }
+}
+
 }  // namespace
 
 int splitRows(RuledRow& r, const TableRecord& table, const std::vector<RowCut>& cuts, bool tableFigures) {
@@ -597,6 +640,12 @@ int splitRows(RuledRow& r, const TableRecord& table, const std::vector<RowCut>& 
     }
     if (rows == 0) return 1;
     for (size_t i = 0; i < n; ++i) r[i].sub = rowOf[static_cast<size_t>(r.band[i])];
+    wrappedOverRecords(r, firstBody, rowOf, [&](int c, int above, int b) {
+        if (continues(c, piece(c, above), piece(c, b)) == 0) return false;
+        for (const RowCut& cut : cuts)
+            if (cut.band >= above && cut.band < b && cut.lo <= c % B && c % B <= cut.hi) return false;
+        return true;
+    });
     // In the header, the lines of a cell between two cuts over it are one
     // text, standing over the header rows between those cuts.
     if (headerRows > 1) {

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cwctype>
+#include <locale.h>
+#include <wctype.h>
 
 #include <fribidi.h>
 
@@ -100,6 +103,13 @@ bool isInvisibleChar(Unicode c) {
            (c >= 0x2060 && c <= 0x206F) || c == 0x3164 || (c >= 0xFE00 && c <= 0xFE0F) || c == 0xFEFF ||
            c == 0xFFA0 || (c >= 0xFFF0 && c <= 0xFFF8) || (c >= 0x1BCA0 && c <= 0x1BCA3) ||
            (c >= 0x1D173 && c <= 0x1D17A) || (c >= 0xE0000 && c <= 0xE0FFF);
+}
+
+bool isLowerCaseLetter(Unicode c) {
+    if (c < 0x80) return c >= 'a' && c <= 'z';
+    // The character classes of Unicode, whatever locale the process runs in.
+    static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
+    return utf8 && iswlower_l(static_cast<wint_t>(c), utf8);
 }
 
 bool unicodeTypeR(Unicode c) {

@@ -60,6 +60,9 @@ constexpr double figureGroupEms = 0.3;
 
 // A decimal digit, what figures are made of (see isFigureText).
 inline bool isDigitCode(Unicode c) { return c >= '0' && c <= '9'; }
+// A lower-case letter of any script (a word that starts with one continues
+// a sentence rather than starting a label).
+bool isLowerCaseLetter(Unicode c);
 
 // A coordinate as a sort key: NaN, which orders against nothing, sorts first.
 inline double nanFirst(double v) { return v == v ? v : -HUGE_VAL; }

@@ -260,9 +260,15 @@ def filled(agent):
             got = [value(sheet, r0 + i, c) for c in cols]
             if kind == "group":
                 label = cells[0] if isinstance(cells[0], list) else [cells[0]]
-            # A label's second line may stand beside the second row, or
-            # with its first line.
-            labels = (label[0], " ".join(label)) if kind == "group" else ("", label[-1])
+            # A label's second line stands beside the second row, or the
+            # whole label (its lines parted by blanks) beside the first.
+            if isinstance(got[0], str):
+                got[0] = " ".join(got[0].split())
+            if kind == "group":
+                whole = got[0] == " ".join(label)
+                labels = (" ".join(label),) if whole else (label[0],)
+            else:
+                labels = ("",) if whole else (label[-1],)
             if got[1:] != want or got[0] not in labels:
                 fail("%s row %d: %r, want %r beside %r:\n%s" % (options, i, got, labels, want, dump(sheet)))
 

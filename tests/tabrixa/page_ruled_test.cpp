@@ -619,3 +619,25 @@ TEST(RuledTable, RecordsAreRowsAndWrappedTextContinuesItsRecord) {
             << sheetText(ws3);
     }
 }
+
+TEST(RuledTable, ALabelWrappedBesideTwoRecordsIsOneCellOverThem) {
+    // Each ruled row a label beside its Count and Percentage lines. A label
+    // wrapped onto the Percentage line ("syndrome") belongs to both records;
+    // a label starting in upper case on that line ("Diabetes") is a record of
+    // its own, though the one above fills its cell too.
+    const RuledTable t{{80, 60, 45, 45},
+                       {{{"Condition", "", "Suffered", "Treated"}},
+                        {{"Allergy", "Count", "93", "77"}, {"", "Percentage", "18.8%", "15.6%"}},
+                        {{"Chronic fatigue", "Count", "19", "4"}, {"syndrome", "Percentage", "3.8%", "0.8%"}},
+                        {{"Sexually transmit", "Count", "7", "6"}, {"Diabetes", "Count", "1", "1"}}}};
+    xls_core::workbook wb;
+    const xls_core::worksheet* ws = playRuled(wb, "page_ruled_wrapped_label_test", t.content(), t.rulings());
+    ASSERT_NE(ws, nullptr);
+    const auto label = findCell(ws, "Chronic fatigue  syndrome");
+    ASSERT_GE(label.first, 0) << sheetText(ws);
+    EXPECT_EQ(findCell(ws, "19").first, label.first);
+    EXPECT_EQ(findCell(ws, "3.8%").first, label.first + 1);
+    EXPECT_TRUE(mergedOver(ws, label, label.first + 1, label.second)) << sheetText(ws);
+    const auto diabetes = findCell(ws, "Diabetes");
+    EXPECT_EQ(diabetes, std::make_pair(findCell(ws, "Sexually transmit").first + 1, label.second)) << sheetText(ws);
+}
