@@ -16,6 +16,7 @@
 #include <splash/SplashClip.h>
 #include <splash/SplashPath.h>
 
+#include "PDFR/pdf_jbig2.h"
 #include "TK/tk_log.h"
 
 namespace pdf_splash_rules {
@@ -532,22 +533,33 @@ bool pdf_splash_dev::gouraudTriangleShadedFill(GfxState* state, GfxGouraudTriang
 
 // Images are scaled from all of their source pixels, however small they are
 // drawn; the core skips the data of an inline image that is not drawn.
+// JBIG2 data also asks for the bitmaps its own headers declare.
+bool pdf_splash_dev::jbig2_affordable(Stream* str, bool inlineImg, std::unique_ptr<Stream>& replay) {
+    return image_affordable(pdf_jbig2_declared_pixels(str, inlineImg, replay));
+}
+
 void pdf_splash_dev::drawImageMask(GfxState* state, Object* ref, Stream* str, int width, int height, bool invert,
                                    bool interpolate, bool inlineImg) {
-    if (image_affordable(double(width) * height))
-        SplashOutputDev::drawImageMask(state, ref, str, width, height, invert, interpolate, inlineImg);
+    std::unique_ptr<Stream> replay;
+    if (image_affordable(double(width) * height) && jbig2_affordable(str, inlineImg, replay))
+        SplashOutputDev::drawImageMask(state, ref, replay ? replay.get() : str, width, height, invert, interpolate,
+                                       inlineImg);
 }
 
 void pdf_splash_dev::drawImage(GfxState* state, Object* ref, Stream* str, int width, int height,
                                GfxImageColorMap* colorMap, bool interpolate, const int* maskColors, bool inlineImg) {
-    if (image_affordable(double(width) * height))
-        SplashOutputDev::drawImage(state, ref, str, width, height, colorMap, interpolate, maskColors, inlineImg);
+    std::unique_ptr<Stream> replay;
+    if (image_affordable(double(width) * height) && jbig2_affordable(str, inlineImg, replay))
+        SplashOutputDev::drawImage(state, ref, replay ? replay.get() : str, width, height, colorMap, interpolate,
+                                   maskColors, inlineImg);
 }
 
 void pdf_splash_dev::drawMaskedImage(GfxState* state, Object* ref, Stream* str, int width, int height,
                                      GfxImageColorMap* colorMap, bool interpolate, Stream* maskStr, int maskWidth,
                                      int maskHeight, bool maskInvert, bool maskInterpolate) {
-    if (image_affordable(double(width) * height + double(maskWidth) * maskHeight))
+    std::unique_ptr<Stream> none;
+    if (image_affordable(double(width) * height + double(maskWidth) * maskHeight) &&
+        jbig2_affordable(str, false, none) && jbig2_affordable(maskStr, false, none))
         SplashOutputDev::drawMaskedImage(state, ref, str, width, height, colorMap, interpolate, maskStr, maskWidth,
                                          maskHeight, maskInvert, maskInterpolate);
 }
@@ -556,7 +568,9 @@ void pdf_splash_dev::drawSoftMaskedImage(GfxState* state, Object* ref, Stream* s
                                          GfxImageColorMap* colorMap, bool interpolate, Stream* maskStr,
                                          int maskWidth, int maskHeight, GfxImageColorMap* maskColorMap,
                                          bool maskInterpolate) {
-    if (image_affordable(double(width) * height + double(maskWidth) * maskHeight))
+    std::unique_ptr<Stream> none;
+    if (image_affordable(double(width) * height + double(maskWidth) * maskHeight) &&
+        jbig2_affordable(str, false, none) && jbig2_affordable(maskStr, false, none))
         SplashOutputDev::drawSoftMaskedImage(state, ref, str, width, height, colorMap, interpolate, maskStr,
                                              maskWidth, maskHeight, maskColorMap, maskInterpolate);
 }

@@ -139,6 +139,9 @@ private:
     // Whether the page is over its budget now (checks it; false without one).
     bool over_budget() { return budget_ && budget_->exceeded(); }
     bool image_affordable(double pixels) { return !budget_ || budget_->allow_image(pixels); }
+    // The bitmaps an image's JBIG2 data declares (none for other data); an
+    // inline image is then decoded from `replay` where that is set.
+    bool jbig2_affordable(Stream* str, bool inlineImg, std::unique_ptr<Stream>& replay);
 
     // True when the shape was handed to the collector and must not be painted.
     bool withhold_fill(GfxState* state, bool eo);

@@ -10,6 +10,7 @@
 #include <Stream.h>
 
 #include "PDFR/pdf_budget.h"
+#include "PDFR/pdf_jbig2.h"
 #include "PDFR/pdf_ulin.h"
 #include "PDFR/pdf_wget.h"
 #include "TK/tk_except.h"
@@ -95,7 +96,7 @@ namespace {
 // Reads an inline image's data as far as it goes: as many bytes as its size
 // asks, but no further than the end of its stream (a small file can name an
 // image of 10^10 pixels).
-void skipInlineImage(Stream* str, long long bytes) {
+void skipInlineData(Stream* str, long long bytes) {
     if (!str) return;
     str->reset();
     for (long long i = 0; i < bytes && str->getChar() != EOF; ++i) {
@@ -113,21 +114,27 @@ long long imageBytes(int width, int height, int bitsPerPixel) {
 
 void ExcelOutputDev::drawImage(GfxState*, Object*, Stream* str, int width, int height, GfxImageColorMap* colorMap,
                                bool, const int*, bool inlineImg) {
-    if (!inlineImg || !colorMap || width <= 0 || height <= 0 || !withinImageLimit(width, height)) return;
-    skipInlineImage(str, imageBytes(width, height, colorMap->getNumPixelComps() * colorMap->getBits()));
+    if (!inlineImg || !colorMap) return;
+    skipInlineImage(str, width, height, colorMap->getNumPixelComps() * colorMap->getBits());
 }
 
 void ExcelOutputDev::drawImageMask(GfxState*, Object*, Stream* str, int width, int height, bool, bool,
                                    bool inlineImg) {
-    if (!inlineImg || width <= 0 || height <= 0 || !withinImageLimit(width, height)) return;
-    skipInlineImage(str, imageBytes(width, height, 1));
+    if (inlineImg) skipInlineImage(str, width, height, 1);
 }
 
-bool ExcelOutputDev::withinImageLimit(int width, int height) {
+void ExcelOutputDev::skipInlineImage(Stream* str, int width, int height, int bitsPerPixel) {
     // The raster pass skips an image beyond the limit and the core then looks
     // for the inline image's end itself: reading its declared size here would
-    // take the rest of the page's content with it.
-    const double pixels = static_cast<double>(width) * height;
+    // take the rest of the page's content with it. JBIG2 data is decoded to
+    // the bitmaps its own headers declare, whatever the image's size.
+    if (width <= 0 || height <= 0 || !withinImageLimit(static_cast<double>(width) * height)) return;
+    std::unique_ptr<Stream> replay;
+    if (!withinImageLimit(pdf_jbig2_declared_pixels(str, true, replay))) return;
+    skipInlineData(replay ? replay.get() : str, imageBytes(width, height, bitsPerPixel));
+}
+
+bool ExcelOutputDev::withinImageLimit(double pixels) {
     return budget ? budget->allow_image(pixels) : pixels <= pdf_page_budget::limits().image_pixels;
 }
 

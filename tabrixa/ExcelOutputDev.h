@@ -70,8 +70,10 @@ public:
     xls_core::workbook* getWorkbook() { return workbook.get(); }
 
 private:
+    // Reads an inline image's data past, where it is within the limits.
+    void skipInlineImage(Stream* str, int width, int height, int bitsPerPixel);
     // Whether an image is within the page's pixel limit (the default one without a budget).
-    bool withinImageLimit(int width, int height);
+    bool withinImageLimit(double pixels);
     // The measurer is made first and destroyed last: words ask it while the
     // text page lives.
     std::unique_ptr<pdf_width_getter> widthGetter;

@@ -551,3 +551,41 @@ TEST_F(pdf_splash, bands_decide_thin_rules_once_on_the_whole_page) {
             EXPECT_EQ(raster_pass(collector, open_bytes(pdf).get(), band).lines, whole.lines) << band;
     }
 }
+
+// JBIG2 data of an inline 16 x 16 image mask whose headers declare a page and
+// a generic region of size x size pixels.
+std::string inline_jbig2(unsigned size) {
+    auto be = [](unsigned v, int bytes) {
+        std::string s;
+        for (int i = bytes - 1; i >= 0; --i) s += static_cast<char>((v >> (8 * i)) & 0xff);
+        return s;
+    };
+    auto segment = [&](unsigned number, int type, const std::string& data) {
+        return be(number, 4) + static_cast<char>(type) + '\0' + '\1' + be(static_cast<unsigned>(data.size()), 4) + data;
+    };
+    const std::string page = be(size, 4) + be(size, 4) + std::string(11, '\0');
+    const std::string region = be(size, 4) + be(size, 4) + std::string(9, '\0') + "\x08\x03\xff\xfd\xff\x02\xfe\xfe\xfe" +
+                               std::string(16, '\0');
+    return "q 200 0 0 200 72 400 cm BI /W 16 /H 16 /IM true /F /JBIG2Decode ID " + segment(0, 48, page) +
+           segment(1, 38, region) + " EI Q\n" + rect_px(100, 100, 400, 30);
+}
+
+TEST_F(pdf_splash, jbig2_images_are_drawn_unless_their_data_declares_too_many_pixels) {
+    // Its data is read ahead for its headers, then handed to the core whole.
+    raster sound;
+    hooked(inline_jbig2(16), sound);
+    EXPECT_EQ(sound.rgb, plain(inline_jbig2(16)).rgb);
+    EXPECT_GT(sound.ink().yMax, 700);  // the image, below the rectangle
+    // 10^10 pixels: the core would decode for minutes; the content after it is drawn.
+    auto doc = open(inline_jbig2(100000));
+    SplashColor paper = {255, 255, 255};
+    pdf_splash_dev dev(splashModeRGB8, 1, false, paper, true);
+    pdf_page_budget budget;
+    budget.start();
+    dev.set_budget(&budget);
+    dev.startDoc(doc.get());
+    doc->displayPage(&dev, 1, 150, 150, 0, false, true, false);
+    const rules ink = grab(dev.getBitmap()).ink();
+    EXPECT_EQ(std::make_tuple(ink.xMin, ink.yMin, ink.xMax, ink.yMax), std::make_tuple(100, 100, 499, 129));
+    EXPECT_FALSE(budget.spent());
+}

@@ -5,6 +5,7 @@ usage: tbxagent_e2e.py TBXAGENT SOURCE_DIR GROUP
 """
 import os
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
@@ -524,6 +525,23 @@ def group_hostile():
                           stream(rows, b"/Type /XObject /Subtype /Image /Width 19866 /Height 28087 /ColorSpace "
                                        b"/DeviceGray /BitsPerComponent 1 /Filter /FlateDecode ")], 1)
     case("a0 scan", a0, 0, "", [("Page_1", "Part Qty Bolt 12.0")])
+    # JBIG2 data whose own headers declare a page and a region of 100000 x 100000 pixels for an image of
+    # 16 x 16: the core would decode them where no callback is asked (2 minutes, 2.4 GB). Left out of the
+    # raster pass, as an XObject and inline; a sound one is drawn, without a word.
+    def jbig2(size):
+        def segment(number, kind, data):
+            return struct.pack(">IBBBI", number, kind, 0, 1, len(data)) + data
+        region = struct.pack(">IIIIBB", size, size, 0, 0, 0, 8) + bytes([3, 255, 253, 255, 2, 254, 254, 254, 0, 0])
+        return segment(0, 48, struct.pack(">IIIIBH", size, size, 0, 0, 0, 0)) + segment(1, 38, region)
+
+    def jbig2_doc(data):
+        return one_page_doc(b"q 100 0 0 100 72 500 cm /Im Do Q " + text, resources=b">> /XObject << /Im 8 0 R ",
+                            more=[stream(data, b"/Type /XObject /Subtype /Image /Width 16 /Height 16 /ColorSpace "
+                                               b"/DeviceGray /BitsPerComponent 1 /Filter /JBIG2Decode ")])
+    case("jbig2 bomb", jbig2_doc(jbig2(100000)), 0, "", both)
+    case("inline jbig2 bomb", one_page_doc(b"q 100 0 0 100 72 500 cm BI /W 16 /H 16 /IM true /F /JBIG2Decode ID "
+                                           + jbig2(100000) + b" EI Q " + text), 0, "", both)
+    case("jbig2", jbig2_doc(jbig2(16)), 0, "", both)
     # A JPEG with two stray bytes before a marker: libjpeg's own complaint stays off the console.
     pdfgen.write(path("tile.pdf"), [pdfgen.rect(0, 0, 20, 20, (0.5, 0.2, 0.1))], media=(20, 20))
     subprocess.run(["pdftoppm", "-jpeg", "-r", "72", "-singlefile", path("tile.pdf"), path("tile")], check=True)
