@@ -6,7 +6,6 @@
 #include <Object.h>
 #include <Dict.h>
 #include <Stream.h>
-#include <JBIG2Stream.h>
 
 namespace {
 
@@ -132,10 +131,32 @@ void read_segments(segment_reader& in, declared& d, bool stop_at_region) {
 }
 
 // The image's own JBIG2 decoder, wherever it stands among its filters.
-JBIG2Stream* find_jbig2(Stream* str) {
+Stream* find_jbig2(Stream* str) {
     for (int depth = 0; str && depth < 32; ++depth, str = str->getNextStream())
-        if (str->getKind() == strJBIG2) return static_cast<JBIG2Stream*>(str);
+        if (str->getKind() == strJBIG2) return str;
     return nullptr;
+}
+
+// The JBIG2Globals of the image's JBIG2 filter, from the image's dictionary
+// (an inline image may abbreviate its keys). Read from the dictionary rather
+// than the decoder: the core does not export the decoder's class.
+Object jbig2_globals(Stream* image) {
+    Dict* dict = image->getDict();
+    if (!dict) return Object(objNull);
+    Object filter = dict->lookup("Filter");
+    if (filter.isNull()) filter = dict->lookup("F");
+    Object parms = dict->lookup("DecodeParms");
+    if (parms.isNull()) parms = dict->lookup("DP");
+    if (filter.isArray()) {
+        for (int i = 0; i < filter.arrayGetLength(); ++i)
+            if (filter.arrayGet(i).isName("JBIG2Decode")) {
+                if (parms.isArray()) parms = i < parms.arrayGetLength() ? parms.arrayGet(i) : Object(objNull);
+                break;
+            }
+    }
+    if (!parms.isDict()) return Object(objNull);
+    Object globals = parms.dictLookup("JBIG2Globals");
+    return globals.isStream() ? std::move(globals) : Object(objNull);
 }
 
 // The data of an inline image: the bytes already read, then the rest where
@@ -185,14 +206,14 @@ std::unique_ptr<Stream> jbig2_decoder(std::unique_ptr<Stream> data, Object* glob
 
 double pdf_jbig2_declared_pixels(Stream* image, bool inline_image, std::unique_ptr<Stream>& replay) {
     replay.reset();
-    JBIG2Stream* jbig2 = find_jbig2(image);
+    Stream* jbig2 = find_jbig2(image);
     // Inline data read here must be handed back to the core: only where the
     // decoder is the image's last filter can it be given another source.
     if (!jbig2 || (inline_image && jbig2 != image)) return 0;
     declared d;
-    Object* globals = jbig2->getGlobalsStream();
-    if (globals && globals->isStream()) {
-        Stream* g = globals->getStream();
+    Object globals = jbig2_globals(image);
+    if (globals.isStream()) {
+        Stream* g = globals.getStream();
         g->reset();
         segment_reader in(g, max_bytes, nullptr);
         read_segments(in, d, false);
@@ -210,6 +231,6 @@ double pdf_jbig2_declared_pixels(Stream* image, bool inline_image, std::unique_p
     std::vector<unsigned char> head;
     segment_reader in(source, max_inline_bytes, &head);
     read_segments(in, d, true);
-    replay = jbig2_decoder(std::make_unique<replay_stream>(source, std::move(head)), globals);
+    replay = jbig2_decoder(std::make_unique<replay_stream>(source, std::move(head)), &globals);
     return d.largest;
 }
