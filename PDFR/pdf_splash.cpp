@@ -546,6 +546,23 @@ void pdf_splash_dev::drawImageMask(GfxState* state, Object* ref, Stream* str, in
                                        inlineImg);
 }
 
+// An image mask filled with a pattern becomes the mask the pattern is painted
+// through. For one over the limit a single blank pixel stands in: no source
+// pixel of it is read, and the core finds the mask it will take away again.
+void pdf_splash_dev::setSoftMaskFromImageMask(GfxState* state, Object* ref, Stream* str, int width, int height,
+                                              bool invert, bool inlineImg, double* baseMatrix) {
+    std::unique_ptr<Stream> replay;
+    if (image_affordable(double(width) * height) && jbig2_affordable(str, inlineImg, replay)) {
+        SplashOutputDev::setSoftMaskFromImageMask(state, ref, replay ? replay.get() : str, width, height, invert,
+                                                  inlineImg, baseMatrix);
+        return;
+    }
+    // A sample that paints nothing: 1, or 0 when the mask is inverted.
+    static const char blank[] = {'\x80', '\x00'};
+    MemStream none(invert ? blank + 1 : blank, 0, 1, Object(objNull));
+    SplashOutputDev::setSoftMaskFromImageMask(state, ref, &none, 1, 1, invert, false, baseMatrix);
+}
+
 void pdf_splash_dev::drawImage(GfxState* state, Object* ref, Stream* str, int width, int height,
                                GfxImageColorMap* colorMap, bool interpolate, const int* maskColors, bool inlineImg) {
     std::unique_ptr<Stream> replay;

@@ -125,6 +125,8 @@ public:
     void drawSoftMaskedImage(GfxState* state, Object* ref, Stream* str, int width, int height,
                              GfxImageColorMap* colorMap, bool interpolate, Stream* maskStr, int maskWidth,
                              int maskHeight, GfxImageColorMap* maskColorMap, bool maskInterpolate) override;
+    void setSoftMaskFromImageMask(GfxState* state, Object* ref, Stream* str, int width, int height, bool invert,
+                                  bool inlineImg, double* baseMatrix) override;
 
     // No glyph is rasterised; Type 3 glyph procedures are not run.
     void updateFont(GfxState*) override {}

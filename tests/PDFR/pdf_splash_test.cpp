@@ -589,3 +589,48 @@ TEST_F(pdf_splash, jbig2_images_are_drawn_unless_their_data_declares_too_many_pi
     EXPECT_EQ(std::make_tuple(ink.xMin, ink.yMin, ink.xMax, ink.yMax), std::make_tuple(100, 100, 499, 129));
     EXPECT_FALSE(budget.spent());
 }
+
+// An inline image mask of `size` x `size` filled with a tiling pattern of
+// black squares, then a rectangle below it.
+std::string pattern_mask_doc(unsigned size) {
+    const std::string tile = "0 0 0 rg 0 0 10 10 re f";
+    const std::string content = "q /Pattern cs /P1 scn 200 0 0 200 72 400 cm BI /W " + std::to_string(size) +
+                                " /H " + std::to_string(size) + " /IM true ID " + std::string(32, '\0') + " EI Q\n" +
+                                rect_px(100, 100, 400, 30);
+    return mini_pdf::assemble(
+        {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+         "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R /Resources << /Pattern << /P1 5 0 R "
+         ">> >> >>",
+         "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "\nendstream",
+         "<< /Type /Pattern /PatternType 1 /PaintType 1 /TilingType 1 /BBox [0 0 10 10] /XStep 10 /YStep 10 "
+         "/Resources << >> /Length " + std::to_string(tile.size()) + " >>\nstream\n" + tile + "\nendstream"},
+        1);
+}
+
+TEST_F(pdf_splash, a_pattern_through_an_image_mask_over_the_limit_reads_none_of_its_pixels) {
+    // The core scales every source pixel of a mask it paints a pattern
+    // through (10^10 here: minutes, where no callback is asked). A small
+    // one is painted as the plain device paints it.
+    auto draw = [&](unsigned size, pdf_page_budget* budget) {
+        auto doc = open_bytes(pattern_mask_doc(size));
+        SplashColor paper = {255, 255, 255};
+        if (!budget) {
+            SplashOutputDev dev(splashModeRGB8, 1, false, paper, true);
+            dev.startDoc(doc.get());
+            doc->displayPage(&dev, 1, 150, 150, 0, false, true, false);
+            return grab(dev.getBitmap());
+        }
+        pdf_splash_dev dev(splashModeRGB8, 1, false, paper, true);
+        budget->start();
+        dev.set_budget(budget);
+        dev.startDoc(doc.get());
+        doc->displayPage(&dev, 1, 150, 150, 0, false, true, false);
+        return grab(dev.getBitmap());
+    };
+    pdf_page_budget small, huge;
+    EXPECT_EQ(draw(16, &small).rgb, draw(16, nullptr).rgb);
+    const rules ink = draw(100000, &huge).ink();
+    EXPECT_EQ(ink.yMin, 100);  // the rectangle after it is drawn
+    EXPECT_GE(ink.xMax, 499);
+    EXPECT_FALSE(huge.spent());
+}
