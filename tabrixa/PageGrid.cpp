@@ -47,10 +47,8 @@ void PageGrid::build(const PageRegions& regions) {
         for (int j = 0; j < n; ++j) {
             const RegionBlock& b = *r->blocks[static_cast<size_t>(j)];
             if (b.subRegions.empty()) {
-                if (j + 1 < n)
-                    addSpan(b.xMin, r->blocks[static_cast<size_t>(j + 1)]->xMin);
-                else
-                    addSpan(b.xMin, b.xMax, true);
+                const bool last = j + 1 == n;
+                addSpan(b.xMin, last ? b.xMax : r->blocks[static_cast<size_t>(j + 1)]->xMin, last);
                 continue;
             }
             for (const auto& nested : b.subRegions) {
@@ -58,10 +56,8 @@ void PageGrid::build(const PageRegions& regions) {
                 if (nb.empty()) continue;
                 if (nb.front()->xMin - b.xMin > 10.0) addSpan(b.xMin, nb.front()->xMin);
                 for (size_t k = 0; k < nb.size(); ++k) {
-                    if (k + 1 < nb.size())
-                        addSpan(nb[k]->xMin, nb[k + 1]->xMin);
-                    else
-                        addSpan(nb[k]->xMin, nb[k]->xMax, true);
+                    const bool last = k + 1 == nb.size();
+                    addSpan(nb[k]->xMin, last ? nb[k]->xMax : nb[k + 1]->xMin, last);
                 }
                 if (b.xMax - nb.back()->xMax > 10.0) addSpan(nb.back()->xMax, b.xMax, true);
             }

@@ -26,6 +26,23 @@ namespace tbx {
 
 namespace {
 bool isCSpace(wchar_t c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
+
+// A character that shows nothing in a cell: C white space or a blank.
+bool isCellBlank(wchar_t c) { return isCSpace(c) || isBlank(static_cast<Unicode>(c)); }
+
+// Characters of a figure only, a digit among them (see isFigureText).
+template <class It>
+bool figureChars(It begin, It end) {
+    bool digit = false;
+    for (; begin != end; ++begin) {
+        const Unicode c = static_cast<Unicode>(*begin);
+        if (isDigitCode(c))
+            digit = true;
+        else if (c == 0 || !std::wcschr(L" .,%$()+-/", static_cast<wchar_t>(c)))
+            return false;
+    }
+    return digit;
+}
 }  // namespace
 
 bool parseCellNumber(const std::wstring& text, double& value) {
@@ -76,17 +93,7 @@ bool parseCellNumber(const std::wstring& text, double& value) {
     return true;
 }
 
-bool isFigureText(const Unicode* text, std::size_t len) {
-    bool digit = false;
-    for (std::size_t i = 0; i < len; ++i) {
-        const Unicode c = text[i];
-        if (isDigitCode(c))
-            digit = true;
-        else if (c == 0 || !std::wcschr(L" .,%$()+-/", static_cast<wchar_t>(c)))
-            return false;
-    }
-    return digit;
-}
+bool isFigureText(const Unicode* text, std::size_t len) { return figureChars(text, text + len); }
 
 void appendCellChar(std::wstring& text, Unicode code) {
     switch (code) {
@@ -131,12 +138,6 @@ void PageCells::noteFont(std::uint32_t row, double points) {
 }
 
 namespace {
-// A cell text that is a figure (see isFigureText).
-bool figureText(const std::wstring& text) {
-    std::vector<Unicode> codes(text.begin(), text.end());
-    return isFigureText(codes.data(), codes.size());
-}
-
 // The text of a cell that holds something; empty for an empty or missing
 // cell. A number cell gives the page's characters it was read from.
 std::wstring heldText(const xls_core::worksheet& sheet, const PageCells& cells, std::uint32_t row,
@@ -162,9 +163,8 @@ std::size_t uncoverMergedValues(xls_core::worksheet& sheet) {
         if (dynamic_cast<const xls_core::number_t*>(cell)) return true;
         const auto* label = dynamic_cast<const xls_core::label_t*>(cell);
         if (!label) return false;
-        for (char16_t ch : label->GetText())
-            if (!isCSpace(ch) && !isBlank(ch)) return true;
-        return false;
+        const auto& text = label->GetText();
+        return !std::all_of(text.begin(), text.end(), isCellBlank);
     };
     std::size_t narrowed = 0;
     // From the last range down: narrowing may remove a range.
@@ -192,11 +192,10 @@ std::size_t uncoverMergedValues(xls_core::worksheet& sheet) {
 }
 
 void trimCellBlanks(std::wstring& text) {
-    auto blank = [](wchar_t c) { return isCSpace(c) || isBlank(static_cast<Unicode>(c)); };
     std::size_t end = text.size();
-    while (end > 0 && blank(text[end - 1])) --end;
+    while (end > 0 && isCellBlank(text[end - 1])) --end;
     std::size_t begin = 0;
-    while (begin < end && blank(text[begin])) ++begin;
+    while (begin < end && isCellBlank(text[begin])) ++begin;
     text = text.substr(begin, end - begin);
 }
 
@@ -226,7 +225,7 @@ xls_core::cell_t* putCellText(xls_core::worksheet& sheet, PageCells& cells, std:
     cells.numberTexts.erase({row, col});
     if (fitCellText(text)) ++cells.cutTexts;
     xls_core::cell_t* out = sheet.label(row, col, text);
-    if (figureText(text))
+    if (figureChars(text.begin(), text.end()))
         cells.figureTexts.insert({row, col});
     else
         cells.figureTexts.erase({row, col});

@@ -5,9 +5,9 @@
 #include <list>
 #include <map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
-#include "tabrixa/PageText.h"
 #include "tabrixa/TextHelpers.h"
 #include "tabrixa/TextLine.h"
 #include "tabrixa/TextPage.h"
@@ -78,13 +78,11 @@ struct FreeColumns {
     std::vector<const TextWord*> apart;
 };
 
-bool figureWord(const TextWord& w) { return isFigureText(w.text.data(), static_cast<size_t>(w.len)); }
-
 // A gap between two words of a row that no word space makes: between two
 // figures, wider than the thin or no-break space grouping digits.
 bool widerThanWordSpace(const TextWord& a, const TextWord& b, double gap) {
     const double size = std::max(a.fontSize, b.fontSize);
-    if (figureWord(a) && figureWord(b)) return gap >= figureGroupEms * size;
+    if (a.isFigure() && b.isFigure()) return gap >= figureGroupEms * size;
     return gap >= columnGapEms * size;
 }
 
@@ -99,38 +97,45 @@ FreeColumns freeColumns(const TextPool* p) {
         }
     if (ws.size() < 6) return out;
     std::stable_sort(ws.begin(), ws.end(), [](const TextWord* a, const TextWord* b) { return a->base < b->base; });
-    // Rows: words on one base line, left to right.
+    // Rows: words on one base line, left to right, and the gap before each
+    // word but the first: from the end of the word before it reaching
+    // furthest to its start (hi <= lo where they overlap: no gap).
+    struct Gap {
+        double lo, hi;
+        const TextWord *before, *start;
+        double width() const { return hi - lo; }
+    };
     std::vector<std::vector<const TextWord*>> rows;
+    std::vector<std::vector<Gap>> rowGaps;
     for (size_t i = 0; i < ws.size();) {
         size_t j = i + 1;
         while (j < ws.size() && ws[j]->base - ws[i]->base < 0.5 * ws[i]->fontSize) ++j;
-        rows.emplace_back(ws.begin() + static_cast<long>(i), ws.begin() + static_cast<long>(j));
-        std::sort(rows.back().begin(), rows.back().end(),
-                  [](const TextWord* a, const TextWord* b) { return a->xMin < b->xMin; });
+        auto& row = rows.emplace_back(ws.begin() + static_cast<long>(i), ws.begin() + static_cast<long>(j));
+        std::sort(row.begin(), row.end(), [](const TextWord* a, const TextWord* b) { return a->xMin < b->xMin; });
+        auto& gaps = rowGaps.emplace_back();
+        const TextWord* reacher = row.front();
+        for (size_t k = 1; k < row.size(); ++k) {
+            gaps.push_back({reacher->xMax, row[k]->xMin, reacher, row[k]});
+            if (row[k]->xMax > reacher->xMax) reacher = row[k];
+        }
         i = j;
     }
     if (rows.size() < 3) return out;
-    for (const auto& row : rows) {
-        std::vector<double> gaps;
-        double reach = row.front()->xMax;
-        for (size_t k = 1; k < row.size(); ++k) {
-            gaps.push_back(row[k]->xMin - reach);
-            reach = std::max(reach, row[k]->xMax);
-        }
+    for (const auto& gaps : rowGaps) {
         // The narrowest gap and the next: the narrowest of the others for each.
         double least = INFINITY, second = INFINITY;
-        for (double g : gaps) {
-            g = std::max(g, 0.0);
-            if (g < least)
-                second = least, least = g;
+        for (const Gap& g : gaps) {
+            const double w = std::max(g.width(), 0.0);
+            if (w < least)
+                second = least, least = w;
             else
-                second = std::min(second, g);
+                second = std::min(second, w);
         }
-        for (size_t k = 0; k < gaps.size(); ++k) {
-            const double narrowest = std::max(gaps[k], 0.0) == least ? second : least;
-            const double size = row[k + 1]->fontSize;
-            if (gaps[k] >= columnGapEms * size && gaps[k] >= (std::isinf(narrowest) ? size : 1.5 * narrowest))
-                out.apart.push_back(row[k + 1]);
+        for (const Gap& g : gaps) {
+            const double narrowest = std::max(g.width(), 0.0) == least ? second : least;
+            const double size = g.start->fontSize;
+            if (g.width() >= columnGapEms * size && g.width() >= (std::isinf(narrowest) ? size : 1.5 * narrowest))
+                out.apart.push_back(g.start);
         }
     }
     // Along the line, how many rows leave each stretch free between their
@@ -143,17 +148,15 @@ FreeColumns freeColumns(const TextPool* p) {
     };
     std::vector<Event> ev;
     int countedRows = 0;
-    for (const auto& row : rows) {
-        const int counts = std::any_of(row.begin(), row.end(), [](const TextWord* w) { return w->len > 1; }) ? 1 : 0;
+    for (size_t r = 0; r < rows.size(); ++r) {
+        const int counts =
+            std::any_of(rows[r].begin(), rows[r].end(), [](const TextWord* w) { return w->len > 1; }) ? 1 : 0;
         countedRows += counts;
-        double reach = row.front()->xMax;
-        for (size_t k = 1; k < row.size(); ++k) {
-            if (row[k]->xMin > reach) {
-                ev.push_back({reach, 1, counts});
-                ev.push_back({row[k]->xMin, -1, -counts});
+        for (const Gap& g : rowGaps[r])
+            if (g.hi > g.lo) {
+                ev.push_back({g.lo, 1, counts});
+                ev.push_back({g.hi, -1, -counts});
             }
-            reach = std::max(reach, row[k]->xMax);
-        }
     }
     std::sort(ev.begin(), ev.end(), [](const Event& a, const Event& b) { return a.x < b.x; });
     const double minWidth = 0.5 * size;
@@ -211,32 +214,21 @@ FreeColumns freeColumns(const TextPool* p) {
     // gap over half the span or more, and in a row with such a gap also a
     // narrower one wider than a word space. A row without such a gap (a
     // sentence running over the columns) is left whole.
-    struct Gap {
-        double lo, hi;
-        const TextWord *before, *start;
-    };
-    std::vector<Gap> gaps;
     std::vector<const TextWord*> narrower;
-    for (const auto& row : rows) {
-        gaps.clear();
-        const TextWord* reacher = row.front();  // the word reaching furthest so far
-        for (size_t k = 1; k < row.size(); ++k) {
-            if (row[k]->xMin > reacher->xMax) gaps.push_back({reacher->xMax, row[k]->xMin, reacher, row[k]});
-            if (row[k]->xMax > reacher->xMax) reacher = row[k];
-        }
+    for (const auto& gaps : rowGaps) {
         narrower.clear();
         bool holds = false;
-        size_t from = 0;
+        size_t from = 0;  // both ends of the gaps grow along the row
         for (const auto& g : spans) {
             while (from < gaps.size() && gaps[from].hi <= g.first) ++from;
             const Gap* widest = nullptr;
             for (size_t k = from; k < gaps.size() && gaps[k].lo < g.second; ++k)
-                if (!widest || gaps[k].hi - gaps[k].lo > widest->hi - widest->lo) widest = &gaps[k];
+                if (gaps[k].hi > gaps[k].lo && (!widest || gaps[k].width() > widest->width())) widest = &gaps[k];
             if (!widest) continue;
             if (std::min(widest->hi, g.second) - std::max(widest->lo, g.first) >= 0.5 * (g.second - g.first)) {
                 holds = true;
                 out.lineStarts.insert(widest->start);
-            } else if (widerThanWordSpace(*widest->before, *widest->start, widest->hi - widest->lo)) {
+            } else if (widerThanWordSpace(*widest->before, *widest->start, widest->width())) {
                 narrower.push_back(widest->start);
             }
         }
@@ -288,7 +280,7 @@ void TextBlock::coalesce(const UnicodeMap* uMap) {
     // Lines.
     FreeColumns free;
     if (R == 0) free = freeColumns(p);
-    columnGaps = free.spans;
+    columnGaps = std::move(free.spans);
     // Column groups of fewer than four words that all end at the block's
     // right edge: the same last word of justified lines one above the other
     // (flush with the margin, so at the same place), not a column of a table.

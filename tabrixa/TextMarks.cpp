@@ -9,7 +9,6 @@
 
 #include <CharTypes.h>
 
-#include "tabrixa/PageText.h"
 #include "tabrixa/TextHelpers.h"
 #include "tabrixa/TextPool.h"
 #include "tabrixa/TextWord.h"
@@ -128,11 +127,10 @@ void seatRaisedMarks(TextPool& pool) {
         const int last = TextPool::baseIdxOf(m->base + maxMarkRaise * big);
         const TextWord* best = nullptr;
         auto consider = [&](const TextWord* w) {
+            if (w == m || !isRaisedMark(*w, *m)) return;
             const double s = w->fontSize, after = lo(m) - hi(w);
-            const double reach = isFigureText(w->text.data(), static_cast<std::size_t>(w->len)) ? maxFigureMarkDistance
-                                                                                               : maxMarkDistance;
-            const bool beside = after >= -maxMarkOverlap * s && after <= reach * s;
-            if (w == m || !beside || !isRaisedMark(*w, *m)) return;
+            const double reach = w->isFigure() ? maxFigureMarkDistance : maxMarkDistance;
+            if (!(after >= -maxMarkOverlap * s && after <= reach * s)) return;  // not beside it
             if (!best || w->base < best->base) best = w;
         };
         index.endingIn(b, last, lo(m) - maxFigureMarkDistance * big, lo(m) + maxMarkOverlap * big, consider);

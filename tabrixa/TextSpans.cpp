@@ -32,7 +32,6 @@ double edgeAlong(int rot, double e) { return (rot == 0 || rot == 1) ? e : -e; }
 // Coordinate of a device point across the line: where its base line lies.
 double baseOf(int rot, double x, double y) { return (rot == 0 || rot == 2) ? y : x; }
 
-
 // Something a reader sees: neither a blank nor a control.
 bool hasVisibleChar(const std::vector<Unicode>& text) {
     return std::any_of(text.begin(), text.end(), [](Unicode c) { return !isBlank(c) && c >= 32; });

@@ -9,6 +9,7 @@
 #include "PDFR/pdf_ulin.h"
 #include "PDFR/pdf_wget.h"
 #include "TK/tk_log.h"
+#include "tabrixa/PageText.h"
 #include "tabrixa/TextFontRef.h"
 #include "tabrixa/TextHelpers.h"
 
@@ -165,6 +166,8 @@ void TextWord::turnUpright(double halfWidth) {
 }
 
 double TextWord::gapAlong(const TextWord* other) const { return gapAlongOf(rot, *this, *other); }
+
+bool TextWord::isFigure() const { return isFigureText(text.data(), static_cast<std::size_t>(len)); }
 
 void TextWord::cutByClip() {
     clippedAfter = true;

@@ -61,6 +61,8 @@ public:
     void cutByClip();
     // Gap along the reading direction from the end of this word to the start of other.
     double gapAlong(const TextWord* other) const;
+    // The word's text is a figure (see isFigureText).
+    bool isFigure() const;
     // Coordinate along the reading direction: xMin, yMin, -xMax, -yMax by rotation.
     double primaryCoord() const;
     // Layout size: the font size when positive, else 0.
