@@ -224,17 +224,18 @@ void worksheet::shrink_merge(std::size_t i, std::uint32_t last_row, std::uint32_
     range_t& m = merges_[i];
     if (last_row < m.first_row || last_row > m.last_row || last_col < m.first_col || last_col > m.last_col)
         return;
+    const bool one_cell = last_row == m.first_row && last_col == m.first_col;
     for (std::uint32_t r = m.first_row; r <= m.last_row; ++r) {
         auto row = merged_rows_.find(r);
         if (row == merged_rows_.end())
             continue;
         row->second.erase(m.first_col);
-        if (r <= last_row && (last_row > m.first_row || last_col > m.first_col))
+        if (r <= last_row && !one_cell)
             row->second.emplace(m.first_col, last_col);
         if (row->second.empty())
             merged_rows_.erase(row);
     }
-    if (last_row == m.first_row && last_col == m.first_col) {
+    if (one_cell) {
         merges_.erase(merges_.begin() + static_cast<std::ptrdiff_t>(i));
         return;
     }

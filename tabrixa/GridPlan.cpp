@@ -36,6 +36,9 @@ bool runsOver(const TablePartialRule& pr, const TableCell& c) {
     return std::min(c.xMax, pr.xMax) - std::max(c.xMin, pr.xMin) >= 0.5 * (c.xMax - c.xMin);
 }
 
+// The ruled row of a table line, from its cell code (B cells a row).
+int ruledRowOf(const TextLine* l, int B) { return (std::abs(l->cellCode) % cellCodeBase) / B; }
+
 // A list bullet standing alone: it goes with the item beside it.
 bool bulletLine(const TextLine* l) { return l->words && !l->words->next && l->words->bullet && l->len <= 2; }
 
@@ -62,8 +65,7 @@ ColumnSplit columnSplits(const RegionBlock& block, int slot, int B, const TableR
     double size = 0.0;
     for (const TextLine* l : block.lines) {
         if (bulletLine(l)) continue;
-        const int code = std::abs(l->cellCode);
-        ls.push_back({l, (code % cellCodeBase) / B});
+        ls.push_back({l, ruledRowOf(l, B)});
         for (const TextWord* w = l->words; w; w = w->next) size = std::max(size, w->fontSize);
     }
     ColumnSplit out;
@@ -215,9 +217,8 @@ bool splitColumns(PageRegion& region, TableRecord& table) {
         // phrase of a header (one base line, a word space apart) stay in the
         // piece the phrase starts in, which they span.
         std::vector<TextLine*> ls(old.lines);
-        auto ruledRowOf = [&](const TextLine* l) { return (std::abs(l->cellCode) % cellCodeBase) / B; };
         sortWith(ls, [&](const TextLine* a, const TextLine* b) {
-            const int ra = ruledRowOf(a), rb = ruledRowOf(b);
+            const int ra = ruledRowOf(a, B), rb = ruledRowOf(b, B);
             if (ra != rb) return ra < rb ? -1 : 1;
             const int c = compareLines(a, b);
             return c != 0 ? c : signOf(a->xMin - b->xMin);
@@ -225,10 +226,10 @@ bool splitColumns(PageRegion& region, TableRecord& table) {
         int piece = 0;
         for (size_t i = 0; i < ls.size(); ++i) {
             TextLine* l = ls[i];
-            const int row = ruledRowOf(l);
+            const int row = ruledRowOf(l, B);
             const TextLine* prev = i > 0 ? ls[i - 1] : nullptr;
-            const bool phrase = prev && ruledRowOf(prev) == row && split.above(row, l) && compareLines(prev, l) == 0 &&
-                                l->xMin - prev->xMax < phraseGapEms * l->sizeOrDefault();
+            const bool phrase = prev && ruledRowOf(prev, B) == row && split.above(row, l) &&
+                                compareLines(prev, l) == 0 && l->xMin - prev->xMax < phraseGapEms * l->sizeOrDefault();
             if (!phrase)
                 piece = static_cast<int>(std::upper_bound(sp.begin(), sp.end(), (l->xMin + l->xMax) / 2) - sp.begin());
             const int t = std::abs(l->cellCode) / cellCodeBase;
@@ -488,6 +489,19 @@ struct Piece {
     bool empty() const { return !(xMin <= xMax); }
 };
 
+// The lines of the ruled row on the base lines `keep` takes, by cell, each
+// cell's in base-line order (indices into the row).
+template <class Keep>
+std::map<int, std::vector<size_t>> linesByCell(const RuledRow& r, Keep&& keep) {
+    std::map<int, std::vector<size_t>> byCell;
+    for (size_t i = 0; i < r.size(); ++i)
+        if (keep(r.band[i])) byCell[r[i].cell].push_back(i);
+    for (auto& entry : byCell)
+        std::stable_sort(entry.second.begin(), entry.second.end(),
+                         [&](size_t x, size_t y) { return r.band[x] < r.band[y]; });
+    return byCell;
+}
+
 // A label wrapped over the base lines of several records (a table whose
 // label cell stands beside a Count and a Percentage line): each next line
 // starts in lower case and `wraps(cell, base line above, base line)` holds.
@@ -495,15 +509,10 @@ struct Piece {
 // records down to its last line, rather than a piece beside each.
 template <class Wraps>
 void wrappedOverRecords(RuledRow& r, int firstBody, const std::vector<int>& rowOf, Wraps&& wraps) {
-    // The body's lines of each cell in base-line order.
-    std::map<int, std::vector<size_t>> byCell;
-    for (size_t i = 0; i < r.size(); ++i)
-        if (r.band[i] >= firstBody) byCell[r[i].cell].push_back(i);
     auto startsLower = [](const TextLine* l) {
         return l->words && !l->words->text.empty() && isLowerCaseLetter(l->words->text[0]);
     };
-    for (auto& [cell, idx] : byCell) {
-        std::stable_sort(idx.begin(), idx.end(), [&](size_t x, size_t y) { return r.band[x] < r.band[y]; });
+    for (auto& [cell, idx] : linesByCell(r, [&](int band) { return band >= firstBody; })) {
         for (size_t k = 0; k < idx.size();) {
             // Lines sharing a base line go together; a chain grows by whole base lines.
             size_t e = k + 1;
@@ -649,12 +658,8 @@ int splitRows(RuledRow& r, const TableRecord& table, const std::vector<RowCut>& 
     // In the header, the lines of a cell between two cuts over it are one
     // text, standing over the header rows between those cuts.
     if (headerRows > 1) {
-        std::map<int, std::vector<size_t>> byCell;
-        for (size_t i = 0; i < n; ++i)
-            if (r.band[i] < firstBody) byCell[r[i].cell].push_back(i);
-        for (auto& entry : byCell) {
-            std::vector<size_t>& idx = entry.second;
-            std::stable_sort(idx.begin(), idx.end(), [&](size_t x, size_t y) { return r.band[x] < r.band[y]; });
+        for (const auto& entry : linesByCell(r, [&](int band) { return band < firstBody; })) {
+            const std::vector<size_t>& idx = entry.second;
             const int slot = r.slotOf(idx.front());
             auto over = [&](const RowCut& c) { return c.lo <= slot && slot <= c.hi; };
             for (size_t k = 0; k < idx.size();) {

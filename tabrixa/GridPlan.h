@@ -100,9 +100,9 @@ struct RowCut {
 // Spans and merges. A line reaching well into neighbouring cells that hold
 // nothing on its base line or above, across an edge whose rule stops short
 // of it, or beside an edge whose rule starts below it over lines of the
-// next cell with a rule under it over both cells (a group header), spans them. A line on the next base line
-// mostly under a group header and across an edge it spans joins the
-// header's cell. Each group header over lines of the cells it spans parts
+// next cell with a rule under it over both cells (a group header), spans
+// them. A line on the next base line mostly under a group header and across
+// an edge it spans joins the header's cell. Each group header over lines of the cells it spans parts
 // them from it: the cuts returned. When a cell it covers holds something on
 // its base lines, no line of the row spans.
 std::vector<RowCut> spanHeaders(RuledRow& r, const TableRecord& table);

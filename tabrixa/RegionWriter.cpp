@@ -99,18 +99,17 @@ private:
             c->set_border(side, style_);
         }
     }
-    // An empty place of a table cell on sheet row r: merged over its
+    // An empty place of table column `slot` on sheet row r: merged over its
     // columns, wrapped and bordered.
-    void writeBlank(std::uint32_t r, int first, int last, int sub, int subs, int col, const char* mergeLog) {
+    void writeBlank(std::uint32_t r, int first, int last, int sub, int subs, int slot, const char* mergeLog) {
         if (first < last && w_.cells_.countRow(r)) {
             if (mergeLog) tk_log::write(1, mergeLog);
             w_.sheet_.merge(r, u32(first), r, u32(last));
         }
-        const int column = col;
         for (int col = first; col <= last; ++col)
             if (xls_core::cell_t* e = putEmptyCell(w_.sheet_, w_.cells_, r, u32(col))) {
                 if (col == first) e->set_wrap(true);
-                borders(e, sub == 0, sub + 1 == subs, column, column);
+                borders(e, sub == 0, sub + 1 == subs, slot, slot);
             }
     }
     // A table cell without text: wrap and borders, merged like a text cell.
@@ -272,12 +271,11 @@ private:
                 const std::uint32_t r = u32(firstRow_ + top + sub);
                 auto& ls = bySub[static_cast<size_t>(sub)];
                 if (!ls.empty()) {
+                    const auto [lo, hi] = spanOfSub[static_cast<size_t>(sub)];
                     int sFirst, sLast;
-                    spanned(row, slot, spanOfSub[static_cast<size_t>(sub)].first,
-                            spanOfSub[static_cast<size_t>(sub)].second, i, first, last, sFirst, sLast);
+                    spanned(row, slot, lo, hi, i, first, last, sFirst, sLast);
                     sortWith(ls, compareLinesInOrder);
-                    writeText(ls, r, sFirst, sLast, sub, subs, rowsOfSub[static_cast<size_t>(sub)],
-                              spanOfSub[static_cast<size_t>(sub)].first, spanOfSub[static_cast<size_t>(sub)].second);
+                    writeText(ls, r, sFirst, sLast, sub, subs, rowsOfSub[static_cast<size_t>(sub)], lo, hi);
                     continue;
                 }
                 if (!plan_.covered.count({cell, sub})) writeBlank(r, first, last, sub, subs, slot, nullptr);
