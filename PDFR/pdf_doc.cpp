@@ -263,9 +263,8 @@ const char* image_codec(const Object& dict) {
     const int n = filter.isArray() ? filter.arrayGetLength() : 1;
     for (int i = 0; i < n; ++i) {
         Object f = filter.isArray() ? filter.arrayGet(i) : filter.copy();
-        if (f.isName())
-            for (const char* codec : codecs)
-                if (f.isName(codec)) return codec;
+        for (const char* codec : codecs)
+            if (f.isName(codec)) return codec;
     }
     return nullptr;
 }
@@ -282,14 +281,14 @@ std::size_t decoded_size(Stream* str, std::size_t limit) {
     return total;
 }
 
-// A content stream, form or pattern the core must not play: why (nothing for
-// one it may). The object at `ref` is then replaced by an empty stream of the
-// same kind, so that the rest of the page still plays.
-std::string leave_out_unplayable(XRef* xref, const Object& ref, const Object& stream, pdf_page_notes* notes) {
-    if (!ref.isRef() || !stream.isStream()) return {};
+// A content stream, form or pattern the core must not play is replaced at
+// `ref` by an empty stream of the same kind, so that the rest of the page
+// still plays, and the notes say why.
+void leave_out_unplayable(XRef* xref, const Object& ref, const Object& stream, pdf_page_notes* notes) {
+    if (!ref.isRef() || !stream.isStream()) return;
     Dict* dict = stream.streamGetDict();
     Object dictObj(dict->copy(xref));
-    if (dictObj.dictLookup("Subtype").isName("Image")) return {};
+    if (dictObj.dictLookup("Subtype").isName("Image")) return;
     std::string why;
     if (const char* codec = image_codec(dictObj))
         why = std::string("is damaged: part of its content is encoded as an image (") + codec + ")";
@@ -297,14 +296,14 @@ std::string leave_out_unplayable(XRef* xref, const Object& ref, const Object& st
              (notes->decoded += decoded_size(stream.getStream(), left)) > notes->max_stream_bytes)
         why = "is too complex: its content decodes to more than " + std::to_string(notes->max_stream_bytes >> 20) +
               " MB";
-    if (why.empty()) return why;
+    if (why.empty()) return;
     dictObj.dictRemove("Filter");
     dictObj.dictRemove("DecodeParms");
     dictObj.dictSet("Length", Object(0));
     static const char nothing[1] = {0};
     Object empty(static_cast<Stream*>(new MemStream(nothing, 0, 0, std::move(dictObj))));
     xref->setModifiedObject(&empty, ref.getRef());
-    return why;
+    notes->left_out.push_back(std::move(why));
 }
 
 // The resources a page draws with, and what they draw with in turn (forms,
@@ -388,10 +387,7 @@ private:
     // A stream the core plays (an image's resources are none): one it must
     // not play is left out.
     void played(const Object& entry, const Object& stream) {
-        if (notes_) {
-            std::string why = leave_out_unplayable(xref_, entry, stream, notes_);
-            if (!why.empty()) notes_->left_out.push_back(why);
-        }
+        if (notes_) leave_out_unplayable(xref_, entry, stream, notes_);
         pending_.push_back(stream.streamGetDict()->lookup("Resources"));
     }
 
@@ -598,9 +594,7 @@ bool pdf_page_readable(PDFDoc& doc, int page, std::set<Ref>* sound, pdf_page_not
         Object piece = one ? contents.copy() : contents.arrayGet(i);
         if (!piece.isStream()) return false;
         if (!notes) continue;
-        const Object& ref = one ? dict.dictLookupNF("Contents") : contents.arrayGetNF(i);
-        std::string why = leave_out_unplayable(xref, ref, piece, notes);
-        if (!why.empty()) notes->left_out.push_back(why);
+        leave_out_unplayable(xref, one ? dict.dictLookupNF("Contents") : contents.arrayGetNF(i), piece, notes);
     }
     return true;
 }

@@ -534,16 +534,20 @@ bool pdf_splash_dev::gouraudTriangleShadedFill(GfxState* state, GfxGouraudTriang
 // Images are scaled from all of their source pixels, however small they are
 // drawn; the core skips the data of an inline image that is not drawn.
 // JBIG2 data also asks for the bitmaps its own headers declare.
-bool pdf_splash_dev::jbig2_affordable(Stream* str, bool inlineImg, std::unique_ptr<Stream>& replay) {
-    return image_affordable(pdf_jbig2_declared_pixels(str, inlineImg, replay));
+Stream* pdf_splash_dev::image_source(double pixels, Stream* str, bool inlineImg, std::unique_ptr<Stream>& replay,
+                                     Stream* maskStr) {
+    if (!image_affordable(pixels) || !image_affordable(pdf_jbig2_declared_pixels(str, inlineImg, replay)))
+        return nullptr;
+    std::unique_ptr<Stream> none;  // a mask's data is never inline
+    if (maskStr && !image_affordable(pdf_jbig2_declared_pixels(maskStr, false, none))) return nullptr;
+    return replay ? replay.get() : str;
 }
 
 void pdf_splash_dev::drawImageMask(GfxState* state, Object* ref, Stream* str, int width, int height, bool invert,
                                    bool interpolate, bool inlineImg) {
     std::unique_ptr<Stream> replay;
-    if (image_affordable(double(width) * height) && jbig2_affordable(str, inlineImg, replay))
-        SplashOutputDev::drawImageMask(state, ref, replay ? replay.get() : str, width, height, invert, interpolate,
-                                       inlineImg);
+    if (Stream* data = image_source(double(width) * height, str, inlineImg, replay))
+        SplashOutputDev::drawImageMask(state, ref, data, width, height, invert, interpolate, inlineImg);
 }
 
 // An image mask filled with a pattern becomes the mask the pattern is painted
@@ -552,9 +556,8 @@ void pdf_splash_dev::drawImageMask(GfxState* state, Object* ref, Stream* str, in
 void pdf_splash_dev::setSoftMaskFromImageMask(GfxState* state, Object* ref, Stream* str, int width, int height,
                                               bool invert, bool inlineImg, double* baseMatrix) {
     std::unique_ptr<Stream> replay;
-    if (image_affordable(double(width) * height) && jbig2_affordable(str, inlineImg, replay)) {
-        SplashOutputDev::setSoftMaskFromImageMask(state, ref, replay ? replay.get() : str, width, height, invert,
-                                                  inlineImg, baseMatrix);
+    if (Stream* data = image_source(double(width) * height, str, inlineImg, replay)) {
+        SplashOutputDev::setSoftMaskFromImageMask(state, ref, data, width, height, invert, inlineImg, baseMatrix);
         return;
     }
     // A sample that paints nothing: 1, or 0 when the mask is inverted.
@@ -566,17 +569,15 @@ void pdf_splash_dev::setSoftMaskFromImageMask(GfxState* state, Object* ref, Stre
 void pdf_splash_dev::drawImage(GfxState* state, Object* ref, Stream* str, int width, int height,
                                GfxImageColorMap* colorMap, bool interpolate, const int* maskColors, bool inlineImg) {
     std::unique_ptr<Stream> replay;
-    if (image_affordable(double(width) * height) && jbig2_affordable(str, inlineImg, replay))
-        SplashOutputDev::drawImage(state, ref, replay ? replay.get() : str, width, height, colorMap, interpolate,
-                                   maskColors, inlineImg);
+    if (Stream* data = image_source(double(width) * height, str, inlineImg, replay))
+        SplashOutputDev::drawImage(state, ref, data, width, height, colorMap, interpolate, maskColors, inlineImg);
 }
 
 void pdf_splash_dev::drawMaskedImage(GfxState* state, Object* ref, Stream* str, int width, int height,
                                      GfxImageColorMap* colorMap, bool interpolate, Stream* maskStr, int maskWidth,
                                      int maskHeight, bool maskInvert, bool maskInterpolate) {
     std::unique_ptr<Stream> none;
-    if (image_affordable(double(width) * height + double(maskWidth) * maskHeight) &&
-        jbig2_affordable(str, false, none) && jbig2_affordable(maskStr, false, none))
+    if (image_source(double(width) * height + double(maskWidth) * maskHeight, str, false, none, maskStr))
         SplashOutputDev::drawMaskedImage(state, ref, str, width, height, colorMap, interpolate, maskStr, maskWidth,
                                          maskHeight, maskInvert, maskInterpolate);
 }
@@ -586,8 +587,7 @@ void pdf_splash_dev::drawSoftMaskedImage(GfxState* state, Object* ref, Stream* s
                                          int maskWidth, int maskHeight, GfxImageColorMap* maskColorMap,
                                          bool maskInterpolate) {
     std::unique_ptr<Stream> none;
-    if (image_affordable(double(width) * height + double(maskWidth) * maskHeight) &&
-        jbig2_affordable(str, false, none) && jbig2_affordable(maskStr, false, none))
+    if (image_source(double(width) * height + double(maskWidth) * maskHeight, str, false, none, maskStr))
         SplashOutputDev::drawSoftMaskedImage(state, ref, str, width, height, colorMap, interpolate, maskStr,
                                              maskWidth, maskHeight, maskColorMap, maskInterpolate);
 }

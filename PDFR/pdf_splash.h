@@ -141,9 +141,12 @@ private:
     // Whether the page is over its budget now (checks it; false without one).
     bool over_budget() { return budget_ && budget_->exceeded(); }
     bool image_affordable(double pixels) { return !budget_ || budget_->allow_image(pixels); }
-    // The bitmaps an image's JBIG2 data declares (none for other data); an
-    // inline image is then decoded from `replay` where that is set.
-    bool jbig2_affordable(Stream* str, bool inlineImg, std::unique_ptr<Stream>& replay);
+    // What to hand the core an image's data in: `str`, or for an inline image
+    // whose JBIG2 headers were read ahead the stream `replay` then holds; null
+    // when `pixels` (the image's and its mask's source pixels) or the bitmaps
+    // the JBIG2 data of `str` or `maskStr` declares are beyond the limit.
+    Stream* image_source(double pixels, Stream* str, bool inlineImg, std::unique_ptr<Stream>& replay,
+                         Stream* maskStr = nullptr);
 
     // True when the shape was handed to the collector and must not be painted.
     bool withhold_fill(GfxState* state, bool eo);

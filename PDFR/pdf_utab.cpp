@@ -250,12 +250,17 @@ void pdf_uline_processor::tableBuilding() {
             std::stable_sort(row.begin(), row.end(), [&](size_t a, size_t b) { return line(a).xMin < line(b).xMin; });
             double x0 = line(row.front()).xMin, xEnd = line(row.front()).xMax;
             bool gap = false;
+            const auto keep_partial = [&] {
+                if (xEnd - x0 >= 15.0)
+                    R.partial_rules.push_back(
+                        {x0 / px_per_pt, xEnd / px_per_pt, F.yMin / px_per_pt, F.yMax / px_per_pt});
+            };
             for (size_t r = 1; r < row.size(); ++r) {
                 const line_item& M = line(row[r]);
                 if (std::fabs(M.xMin - xEnd) <= 7.0 || tk_overlap_ratio(M.xMin, M.xMax, x0, xEnd) >= 0) {
                     xEnd = std::max(xEnd, M.xMax);
                 } else {
-                    if (xEnd - x0 >= 15.0) R.partial_rules.push_back({x0 / px_per_pt, xEnd / px_per_pt, F.yMin / px_per_pt, F.yMax / px_per_pt});
+                    keep_partial();
                     gap = true;
                     x0 = M.xMin;
                     xEnd = M.xMax;
@@ -267,7 +272,7 @@ void pdf_uline_processor::tableBuilding() {
                 ys.push_back(mid);
                 last_row = mid;
             } else {
-                if (!across && xEnd - x0 >= 15.0) R.partial_rules.push_back({x0 / px_per_pt, xEnd / px_per_pt, F.yMin / px_per_pt, F.yMax / px_per_pt});
+                if (!across) keep_partial();
                 for (size_t m : row) line(m).tag = 0;
             }
             k = e;

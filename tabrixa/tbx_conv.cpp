@@ -303,16 +303,19 @@ void xelvio_convertor::convert_page(ExcelOutputDev* excel, SplashOutputDev* spla
     pdf_page_notes notes;
     notes.max_stream_bytes = page_limits.stream_bytes;
     const bool readable = core > 0 && pdf_page_readable(*doc, core, &sound_resources_, &notes);
-    if (!readable) warn_unreadable(page);
-    std::sort(notes.left_out.begin(), notes.left_out.end());
-    notes.left_out.erase(std::unique(notes.left_out.begin(), notes.left_out.end()), notes.left_out.end());
-    for (const std::string& why : readable ? notes.left_out : std::vector<std::string>())
-        tbx::warnAboutPage(tbx::pageName(page) + " " + why + "; that part is left out.");
-    for (const std::string& cmap : readable ? notes.missing_cmaps : std::vector<std::string>())
-        if (cmaps_told_.insert(cmap).second)
-            tbx::warnAboutPage(tbx::pageName(page) + " uses the character map " + cmap +
-                               ", which is not installed (Debian package poppler-data): the text in it is missing "
-                               "from this page and any later one.");
+    if (!readable) {
+        warn_unreadable(page);
+    } else {
+        std::sort(notes.left_out.begin(), notes.left_out.end());
+        notes.left_out.erase(std::unique(notes.left_out.begin(), notes.left_out.end()), notes.left_out.end());
+        for (const std::string& why : notes.left_out)
+            tbx::warnAboutPage(tbx::pageName(page) + " " + why + "; that part is left out.");
+        for (const std::string& cmap : notes.missing_cmaps)
+            if (cmaps_told_.insert(cmap).second)
+                tbx::warnAboutPage(tbx::pageName(page) + " uses the character map " + cmap +
+                                   ", which is not installed (Debian package poppler-data): the text in it is "
+                                   "missing from this page and any later one.");
+    }
     // A page found too complex earlier in the list is not played again.
     const bool play = readable && too_complex_.find(page) == too_complex_.end();
     budget_.set_limits(page_limits);
